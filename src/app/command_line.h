@@ -1,0 +1,68 @@
+// The command line: arguments, switches and numbers.
+#ifndef TREP_APP_COMMAND_LINE_H_
+#define TREP_APP_COMMAND_LINE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trep {
+
+// Results of getArgument.
+constexpr int kArgumentFound = 1;
+constexpr int kArgumentMissing = 2;      // there is no argument n; out empty
+constexpr int kUnbalancedQuotes = 3;     // out untouched
+constexpr int kArgumentEmpty = 4;        // out empty
+
+// Argument n of a Windows command line (0 is the program itself). Arguments
+// are separated by runs of blanks or tabs; blanks between double quotes stay
+// within the argument, the quotes themselves are dropped, and they may stand
+// anywhere inside it. A byte 254 stands for a quoted blank while the line is
+// split, so one written on the line comes out as a blank. Lines of any length
+// are read whole.
+int getArgument(std::string_view commandLine, uint32_t n, std::string* out);
+
+// Where the arguments come from: the Windows command line, split by
+// getArgument, or the entries of argv, taken as they are.
+class Arguments {
+ public:
+  virtual ~Arguments() = default;
+  virtual int get(uint32_t n, std::string* out) const = 0;
+};
+
+class CommandLineArguments : public Arguments {
+ public:
+  explicit CommandLineArguments(std::string line) : line_(std::move(line)) {}
+  int get(uint32_t n, std::string* out) const override {
+    return getArgument(line_, n, out);
+  }
+
+ private:
+  std::string line_;
+};
+
+class ArgvArguments : public Arguments {
+ public:
+  ArgvArguments(int argc, char** argv) : args_(argv, argv + argc) {}
+  explicit ArgvArguments(std::vector<std::string> args) : args_(std::move(args)) {}
+  int get(uint32_t n, std::string* out) const override;
+
+ private:
+  std::vector<std::string> args_;
+};
+
+// Decimal digits to a 32-bit number: value * 10 + (code - 48) modulo 256 for
+// every character, wrapping. No character is rejected.
+uint32_t parseDecimal(std::string_view text);
+
+// The largest "/s=" value: its byte count (value * 1024) must fit 32 bits.
+constexpr uint32_t kMaxSegmentKBytes = 4194303;
+
+// A "/s=" value: decimal digits only, at most kMaxSegmentKBytes; 0 becomes 1.
+// False for anything else (nothing is wrapped or clamped).
+bool parseSegmentKBytes(std::string_view text, uint32_t* kbytes);
+
+}  // namespace trep
+
+#endif  // TREP_APP_COMMAND_LINE_H_

@@ -1,0 +1,66 @@
+// Start-up shared by both programs: folders, single instance, settings, the
+// switches of the command line, and batch mode.
+#ifndef TREP_APP_STARTUP_H_
+#define TREP_APP_STARTUP_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/command_line.h"
+#include "engine/engine.h"
+#include "engine/job.h"
+#include "platform/platform.h"
+
+namespace trep {
+
+// Exit codes besides the job results 0, 1 and 99.
+constexpr int kExitUsage = 2;            // the arguments did not lead to a job, or were refused
+constexpr int kExitAnotherInstance = 4;  // another instance still ran after the wait
+
+inline constexpr char kInstanceName[] = "Trep.exe";
+constexpr uint32_t kInstanceWaitMs = 5000;
+constexpr uint32_t kDefaultSegmentKBytes = 512;
+
+// The records of one process, made by the entry and passed down.
+struct App {
+  JobSettings job;
+  PersistedSettings options;
+  std::string programFolder;   // with its trailing separator, or empty
+  std::string userDataFolder;  // with its trailing separator, or empty
+  uint32_t adminRights = 0;
+  uint32_t batchSegmentKBytes = kDefaultSegmentKBytes;
+
+  // What the switches asked for, for the messages of the command-line program.
+  bool sawInputSwitch = false;
+  std::string lastInput;         // value of the last "/i=", whole
+  bool refused = false;          // a switch was refused: no batch job runs
+};
+
+// Sets the program folder and the user-data folder: the program folder, or
+// the per-user folder "Quorin/Trep" below the application-data folder when
+// "DefSet.txt" stands beside the program on a drive that is not removable.
+void findFolders(App& app, Platform& platform);
+
+// Takes the single-instance lock, waiting once for 5 seconds when another
+// instance holds it. False when it is still held after the wait.
+bool takeInstanceLock(Platform& platform);
+
+// Steps 3 to 6 of start-up: settings, administrator rights, the desktop as
+// the output folder, the default batch segment size.
+void prepareStart(App& app, Platform& platform);
+
+// Reads the switches "/i=", "/o=", "/q", "/s=" in order, stopping at the
+// first argument that is missing, empty or unbalanced. Returns false when a
+// "/s=" value was refused: the program must then end with kExitUsage.
+bool readSwitches(App& app, Platform& platform, const Arguments& args);
+
+// Batch mode: runs the one job that the switches prepared and returns the
+// process exit code. `progress` is called about once a second with jobState
+// while a job that is not quiet runs.
+int runBatch(App& app, Platform& platform,
+             const std::function<void(uint32_t)>& progress = nullptr);
+
+}  // namespace trep
+
+#endif  // TREP_APP_STARTUP_H_

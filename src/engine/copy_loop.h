@@ -1,0 +1,35 @@
+// Pieces of the engine shared by the split and the join (internal).
+#ifndef TREP_ENGINE_COPY_LOOP_H_
+#define TREP_ENGINE_COPY_LOOP_H_
+
+#include <cstdint>
+
+#include "engine/engine.h"
+
+namespace trep {
+
+// Moves `total` bytes from `source` to `destination` through the work buffer
+// in chunks of workBufferSize, setting jobState from `base` upwards: after
+// done of total bytes, progress = progressShare * (done * 100 / total) / 100
+// + base, at most 99. A chunk that cannot be moved in full raises the write
+// error question: "OK" moves that same chunk again from its start, "Abort
+// procedure" sets jobResult to 99 and ends the loop. Either file may be
+// missing (it could not be opened), which fails every chunk.
+void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
+                uint32_t base);
+
+// Writes `n` bytes at the current position of `file`, asking the write error
+// question when they cannot be written; "OK" writes them again from the same
+// place. False when the user aborted (jobResult is then 99).
+bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n);
+
+// How a job path ended: at its end (runJob then releases the buffer and sets
+// jobState 200), or by an early return that skips that step.
+enum class PathEnd { kEnded, kEarlyReturn };
+
+PathEnd runSplit(JobContext& ctx);
+PathEnd runJoin(JobContext& ctx);
+
+}  // namespace trep
+
+#endif  // TREP_ENGINE_COPY_LOOP_H_

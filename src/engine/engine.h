@@ -1,0 +1,77 @@
+// The job engine's entry: runJob carries out the split or join prepared in
+// JobSettings, on a worker thread or (quiet batch mode) the main thread.
+#ifndef TREP_ENGINE_ENGINE_H_
+#define TREP_ENGINE_ENGINE_H_
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/job.h"
+#include "platform/platform.h"
+
+namespace trep {
+
+// The main window's fields the engine writes while a job runs. Batch mode has
+// no window: the engine is then given none and skips these updates.
+class JobWindow {
+ public:
+  virtual ~JobWindow() = default;
+  virtual void setTitle(std::string_view title) = 0;
+  virtual void showSegmentCount(uint32_t count) = 0;
+  virtual void showCrc(uint32_t crc) = 0;
+};
+
+// The size arithmetic of the planning layer that a split calls at its start:
+// the count adjustment (which keeps a split at 9999 segments or fewer) and the
+// size summary. Implementations update the window they were made for.
+class SplitPlanning {
+ public:
+  virtual ~SplitPlanning() = default;
+  virtual void adjustCountAtSplitStart(JobSettings& job) = 0;
+  virtual void writeSizeSummary(JobSettings& job) = 0;
+};
+
+// Everything a job works with besides its own record.
+struct JobContext {
+  JobSettings& job;
+  PersistedSettings& options;
+  Platform& platform;
+  SplitPlanning& planning;
+  JobWindow* window = nullptr;  // none in batch mode
+};
+
+// How runJob ended. Two failures end the whole process with a fixed exit
+// code; the caller, which owns the process, does the ending.
+struct JobOutcome {
+  bool endProcess = false;
+  int exitCode = 0;
+};
+
+constexpr int kExitDirectoryError = 3;  // the output folder could be neither made nor found
+constexpr int kExitMemoryError = 5;     // no work buffer at any size
+
+// Runs the job when jobState is 10; otherwise returns at once. The outcome is
+// in jobState and jobResult (see job.h).
+JobOutcome runJob(JobContext& ctx);
+
+// The engine's two questions, shared by the split and the join.
+// Returns at once when `path` does not exist; otherwise asks whether to
+// replace it and sets jobResult to 99 when the user declines. True when the
+// caller may create the file.
+bool confirmOverwrite(JobContext& ctx, const std::string& path);
+// Quiet mode: sets jobResult to 99 unasked. Otherwise asks with "OK" and
+// "Abort procedure"; the latter sets jobResult to 99. True for "OK".
+bool askRetryOrAbort(JobContext& ctx, const char* message);
+
+// Texts of the engine's notices.
+inline constexpr char kFileExists[] = "File already exists.";
+inline constexpr char kOverwriteIt[] = "Overwrite it";
+inline constexpr char kWriteError[] = "File Write Error. The disk might be full.";
+inline constexpr char kMediaReady[] = "Is Removable Media Ready?";
+inline constexpr char kReadError[] = "File Read Error; is Removable Media Ready?";
+inline constexpr char kDirectoryError[] = "Directory creation error";
+inline constexpr char kMemoryError[] = "Memory Allocation Error";
+
+}  // namespace trep
+
+#endif  // TREP_ENGINE_ENGINE_H_

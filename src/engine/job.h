@@ -1,0 +1,83 @@
+// The job record: one split or join, shared by whoever prepares the job (main
+// window, wizard, command line) and the engine that carries it out.
+#ifndef TREP_ENGINE_JOB_H_
+#define TREP_ENGINE_JOB_H_
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/fixed_text.h"
+
+namespace trep {
+
+// Values of jobState.
+constexpr uint32_t kJobIdle = 0;
+constexpr uint32_t kJobAnalysing = 1;      // source analysis is running
+constexpr uint32_t kJobPrepared = 10;      // may start
+constexpr uint32_t kJobTaken = 11;         // the engine has taken it
+constexpr uint32_t kJobRunning = 100;      // 100..199: progress = value - 100
+constexpr uint32_t kJobEnded = 200;
+
+// Values of jobResult (also the process exit code of a batch job).
+constexpr uint32_t kResultFinished = 0;
+constexpr uint32_t kResultCrcFailed = 1;
+constexpr uint32_t kResultAborted = 99;
+
+constexpr uint32_t kMaxSegments = 9999;
+
+// The user's options, kept in the settings file; also their live copy. The
+// engine reads useCrc, useDescription, rebuildMethod and memoryOption.
+struct PersistedSettings {
+  uint32_t wizardAtStart = 0;
+  uint32_t rebuildMethod = 0;    // 0 "Trep" (headers), 1 "BAT file" (headerless)
+  uint32_t destinationMode = 0;  // 0 Folder, 1 Multi-Removable, 2 Named Folder, 3 Same as Source
+  uint32_t useCrc = 0;           // non-zero: compute at split, verify at join
+  uint32_t useDescription = 0;   // low 16 bits go into the full header
+  uint32_t alwaysOnTop = 0;
+  uint32_t memoryOption = 0;     // 0 Maximum, 1 Physical, 2 Half
+  uint32_t sizeMode = 0;         // 0 Fast, 1 Number, 2 Size
+  uint32_t wizardRunning = 0;
+  uint32_t sliderMax = 0;
+};
+
+struct JobSettings {
+  // Written by one side at a time (start command 10; engine 11, 100..199,
+  // 200 and the result; monitor 0), read by the other without a lock.
+  std::atomic<uint32_t> jobState{kJobIdle};
+  std::atomic<uint32_t> jobResult{kResultFinished};
+
+  uint32_t isSplit = 0;
+  uint32_t sourceValid = 0;
+  uint32_t quiet = 0;
+  uint32_t encrypt = 0;
+  uint32_t multiRemovable = 0;
+  uint32_t rawSeries = 0;
+
+  PathText sourcePath;
+  PathText outputFolder;   // no trailing separator
+  PathText segmentFolder;  // join: folder, separator and base name
+  PathText description;
+  PathText originalName;   // file name without folder
+  PathText cipherKey;
+  BaseNameText baseName;   // four characters
+
+  uint32_t segmentCount = 0;  // 1..9999 for a job
+  uint32_t segmentSize = 0;   // split: payload bytes per segment; join: size of segment 0001
+  uint64_t fileSize = 0;      // bytes of the original file
+  uint32_t fileCrc = 0;
+  uint32_t fileAttributes = 0;  // 16 bits are stored in the header
+  uint64_t creationTime = 0;    // Windows file-time values
+  uint64_t lastAccessTime = 0;
+  uint64_t lastWriteTime = 0;
+
+  // The engine's working values.
+  uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0
+  uint32_t currentSegment = 0;  // 1-based; 0 before the first
+  uint32_t progressShare = 0;   // 100 / (count + 1)
+  uint8_t* workBuffer = nullptr;  // workBufferSize + 64 bytes, zero-filled
+  uint32_t workBufferSize = 0;    // bytes the copy loop moves at a time
+};
+
+}  // namespace trep
+
+#endif  // TREP_ENGINE_JOB_H_

@@ -1,0 +1,34 @@
+// Text rules for names and paths of a series.
+#ifndef TREP_ENGINE_NAMING_H_
+#define TREP_ENGINE_NAMING_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace trep {
+
+// The last component of a path: drop one trailing separator; if what is left
+// has a separator and more than 2 characters, the text after the last one,
+// when that is longer than one character. Otherwise the path unchanged
+// (so C:\dir\ gives dir and C:\a gives C:\a).
+std::string fileNameOf(std::string_view path);
+
+// The text after the last separator, whatever its length: the name used for
+// a file whose name is a single character, where fileNameOf keeps the path.
+std::string lastComponentOf(std::string_view path);
+
+// n in decimal, zeros added on the left up to `width` digits.
+std::string zeroPadded(uint32_t n, unsigned width);
+
+// The four-character stem of the segment names of a split of `originalName`:
+// append "XXX", replace spaces among the first four characters by "X", keep
+// four. "my file.bin" gives "myXf", "ab" gives "abXX".
+std::string splitBaseName(std::string_view originalName);
+
+// prefix + four-digit n + ".trp", where prefix is folder, separator and base.
+std::string segmentPath(std::string_view prefix, uint32_t n);
+
+}  // namespace trep
+
+#endif  // TREP_ENGINE_NAMING_H_

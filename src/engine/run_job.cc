@@ -1,0 +1,134 @@
+#include <string>
+
+#include "engine/copy_loop.h"
+#include "engine/engine.h"
+#include "engine/scramble.h"
+#include "engine/work_buffer.h"
+
+namespace trep {
+
+JobOutcome runJob(JobContext& ctx) {
+  JobSettings& job = ctx.job;
+  uint32_t expected = kJobPrepared;
+  if (!job.jobState.compare_exchange_strong(expected, kJobTaken)) return {};
+  job.jobResult = kResultFinished;
+  job.currentSegment = 0;
+
+  if (job.isSplit) ctx.planning.adjustCountAtSplitStart(job);
+  if (ctx.window) ctx.window->showSegmentCount(job.segmentCount);
+  ctx.planning.writeSizeSummary(job);
+
+  std::string folder = job.outputFolder.str();
+  if (!ctx.platform.createFolder(folder) && !job.multiRemovable &&
+      !ctx.platform.folderExists(folder)) {
+    if (!job.quiet &&
+        raiseNotice(ctx.platform, kDirectoryError, kOk, kOpenReadMe) == kLowerButton)
+      ctx.platform.openReadMe();
+    return {true, kExitDirectoryError};
+  }
+
+  if (!allocateWorkBuffer(ctx)) return {true, kExitMemoryError};
+  if (job.encrypt) prepareKey(job);
+
+  PathEnd end = job.isSplit ? runSplit(ctx) : runJoin(ctx);
+  if (end == PathEnd::kEarlyReturn) return {};  // the buffer stays for the next job
+
+  releaseWorkBuffer(ctx);
+  job.jobState = kJobEnded;
+  return {};
+}
+
+bool confirmOverwrite(JobContext& ctx, const std::string& path) {
+  bool exists = ctx.platform.openFile(path, FileAccess::kRead, FileShare::kNone,
+                                      FileCreate::kOpenExisting) != nullptr;
+  if (!exists) return true;
+  if (raiseNotice(ctx.platform, kFileExists, kOverwriteIt, kAbortProcedure) ==
+      kLowerButton) {
+    ctx.job.jobResult = kResultAborted;
+    return false;
+  }
+  return true;
+}
+
+bool askRetryOrAbort(JobContext& ctx, const char* message) {
+  if (ctx.job.quiet) {
+    ctx.job.jobResult = kResultAborted;
+    return false;
+  }
+  if (raiseNotice(ctx.platform, message, kOk, kAbortProcedure) == kLowerButton) {
+    ctx.job.jobResult = kResultAborted;
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// One chunk: read it whole, then write it whole.
+bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n) {
+  if (source == nullptr || destination == nullptr) return false;
+  uint32_t got = 0;
+  if (!source->read(buffer, n, &got) || got != n) return false;
+  uint32_t put = 0;
+  return destination->write(buffer, n, &put) && put == n;
+}
+
+// After a failed chunk, puts both files back at the chunk's start.
+void rewind(File* file, bool known, uint64_t at) {
+  if (file != nullptr && known) file->seek(at);
+}
+
+}  // namespace
+
+void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
+                uint32_t base) {
+  JobSettings& job = ctx.job;
+  uint64_t chunkSize = job.workBufferSize;
+  uint64_t remaining = total;
+  while (remaining != 0) {
+    uint64_t done = total - remaining;
+    uint64_t percent = done * 100 / total;
+    uint64_t p = job.progressShare * percent / 100 + base;
+    if (p >= 100) p = 99;
+    job.jobState = kJobRunning + static_cast<uint32_t>(p);
+
+    if (remaining < chunkSize) chunkSize = remaining;
+    uint64_t sourceAt = 0, destinationAt = 0;
+    bool sourceKnown = source != nullptr && source->tell(&sourceAt);
+    bool destinationKnown = destination != nullptr && destination->tell(&destinationAt);
+    if (!moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize))) {
+      if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
+        job.jobResult = kResultAborted;
+        return;
+      }
+      // "OK": the same chunk again, so no data is silently skipped.
+      rewind(source, sourceKnown, sourceAt);
+      rewind(destination, destinationKnown, destinationAt);
+      continue;
+    }
+    remaining -= chunkSize;
+    if (job.jobResult == kResultAborted) return;
+  }
+}
+
+bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
+  for (;;) {
+    uint64_t at = 0;
+    bool known = file != nullptr && file->tell(&at);
+    uint32_t put = 0;
+    if (file != nullptr && file->write(data, n, &put) && put == n) return true;
+    if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
+      ctx.job.jobResult = kResultAborted;
+      return false;
+    }
+    rewind(file, known, at);
+  }
+}
+
+PathEnd runJoin(JobContext& ctx) {
+  // Joining is not built yet: a join prepared by mistake ends as aborted.
+  ctx.job.jobResult = kResultAborted;
+  return PathEnd::kEnded;
+}
+
+}  // namespace trep

@@ -1,0 +1,129 @@
+// The split path of runJob: cuts the source into numbered segment files.
+#include <memory>
+#include <string>
+
+#include "engine/checksum.h"
+#include "engine/copy_loop.h"
+#include "engine/naming.h"
+#include "engine/rebuild_batch.h"
+#include "engine/scramble.h"
+#include "engine/segment_format.h"
+
+namespace trep {
+namespace {
+
+struct SplitState {
+  std::string prefix;  // output folder, separator, base name
+  File* source = nullptr;
+};
+
+// One segment: its questions, its file, its payload. `open` is segment 0001
+// of a series with headers, already created with its header written.
+void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
+                      std::unique_ptr<File> open) {
+  JobSettings& job = ctx.job;
+  ++job.currentSegment;
+  if (ctx.window)
+    ctx.window->setTitle("Trepping File " + std::to_string(job.currentSegment));
+  if (job.multiRemovable && job.currentSegment != 1) askRetryOrAbort(ctx, kMediaReady);
+  if (job.currentSegment > kMaxSegments) {
+    // The four-digit number has no room for segment 10000.
+    ctx.platform.showMessageBox("Trep 1.91", "Trep.exe");
+    job.jobResult = kResultAborted;
+  }
+  if (job.jobResult == kResultAborted) return;
+
+  uint32_t count = job.segmentCount == 0 ? 1 : job.segmentCount;
+  uint32_t base = static_cast<uint32_t>(
+      static_cast<uint64_t>(job.currentSegment - 1) * 100 / count);
+
+  std::unique_ptr<File> segment = std::move(open);
+  if (!segment) {
+    std::string path = segmentPath(s.prefix, job.currentSegment);
+    if (!confirmOverwrite(ctx, path)) return;
+    segment = ctx.platform.openFile(path, FileAccess::kReadWrite, FileShare::kNone,
+                                    FileCreate::kCreateAlways);
+    if (ctx.options.rebuildMethod == 0 &&
+        !writeOrAsk(ctx, segment.get(), kMagic, kShortHeaderSize))
+      return;
+  }
+
+  copyChunks(ctx, s.source, segment.get(), length, base);
+
+  // Scrambled also after an abort in the loop, like every segment written.
+  if (job.encrypt && segment) scrambleSegment(job, *segment, job.segmentSize);
+}
+
+}  // namespace
+
+PathEnd runSplit(JobContext& ctx) {
+  JobSettings& job = ctx.job;
+  PersistedSettings& options = ctx.options;
+  Platform& platform = ctx.platform;
+  const std::string sourcePath = job.sourcePath.str();
+
+  if (options.useCrc) {
+    if (ctx.window) ctx.window->setTitle("Checking CRC");
+    job.fileCrc = computeFileCrc(platform, sourcePath);
+    if (ctx.window) ctx.window->showCrc(job.fileCrc);
+  } else {
+    job.fileCrc = 0;
+  }
+
+  uint32_t attributes = platform.fileAttributes(sourcePath);
+  job.fileAttributes = attributes == kInvalidAttributes ? kAttributeNormal : attributes;
+
+  std::unique_ptr<File> source = platform.openFile(
+      sourcePath, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+
+  // A one-character name: fileNameOf keeps the whole path, which is no name.
+  std::string name = fileNameOf(sourcePath);
+  if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
+  job.originalName = name;
+  job.baseName = splitBaseName(job.originalName.view());
+
+  SplitState s;
+  s.prefix = job.outputFolder.str() + kPathSeparator + job.baseName.str();
+  s.source = source.get();
+  const uint32_t count = job.segmentCount;
+
+  std::unique_ptr<File> first;
+  if (options.rebuildMethod == 1) {
+    writeRebuildBatch(job, platform, count);
+    job.headerSize = 0;
+  } else {
+    job.headerSize = kFullHeaderSize;
+    std::string path = segmentPath(s.prefix, 1);
+    if (!confirmOverwrite(ctx, path)) return PathEnd::kEarlyReturn;
+    first = platform.openFile(path, FileAccess::kReadWrite, FileShare::kNone,
+                              FileCreate::kCreateAlways);
+    FileTimes times;
+    if (source) source->getTimes(&times);
+    job.creationTime = times.creation;
+    job.lastAccessTime = times.lastAccess;
+    job.lastWriteTime = times.lastWrite;
+    FullHeader header = encodeFullHeader(job, count, options.useDescription);
+    writeOrAsk(ctx, first.get(), header.data(), kFullHeaderSize);
+  }
+
+  job.progressShare = 100 / (count + 1);
+
+  uint64_t remaining = job.fileSize;
+  for (;;) {
+    uint64_t length;
+    if (remaining > job.segmentSize) {
+      length = job.segmentSize;
+      remaining -= job.segmentSize;
+    } else {
+      length = remaining;
+      remaining = 0;
+    }
+    if (length == 0) break;
+    copySplitSegment(ctx, s, length, std::move(first));
+    if (options.rebuildMethod == 0) job.headerSize = kShortHeaderSize;
+    if (job.jobResult == kResultAborted) break;
+  }
+  return PathEnd::kEnded;
+}
+
+}  // namespace trep

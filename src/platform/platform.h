@@ -1,0 +1,155 @@
+// The services everything above the platform calls: files, folders, memory,
+// system facts, the single-instance lock and notices. One object is made by
+// the program's entry and passed down; tests substitute their own.
+//
+// Win32 maps each call onto kernel32/user32/shell32 as named beside it; POSIX
+// onto the nearest equivalent (see posix/posix_platform.cc).
+#ifndef TREP_PLATFORM_PLATFORM_H_
+#define TREP_PLATFORM_PLATFORM_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/notice.h"
+
+namespace trep {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Attribute words as Windows defines them; POSIX derives them (see there).
+constexpr uint32_t kAttributeReadOnly = 0x1;
+constexpr uint32_t kAttributeHidden = 0x2;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+enum class FileAccess { kRead, kWrite, kReadWrite };
+// kNone: no one else may open the file while it is open (POSIX: an exclusive
+// advisory lock). kRead: other readers are allowed (POSIX: a shared lock).
+enum class FileShare { kNone, kRead };
+// kOpenExisting fails for a missing file; kCreateAlways replaces any file.
+enum class FileCreate { kOpenExisting, kCreateAlways };
+
+// Windows file-time values: 100 ns intervals since 1 January 1601 UTC.
+struct FileTimes {
+  uint64_t creation = 0;
+  uint64_t lastAccess = 0;
+  uint64_t lastWrite = 0;
+};
+
+// An open file. Counts are 32-bit as the system's calls take them; positions
+// and sizes are 64-bit. Every call reports failure as false.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at the current position; *done = bytes read.
+  virtual bool read(void* buffer, uint32_t n, uint32_t* done) = 0;
+  // Writes n bytes at the current position; *done = bytes written.
+  virtual bool write(const void* buffer, uint32_t n, uint32_t* done) = 0;
+  virtual bool seek(uint64_t offset) = 0;
+  virtual bool tell(uint64_t* offset) = 0;
+  virtual bool size(uint64_t* bytes) = 0;
+  virtual bool getTimes(FileTimes* times) = 0;
+  // POSIX cannot set a creation time; it sets the other two.
+  virtual bool setTimes(const FileTimes& times) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Files (CreateFileA, ReadFile, WriteFile, SetFilePointerEx,
+  // GetFileSizeEx, GetFileTime/SetFileTime, GetFileAttributesA) ---
+  // Returns nullptr when the file cannot be opened. `attributes` applies to a
+  // file that kCreateAlways makes.
+  virtual std::unique_ptr<File> openFile(const std::string& path,
+                                         FileAccess access, FileShare share,
+                                         FileCreate create,
+                                         uint32_t attributes = kAttributeNormal) = 0;
+  // kInvalidAttributes when the path does not exist.
+  virtual uint32_t fileAttributes(const std::string& path) = 0;
+  // Moves `from` over `to` in one step, replacing `to` (MoveFileExA).
+  virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
+  virtual bool deleteFile(const std::string& path) = 0;
+
+  // --- Folders (CreateDirectoryA): one level, existing parents required ---
+  virtual bool createFolder(const std::string& path) = 0;
+  virtual bool folderExists(const std::string& path) = 0;
+
+  // --- Memory (GlobalAlloc with zero fill, GlobalMemoryStatusEx) ---
+  // A zero-filled block, or nullptr when it cannot be had.
+  virtual void* allocateZeroed(uint64_t bytes) = 0;
+  virtual void release(void* block) = 0;
+  virtual uint64_t totalPhysicalMemory() = 0;
+
+  // --- System facts ---
+  // Folder of the running executable with its trailing separator, or empty
+  // (Win32: SearchPathA for "Trep.exe").
+  virtual std::string programFolder() = 0;
+  // GetDriveTypeA(first three characters) == DRIVE_REMOVABLE.
+  virtual bool isRemovableDrive(const std::string& path) = 0;
+  // SHGetSpecialFolderPathA(CSIDL_DESKTOPDIRECTORY), no separator at the end.
+  virtual std::string desktopFolder() = 0;
+  // SHGetSpecialFolderPathA(CSIDL_APPDATA), no separator at the end.
+  virtual std::string appDataFolder() = 0;
+  // 1 when the privilege could be enabled (Win32); 1 for root (POSIX).
+  virtual uint32_t enablePrivilege(const std::string& name, bool enable) = 0;
+
+  // --- Single instance (CreateMutexA) ---
+  // True when this process now holds the named lock until it ends; false
+  // when another process holds it.
+  virtual bool tryInstanceLock(const std::string& name) = 0;
+
+  virtual void sleepMs(uint32_t ms) = 0;
+  // Opens "ReadMe.htm" in the program folder with the shell's default action.
+  virtual void openReadMe() = 0;
+  // A plain system message box with one OK button.
+  virtual void showMessageBox(const std::string& text,
+                              const std::string& caption) = 0;
+
+  // --- Notices ---
+  // Result 1: upper button or timeout; 2: lower button. One notice at a time.
+  uint32_t raiseNotice(const NoticeParameters& notice) {
+    std::lock_guard<std::mutex> lock(noticeMutex_);
+    noticeOpen_ = true;
+    uint32_t a = answerer_ == nullptr ? safeAnswer(notice) : answerer_->answer(notice);
+    noticeOpen_ = false;
+    return a;
+  }
+  // True while a notice waits for its answer (progress output then pauses).
+  bool noticeOpen() const { return noticeOpen_; }
+  void setNoticeAnswerer(NoticeAnswerer* answerer) { answerer_ = answerer; }
+
+ private:
+  std::mutex noticeMutex_;
+  NoticeAnswerer* answerer_ = nullptr;
+  std::atomic<bool> noticeOpen_{false};
+};
+
+// The platform of the machine the program runs on.
+std::unique_ptr<Platform> makeSystemPlatform();
+
+// Raises a notice of kind 10 with the given texts; returns the answer.
+inline uint32_t raiseNotice(Platform& platform, std::string message,
+                            std::string first, std::string second,
+                            uint32_t timeoutSeconds = 0) {
+  NoticeParameters p;
+  p.message = std::move(message);
+  p.firstButton = std::move(first);
+  p.secondButton = std::move(second);
+  p.kind = 10;
+  p.timeoutSeconds = timeoutSeconds;
+  return platform.raiseNotice(p);
+}
+
+}  // namespace trep
+
+#endif  // TREP_PLATFORM_PLATFORM_H_

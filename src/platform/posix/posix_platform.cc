@@ -1,0 +1,307 @@
+// POSIX services, each the nearest equivalent of its Win32 call:
+// - sharing modes become advisory locks (flock) on the open file, so two
+//   opens "without sharing" exclude each other as on Windows;
+// - file times are converted to Windows file-time values; the creation time
+//   is the birth time where statx reports one, else the modification time,
+//   and setting it is skipped;
+// - attributes: 0x20 for a regular file, 0x10 for a folder, plus 0x1 when the
+//   owner may not write it and 0x2 when its name begins with a dot.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace trep {
+namespace {
+
+// Seconds between 1 January 1601 and 1 January 1970.
+constexpr uint64_t kEpochDifferenceSeconds = 11644473600ULL;
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+
+uint64_t toFileTime(int64_t seconds, int64_t nanoseconds) {
+  int64_t s = seconds + static_cast<int64_t>(kEpochDifferenceSeconds);
+  if (s < 0) return 0;
+  return static_cast<uint64_t>(s) * kTicksPerSecond +
+         static_cast<uint64_t>(nanoseconds) / 100;
+}
+
+timespec fromFileTime(uint64_t fileTime) {
+  timespec t{};
+  int64_t s = static_cast<int64_t>(fileTime / kTicksPerSecond) -
+              static_cast<int64_t>(kEpochDifferenceSeconds);
+  t.tv_sec = static_cast<time_t>(s);
+  t.tv_nsec = static_cast<long>((fileTime % kTicksPerSecond) * 100);
+  return t;
+}
+
+std::string lastComponent(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  std::size_t slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }  // closing drops the lock too
+
+  bool read(void* buffer, uint32_t n, uint32_t* done) override {
+    *done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (*done < n) {
+      ssize_t r = ::read(fd_, p + *done, n - *done);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) break;  // end of file: a short count, not an error
+      *done += static_cast<uint32_t>(r);
+    }
+    return true;
+  }
+
+  bool write(const void* buffer, uint32_t n, uint32_t* done) override {
+    *done = 0;
+    const auto* p = static_cast<const char*>(buffer);
+    while (*done < n) {
+      ssize_t r = ::write(fd_, p + *done, n - *done);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (r == 0) return false;
+      *done += static_cast<uint32_t>(r);
+    }
+    return true;
+  }
+
+  bool seek(uint64_t offset) override {
+    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != -1;
+  }
+
+  bool tell(uint64_t* offset) override {
+    off_t r = ::lseek(fd_, 0, SEEK_CUR);
+    if (r == -1) return false;
+    *offset = static_cast<uint64_t>(r);
+    return true;
+  }
+
+  bool size(uint64_t* bytes) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    *bytes = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+
+  bool getTimes(FileTimes* times) override {
+#ifdef STATX_BTIME
+    struct statx sx;
+    if (::statx(fd_, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
+      times->lastWrite = toFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+      times->lastAccess = toFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+      times->creation = (sx.stx_mask & STATX_BTIME)
+                            ? toFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
+                            : times->lastWrite;
+      return true;
+    }
+#endif
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    times->lastWrite = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    times->lastAccess = toFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+    times->creation = times->lastWrite;
+    return true;
+  }
+
+  bool setTimes(const FileTimes& times) override {
+    timespec t[2] = {fromFileTime(times.lastAccess), fromFileTime(times.lastWrite)};
+    return ::futimens(fd_, t) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixPlatform : public Platform {
+ public:
+  std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
+                                 FileShare share, FileCreate create,
+                                 uint32_t attributes) override {
+    int flags = O_CLOEXEC;
+    switch (access) {
+      case FileAccess::kRead: flags |= O_RDONLY; break;
+      case FileAccess::kWrite: flags |= O_WRONLY; break;
+      case FileAccess::kReadWrite: flags |= O_RDWR; break;
+    }
+    int fd;
+    if (create == FileCreate::kCreateAlways) {
+      // Open without truncating first: a file another job holds must stay
+      // intact, so the lock is taken before its contents are dropped.
+      fd = ::open(path.c_str(), flags | O_CREAT, 0666);
+    } else {
+      fd = ::open(path.c_str(), flags);
+    }
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return nullptr;
+    }
+    int lock = (share == FileShare::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    if (::flock(fd, lock) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
+    if (create == FileCreate::kCreateAlways) {
+      if (::ftruncate(fd, 0) != 0 && S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+      }
+      if (attributes & kAttributeReadOnly) {
+        ::fchmod(fd, (st.st_mode & 07777) & ~static_cast<mode_t>(0222));
+      }
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  uint32_t fileAttributes(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return kInvalidAttributes;
+    uint32_t a = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
+    if ((st.st_mode & S_IWUSR) == 0) a |= kAttributeReadOnly;
+    std::string name = lastComponent(path);
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+      a |= kAttributeHidden;
+    return a;
+  }
+
+  bool replaceFile(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  bool deleteFile(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0;
+  }
+
+  bool createFolder(const std::string& path) override {
+    return ::mkdir(path.c_str(), 0777) == 0;
+  }
+
+  bool folderExists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  void* allocateZeroed(uint64_t bytes) override {
+    if (bytes == 0 || bytes > SIZE_MAX) return nullptr;
+    return std::calloc(1, static_cast<std::size_t>(bytes));
+  }
+
+  void release(void* block) override { std::free(block); }
+
+  uint64_t totalPhysicalMemory() override {
+    long pages = ::sysconf(_SC_PHYS_PAGES);
+    long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+  }
+
+  std::string programFolder() override {
+    char buffer[PATH_MAX + 1];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0) return "";
+    std::string exe(buffer, static_cast<std::size_t>(n));
+    std::size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? "" : exe.substr(0, slash + 1);
+  }
+
+  bool isRemovableDrive(const std::string&) override { return false; }
+
+  std::string desktopFolder() override {
+    const char* xdg = std::getenv("XDG_DESKTOP_DIR");
+    if (xdg != nullptr && *xdg != '\0') return withoutTrailingSlash(xdg);
+    std::string home = homeFolder();
+    std::string desktop = home + "/Desktop";
+    if (folderExists(desktop)) return desktop;
+    return home;
+  }
+
+  std::string appDataFolder() override {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && *xdg != '\0') return withoutTrailingSlash(xdg);
+    return homeFolder() + "/.config";
+  }
+
+  uint32_t enablePrivilege(const std::string&, bool) override {
+    return ::geteuid() == 0 ? 1 : 0;
+  }
+
+  bool tryInstanceLock(const std::string& name) override {
+    if (instanceLockFd_ >= 0) return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string folder;
+    if (runtime != nullptr && *runtime != '\0' && folderExists(runtime)) {
+      folder = withoutTrailingSlash(runtime);
+    } else {
+      folder = "/tmp/trep-" + std::to_string(::getuid());
+      ::mkdir(folder.c_str(), 0700);
+    }
+    std::string path = folder + "/" + name + ".lock";
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return true;  // no place for a lock: do not stop the user
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return false;
+    }
+    instanceLockFd_ = fd;  // held until the process ends
+    return true;
+  }
+
+  void sleepMs(uint32_t ms) override {
+    timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+  }
+
+  void openReadMe() override {
+    std::fprintf(stderr, "trep: the user guide is %sReadMe.htm\n",
+                 programFolder().c_str());
+  }
+
+  void showMessageBox(const std::string& text, const std::string& caption) override {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+
+ private:
+  static std::string withoutTrailingSlash(std::string s) {
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+  }
+  std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return withoutTrailingSlash(home);
+    return "/";
+  }
+
+  int instanceLockFd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeSystemPlatform() {
+  return std::make_unique<PosixPlatform>();
+}
+
+}  // namespace trep

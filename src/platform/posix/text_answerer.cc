@@ -1,0 +1,93 @@
+#include "platform/posix/text_answerer.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+
+namespace trep {
+namespace {
+
+enum class LineResult { kLine, kEnd, kTimeout };
+
+// Reads one line byte by byte (so nothing beyond it is consumed), waiting at
+// most until `deadline` when one is set.
+LineResult readLine(int fd, bool useDeadline,
+                    std::chrono::steady_clock::time_point deadline,
+                    std::string* line) {
+  line->clear();
+  for (;;) {
+    int waitMs = -1;
+    if (useDeadline) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      deadline - std::chrono::steady_clock::now())
+                      .count();
+      if (left <= 0) return LineResult::kTimeout;
+      waitMs = static_cast<int>(left);
+    }
+    pollfd p{fd, POLLIN, 0};
+    int r = poll(&p, 1, waitMs);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return LineResult::kEnd;
+    }
+    if (r == 0) return LineResult::kTimeout;
+    char c;
+    ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LineResult::kEnd;
+    if (n == 0) return line->empty() ? LineResult::kEnd : LineResult::kLine;
+    if (c == '\n') return LineResult::kLine;
+    if (line->size() < 64) line->push_back(c);
+  }
+}
+
+std::string trimmed(const std::string& s) {
+  std::size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return "";
+  std::size_t e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+uint32_t TextAnswerer::answer(const NoticeParameters& notice) {
+  std::fprintf(output_, "trep: %s\n  1) %s\n  2) %s\n", notice.message.c_str(),
+               notice.firstButton.c_str(), notice.secondButton.c_str());
+  if (inputClosed_) {
+    uint32_t a = safeAnswer(notice);
+    std::fprintf(output_, "No answer can be read; taking %u.\n", a);
+    std::fflush(output_);
+    return a;
+  }
+  bool useDeadline = notice.timeoutSeconds != 0;
+  auto deadline = std::chrono::steady_clock::now() +
+                  std::chrono::seconds(notice.timeoutSeconds);
+  for (;;) {
+    if (useDeadline)
+      std::fprintf(output_, "Answer 1 or 2 (1 in %u s): ", notice.timeoutSeconds);
+    else
+      std::fprintf(output_, "Answer 1 or 2: ");
+    std::fflush(output_);
+    std::string line;
+    LineResult r = readLine(inputFd_, useDeadline, deadline, &line);
+    if (r == LineResult::kTimeout) {
+      std::fprintf(output_, "\n");
+      return kUpperButton;
+    }
+    if (r == LineResult::kEnd) {
+      inputClosed_ = true;
+      uint32_t a = safeAnswer(notice);
+      std::fprintf(output_, "\nNo answer can be read; taking %u.\n", a);
+      std::fflush(output_);
+      return a;
+    }
+    std::string t = trimmed(line);
+    if (t == "1") return kUpperButton;
+    if (t == "2") return kLowerButton;
+  }
+}
+
+}  // namespace trep

@@ -1,0 +1,224 @@
+// Win32 services: kernel32, user32 and shell32 called as the program's
+// behaviour names them.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace trep {
+namespace {
+
+uint64_t fromFileTime(const FILETIME& t) {
+  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+FILETIME toFileTime(uint64_t v) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(v & 0xFFFFFFFFu);
+  t.dwHighDateTime = static_cast<DWORD>(v >> 32);
+  return t;
+}
+
+class Win32File : public File {
+ public:
+  explicit Win32File(HANDLE h) : h_(h) {}
+  ~Win32File() override { CloseHandle(h_); }
+
+  bool read(void* buffer, uint32_t n, uint32_t* done) override {
+    DWORD got = 0;
+    BOOL ok = ReadFile(h_, buffer, n, &got, nullptr);
+    *done = got;
+    return ok != FALSE;
+  }
+
+  bool write(const void* buffer, uint32_t n, uint32_t* done) override {
+    DWORD put = 0;
+    BOOL ok = WriteFile(h_, buffer, n, &put, nullptr);
+    *done = put;
+    return ok != FALSE;
+  }
+
+  bool seek(uint64_t offset) override {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(h_, to, nullptr, FILE_BEGIN) != FALSE;
+  }
+
+  bool tell(uint64_t* offset) override {
+    LARGE_INTEGER zero, at;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(h_, zero, &at, FILE_CURRENT)) return false;
+    *offset = static_cast<uint64_t>(at.QuadPart);
+    return true;
+  }
+
+  bool size(uint64_t* bytes) override {
+    LARGE_INTEGER s;
+    if (!GetFileSizeEx(h_, &s)) return false;
+    *bytes = static_cast<uint64_t>(s.QuadPart);
+    return true;
+  }
+
+  bool getTimes(FileTimes* times) override {
+    FILETIME c, a, w;
+    if (!GetFileTime(h_, &c, &a, &w)) return false;
+    times->creation = fromFileTime(c);
+    times->lastAccess = fromFileTime(a);
+    times->lastWrite = fromFileTime(w);
+    return true;
+  }
+
+  bool setTimes(const FileTimes& times) override {
+    FILETIME c = toFileTime(times.creation);
+    FILETIME a = toFileTime(times.lastAccess);
+    FILETIME w = toFileTime(times.lastWrite);
+    return SetFileTime(h_, &c, &a, &w) != FALSE;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+class Win32Platform : public Platform {
+ public:
+  std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
+                                 FileShare share, FileCreate create,
+                                 uint32_t attributes) override {
+    DWORD desired = 0;
+    switch (access) {
+      case FileAccess::kRead: desired = GENERIC_READ; break;
+      case FileAccess::kWrite: desired = GENERIC_WRITE; break;
+      case FileAccess::kReadWrite: desired = GENERIC_READ | GENERIC_WRITE; break;
+    }
+    DWORD shareMode = share == FileShare::kRead ? FILE_SHARE_READ : 0;
+    DWORD disposition =
+        create == FileCreate::kCreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+    DWORD flags = create == FileCreate::kCreateAlways
+                      ? (attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes)
+                      : FILE_ATTRIBUTE_NORMAL;
+    HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr,
+                           disposition, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32File>(h);
+  }
+
+  uint32_t fileAttributes(const std::string& path) override {
+    return GetFileAttributesA(path.c_str());
+  }
+
+  bool replaceFile(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  }
+
+  bool deleteFile(const std::string& path) override {
+    return DeleteFileA(path.c_str()) != FALSE;
+  }
+
+  bool createFolder(const std::string& path) override {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+  }
+
+  bool folderExists(const std::string& path) override {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
+  void* allocateZeroed(uint64_t bytes) override {
+    if (bytes == 0 || bytes > static_cast<uint64_t>(SIZE_MAX)) return nullptr;
+    return GlobalAlloc(GPTR, static_cast<SIZE_T>(bytes));
+  }
+
+  void release(void* block) override {
+    if (block != nullptr) GlobalFree(block);
+  }
+
+  uint64_t totalPhysicalMemory() override {
+    MEMORYSTATUSEX m;
+    m.dwLength = sizeof(m);
+    if (!GlobalMemoryStatusEx(&m)) return 0;
+    return m.ullTotalPhys;
+  }
+
+  std::string programFolder() override {
+    char found[600];
+    char* filePart = nullptr;
+    DWORD n = SearchPathA(nullptr, "Trep.exe", nullptr, sizeof(found), found, &filePart);
+    if (n == 0 || n >= sizeof(found)) return "";
+    std::string path(found, n);
+    std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  }
+
+  bool isRemovableDrive(const std::string& path) override {
+    std::string root = path.substr(0, 3);
+    return GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE;
+  }
+
+  std::string desktopFolder() override { return specialFolder(CSIDL_DESKTOPDIRECTORY); }
+  std::string appDataFolder() override { return specialFolder(CSIDL_APPDATA); }
+
+  uint32_t enablePrivilege(const std::string& name, bool enable) override {
+    OSVERSIONINFOA v;
+    v.dwOSVersionInfoSize = sizeof(v);
+    if (GetVersionExA(&v) && v.dwPlatformId != VER_PLATFORM_WIN32_NT) return 1;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                          &token))
+      return 0;
+    TOKEN_PRIVILEGES tp;
+    if (!LookupPrivilegeValueA(nullptr, name.c_str(), &tp.Privileges[0].Luid)) {
+      CloseHandle(token);
+      return 0;
+    }
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+    AdjustTokenPrivileges(token, FALSE, &tp, sizeof(tp), nullptr, nullptr);
+    DWORD error = GetLastError();
+    CloseHandle(token);
+    return error == ERROR_NOT_ALL_ASSIGNED ? 0 : 1;
+  }
+
+  bool tryInstanceLock(const std::string& name) override {
+    if (mutex_ != nullptr) return true;
+    HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (m == nullptr) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+      CloseHandle(m);
+      return false;
+    }
+    mutex_ = m;  // held until the process ends, never released explicitly
+    return true;
+  }
+
+  void sleepMs(uint32_t ms) override { Sleep(ms); }
+
+  void openReadMe() override {
+    std::string path = programFolder() + "ReadMe.htm";
+    ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  }
+
+  void showMessageBox(const std::string& text, const std::string& caption) override {
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  }
+
+ private:
+  static std::string specialFolder(int csidl) {
+    char path[MAX_PATH + 1] = {0};
+    if (!SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE)) return "";
+    return path;
+  }
+
+  HANDLE mutex_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeSystemPlatform() {
+  return std::make_unique<Win32Platform>();
+}
+
+}  // namespace trep

@@ -1,0 +1,118 @@
+#include "testing/test_support.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace trep {
+namespace testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  for (;;) {
+    fs::path p = fs::temp_directory_path() /
+                 ("trep-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) {
+      path_ = p.string();
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Files a test made read-only must be removable.
+  for (auto& e : fs::recursive_directory_iterator(path_, ec))
+    fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string TempDir::file(const std::string& name) const {
+  return path_ + kPathSeparator + name;
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+bool fileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed) {
+  std::vector<uint8_t> v(n);
+  uint32_t x = seed * 2654435761u + 12345u;
+  for (std::size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    v[i] = static_cast<uint8_t>(x >> 16);
+  }
+  return v;
+}
+
+std::vector<uint8_t> slice(const std::vector<uint8_t>& v, std::size_t from, std::size_t n) {
+  return std::vector<uint8_t>(v.begin() + static_cast<std::ptrdiff_t>(from),
+                              v.begin() + static_cast<std::ptrdiff_t>(from + n));
+}
+
+namespace {
+
+class FaultyFile : public File {
+ public:
+  FaultyFile(std::unique_ptr<File> real, std::string path,
+             std::function<bool(const std::string&, uint32_t)>* beforeWrite)
+      : real_(std::move(real)), path_(std::move(path)), beforeWrite_(beforeWrite) {}
+  bool read(void* b, uint32_t n, uint32_t* d) override { return real_->read(b, n, d); }
+  bool write(const void* b, uint32_t n, uint32_t* d) override {
+    if (*beforeWrite_ && !(*beforeWrite_)(path_, n)) {
+      *d = 0;
+      return false;
+    }
+    return real_->write(b, n, d);
+  }
+  bool seek(uint64_t o) override { return real_->seek(o); }
+  bool tell(uint64_t* o) override { return real_->tell(o); }
+  bool size(uint64_t* s) override { return real_->size(s); }
+  bool getTimes(FileTimes* t) override { return real_->getTimes(t); }
+  bool setTimes(const FileTimes& t) override { return real_->setTimes(t); }
+
+ private:
+  std::unique_ptr<File> real_;
+  std::string path_;
+  std::function<bool(const std::string&, uint32_t)>* beforeWrite_;
+};
+
+}  // namespace
+
+FaultyPlatform::FaultyPlatform() : real_(makeSystemPlatform()) {}
+
+std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAccess access,
+                                               FileShare share, FileCreate create,
+                                               uint32_t attributes) {
+  std::unique_ptr<File> f = real_->openFile(path, access, share, create, attributes);
+  if (!f) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
+}
+
+void* FaultyPlatform::allocateZeroed(uint64_t bytes) {
+  allocationRequests.push_back(bytes);
+  if (failAllAllocations) return nullptr;
+  if (failAllocationsAbove != 0 && bytes > failAllocationsAbove) return nullptr;
+  return real_->allocateZeroed(bytes);
+}
+
+}  // namespace testing
+}  // namespace trep

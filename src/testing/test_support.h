@@ -1,0 +1,110 @@
+// Helpers for the unit tests: temporary folders, whole-file reads and
+// writes, and a platform that delegates to the real one with faults added.
+#ifndef TREP_TESTING_TEST_SUPPORT_H_
+#define TREP_TESTING_TEST_SUPPORT_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "platform/platform.h"
+
+namespace trep {
+namespace testing {
+
+// A fresh folder below the system's temporary folder, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  // path() + separator + name.
+  std::string file(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+std::vector<uint8_t> readBytes(const std::string& path);
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+bool fileExists(const std::string& path);
+// n bytes of a fixed pseudo-random pattern: byte i depends on i and `seed`.
+std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed = 1);
+std::vector<uint8_t> slice(const std::vector<uint8_t>& v, std::size_t from, std::size_t n);
+
+// The real platform, with faults on demand and a record of what was asked.
+class FaultyPlatform : public Platform {
+ public:
+  FaultyPlatform();
+
+  // Allocations above this many bytes fail (0: none fail for size).
+  uint64_t failAllocationsAbove = 0;
+  bool failAllAllocations = false;
+  std::vector<uint64_t> allocationRequests;
+  uint64_t physicalMemory = 0;  // 0: the real amount
+  bool failCreateFolder = false;
+  // Called before every write to a file opened for writing; returning false
+  // makes that write fail without writing anything.
+  std::function<bool(const std::string& path, uint32_t n)> beforeWrite;
+  std::vector<std::string> messageBoxes;
+  int readMeOpened = 0;
+
+  std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
+                                 FileShare share, FileCreate create,
+                                 uint32_t attributes) override;
+  uint32_t fileAttributes(const std::string& path) override { return real_->fileAttributes(path); }
+  bool replaceFile(const std::string& from, const std::string& to) override {
+    return real_->replaceFile(from, to);
+  }
+  bool deleteFile(const std::string& path) override { return real_->deleteFile(path); }
+  bool createFolder(const std::string& path) override {
+    return !failCreateFolder && real_->createFolder(path);
+  }
+  bool folderExists(const std::string& path) override { return real_->folderExists(path); }
+  void* allocateZeroed(uint64_t bytes) override;
+  void release(void* block) override { real_->release(block); }
+  uint64_t totalPhysicalMemory() override {
+    return physicalMemory != 0 ? physicalMemory : real_->totalPhysicalMemory();
+  }
+  std::string programFolder() override { return programFolderValue; }
+  bool isRemovableDrive(const std::string&) override { return removable; }
+  std::string desktopFolder() override { return desktopFolderValue; }
+  std::string appDataFolder() override { return appDataFolderValue; }
+  uint32_t enablePrivilege(const std::string&, bool) override { return 0; }
+  bool tryInstanceLock(const std::string&) override { return instanceFree; }
+  void sleepMs(uint32_t ms) override { sleptMs += ms; real_->sleepMs(ms < 50 ? ms : 1); }
+  void openReadMe() override { ++readMeOpened; }
+  void showMessageBox(const std::string& text, const std::string& caption) override {
+    messageBoxes.push_back(caption + ": " + text);
+  }
+
+  std::string programFolderValue;
+  std::string desktopFolderValue;
+  std::string appDataFolderValue;
+  bool removable = false;
+  bool instanceFree = true;
+  uint64_t sleptMs = 0;
+
+ private:
+  std::unique_ptr<Platform> real_;
+};
+
+// A window that records what the engine wrote to it.
+class RecordingWindow : public JobWindow {
+ public:
+  std::vector<std::string> titles;
+  std::vector<uint32_t> counts;
+  std::vector<uint32_t> crcs;
+  void setTitle(std::string_view t) override { titles.emplace_back(t); }
+  void showSegmentCount(uint32_t c) override { counts.push_back(c); }
+  void showCrc(uint32_t c) override { crcs.push_back(c); }
+};
+
+}  // namespace testing
+}  // namespace trep
+
+#endif  // TREP_TESTING_TEST_SUPPORT_H_
