@@ -1,1 +1,129 @@
+#include "app/settings_file.h"
+
 #include <gtest/gtest.h>
+
+#include "engine/segment_format.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::readBytes;
+using testing::writeBytes;
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  std::string folder() const { return dir.path() + kPathSeparator; }
+  std::string file() const { return folder() + "dTrep.dat"; }
+
+  testing::TempDir dir;
+  testing::FaultyPlatform platform;
+};
+
+TEST_F(SettingsFileTest, MissingFileGivesTheDefaults) {
+  PersistedSettings s;
+  s.sliderMax = 77;
+  loadSettings(platform, folder(), &s);
+  EXPECT_EQ(s.wizardAtStart, 0u);
+  EXPECT_EQ(s.rebuildMethod, 0u);
+  EXPECT_EQ(s.destinationMode, 2u);
+  EXPECT_EQ(s.useCrc, 1u);
+  EXPECT_EQ(s.useDescription, 0u);
+  EXPECT_EQ(s.memoryOption, 2u);
+  EXPECT_EQ(s.sizeMode, 0u);
+  EXPECT_EQ(s.sliderMax, 0u);
+}
+
+TEST_F(SettingsFileTest, SaveWrites58BytesAndLoadReadsThemBack) {
+  PersistedSettings s;
+  s.wizardAtStart = 1;
+  s.rebuildMethod = 1;
+  s.destinationMode = 3;
+  s.useCrc = 0;
+  s.useDescription = 1;
+  s.alwaysOnTop = 1;
+  s.memoryOption = 1;
+  s.sizeMode = 2;
+  s.wizardRunning = 1;
+  s.sliderMax = 9999;
+  ASSERT_TRUE(saveSettings(platform, folder(), s));
+  std::vector<uint8_t> bytes = readBytes(file());
+  ASSERT_EQ(bytes.size(), 58u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "TREP1600");
+  EXPECT_EQ(getLe32(&bytes[8]), 1u);
+  EXPECT_EQ(getLe32(&bytes[8 + 8]), 3u);
+  EXPECT_EQ(getLe32(&bytes[8 + 32]), 1u);  // wizardRunning is stored as it stands
+  EXPECT_EQ(getLe32(&bytes[8 + 36]), 9999u);
+  EXPECT_EQ(getLe32(&bytes[48]), 48u);
+  EXPECT_EQ(getLe32(&bytes[52]), 3u);
+  EXPECT_FALSE(testing::fileExists(file() + ".new"));
+
+  PersistedSettings back;
+  loadSettings(platform, folder(), &back);
+  EXPECT_EQ(back.wizardAtStart, 1u);
+  EXPECT_EQ(back.rebuildMethod, 1u);
+  EXPECT_EQ(back.destinationMode, 3u);
+  EXPECT_EQ(back.useCrc, 0u);
+  EXPECT_EQ(back.useDescription, 1u);
+  EXPECT_EQ(back.alwaysOnTop, 1u);
+  EXPECT_EQ(back.memoryOption, 1u);
+  EXPECT_EQ(back.sizeMode, 2u);
+  EXPECT_EQ(back.wizardRunning, 0u);  // no wizard is open at start-up
+  EXPECT_EQ(back.sliderMax, 9999u);
+}
+
+TEST_F(SettingsFileTest, ChecksOnLoad) {
+  struct Case {
+    std::size_t offset;  // in the block
+    uint32_t stored;
+    uint32_t PersistedSettings::*field;
+    uint32_t loaded;
+  } cases[] = {
+      {8, 7, &PersistedSettings::destinationMode, 2},
+      {24, 5, &PersistedSettings::memoryOption, 2},
+      {4, 2, &PersistedSettings::rebuildMethod, 0},
+      {28, 3, &PersistedSettings::sizeMode, 0},
+      {12, 2, &PersistedSettings::useCrc, 2},  // unchecked: counts as on
+      {8, 3, &PersistedSettings::destinationMode, 3},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes(58, 0);
+    std::copy(kMagic, kMagic + 8, bytes.begin());
+    putLe32(&bytes[8 + c.offset], c.stored);
+    writeBytes(file(), bytes);
+    PersistedSettings s;
+    loadSettings(platform, folder(), &s);
+    EXPECT_EQ(s.*(c.field), c.loaded) << "offset " << c.offset << " value " << c.stored;
+  }
+}
+
+TEST_F(SettingsFileTest, ShortFileLeavesTheRestZero) {
+  writeBytes(file(), std::vector<uint8_t>(kMagic, kMagic + 8));
+  PersistedSettings s = defaultSettings();
+  loadSettings(platform, folder(), &s);
+  EXPECT_EQ(s.destinationMode, 0u);  // "Folder"
+  EXPECT_EQ(s.memoryOption, 0u);     // "Maximum"
+  EXPECT_EQ(s.useCrc, 0u);
+
+  // The magic, wizardAtStart and half of rebuildMethod.
+  std::vector<uint8_t> partial = {'T', 'R', 'E', 'P', '1', '6', '0', '0', 1, 0, 0, 0, 1, 0};
+  writeBytes(file(), partial);
+  loadSettings(platform, folder(), &s);
+  EXPECT_EQ(s.wizardAtStart, 1u);
+  EXPECT_EQ(s.rebuildMethod, 1u);
+  EXPECT_EQ(s.useCrc, 0u);
+}
+
+TEST_F(SettingsFileTest, FailedSaveKeepsTheOldFile) {
+  PersistedSettings s = defaultSettings();
+  ASSERT_TRUE(saveSettings(platform, folder(), s));
+  std::vector<uint8_t> before = readBytes(file());
+  platform.beforeWrite = [](const std::string&, uint32_t) { return false; };  // disk full
+  s.rebuildMethod = 1;
+  EXPECT_FALSE(saveSettings(platform, folder(), s));
+  EXPECT_EQ(readBytes(file()), before);
+  EXPECT_FALSE(testing::fileExists(file() + ".new"));
+}
+
+}  // namespace
+}  // namespace trep

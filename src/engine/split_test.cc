@@ -1,1 +1,381 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/naming.h"
+#include "engine/segment_format.h"
+#include "engine/work_buffer.h"
+#include "planning/size_arithmetic.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::FaultyPlatform;
+using testing::RecordingWindow;
+using testing::TempDir;
+using testing::fileExists;
+using testing::patternBytes;
+using testing::readBytes;
+using testing::slice;
+using testing::writeBytes;
+
+class SplitTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform.setNoticeAnswerer(&answers); }
+  void TearDown() override {
+    JobContext ctx = context();
+    releaseWorkBuffer(ctx);
+  }
+
+  // A prepared split of `size` bytes in segments of `segmentSize` bytes into
+  // the folder "out" (created by the job).
+  void prepare(std::size_t size, uint32_t segmentSize, const std::string& name = "movie.avi") {
+    source = patternBytes(size);
+    writeBytes(dir.file(name), source);
+    job.sourcePath = dir.file(name);
+    job.fileSize = size;
+    job.segmentSize = segmentSize;
+    job.isSplit = 1;
+    job.sourceValid = 1;
+    job.outputFolder = dir.file("out");
+    job.jobState = kJobPrepared;
+    base = splitBaseName(name);
+  }
+
+  // A work buffer of `bytes` held from an earlier job: the job keeps using it,
+  // which lets a test move a segment in several chunks.
+  void holdBuffer(uint32_t bytes) {
+    job.workBuffer = static_cast<uint8_t*>(platform.allocateZeroed(bytes + 64));
+    job.workBufferSize = bytes;
+  }
+
+  JobContext context() { return JobContext{job, options, platform, planning, &window}; }
+
+  JobOutcome run() {
+    JobContext ctx = context();
+    return runJob(ctx);
+  }
+
+  std::string segment(uint32_t n) const {
+    return segmentPath(dir.file("out") + kPathSeparator + base, n);
+  }
+
+  TempDir dir;
+  FaultyPlatform platform;
+  ScriptedAnswerer answers;
+  JobSettings job;
+  PersistedSettings options;  // headers, no checksum, "Maximum"
+  BatchPlanning planning;
+  RecordingWindow window;
+  std::vector<uint8_t> source;
+  std::string base;
+};
+
+TEST_F(SplitTest, CutsWithHeadersIntoSegmentsOfTheSize) {
+  const uint32_t S = 1000;
+  prepare(2500, S);  // 2.5 x S
+  std::vector<uint32_t> states;
+  platform.beforeWrite = [&](const std::string&, uint32_t) {
+    states.push_back(job.jobState);
+    return true;
+  };
+  JobOutcome outcome = run();
+
+  EXPECT_FALSE(outcome.endProcess);
+  EXPECT_EQ(job.jobState, kJobEnded);
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_EQ(job.workBuffer, nullptr);  // released at the end
+  EXPECT_TRUE(answers.shown().empty());
+
+  std::vector<uint8_t> s1 = readBytes(segment(1)), s2 = readBytes(segment(2)),
+                       s3 = readBytes(segment(3));
+  ASSERT_EQ(s1.size(), 652u + S);
+  ASSERT_EQ(s2.size(), 8u + S);
+  ASSERT_EQ(s3.size(), 8u + 500);
+  EXPECT_FALSE(fileExists(segment(4)));
+  EXPECT_EQ(getLe32(&s1[8]), 3u);
+  EXPECT_EQ(std::string(s1.begin() + 314, s1.begin() + 314 + 9), "movie.avi");
+  EXPECT_EQ(getLe32(&s1[614]), 2500u);
+  EXPECT_EQ(getLe32(&s1[618]), 0u);
+  EXPECT_EQ(getLe32(&s1[622]), 0u);  // no checksum asked for
+  EXPECT_EQ(s1[650] & kAttributeArchive, kAttributeArchive);
+  EXPECT_EQ(std::string(s2.begin(), s2.begin() + 8), "TREP1600");
+  EXPECT_EQ(std::string(s3.begin(), s3.begin() + 8), "TREP1600");
+  EXPECT_EQ(slice(s1, 652, S), slice(source, 0, S));
+  EXPECT_EQ(slice(s2, 8, S), slice(source, S, S));
+  EXPECT_EQ(slice(s3, 8, 500), slice(source, 2 * S, 500));
+
+  ASSERT_FALSE(states.empty());
+  for (uint32_t s : states) {
+    EXPECT_GE(s, kJobTaken);
+    EXPECT_LE(s, 199u);
+  }
+  EXPECT_EQ(job.originalName.str(), "movie.avi");
+  EXPECT_EQ(window.titles, (std::vector<std::string>{"Trepping File 1", "Trepping File 2",
+                                                     "Trepping File 3"}));
+  EXPECT_EQ(window.counts, std::vector<uint32_t>{3});
+}
+
+TEST_F(SplitTest, HeaderRecordsTheSourceTimesAndReadOnlyAttribute) {
+  prepare(100, 60);
+  JobContext ctx = context();
+  FileTimes times;
+  {
+    auto f = platform.openFile(job.sourcePath.str(), FileAccess::kReadWrite, FileShare::kNone,
+                               FileCreate::kOpenExisting);
+    ASSERT_TRUE(f);
+    times.creation = times.lastAccess = 130000000000000000ull;
+    times.lastWrite = 131000000000000000ull;
+    ASSERT_TRUE(f->setTimes(times));
+    ASSERT_TRUE(f->getTimes(&times));
+  }
+  runJob(ctx);
+  std::vector<uint8_t> s1 = readBytes(segment(1));
+  ASSERT_GE(s1.size(), 652u);
+  uint64_t lastWrite = getLe32(&s1[642]) | (static_cast<uint64_t>(getLe32(&s1[646])) << 32);
+  uint64_t lastAccess = getLe32(&s1[634]) | (static_cast<uint64_t>(getLe32(&s1[638])) << 32);
+  EXPECT_EQ(lastWrite, times.lastWrite);
+  EXPECT_EQ(lastAccess, times.lastAccess);
+}
+
+TEST_F(SplitTest, ExactMultipleWritesNoEmptySegment) {
+  prepare(3000, 1000);
+  run();
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_TRUE(fileExists(segment(3)));
+  EXPECT_FALSE(fileExists(segment(4)));
+  EXPECT_EQ(getLe32(&readBytes(segment(1))[8]), 3u);
+  EXPECT_EQ(readBytes(segment(3)).size(), 1008u);
+}
+
+TEST_F(SplitTest, HeaderlessSeriesConcatenatesToTheOriginal) {
+  options.rebuildMethod = 1;
+  prepare(2500, 1000);
+  run();
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  std::vector<uint8_t> joined;
+  for (uint32_t n = 1; n <= 3; ++n) {
+    std::vector<uint8_t> s = readBytes(segment(n));
+    joined.insert(joined.end(), s.begin(), s.end());
+  }
+  EXPECT_EQ(joined, source);
+}
+
+TEST_F(SplitTest, SegmentsMoveInChunksOfTheBuffer) {
+  prepare(2500, 1000);
+  holdBuffer(300);  // 1000-byte segments move in chunks of 300, 300, 300, 100
+  std::vector<uint32_t> writes;
+  platform.beforeWrite = [&](const std::string& path, uint32_t n) {
+    if (path == segment(2)) writes.push_back(n);
+    return true;
+  };
+  run();
+  EXPECT_EQ(writes, (std::vector<uint32_t>{8, 300, 300, 300, 100}));
+  EXPECT_EQ(slice(readBytes(segment(2)), 8, 1000), slice(source, 1000, 1000));
+}
+
+TEST_F(SplitTest, ProgressRisesWithinEachSegment) {
+  prepare(40000, 10000);  // 4 segments, share 100 / 5 = 20
+  holdBuffer(1000);
+  std::vector<uint32_t> states;
+  platform.beforeWrite = [&](const std::string&, uint32_t n) {
+    if (n == 1000) states.push_back(job.jobState);
+    return true;
+  };
+  run();
+  ASSERT_EQ(states.size(), 40u);
+  // Segment n starts at base (n - 1) * 100 / 4 and rises by 20 * percent / 100.
+  EXPECT_EQ(states[0], 100u);
+  EXPECT_EQ(states[9], 100u + 20 * 90 / 100);
+  EXPECT_EQ(states[10], 125u);
+  EXPECT_EQ(states[39], 175u + 18);
+  for (std::size_t i = 1; i < states.size(); ++i) EXPECT_GE(states[i], states[i - 1]);
+  EXPECT_EQ(job.jobState, kJobEnded);
+}
+
+TEST_F(SplitTest, ExistingLaterSegmentAndAbortLeavesItUntouched) {
+  prepare(2500, 1000);
+  platform.createFolder(dir.file("out"));
+  std::vector<uint8_t> old = {'o', 'l', 'd'};
+  writeBytes(segment(2), old);
+  answers.push(kLowerButton);  // "Abort procedure"
+  run();
+  EXPECT_EQ(answers.messages(), std::vector<std::string>{"File already exists."});
+  EXPECT_EQ(answers.shown()[0].firstButton, "Overwrite it");
+  EXPECT_EQ(answers.shown()[0].secondButton, "Abort procedure");
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(job.jobState, kJobEnded);
+  EXPECT_EQ(readBytes(segment(1)).size(), 1652u);
+  EXPECT_EQ(readBytes(segment(2)), old);
+  EXPECT_FALSE(fileExists(segment(3)));
+}
+
+TEST_F(SplitTest, ExistingLaterSegmentIsOverwrittenWhenAllowed) {
+  prepare(2500, 1000);
+  platform.createFolder(dir.file("out"));
+  writeBytes(segment(2), std::vector<uint8_t>(5000, 'x'));
+  answers.push(kUpperButton);
+  run();
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(segment(2)).size(), 1008u);
+  EXPECT_EQ(slice(readBytes(segment(2)), 8, 1000), slice(source, 1000, 1000));
+}
+
+TEST_F(SplitTest, DecliningTheFirstSegmentReturnsAtOnceAndKeepsTheBuffer) {
+  prepare(2500, 1000);
+  platform.createFolder(dir.file("out"));
+  writeBytes(segment(1), {'k', 'e', 'e', 'p'});
+  answers.push(kLowerButton);
+  run();
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(job.jobState, kJobTaken);  // an early return leaves the state
+  EXPECT_NE(job.workBuffer, nullptr);  // kept for the next job
+  EXPECT_EQ(readBytes(segment(1)), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(fileExists(segment(2)));
+
+  // The next job uses the kept buffer with its size.
+  job.jobState = kJobPrepared;
+  job.segmentSize = 2000;
+  answers.push(kUpperButton);
+  run();
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_EQ(platform.allocationRequests.size(), 1u);
+}
+
+TEST_F(SplitTest, FailedChunkIsMovedAgainAfterOk) {
+  prepare(2500, 1000);
+  holdBuffer(400);
+  // The second chunk of segment 2 fails twice (a full disk), then space is freed.
+  int writes = 0, failures = 0;
+  platform.beforeWrite = [&](const std::string& path, uint32_t n) {
+    if (path != segment(2) || n != 400) return true;
+    ++writes;
+    if (writes == 2 || writes == 3) {
+      ++failures;
+      return false;
+    }
+    return true;
+  };
+  answers.push(kUpperButton);
+  answers.push(kUpperButton);
+  run();
+  EXPECT_EQ(failures, 2);
+  EXPECT_EQ(answers.messages(),
+            (std::vector<std::string>{"File Write Error. The disk might be full.",
+                                      "File Write Error. The disk might be full."}));
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_EQ(slice(readBytes(segment(2)), 8, 1000), slice(source, 1000, 1000));
+  EXPECT_EQ(readBytes(segment(2)).size(), 1008u);
+}
+
+TEST_F(SplitTest, FailedChunkAndAbortEndsTheJob) {
+  prepare(2500, 1000);
+  platform.beforeWrite = [&](const std::string& path, uint32_t n) {
+    return !(path == segment(2) && n == 1000);
+  };
+  answers.push(kLowerButton);
+  run();
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(job.jobState, kJobEnded);
+  EXPECT_EQ(answers.shown()[0].secondButton, "Abort procedure");
+  EXPECT_FALSE(fileExists(segment(3)));
+}
+
+TEST_F(SplitTest, WriteErrorIsAskedInQuietModeToo) {
+  prepare(2500, 1000);
+  job.quiet = 1;
+  platform.beforeWrite = [&](const std::string& path, uint32_t) { return path != segment(3); };
+  run();  // nobody answers: the safe answer aborts
+  EXPECT_EQ(answers.messages(), std::vector<std::string>{"File Write Error. The disk might be full."});
+  EXPECT_EQ(job.jobResult, kResultAborted);
+}
+
+TEST_F(SplitTest, MultiRemovableAsksBeforeEveryLaterSegment) {
+  prepare(2500, 1000);
+  job.multiRemovable = 1;
+  answers.push(kUpperButton);
+  answers.push(kUpperButton);
+  run();
+  EXPECT_EQ(answers.messages(), (std::vector<std::string>{"Is Removable Media Ready?",
+                                                          "Is Removable Media Ready?"}));
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_TRUE(fileExists(segment(3)));
+}
+
+TEST_F(SplitTest, MultiRemovableInQuietModeStopsBeforeSegmentTwo) {
+  prepare(2500, 1000);
+  job.multiRemovable = 1;
+  job.quiet = 1;
+  run();
+  EXPECT_TRUE(answers.shown().empty());
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(job.jobState, kJobEnded);
+  EXPECT_TRUE(fileExists(segment(1)));
+  EXPECT_FALSE(fileExists(segment(2)));
+}
+
+TEST_F(SplitTest, CountAbove9999IsLoweredBeforeAnyFileIsWritten) {
+  prepare(10000, 1);  // 10,000 segments of one byte asked for
+  run();
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_LE(job.segmentCount, 9999u);
+  std::vector<uint8_t> s1 = readBytes(segment(1));
+  ASSERT_GE(s1.size(), 12u);
+  uint32_t recorded = getLe32(&s1[8]);
+  EXPECT_EQ(recorded, job.segmentCount);
+  EXPECT_TRUE(fileExists(segment(recorded)));
+  EXPECT_FALSE(fileExists(segment(recorded + 1)));
+}
+
+TEST_F(SplitTest, OutputFolderThatCannotBeMadeEndsTheProcess) {
+  struct Case {
+    uint32_t quiet;
+    std::size_t notices;
+  } cases[] = {{0, 1}, {1, 0}};
+  for (const Case& c : cases) {
+    ScriptedAnswerer fresh;
+    platform.setNoticeAnswerer(&fresh);
+    prepare(100, 60);
+    job.outputFolder = dir.file("missing") + kPathSeparator + "out";
+    job.quiet = c.quiet;
+    JobOutcome outcome = run();
+    EXPECT_TRUE(outcome.endProcess);
+    EXPECT_EQ(outcome.exitCode, kExitDirectoryError);
+    ASSERT_EQ(fresh.shown().size(), c.notices);
+    if (c.notices) {
+      EXPECT_EQ(fresh.shown()[0].message, "Directory creation error");
+      EXPECT_EQ(fresh.shown()[0].secondButton, "Open ReadMe");
+    }
+    job.jobState = kJobIdle;
+  }
+}
+
+TEST_F(SplitTest, ExistingOutputFolderIsUsed) {
+  prepare(100, 60);
+  ASSERT_TRUE(platform.createFolder(dir.file("out")));
+  JobOutcome outcome = run();
+  EXPECT_FALSE(outcome.endProcess);
+  EXPECT_EQ(job.jobResult, kResultFinished);
+}
+
+TEST_F(SplitTest, RunsOnlyAPreparedJob) {
+  prepare(100, 60);
+  job.jobState = kJobIdle;
+  run();
+  EXPECT_EQ(job.jobState, kJobIdle);
+  EXPECT_FALSE(fileExists(dir.file("out")));
+}
+
+TEST_F(SplitTest, SingleCharacterNameStillNamesTheSeries) {
+  prepare(100, 60, "a");
+  run();
+  EXPECT_EQ(job.jobResult, kResultFinished);
+  EXPECT_EQ(job.originalName.str(), "a");
+  EXPECT_TRUE(fileExists(dir.file("out") + kPathSeparator + "aXXX0001.trp"));
+}
+
+}  // namespace
+}  // namespace trep

@@ -55,7 +55,7 @@ class FaultyPlatform : public Platform {
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
                                  FileShare share, FileCreate create,
-                                 uint32_t attributes) override;
+                                 uint32_t attributes = kAttributeNormal) override;
   uint32_t fileAttributes(const std::string& path) override { return real_->fileAttributes(path); }
   bool replaceFile(const std::string& from, const std::string& to) override {
     return real_->replaceFile(from, to);

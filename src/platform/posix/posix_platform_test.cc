@@ -1,1 +1,128 @@
+#include <sys/stat.h>
+#include <sys/time.h>
+
 #include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::TempDir;
+using testing::writeBytes;
+
+TEST(PosixPlatformTest, AttributesFromModeAndName) {
+  TempDir dir;
+  auto platform = makeSystemPlatform();
+  writeBytes(dir.file("plain"), {1});
+  writeBytes(dir.file(".hidden"), {1});
+  writeBytes(dir.file("locked"), {1});
+  chmod(dir.file("locked").c_str(), 0444);
+  EXPECT_EQ(platform->fileAttributes(dir.file("plain")), 0x20u);
+  EXPECT_EQ(platform->fileAttributes(dir.file(".hidden")), 0x22u);
+  EXPECT_EQ(platform->fileAttributes(dir.file("locked")), 0x21u);
+  EXPECT_EQ(platform->fileAttributes(dir.path()), 0x10u);
+  EXPECT_EQ(platform->fileAttributes(dir.file("missing")), kInvalidAttributes);
+}
+
+TEST(PosixPlatformTest, TimesAreWindowsFileTimes) {
+  TempDir dir;
+  auto platform = makeSystemPlatform();
+  writeBytes(dir.file("t"), {1});
+  // 2001-09-09 01:46:40 UTC = 1,000,000,000 s after 1970.
+  timeval tv[2] = {{1000000000, 0}, {1000000000, 500000}};
+  ASSERT_EQ(utimes(dir.file("t").c_str(), tv), 0);
+  auto f = platform->openFile(dir.file("t"), FileAccess::kRead, FileShare::kRead,
+                              FileCreate::kOpenExisting);
+  ASSERT_TRUE(f);
+  FileTimes times;
+  ASSERT_TRUE(f->getTimes(&times));
+  EXPECT_EQ(times.lastAccess, (11644473600ull + 1000000000ull) * 10000000ull);
+  EXPECT_EQ(times.lastWrite, (11644473600ull + 1000000000ull) * 10000000ull + 5000000ull);
+  EXPECT_NE(times.creation, 0u);
+  f.reset();  // a reader would keep the writer out
+
+  FileTimes set;
+  set.lastAccess = 130000000000000000ull;
+  set.lastWrite = 130000000001234567ull;
+  auto w = platform->openFile(dir.file("t"), FileAccess::kWrite, FileShare::kNone,
+                              FileCreate::kOpenExisting);
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(w->setTimes(set));
+  FileTimes back;
+  ASSERT_TRUE(w->getTimes(&back));
+  EXPECT_EQ(back.lastAccess, set.lastAccess);
+  EXPECT_EQ(back.lastWrite, set.lastWrite);
+}
+
+TEST(PosixPlatformTest, OpensWithoutSharingExcludeEachOther) {
+  TempDir dir;
+  auto platform = makeSystemPlatform();
+  writeBytes(dir.file("f"), {1, 2, 3});
+  auto a = platform->openFile(dir.file("f"), FileAccess::kRead, FileShare::kRead,
+                              FileCreate::kOpenExisting);
+  auto b = platform->openFile(dir.file("f"), FileAccess::kRead, FileShare::kRead,
+                              FileCreate::kOpenExisting);
+  EXPECT_TRUE(a && b);  // readers together
+  EXPECT_FALSE(platform->openFile(dir.file("f"), FileAccess::kReadWrite, FileShare::kNone,
+                                  FileCreate::kCreateAlways));
+  EXPECT_EQ(testing::readBytes(dir.file("f")).size(), 3u);  // not emptied by the refused open
+  a.reset();
+  b.reset();
+  auto c = platform->openFile(dir.file("f"), FileAccess::kReadWrite, FileShare::kNone,
+                              FileCreate::kCreateAlways);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(testing::readBytes(dir.file("f")).size(), 0u);
+  EXPECT_FALSE(platform->openFile(dir.file("f"), FileAccess::kRead, FileShare::kRead,
+                                  FileCreate::kOpenExisting));
+}
+
+TEST(PosixPlatformTest, CreatingWithReadOnlyAttributeRemovesWritePermission) {
+  TempDir dir;
+  auto platform = makeSystemPlatform();
+  {
+    auto f = platform->openFile(dir.file("ro"), FileAccess::kWrite, FileShare::kNone,
+                                FileCreate::kCreateAlways, kAttributeReadOnly | kAttributeArchive);
+    ASSERT_TRUE(f);
+    uint32_t put = 0;
+    EXPECT_TRUE(f->write("abc", 3, &put));  // the open handle still writes
+  }
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("ro").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
+  EXPECT_EQ(platform->fileAttributes(dir.file("ro")) & kAttributeReadOnly, kAttributeReadOnly);
+}
+
+TEST(PosixPlatformTest, FoldersOneLevelAtATime) {
+  TempDir dir;
+  auto platform = makeSystemPlatform();
+  EXPECT_FALSE(platform->createFolder(dir.file("a/b")));
+  EXPECT_TRUE(platform->createFolder(dir.file("a")));
+  EXPECT_FALSE(platform->createFolder(dir.file("a")));  // exists
+  EXPECT_TRUE(platform->folderExists(dir.file("a")));
+  EXPECT_FALSE(platform->folderExists(dir.file("missing")));
+}
+
+TEST(PosixPlatformTest, DesktopAndApplicationDataFolders) {
+  TempDir dir;
+  auto platform = makeSystemPlatform();
+  std::string saveHome = getenv("HOME") ? getenv("HOME") : "";
+  setenv("HOME", dir.path().c_str(), 1);
+  unsetenv("XDG_DESKTOP_DIR");
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(platform->desktopFolder(), dir.path());
+  platform->createFolder(dir.file("Desktop"));
+  EXPECT_EQ(platform->desktopFolder(), dir.file("Desktop"));
+  setenv("XDG_DESKTOP_DIR", "/somewhere/desk/", 1);
+  EXPECT_EQ(platform->desktopFolder(), "/somewhere/desk");
+  EXPECT_EQ(platform->appDataFolder(), dir.file(".config"));
+  setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(platform->appDataFolder(), "/cfg");
+  unsetenv("XDG_DESKTOP_DIR");
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", saveHome.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace trep
