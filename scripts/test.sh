@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, builds both programs, runs the unit
+# tests natively and under Wine, then the whole-program tests.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$here/scripts/install-deps.sh"
+"$here/scripts/build.sh"
+
+export XDG_RUNTIME_DIR
+XDG_RUNTIME_DIR=$(mktemp -d)
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+unset DISPLAY
+
+status=0
+echo "== unit tests, native"
+ctest --test-dir "$here/build/native" --output-on-failure || status=1
+echo "== unit tests, Windows build under Wine"
+ctest --test-dir "$here/build/win32" --output-on-failure || status=1
+echo "== whole-program tests"
+"$here/tests/programs_test.sh" || status=1
+
+[ $status -eq 0 ] && echo "== all tests passed" || echo "== some tests FAILED"
+exit $status
