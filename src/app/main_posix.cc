@@ -35,7 +35,7 @@ const char kUsage[] =
 std::string whyNotAJob(Platform& platform, const App& app) {
   const std::string& path = app.lastInput;
   if (path.size() > PathText::kMaxLength) return "its path is longer than 599 characters";
-  if (isSegmentName(path)) return "it is a segment file, and joining is not available yet";
+  if (isSegmentName(path)) return "its series was not taken";
   std::unique_ptr<File> f = platform.openFile(path, FileAccess::kRead, FileShare::kRead,
                                               FileCreate::kOpenExisting);
   if (!f) return std::string("it cannot be opened (") + std::strerror(errno) + ")";

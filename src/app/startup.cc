@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/settings_file.h"
+#include "planning/controls.h"
 #include "planning/size_arithmetic.h"
 #include "planning/source_analysis.h"
 
@@ -77,7 +78,9 @@ bool readSwitches(App& app, Platform& platform, const Arguments& args) {
         continue;
       }
       job.sourcePath = path;
-      analyseSource(job, app.options, platform);
+      NoControls none;
+      PlanningContext p{job, app.options, platform, none, app.sizes};
+      analyseSource(p);
     } else if (startsWith(text, "/o=")) {
       std::string folder = text.substr(3);
       if (folder.size() > PathText::kMaxLength) {

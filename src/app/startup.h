@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "engine/engine.h"
 #include "engine/job.h"
+#include "planning/planning.h"
 #include "platform/platform.h"
 
 namespace trep {
@@ -30,6 +31,7 @@ struct App {
   std::string userDataFolder;  // with its trailing separator, or empty
   uint32_t adminRights = 0;
   uint32_t batchSegmentKBytes = kDefaultSegmentKBytes;
+  SizeState sizes;  // window state of the size fields (none in batch mode)
 
   // What the switches asked for, for the messages of the command-line program.
   bool sawInputSwitch = false;

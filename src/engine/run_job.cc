@@ -126,7 +126,10 @@ bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
 }
 
 PathEnd runJoin(JobContext& ctx) {
-  // Joining is not built yet: a join prepared by mistake ends as aborted.
+  // Joining is not built yet: a prepared join says so and ends as aborted.
+  if (raiseNotice(ctx.platform, "Joining is not available in this version yet.", kOk,
+                  kOpenReadMe) == kLowerButton)
+    ctx.platform.openReadMe();
   ctx.job.jobResult = kResultAborted;
   return PathEnd::kEnded;
 }

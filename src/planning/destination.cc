@@ -1,13 +1,30 @@
 #include "planning/destination.h"
 
-#include "platform/platform.h"
+#include "engine/naming.h"
 
 namespace trep {
+
+const char* const kDestinationNames[4] = {"Folder", "Multi-Removable", "Named Folder",
+                                          "Same as Source"};
+
+const WizardDestination kWizardDestinations[5] = {
+    {"Desktop", WizardFolder::kDesktop, kDestinationFolder, true, false},
+    {"Same Directory as Source", WizardFolder::kSourceFolder, kDestinationSameAsSource, true,
+     false},
+    {"Created Named Folder on Desktop", WizardFolder::kDesktop, kDestinationNamedFolder, true,
+     false},
+    {"Created Named Folder in Selected Folder", WizardFolder::kUnchanged,
+     kDestinationNamedFolder, true, true},
+    {"Selected Folder", WizardFolder::kUnchanged, kDestinationFolder, false, true},
+};
 
 std::string folderOf(std::string_view path) {
   std::size_t last = path.rfind(kPathSeparator);
   if (last == std::string_view::npos)
     return std::string(path.substr(0, path.empty() ? 0 : path.size() - 1));
+#ifndef _WIN32
+  if (last == 0) return "/";
+#endif
   return std::string(path.substr(0, last));
 }
 
@@ -17,13 +34,73 @@ std::string stripExtension(std::string_view name) {
   return std::string(name.substr(0, dot));
 }
 
-bool applyDestinationWithoutWindow(JobSettings& job) {
-  std::string folder = job.outputFolder.str();
-  folder += kPathSeparator;
-  folder += stripExtension(job.originalName.view());
-  if (folder.size() > PathText::kMaxLength) return false;
-  job.outputFolder = folder;
-  return true;
+std::string originalNameOf(std::string_view sourcePath) {
+  std::string name = fileNameOf(sourcePath);
+  if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
+  return name;
+}
+
+namespace {
+
+bool endsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+bool applyDestination(PlanningContext& p) {
+  JobSettings& job = p.job;
+  if (!p.controls.isWindow()) {
+    std::string folder = job.outputFolder.str();
+    folder += kPathSeparator;
+    folder += stripExtension(job.originalName.view());
+    if (folder.size() > PathText::kMaxLength) return false;
+    job.outputFolder = folder;
+    return true;
+  }
+
+  job.sourceValid = 0;  // the field's change notification below is ignored
+  bool fits = true;
+  switch (p.options.destinationMode) {
+    case kDestinationNamedFolder: {
+      if (job.isSplit) job.originalName = originalNameOf(job.sourcePath.view());
+      std::string name = stripExtension(job.originalName.view());
+      PathText field;
+      field.assign(p.controls.text(CTL_OUTPUT_FOLDER));  // at most 599 characters
+      std::string folder = field.str();
+      if (!endsWith(folder, std::string(1, kPathSeparator) + name)) {
+        // A drive or file-system root already ends with its separator.
+        if (!folder.empty() && folder.back() != kPathSeparator) folder += kPathSeparator;
+        folder += name;
+      }
+      if (folder.size() > PathText::kMaxLength) {
+        fits = false;
+        break;
+      }
+      job.outputFolder = folder;
+      if (folder != field.str()) p.controls.setText(CTL_OUTPUT_FOLDER, folder);
+      break;
+    }
+    case kDestinationSameAsSource:
+      job.outputFolder = folderOf(job.sourcePath.view());
+      p.controls.setText(CTL_OUTPUT_FOLDER, job.outputFolder.view());
+      break;
+    default:
+      break;
+  }
+  job.sourceValid = 1;
+  return fits;
+}
+
+void chooseDestination(PlanningContext& p, int listIndex) {
+  if (listIndex < 0 || listIndex > 3) listIndex = static_cast<int>(kDestinationNamedFolder);
+  if (listIndex == static_cast<int>(kDestinationMultiRemovable)) {
+    p.job.multiRemovable = 1;
+    p.options.destinationMode = kDestinationFolder;
+  } else {
+    p.job.multiRemovable = 0;
+    p.options.destinationMode = static_cast<uint32_t>(listIndex);
+  }
 }
 
 }  // namespace trep

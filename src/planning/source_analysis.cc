@@ -1,10 +1,15 @@
 #include "planning/source_analysis.h"
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "engine/naming.h"
+#include "engine/segment_format.h"
 #include "planning/destination.h"
+#include "planning/mode_controls.h"
 #include "planning/size_arithmetic.h"
+#include "planning/size_summary.h"
 
 namespace trep {
 
@@ -16,52 +21,142 @@ bool isSegmentName(std::string_view path) {
   return tail == ".trp";
 }
 
-namespace {
-
-// Half the file plus 1/32 of that half: two segments, the first about 3 %
-// larger than half the file. The half is shifted until it fits 32 bits.
 uint32_t defaultSegmentSize(uint64_t fileSize) {
   uint64_t h = fileSize >> 1;
   while (h > 0xFFFFFFFFull) h >>= 1;
-  uint64_t v = h + h / 32;
-  return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+  return segmentSizeOf(h + h / 32);
+}
+
+namespace {
+
+void answerReadMe(Platform& platform, uint32_t answer) {
+  if (answer == kLowerButton) platform.openReadMe();
+}
+
+// The folder named by applyDestination does not fit its field: say so.
+void refuseLongFolder(PlanningContext& p) {
+  p.job.sourceValid = 0;
+  answerReadMe(p.platform,
+               raiseNotice(p.platform,
+                           "The output folder for \"" + p.job.originalName.str() +
+                               "\" would be longer than 599 characters.",
+                           kOk, kOpenReadMe));
+}
+
+void analyseSplit(PlanningContext& p, File& file) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
+  uint64_t size = 0;
+  if (!file.size(&size) || size == 0) return;  // an empty file is not taken
+  job.fileSize = size;
+  showFileSize(p, CTL_FILE_SIZE, size);
+  c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
+  job.isSplit = 1;
+  c.setText(CTL_OUTPUT_FOLDER, p.platform.desktopFolder());
+  job.sourceValid = 1;
+  c.setCheck(CTL_USE_DESCRIPTION, p.options.useDescription != 0);
+  c.setText(CTL_START, "Go Trep!");
+  refreshModeControls(p);
+
+  uint32_t v = presetSize(p, c.selection(CTL_PRESETS));
+  if (v == 0 || p.options.wizardRunning != 0) v = defaultSegmentSize(size);
+  job.segmentSize = v;
+  showSegmentSize(p, v);
+  countFromSize(p);
+  c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  c.setSliderPosition(CTL_SLIDER, job.segmentCount);
+
+  uint64_t sixteenth = size / 16;
+  p.options.sliderMax = sixteenth > kMaxSegments ? kMaxSegments
+                        : sixteenth < 1          ? 1
+                                                 : static_cast<uint32_t>(sixteenth);
+  c.setSliderMax(CTL_SLIDER, p.options.sliderMax);
+
+  job.originalName = originalNameOf(job.sourcePath.view());
+  if (!applyDestination(p)) refuseLongFolder(p);
+}
+
+void analyseJoin(PlanningContext& p) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
+  std::string path = job.sourcePath.str();
+  std::string prefix = path.size() > 8 ? path.substr(0, path.size() - 8) : std::string();
+  std::unique_ptr<File> first = p.platform.openFile(
+      prefix + "0001.trp", FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  if (!first) {
+    answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
+    return;
+  }
+  job.segmentFolder = prefix;
+
+  uint8_t header[kFullHeaderSize] = {0};
+  uint32_t got = 0;
+  if (!first->read(header, kFullHeaderSize, &got)) got = 0;
+  if (got < kMagicSize || std::memcmp(header, kMagic, kMagicSize) != 0) {
+    const char* text = kNoHeader;
+    if (got >= 4 && std::memcmp(header, kMagic, 4) == 0) {
+      text = kOtherVersion;
+    } else {
+      job.rawSeries = 1;
+    }
+    if (raiseNotice(p.platform, text, kAttemptAnyway, kAbortProcedure) != kUpperButton) return;
+  }
+
+  uint64_t firstSize = 0;
+  first->size(&firstSize);
+  job.segmentSize = static_cast<uint32_t>(firstSize);
+
+  if (job.rawSeries) {
+    // Named by the series' base: choosing 0003.trp gives 0003.
+    job.originalName = fileNameOf(path).substr(0, 4);
+    c.setText(CTL_DESCRIPTION, "");
+  } else {
+    decodeFullHeader(header, got, &job, &p.options.useDescription);
+    c.setText(CTL_DESCRIPTION, p.options.useDescription != 0 ? job.description.view() : "");
+    showFileSize(p, CTL_FILE_SIZE, job.fileSize);
+    c.setCheck(CTL_USE_DESCRIPTION, p.options.useDescription != 0);
+    c.setCheck(CTL_ENCRYPT, job.encrypt != 0);
+  }
+
+  c.setText(CTL_SOURCE_PATH, path);
+  c.setText(CTL_START, "Go UnTrep!");
+  job.isSplit = 0;
+  job.sourceValid = 1;
+  if (!applyDestination(p)) refuseLongFolder(p);
+  refreshModeControls(p);
 }
 
 }  // namespace
 
-void analyseSource(JobSettings& job, PersistedSettings& options, Platform& platform) {
-  (void)options;
+void analyseSource(PlanningContext& p) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
   if (job.jobState != kJobIdle || job.sourceValid != 0) return;
   job.jobState = kJobAnalysing;
   job.fileCrc = 0;
   job.rawSeries = 0;
+  c.setText(CTL_FILE_SIZE, "XXX");
 
   std::string path = job.sourcePath.str();
-  if (path.size() >= 4 && !isSegmentName(path)) {
-    std::unique_ptr<File> file = platform.openFile(path, FileAccess::kRead, FileShare::kRead,
-                                                   FileCreate::kOpenExisting);
-    uint64_t size = 0;
-    if (file && file->size(&size) && size != 0) {
-      job.fileSize = size;
-      job.isSplit = 1;
-      job.sourceValid = 1;
-      job.segmentSize = defaultSegmentSize(size);
-      countFromSize(job);
-      std::string name = fileNameOf(path);
-      if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(path);
-      job.originalName = name;
-      if (!applyDestinationWithoutWindow(job)) {
-        job.sourceValid = 0;
-        if (raiseNotice(platform,
-                    "The output folder \"" + job.outputFolder.str() + kPathSeparator +
-                        stripExtension(name) + "\" is longer than " +
-                        std::to_string(PathText::kMaxLength) + " characters.",
-                    kOk, kOpenReadMe) == kLowerButton)
-          platform.openReadMe();
-      }
+  if (path.size() >= 4) {
+    if (isSegmentName(path)) {
+      analyseJoin(p);
+    } else {
+      std::unique_ptr<File> file = p.platform.openFile(path, FileAccess::kRead,
+                                                       FileShare::kRead, FileCreate::kOpenExisting);
+      if (file) analyseSplit(p, *file);
     }
   }
+
+  // The end of every branch.
+  if (job.sourceValid) {
+    std::string name = job.originalName.str();
+    c.setText(CTL_FILE_NAME, name.size() < 30 ? name : name.substr(name.size() - 30));
+  }
+  c.setNumber(CTL_CRC, job.fileCrc);
   job.jobState = kJobIdle;
+  refreshModeControls(p);
+  writeSizeSummary(p);
 }
 
 }  // namespace trep

@@ -6,21 +6,31 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/job.h"
-#include "platform/platform.h"
+#include "planning/planning.h"
 
 namespace trep {
 
-// True when the path ends in ".trp", in any letter case.
+inline constexpr char kCannotFindFirst[] = "Cannot find first file!";
+inline constexpr char kNoHeader[] = "These files don't have a Trep header.";
+inline constexpr char kOtherVersion[] = "These files were Trepped by a different version.";
+inline constexpr char kAttemptAnyway[] = "Attempt to UnTrep them anyway.";
+
+// True when the path ends in ".trp", in any letter case: nothing else
+// decides between a split and a join.
 bool isSegmentName(std::string_view path);
 
-// Analysis with no window (batch mode): for a file to split, measures it,
-// proposes the default size (half the file plus 1/32 of that half), sets
-// isSplit, sourceValid and originalName, and applies the no-window output
-// rule. Does nothing while a job runs or sourceValid is set. An empty or
-// unreadable file, or a segment file (joining is not built yet), leaves
-// sourceValid 0.
-void analyseSource(JobSettings& job, PersistedSettings& options, Platform& platform);
+// The default segment size of a split: half the file (shifted further until
+// it fits 32 bits) plus 1/32 of that; kLargestSegment when that reaches 4 GiB.
+uint32_t defaultSegmentSize(uint64_t fileSize);
+
+// Analyses sourcePath. Split: measures the file (an empty or unreadable one
+// is not taken) and proposes a size and count. Join: finds segment 0001 of
+// the series, checks its magic (asking before it takes a series of another
+// version or without a header) and reads its header into the job. Then
+// fills the surface, applies the destination rule, refreshes the control
+// states and the summary. Does nothing while a job runs, while another
+// analysis runs, or while sourceValid is set.
+void analyseSource(PlanningContext& p);
 
 }  // namespace trep
 

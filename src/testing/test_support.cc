@@ -37,6 +37,12 @@ std::string TempDir::file(const std::string& name) const {
   return path_ + kPathSeparator + name;
 }
 
+std::string nativePath(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = kPathSeparator;
+  return path;
+}
+
 std::vector<uint8_t> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

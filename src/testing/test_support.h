@@ -29,6 +29,9 @@ class TempDir {
   std::string path_;
 };
 
+// A path written with a backslash as the separator, in the platform's own.
+std::string nativePath(std::string path);
+
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool fileExists(const std::string& path);

@@ -1,0 +1,104 @@
+// The surface a planning routine writes to: the main window, a wizard page,
+// or none (batch mode), addressed by control id. A surface that lacks an id
+// ignores writes to it and reads it as empty, index 0 and number 0.
+#ifndef TREP_PLANNING_CONTROLS_H_
+#define TREP_PLANNING_CONTROLS_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "planning/control_ids.h"
+
+namespace trep {
+
+class Controls {
+ public:
+  virtual ~Controls() = default;
+  // False for the surface of batch mode, which has no controls at all.
+  virtual bool isWindow() const = 0;
+
+  virtual void setText(int id, std::string_view text) = 0;
+  virtual std::string text(int id) = 0;
+  // An unsigned number in an edit field; reading gives 0 for no number.
+  virtual void setNumber(int id, uint32_t n) = 0;
+  virtual uint32_t number(int id) = 0;
+  // The selected entry of a list.
+  virtual void select(int id, int index) = 0;
+  virtual int selection(int id) = 0;
+  virtual void setCheck(int id, bool on) = 0;
+  virtual bool checked(int id) = 0;
+  virtual void enable(int id, bool on) = 0;
+  virtual void show(int id, bool on) = 0;
+  virtual void setSliderMin(int id, uint32_t min) = 0;
+  virtual void setSliderMax(int id, uint32_t max) = 0;
+  virtual void setSliderPosition(int id, uint32_t position) = 0;
+  virtual uint32_t sliderPosition(int id) = 0;
+  // The tooltip of a control; a later text replaces the earlier one.
+  virtual void setTooltip(int id, std::string_view text) = 0;
+};
+
+// Batch mode: no window.
+class NoControls : public Controls {
+ public:
+  bool isWindow() const override { return false; }
+  void setText(int, std::string_view) override {}
+  std::string text(int) override { return ""; }
+  void setNumber(int, uint32_t) override {}
+  uint32_t number(int) override { return 0; }
+  void select(int, int) override {}
+  int selection(int) override { return 0; }
+  void setCheck(int, bool) override {}
+  bool checked(int) override { return false; }
+  void enable(int, bool) override {}
+  void show(int, bool) override {}
+  void setSliderMin(int, uint32_t) override {}
+  void setSliderMax(int, uint32_t) override {}
+  void setSliderPosition(int, uint32_t) override {}
+  uint32_t sliderPosition(int) override { return 0; }
+  void setTooltip(int, std::string_view) override {}
+};
+
+// A window kept in memory, for tests: records every state by id.
+class MemoryControls : public Controls {
+ public:
+  bool isWindow() const override { return true; }
+  void setText(int id, std::string_view t) override { texts[id] = std::string(t); }
+  std::string text(int id) override { return texts.count(id) ? texts[id] : ""; }
+  void setNumber(int id, uint32_t n) override { texts[id] = std::to_string(n); }
+  uint32_t number(int id) override;
+  void select(int id, int index) override { selections[id] = index; }
+  int selection(int id) override { return selections.count(id) ? selections[id] : 0; }
+  void setCheck(int id, bool on) override { checks[id] = on; }
+  bool checked(int id) override { return checks.count(id) && checks[id]; }
+  void enable(int id, bool on) override { enabled[id] = on; }
+  void show(int id, bool on) override { shown[id] = on; }
+  void setSliderMin(int id, uint32_t min) override { sliderMins[id] = min; }
+  void setSliderMax(int id, uint32_t max) override { sliderMaxes[id] = max; }
+  void setSliderPosition(int id, uint32_t p) override { sliderPositions[id] = p; }
+  uint32_t sliderPosition(int id) override {
+    return sliderPositions.count(id) ? sliderPositions[id] : 0;
+  }
+  void setTooltip(int id, std::string_view t) override { tooltips[id] = std::string(t); }
+
+  // Whether a control was enabled; ids never touched count as enabled.
+  bool isEnabled(int id) const {
+    auto it = enabled.find(id);
+    return it == enabled.end() || it->second;
+  }
+
+  std::map<int, std::string> texts;
+  std::map<int, int> selections;
+  std::map<int, bool> checks;
+  std::map<int, bool> enabled;
+  std::map<int, bool> shown;
+  std::map<int, uint32_t> sliderMins;
+  std::map<int, uint32_t> sliderMaxes;
+  std::map<int, uint32_t> sliderPositions;
+  std::map<int, std::string> tooltips;
+};
+
+}  // namespace trep
+
+#endif  // TREP_PLANNING_CONTROLS_H_

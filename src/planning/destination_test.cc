@@ -1,0 +1,110 @@
+#include "planning/destination.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::nativePath;
+
+TEST(DestinationTest, TextRules) {
+  EXPECT_EQ(folderOf(nativePath("C:\\video\\movie.avi")), nativePath("C:\\video"));
+  EXPECT_EQ(folderOf("movie.avi"), "movie.av");  // no separator: less its last character
+  EXPECT_EQ(stripExtension("archive.tar.gz"), "archive.tar");
+  EXPECT_EQ(stripExtension("README"), "README");
+  EXPECT_EQ(originalNameOf(nativePath("C:\\x\\a")), "a");
+  EXPECT_EQ(originalNameOf(nativePath("C:\\x\\data.bin")), "data.bin");
+#ifdef _WIN32
+  EXPECT_EQ(folderOf("C:\\data.bin"), "C:");
+#else
+  EXPECT_EQ(folderOf("/data.bin"), "/");  // the root, not an empty folder
+#endif
+}
+
+class ApplyDestinationTest : public ::testing::Test {
+ protected:
+  void split(const std::string& source, const std::string& field, uint32_t mode) {
+    job.sourcePath = nativePath(source);
+    job.isSplit = 1;
+    job.sourceValid = 1;
+    options.destinationMode = mode;
+    controls.setText(CTL_OUTPUT_FOLDER, nativePath(field));
+  }
+
+  JobSettings job;
+  PersistedSettings options;
+  std::unique_ptr<Platform> platform = makeSystemPlatform();
+  MemoryControls controls;
+  SizeState sizes;
+  PlanningContext p{job, options, *platform, controls, sizes};
+};
+
+TEST_F(ApplyDestinationTest, WithAWindow) {
+  struct Case {
+    const char* source;
+    const char* field;
+    uint32_t mode;
+    const char* folder;
+  } cases[] = {
+      {"C:\\video\\movie.avi", "D:\\Out", kDestinationNamedFolder, "D:\\Out\\movie"},
+      {"C:\\video\\movie.avi", "D:\\Out\\movie", kDestinationNamedFolder, "D:\\Out\\movie"},
+      {"C:\\video\\movie.avi", "D:\\Out\\", kDestinationNamedFolder, "D:\\Out\\movie"},
+      {"C:\\data.bin", "C:\\", kDestinationNamedFolder, "C:\\data"},
+      {"C:\\x\\README", "D:\\Out", kDestinationNamedFolder, "D:\\Out\\README"},
+      {"E:\\stuff\\movie.mkv", "D:\\Out", kDestinationSameAsSource, "E:\\stuff"},
+      {"C:\\video\\movie.avi", "D:\\Out", kDestinationFolder, "D:\\Out"},
+  };
+  for (const Case& c : cases) {
+    split(c.source, c.field, c.mode);
+    job.outputFolder = nativePath(c.field);
+    ASSERT_TRUE(applyDestination(p));
+    EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), nativePath(c.folder)) << c.source << " " << c.field;
+    EXPECT_EQ(job.outputFolder.str(), nativePath(c.folder));
+    EXPECT_EQ(job.sourceValid, 1u);
+  }
+  // Applying Named Folder again leaves the folder as it is.
+  split("C:\\video\\movie.avi", "D:\\Out", kDestinationNamedFolder);
+  applyDestination(p);
+  applyDestination(p);
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), nativePath("D:\\Out\\movie"));
+}
+
+TEST_F(ApplyDestinationTest, WithoutAWindow) {
+  NoControls none;
+  PlanningContext batch{job, options, *platform, none, sizes};
+  for (uint32_t mode : {0u, 2u, 3u}) {
+    job.outputFolder = nativePath("D:\\Out");
+    job.originalName = "data.bin";
+    options.destinationMode = mode;
+    ASSERT_TRUE(applyDestination(batch));
+    EXPECT_EQ(job.outputFolder.str(), nativePath("D:\\Out\\data")) << mode;
+  }
+  job.outputFolder = std::string(595, 'o');
+  EXPECT_FALSE(applyDestination(batch));  // would not fit: refused, not cut
+  EXPECT_EQ(job.outputFolder.size(), 595u);
+}
+
+TEST_F(ApplyDestinationTest, MultiRemovableUsesTheFolderAsItStands) {
+  chooseDestination(p, 1);
+  EXPECT_EQ(job.multiRemovable, 1u);
+  EXPECT_EQ(options.destinationMode, kDestinationFolder);
+  chooseDestination(p, 2);
+  EXPECT_EQ(job.multiRemovable, 0u);
+  EXPECT_EQ(options.destinationMode, kDestinationNamedFolder);
+}
+
+TEST(WizardDestinationsTest, Table) {
+  EXPECT_STREQ(kWizardDestinations[0].caption, "Desktop");
+  EXPECT_EQ(kWizardDestinations[1].destinationMode, kDestinationSameAsSource);
+  EXPECT_EQ(kWizardDestinations[2].folder, WizardFolder::kDesktop);
+  EXPECT_EQ(kWizardDestinations[3].destinationMode, kDestinationNamedFolder);
+  EXPECT_TRUE(kWizardDestinations[3].folderChoosable);
+  EXPECT_FALSE(kWizardDestinations[4].apply);
+}
+
+}  // namespace
+}  // namespace trep

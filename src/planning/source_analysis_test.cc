@@ -1,0 +1,280 @@
+#include "planning/source_analysis.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/segment_format.h"
+#include "planning/size_arithmetic.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::patternBytes;
+using testing::writeBytes;
+
+class SourceAnalysisTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.setNoticeAnswerer(&answers);
+    platform.desktopFolderValue = dir.file("desk");
+    options.destinationMode = 2;  // Named Folder
+  }
+
+  void analyse(const std::string& path) {
+    job.sourcePath = path;
+    job.sourceValid = 0;
+    analyseSource(p);
+  }
+
+  // Segment 0001 of a series with a header, and `more` later segments.
+  void writeSeries(const std::string& base, uint32_t flag, const std::string& description,
+                   uint32_t more = 1) {
+    JobSettings header;
+    header.description = description;
+    header.originalName = "report.pdf";
+    header.fileSize = 1234567;
+    header.fileCrc = 4242;
+    header.creationTime = 1;
+    header.lastAccessTime = 2;
+    header.lastWriteTime = 3;
+    header.fileAttributes = 0x21;
+    FullHeader h = encodeFullHeader(header, 1 + more, flag);
+    std::vector<uint8_t> first(h.begin(), h.end());
+    first.resize(first.size() + 100, 7);
+    writeBytes(dir.file(base + "0001.trp"), first);
+    for (uint32_t n = 2; n <= 1 + more; ++n)
+      writeBytes(dir.file(base + "000" + std::to_string(n) + ".trp"),
+                 std::vector<uint8_t>{'T', 'R', 'E', 'P', '1', '6', '0', '0', 9});
+  }
+
+  testing::TempDir dir;
+  testing::FaultyPlatform platform;
+  ScriptedAnswerer answers;
+  JobSettings job;
+  PersistedSettings options;
+  MemoryControls controls;
+  SizeState sizes;
+  PlanningContext p{job, options, platform, controls, sizes};
+};
+
+TEST_F(SourceAnalysisTest, SplitOfTenMillionBytes) {
+  writeBytes(dir.file("movie.avi"), patternBytes(10000000));
+  controls.setText(CTL_OUTPUT_FOLDER, dir.file("elsewhere"));
+  analyse(dir.file("movie.avi"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.isSplit, 1u);
+  EXPECT_EQ(job.jobState, kJobIdle);
+  EXPECT_EQ(job.fileSize, 10000000u);
+  // 5,000,000 + 156,250 shown as 5035 kBytes and read back from the fields.
+  EXPECT_EQ(job.segmentSize, 5155840u);
+  EXPECT_EQ(job.segmentCount, 2u);
+  EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), "5035");
+  EXPECT_EQ(controls.selection(CTL_SIZE_UNIT), 1);
+  EXPECT_EQ(controls.text(CTL_SEGMENT_COUNT), "2");
+  EXPECT_EQ(controls.sliderPosition(CTL_SLIDER), 2u);
+  EXPECT_EQ(options.sliderMax, 9999u);
+  EXPECT_EQ(controls.sliderMaxes[CTL_SLIDER], 9999u);
+  EXPECT_EQ(controls.text(CTL_FILE_SIZE), "10, 000, 000");
+  EXPECT_EQ(controls.text(CTL_START), "Go Trep!");
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), "movie.avi");
+  EXPECT_EQ(controls.text(CTL_CRC), "0");
+  // The desktop, then a folder named after the file.
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), dir.file("desk") + kPathSeparator + "movie");
+  EXPECT_EQ(job.outputFolder.str(), dir.file("desk") + kPathSeparator + "movie");
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "File will be Trepped into 2 files of 5035 kBytes");
+  EXPECT_EQ(sizes.preciseSize, 5155840u);
+  EXPECT_TRUE(controls.isEnabled(CTL_START));
+  EXPECT_TRUE(answers.shown().empty());
+}
+
+TEST_F(SourceAnalysisTest, SmallFilesAndTheSlider) {
+  struct Case {
+    std::size_t size;
+    uint32_t sliderMax;
+    uint32_t count;
+  } cases[] = {{20, 1, 2}, {21, 1, 3}, {1000000, 9999, 2}, {64, 4, 2}, {1, 1, 1}};
+  for (const Case& c : cases) {
+    writeBytes(dir.file("small.bin"), patternBytes(c.size));
+    analyse(dir.file("small.bin"));
+    EXPECT_EQ(options.sliderMax, c.sliderMax) << c.size;
+    EXPECT_EQ(job.segmentCount, c.count) << c.size;
+  }
+}
+
+TEST_F(SourceAnalysisTest, ChosenPresetIsProposedUnlessTheWizardRuns) {
+  writeBytes(dir.file("movie.avi"), patternBytes(10000000));
+  controls.select(CTL_PRESETS, 1);  // "EMail"
+  analyse(dir.file("movie.avi"));
+  EXPECT_EQ(job.segmentSize, 921600u);
+  EXPECT_EQ(job.segmentCount, 11u);
+  options.wizardRunning = 1;
+  analyse(dir.file("movie.avi"));
+  EXPECT_EQ(job.segmentSize, 5155840u);
+}
+
+TEST_F(SourceAnalysisTest, FilesNotTaken) {
+  writeBytes(dir.file("empty.bin"), {});
+  for (std::string path : {dir.file("empty.bin"), dir.file("missing.bin"), std::string("ab")}) {
+    analyse(path);
+    EXPECT_EQ(job.sourceValid, 0u) << path;
+    EXPECT_EQ(job.jobState, kJobIdle);
+    EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
+    EXPECT_EQ(controls.text(CTL_FILE_SIZE), "XXX");
+    EXPECT_FALSE(controls.isEnabled(CTL_START));
+  }
+  EXPECT_TRUE(answers.shown().empty());
+}
+
+TEST_F(SourceAnalysisTest, GuardsKeepEverythingAsItIs) {
+  writeBytes(dir.file("movie.avi"), patternBytes(1000));
+  job.sourcePath = dir.file("movie.avi");
+  job.jobState = kJobAnalysing;
+  analyseSource(p);
+  EXPECT_EQ(job.sourceValid, 0u);
+  EXPECT_TRUE(controls.texts.empty());
+  job.jobState = kJobIdle;
+  job.sourceValid = 1;  // an analysis under way in the same window
+  analyseSource(p);
+  EXPECT_TRUE(controls.texts.empty());
+}
+
+TEST_F(SourceAnalysisTest, SegmentNameDecidesJoinOrSplit) {
+  EXPECT_TRUE(isSegmentName("D:\\Data\\REPORT.TRP"));
+  EXPECT_TRUE(isSegmentName("x.tRp"));
+  EXPECT_FALSE(isSegmentName("D:\\Data\\report.trp.bak"));
+  EXPECT_FALSE(isSegmentName("trp"));
+  writeBytes(dir.file("report.trp.bak"), patternBytes(100));
+  analyse(dir.file("report.trp.bak"));
+  EXPECT_EQ(job.isSplit, 1u);
+  EXPECT_EQ(job.sourceValid, 1u);
+}
+
+TEST_F(SourceAnalysisTest, JoinFindsTheFirstSegmentAndReadsItsHeader) {
+  writeSeries("backup", 1, "Quarterly figures", 6);
+  controls.setText(CTL_OUTPUT_FOLDER, dir.file("out"));
+  job.encrypt = 1;
+  analyse(dir.file("backup0007.trp"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.isSplit, 0u);
+  EXPECT_EQ(job.rawSeries, 0u);
+  EXPECT_EQ(job.segmentFolder.str(), dir.file("backup"));
+  EXPECT_EQ(job.segmentCount, 7u);
+  EXPECT_EQ(job.segmentSize, 752u);  // the whole first segment file
+  EXPECT_EQ(job.originalName.str(), "report.pdf");
+  EXPECT_EQ(job.fileSize, 1234567u);
+  EXPECT_EQ(job.fileCrc, 4242u);
+  EXPECT_EQ(job.lastWriteTime, 3u);
+  EXPECT_EQ(job.fileAttributes, 0x21u);
+  EXPECT_EQ(options.useDescription, 1u);
+  EXPECT_EQ(controls.text(CTL_DESCRIPTION), "Quarterly figures");
+  EXPECT_TRUE(controls.checked(CTL_USE_DESCRIPTION));
+  EXPECT_TRUE(controls.checked(CTL_ENCRYPT));
+  EXPECT_EQ(controls.text(CTL_START), "Go UnTrep!");
+  EXPECT_EQ(controls.text(CTL_FILE_SIZE), "1, 234, 567");
+  EXPECT_EQ(controls.text(CTL_CRC), "4242");
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "File was Trepped into 7 files");
+  // The join keeps the folder field and adds the named folder to it.
+  EXPECT_EQ(job.outputFolder.str(), dir.file("out") + kPathSeparator + "report");
+  EXPECT_TRUE(answers.shown().empty());
+}
+
+TEST_F(SourceAnalysisTest, DescriptionShownOnlyWhenItsFlagIsSet) {
+  writeSeries("quiet", 0, "not to be shown");
+  analyse(dir.file("quiet0001.trp"));
+  EXPECT_EQ(job.description.str(), "not to be shown");
+  EXPECT_EQ(controls.text(CTL_DESCRIPTION), "");
+  EXPECT_EQ(options.useDescription, 0u);
+}
+
+TEST_F(SourceAnalysisTest, MissingFirstSegment) {
+  writeBytes(dir.file("lost0002.trp"), patternBytes(30));
+  answers.push(kLowerButton);
+  analyse(dir.file("lost0002.trp"));
+  EXPECT_EQ(job.sourceValid, 0u);
+  EXPECT_EQ(answers.messages(), std::vector<std::string>{"Cannot find first file!"});
+  EXPECT_EQ(answers.shown()[0].secondButton, "Open ReadMe");
+  EXPECT_EQ(platform.readMeOpened, 1);
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
+}
+
+TEST_F(SourceAnalysisTest, SeriesWithoutTheMagic) {
+  struct Case {
+    const char* start;
+    const char* notice;
+    uint32_t answer;
+    uint32_t valid;
+    uint32_t raw;
+  } cases[] = {
+      {"TREP1500", kOtherVersion, kUpperButton, 1, 0},
+      {"TREP1601", kOtherVersion, kLowerButton, 0, 0},
+      {"ABCD1600", kNoHeader, kUpperButton, 1, 1},
+      {"ABCD1600", kNoHeader, kLowerButton, 0, 1},
+  };
+  for (const Case& c : cases) {
+    ScriptedAnswerer local({c.answer});
+    platform.setNoticeAnswerer(&local);
+    JobSettings header;
+    header.originalName = "old.doc";
+    header.fileSize = 99;
+    FullHeader h = encodeFullHeader(header, 3, 0);
+    std::memcpy(h.data(), c.start, 8);
+    writeBytes(dir.file("0001.trp"), std::vector<uint8_t>(h.begin(), h.end()));
+    controls.setText(CTL_DESCRIPTION, "earlier");
+    analyse(dir.file("0001.trp"));
+    EXPECT_EQ(local.messages(), std::vector<std::string>{c.notice}) << c.start;
+    EXPECT_EQ(local.shown()[0].firstButton, "Attempt to UnTrep them anyway.");
+    EXPECT_EQ(local.shown()[0].secondButton, "Abort procedure");
+    EXPECT_EQ(job.sourceValid, c.valid) << c.start;
+    EXPECT_EQ(job.rawSeries, c.raw) << c.start;
+    if (c.valid && c.raw) {
+      EXPECT_EQ(job.originalName.str(), "0001");
+      EXPECT_EQ(controls.text(CTL_DESCRIPTION), "");
+      EXPECT_EQ(controls.text(CTL_FILE_SIZE), "XXX");
+    }
+    if (c.valid && !c.raw) {
+      EXPECT_EQ(job.originalName.str(), "old.doc");
+      EXPECT_EQ(job.segmentCount, 3u);
+    }
+  }
+}
+
+TEST_F(SourceAnalysisTest, ShortHeaderLeavesTheMissingFieldsZero) {
+  JobSettings header;
+  header.originalName = "x.bin";
+  header.fileSize = 5000;
+  header.fileAttributes = 0x20;
+  FullHeader h = encodeFullHeader(header, 4, 1);
+  writeBytes(dir.file("cut0001.trp"), std::vector<uint8_t>(h.begin(), h.begin() + 400));
+  job.fileSize = 77;
+  analyse(dir.file("cut0001.trp"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.segmentCount, 4u);
+  EXPECT_EQ(job.originalName.str(), "x.bin");
+  EXPECT_EQ(job.fileSize, 0u);
+  EXPECT_EQ(job.fileAttributes, 0u);
+  EXPECT_EQ(job.segmentSize, 400u);
+}
+
+TEST_F(SourceAnalysisTest, LongNamesShowTheirLast30Characters) {
+  std::string name = std::string(41, 'n') + ".txt";  // 45 characters
+  writeBytes(dir.file(name), patternBytes(100));
+  analyse(dir.file(name));
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), name.substr(15));
+}
+
+TEST_F(SourceAnalysisTest, WithoutAWindowTheNamedFolderGoesBelowTheOutputFolder) {
+  writeSeries("tape", 1, "shown", 2);
+  NoControls none;
+  PlanningContext batch{job, options, platform, none, sizes};
+  job.outputFolder = dir.file("out");
+  job.sourcePath = dir.file("tape0002.trp");
+  analyseSource(batch);
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.outputFolder.str(), dir.file("out") + kPathSeparator + "report");
+  EXPECT_EQ(job.segmentCount, 3u);
+}
+
+}  // namespace
+}  // namespace trep
