@@ -1,7 +1,11 @@
-// The file checksum ("CRC") recorded by a split and verified by a join.
+// The file checksum ("CRC") recorded by a split and verified by a join. Not
+// a polynomial CRC but an additive checksum: two running 32-bit sums over a
+// window that slides one byte per step. Stored headers carry values made by
+// it, so it must be reproduced bit for bit.
 #ifndef TREP_ENGINE_CHECKSUM_H_
 #define TREP_ENGINE_CHECKSUM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,9 +13,31 @@
 
 namespace trep {
 
-// The checksum of the file at `path`; 0 when it cannot be computed.
-// Not computed yet: every file gives 0 until the checksum lands.
+// The checksum of the file at `path`; 0 when it cannot be computed (no work
+// area, or the file cannot be opened).
 uint32_t computeFileCrc(Platform& platform, const std::string& path);
+
+// The running state of the checksum; exposed for tests.
+struct CrcSums {
+  uint32_t a = 1;
+  uint32_t b = 0;
+  uint32_t value() const { return (a << 16) + (b & 0xFFFF); }
+};
+
+// The chunk size and the work area the checksum reads into.
+constexpr uint32_t kCrcChunk = 10000000;
+constexpr uint32_t kCrcArea = 10001000;
+
+// The window pass over one chunk of n bytes at the start of `area`, which
+// holds at least n + 3 bytes (bytes beyond n are what the previous chunk
+// left there). Only the first ceil(n / 4) + 3 bytes take part.
+void crcWindowPass(const uint8_t* area, uint32_t n, CrcSums* sums);
+
+// How many bytes of a chunk of n bytes the window pass reads.
+inline uint32_t crcBytesUsed(uint32_t n) {
+  uint32_t used = (n + 3) / 4 + 3;
+  return used < n ? used : n;
+}
 
 }  // namespace trep
 

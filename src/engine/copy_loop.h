@@ -3,6 +3,8 @@
 #define TREP_ENGINE_COPY_LOOP_H_
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "engine/engine.h"
 
@@ -22,6 +24,12 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
 // question when they cannot be written; "OK" writes them again from the same
 // place. False when the user aborted (jobResult is then 99).
 bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n);
+
+// Creates (or replaces) a file for writing, no sharing. When it cannot be
+// made, raises the write error question: "OK" tries again, "Abort
+// procedure" sets jobResult to 99 and gives nullptr.
+std::unique_ptr<File> createOrAsk(JobContext& ctx, const std::string& path, FileAccess access,
+                                  uint32_t attributes = kAttributeNormal);
 
 // How a job path ended: at its end (runJob then releases the buffer and sets
 // jobState 200), or by an early return that skips that step.

@@ -125,13 +125,17 @@ bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
   }
 }
 
-PathEnd runJoin(JobContext& ctx) {
-  // Joining is not built yet: a prepared join says so and ends as aborted.
-  if (raiseNotice(ctx.platform, "Joining is not available in this version yet.", kOk,
-                  kOpenReadMe) == kLowerButton)
-    ctx.platform.openReadMe();
-  ctx.job.jobResult = kResultAborted;
-  return PathEnd::kEnded;
+std::unique_ptr<File> createOrAsk(JobContext& ctx, const std::string& path, FileAccess access,
+                                  uint32_t attributes) {
+  for (;;) {
+    std::unique_ptr<File> file = ctx.platform.openFile(path, access, FileShare::kNone,
+                                                       FileCreate::kCreateAlways, attributes);
+    if (file) return file;
+    if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
+      ctx.job.jobResult = kResultAborted;
+      return nullptr;
+    }
+  }
 }
 
 }  // namespace trep

@@ -41,8 +41,8 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
   if (!segment) {
     std::string path = segmentPath(s.prefix, job.currentSegment);
     if (!confirmOverwrite(ctx, path)) return;
-    segment = ctx.platform.openFile(path, FileAccess::kReadWrite, FileShare::kNone,
-                                    FileCreate::kCreateAlways);
+    segment = createOrAsk(ctx, path, FileAccess::kReadWrite);
+    if (!segment) return;
     if (ctx.options.rebuildMethod == 0 &&
         !writeOrAsk(ctx, segment.get(), kMagic, kShortHeaderSize))
       return;
@@ -51,7 +51,7 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
   copyChunks(ctx, s.source, segment.get(), length, base);
 
   // Scrambled also after an abort in the loop, like every segment written.
-  if (job.encrypt && segment) scrambleSegment(job, *segment, job.segmentSize);
+  if (job.encrypt) scrambleSegment(job, *segment, job.segmentSize);
 }
 
 }  // namespace
@@ -89,14 +89,15 @@ PathEnd runSplit(JobContext& ctx) {
 
   std::unique_ptr<File> first;
   if (options.rebuildMethod == 1) {
-    writeRebuildBatch(job, platform, count);
+    // Before any segment; an abort here still ends the job normally.
+    if (!writeRebuildBatch(ctx, count)) return PathEnd::kEnded;
     job.headerSize = 0;
   } else {
     job.headerSize = kFullHeaderSize;
     std::string path = segmentPath(s.prefix, 1);
     if (!confirmOverwrite(ctx, path)) return PathEnd::kEarlyReturn;
-    first = platform.openFile(path, FileAccess::kReadWrite, FileShare::kNone,
-                              FileCreate::kCreateAlways);
+    first = createOrAsk(ctx, path, FileAccess::kReadWrite);
+    if (!first) return PathEnd::kEnded;
     FileTimes times;
     if (source) source->getTimes(&times);
     job.creationTime = times.creation;

@@ -21,6 +21,13 @@ bool isSegmentName(std::string_view path) {
   return tail == ".trp";
 }
 
+std::string safeOriginalName(std::string_view recorded, std::string_view fallback) {
+  std::size_t cut = recorded.find_last_of("\\/:");
+  std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
+  if (name.empty() || name == "." || name == "..") return std::string(fallback);
+  return std::string(name);
+}
+
 uint32_t defaultSegmentSize(uint64_t fileSize) {
   uint64_t h = fileSize >> 1;
   while (h > 0xFFFFFFFFull) h >>= 1;
@@ -106,12 +113,19 @@ void analyseJoin(PlanningContext& p) {
   first->size(&firstSize);
   job.segmentSize = static_cast<uint32_t>(firstSize);
 
+  // The series' base name: choosing 0003.trp gives 0003.
+  const std::string seriesBase = fileNameOf(path).substr(0, 4);
   if (job.rawSeries) {
-    // Named by the series' base: choosing 0003.trp gives 0003.
-    job.originalName = fileNameOf(path).substr(0, 4);
+    job.originalName = seriesBase;
     c.setText(CTL_DESCRIPTION, "");
   } else {
     decodeFullHeader(header, got, &job, &p.options.useDescription);
+    if (job.segmentCount == 0 || job.segmentCount > kMaxSegments) {
+      // Refused before anything is touched: no segment number above 9999.
+      answerReadMe(p.platform, raiseNotice(p.platform, kBadSegmentCount, kOk, kOpenReadMe));
+      return;
+    }
+    job.originalName = safeOriginalName(job.originalName.view(), seriesBase);
     c.setText(CTL_DESCRIPTION, p.options.useDescription != 0 ? job.description.view() : "");
     showFileSize(p, CTL_FILE_SIZE, job.fileSize);
     c.setCheck(CTL_USE_DESCRIPTION, p.options.useDescription != 0);

@@ -4,6 +4,7 @@
 #define TREP_PLANNING_SOURCE_ANALYSIS_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "planning/planning.h"
@@ -14,6 +15,14 @@ inline constexpr char kCannotFindFirst[] = "Cannot find first file!";
 inline constexpr char kNoHeader[] = "These files don't have a Trep header.";
 inline constexpr char kOtherVersion[] = "These files were Trepped by a different version.";
 inline constexpr char kAttemptAnyway[] = "Attempt to UnTrep them anyway.";
+
+inline constexpr char kBadSegmentCount[] =
+    "The number of segments must be at least 2 and at most 9999.";
+
+// The name a rebuilt file may take from a header, which anyone can write:
+// only its last path component (after any "\", "/" or ":"); an empty name,
+// "." or ".." gives `fallback`, the series' base name.
+std::string safeOriginalName(std::string_view recorded, std::string_view fallback);
 
 // True when the path ends in ".trp", in any letter case: nothing else
 // decides between a split and a join.

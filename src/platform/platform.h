@@ -35,8 +35,9 @@ enum class FileAccess { kRead, kWrite, kReadWrite };
 // kNone: no one else may open the file while it is open (POSIX: an exclusive
 // advisory lock). kRead: other readers are allowed (POSIX: a shared lock).
 enum class FileShare { kNone, kRead };
-// kOpenExisting fails for a missing file; kCreateAlways replaces any file.
-enum class FileCreate { kOpenExisting, kCreateAlways };
+// kOpenExisting fails for a missing file; kCreateAlways replaces any file;
+// kOpenTemporary opens an existing file that is deleted when it is closed.
+enum class FileCreate { kOpenExisting, kCreateAlways, kOpenTemporary };
 
 // Windows file-time values: 100 ns intervals since 1 January 1601 UTC.
 struct FileTimes {
@@ -79,6 +80,12 @@ class Platform {
   // Moves `from` over `to` in one step, replacing `to` (MoveFileExA).
   virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
   virtual bool deleteFile(const std::string& path) = 0;
+  // Copies a file over `to`, replacing it (CopyFileA).
+  virtual bool copyFile(const std::string& from, const std::string& to) = 0;
+  // A new, empty file with a unique name in the system's temporary folder,
+  // made from the prefix "Trep.exe" (GetTempFileNameA keeps "Tre"); empty
+  // when none can be made.
+  virtual std::string temporaryName() = 0;
 
   // --- Folders (CreateDirectoryA): one level, existing parents required ---
   virtual bool createFolder(const std::string& path) = 0;

@@ -50,6 +50,8 @@ class FaultyPlatform : public Platform {
   std::vector<uint64_t> allocationRequests;
   uint64_t physicalMemory = 0;  // 0: the real amount
   bool failCreateFolder = false;
+  int failCopies = 0;  // the next this many copies fail
+  std::vector<std::string> temporaryNames;
   // Called before every write to a file opened for writing; returning false
   // makes that write fail without writing anything.
   std::function<bool(const std::string& path, uint32_t n)> beforeWrite;
@@ -64,6 +66,18 @@ class FaultyPlatform : public Platform {
     return real_->replaceFile(from, to);
   }
   bool deleteFile(const std::string& path) override { return real_->deleteFile(path); }
+  bool copyFile(const std::string& from, const std::string& to) override {
+    if (failCopies > 0) {
+      --failCopies;
+      return false;
+    }
+    return real_->copyFile(from, to);
+  }
+  std::string temporaryName() override {
+    std::string name = real_->temporaryName();
+    temporaryNames.push_back(name);
+    return name;
+  }
   bool createFolder(const std::string& path) override {
     return !failCreateFolder && real_->createFolder(path);
   }

@@ -99,6 +99,7 @@ class Win32Platform : public Platform {
     DWORD flags = create == FileCreate::kCreateAlways
                       ? (attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes)
                       : FILE_ATTRIBUTE_NORMAL;
+    if (create == FileCreate::kOpenTemporary) flags |= FILE_FLAG_DELETE_ON_CLOSE;
     HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr,
                            disposition, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
@@ -116,6 +117,19 @@ class Win32Platform : public Platform {
 
   bool deleteFile(const std::string& path) override {
     return DeleteFileA(path.c_str()) != FALSE;
+  }
+
+  bool copyFile(const std::string& from, const std::string& to) override {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+  }
+
+  std::string temporaryName() override {
+    char folder[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof(folder), folder);
+    if (n == 0 || n > MAX_PATH) return "";
+    if (GetTempFileNameA(folder, "Trep.exe", 0, name) == 0) return "";
+    return name;
   }
 
   bool createFolder(const std::string& path) override {

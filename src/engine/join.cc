@@ -1,0 +1,142 @@
+// The join path of runJob: rebuilds the original file from its series.
+#include <memory>
+#include <string>
+
+#include "engine/checksum.h"
+#include "engine/copy_loop.h"
+#include "engine/naming.h"
+#include "engine/scramble.h"
+#include "engine/segment_format.h"
+
+namespace trep {
+namespace {
+
+// Attribute bits a rebuilt file may carry: read-only, hidden, system and
+// archive. Anything else in a header (a folder bit, say) is not applied.
+constexpr uint32_t kRestorableAttributes = 0x1 | 0x2 | 0x4 | 0x20;
+
+// How many consecutive segments of a headerless series exist from 0001 on:
+// the series ends at the first missing number.
+uint32_t countHeaderless(JobContext& ctx) {
+  uint32_t n = 0;
+  while (n < kMaxSegments &&
+         ctx.platform.fileAttributes(segmentPath(ctx.job.segmentFolder.view(), n + 1)) !=
+             kInvalidAttributes)
+    ++n;
+  return n;
+}
+
+enum class Opened { kOpen, kSeriesEnded, kAborted };
+
+// Opens segment n for reading: the file itself, or for a scrambled series a
+// temporary copy that the job may change and that is deleted when closed.
+// A segment that cannot be opened raises the read error question for a
+// series with headers ("OK" tries again).
+Opened openSegment(JobContext& ctx, const std::string& path, std::unique_ptr<File>* out) {
+  JobSettings& job = ctx.job;
+  Platform& platform = ctx.platform;
+  for (;;) {
+    if (job.rawSeries && platform.fileAttributes(path) == kInvalidAttributes)
+      return Opened::kSeriesEnded;
+    if (job.encrypt) {
+      std::string temporary = platform.temporaryName();
+      while (temporary.empty() || !platform.copyFile(path, temporary)) {
+        if (!temporary.empty()) platform.deleteFile(temporary);
+        if (!askRetryOrAbort(ctx, kReadError)) return Opened::kAborted;
+        temporary = platform.temporaryName();
+      }
+      *out = platform.openFile(temporary, FileAccess::kReadWrite, FileShare::kNone,
+                               FileCreate::kOpenTemporary);
+      if (!*out) platform.deleteFile(temporary);
+    } else {
+      // Read access is enough, and segments on read-only media open too.
+      *out = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
+                               FileCreate::kOpenExisting);
+    }
+    if (*out) return Opened::kOpen;
+    if (job.rawSeries || !askRetryOrAbort(ctx, kReadError)) {
+      job.jobResult = kResultAborted;
+      return Opened::kAborted;
+    }
+  }
+}
+
+}  // namespace
+
+PathEnd runJoin(JobContext& ctx) {
+  JobSettings& job = ctx.job;
+  Platform& platform = ctx.platform;
+
+  uint32_t segments;
+  if (job.rawSeries) {
+    job.headerSize = 0;
+    segments = countHeaderless(ctx);
+  } else {
+    job.headerSize = kFullHeaderSize;
+    segments = job.segmentCount;
+  }
+  // The payload of a full segment, for the scrambling range.
+  const uint64_t fullPayload =
+      job.segmentSize > job.headerSize ? job.segmentSize - job.headerSize : 0;
+
+  if (!job.description.empty() && ctx.options.useDescription != 0 && !job.quiet) {
+    if (raiseNotice(platform, job.description.str(), kOk, kOpenReadMe) == kLowerButton)
+      platform.openReadMe();
+  }
+
+  const std::string rebuilt =
+      job.outputFolder.str() + kPathSeparator + job.originalName.str();
+  job.sourcePath = rebuilt;
+  job.baseName = job.originalName.view().substr(0, 4);
+
+  if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
+  uint32_t attributes = job.rawSeries ? kAttributeNormal
+                                      : (job.fileAttributes & kRestorableAttributes);
+  std::unique_ptr<File> output =
+      createOrAsk(ctx, rebuilt, FileAccess::kWrite, attributes == 0 ? kAttributeNormal : attributes);
+  if (!output) return PathEnd::kEnded;
+
+  job.progressShare = 100 / (segments + 1);
+  job.currentSegment = 0;
+  const uint32_t progressCount = segments == 0 ? 1 : segments;
+  while (job.currentSegment < segments && job.jobResult != kResultAborted) {
+    ++job.currentSegment;
+    std::string path = segmentPath(job.segmentFolder.view(), job.currentSegment);
+    if (ctx.window)
+      ctx.window->setTitle("UnTrepping " + job.baseName.str() +
+                           zeroPadded(job.currentSegment, 4) + ".trp");
+    std::unique_ptr<File> segment;
+    Opened opened = openSegment(ctx, path, &segment);
+    if (opened == Opened::kSeriesEnded) break;  // a headerless series ends normally
+    if (opened == Opened::kAborted) return PathEnd::kEarlyReturn;
+
+    uint64_t size = 0;
+    segment->size(&size);
+    uint64_t length = size > job.headerSize ? size - job.headerSize : 0;
+    if (job.encrypt) scrambleSegment(job, *segment, fullPayload);
+    segment->seek(job.headerSize);
+    uint32_t base = static_cast<uint32_t>(
+        static_cast<uint64_t>(job.currentSegment - 1) * 100 / progressCount);
+    copyChunks(ctx, segment.get(), output.get(), length, base);
+    segment.reset();  // a temporary copy disappears
+    if (!job.rawSeries) job.headerSize = kShortHeaderSize;
+  }
+
+  if (!job.rawSeries) {  // a headerless series records no times
+    FileTimes times;
+    times.creation = job.creationTime;
+    times.lastAccess = job.lastAccessTime;
+    times.lastWrite = job.lastWriteTime;
+    output->setTimes(times);
+  }
+  output.reset();
+
+  // A checksum of 0 in the header means the split computed none.
+  if (ctx.options.useCrc && job.jobResult != kResultAborted && job.fileCrc != 0) {
+    if (ctx.window) ctx.window->setTitle("Checking CRC");
+    if (computeFileCrc(platform, rebuilt) != job.fileCrc) job.jobResult = kResultCrcFailed;
+  }
+  return PathEnd::kEnded;
+}
+
+}  // namespace trep
