@@ -110,6 +110,17 @@ class FaultyPlatform : public Platform {
   std::unique_ptr<Platform> real_;
 };
 
+// Answers notices with a function of the test's own.
+class FunctionAnswerer : public NoticeAnswerer {
+ public:
+  explicit FunctionAnswerer(std::function<uint32_t(const NoticeParameters&)> f)
+      : f_(std::move(f)) {}
+  uint32_t answer(const NoticeParameters& n) override { return f_(n); }
+
+ private:
+  std::function<uint32_t(const NoticeParameters&)> f_;
+};
+
 // A window that records what the engine wrote to it.
 class RecordingWindow : public JobWindow {
  public:

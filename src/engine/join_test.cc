@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/naming.h"
+#include "engine/scramble.h"
+#include "engine/segment_format.h"
+#include "engine/work_buffer.h"
+#include "planning/controls.h"
+#include "planning/size_arithmetic.h"
+#include "planning/source_analysis.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::fileExists;
+using testing::patternBytes;
+using testing::readBytes;
+using testing::slice;
+using testing::writeBytes;
+
+struct Options {
+  std::string key;  // empty: no scrambling
+  bool encrypt = false;
+  uint32_t useCrc = 1;
+  uint32_t rebuildMethod = 0;
+};
+
+class JoinTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform.setNoticeAnswerer(&answers); }
+
+  // Splits `size` bytes of "data.bin" into segments of `segmentSize` bytes in
+  // the folder "series" with the engine.
+  void split(std::size_t size, uint32_t segmentSize, const Options& o) {
+    original = patternBytes(size, 7);
+    writeBytes(dir.file("data.bin"), original);
+    auto job = std::make_unique<JobSettings>();
+    job->sourcePath = dir.file("data.bin");
+    job->fileSize = size;
+    job->segmentSize = segmentSize;
+    job->isSplit = job->sourceValid = 1;
+    job->encrypt = o.encrypt;
+    job->cipherKey = o.key;
+    job->outputFolder = dir.file("series");
+    job->quiet = 1;
+    job->jobState = kJobPrepared;
+    PersistedSettings options;
+    options.useCrc = o.useCrc;
+    options.rebuildMethod = o.rebuildMethod;
+    ScriptedAnswerer none;
+    platform.setNoticeAnswerer(&none);
+    BatchPlanning planning;
+    JobContext ctx{*job, options, platform, planning, nullptr};
+    runJob(ctx);
+    platform.setNoticeAnswerer(&answers);
+    ASSERT_EQ(job->jobResult, kResultFinished);
+    base = job->baseName.str();
+  }
+
+  std::string segment(uint32_t n) const {
+    return segmentPath(dir.file("series") + kPathSeparator + base, n);
+  }
+  std::string rebuilt(const std::string& name = "data.bin") const {
+    return dir.file("out") + kPathSeparator + name;
+  }
+
+  // Analyses `chosen` and runs the join into the folder "out".
+  JobOutcome join(const std::string& chosen, const Options& o, uint32_t quiet = 0) {
+    job = std::make_unique<JobSettings>();
+    job->sourcePath = chosen;
+    job->encrypt = o.encrypt;
+    job->cipherKey = o.key;
+    options.useCrc = o.useCrc;
+    NoControls none;
+    SizeState sizes;
+    PlanningContext p{*job, options, platform, none, sizes};
+    analyseSource(p);
+    if (!job->sourceValid) return {};
+    job->outputFolder = dir.file("out");
+    job->quiet = quiet;
+    job->jobState = kJobPrepared;
+    JobContext ctx{*job, options, platform, planning, &window};
+    JobOutcome outcome = runJob(ctx);
+    releaseWorkBuffer(ctx);
+    return outcome;
+  }
+
+  testing::TempDir dir;
+  testing::FaultyPlatform platform;
+  ScriptedAnswerer answers;
+  std::unique_ptr<JobSettings> job;
+  PersistedSettings options;
+  BatchPlanning planning;
+  testing::RecordingWindow window;
+  std::vector<uint8_t> original;
+  std::string base;
+};
+
+TEST_F(JoinTest, RebuildsTheOriginalWithItsNameTimesAndAttributes) {
+  split(2500, 1000, {});
+  join(segment(2), {});
+  EXPECT_EQ(job->jobState, kJobEnded);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt()), original);
+  EXPECT_EQ(job->sourcePath.str(), rebuilt());
+  EXPECT_NE(job->fileCrc, 0u);  // recorded by the split and verified
+  auto f = platform.openFile(rebuilt(), FileAccess::kRead, FileShare::kRead,
+                             FileCreate::kOpenExisting);
+  auto o = platform.openFile(dir.file("data.bin"), FileAccess::kRead, FileShare::kRead,
+                             FileCreate::kOpenExisting);
+  FileTimes rebuiltTimes, originalTimes;
+  ASSERT_TRUE(f && o && f->getTimes(&rebuiltTimes) && o->getTimes(&originalTimes));
+  EXPECT_EQ(rebuiltTimes.lastWrite, originalTimes.lastWrite);
+  EXPECT_EQ(window.titles.back(), "Checking CRC");
+  EXPECT_EQ(window.titles.front(), "UnTrepping data0001.trp");
+  EXPECT_TRUE(answers.shown().empty());
+}
+
+TEST_F(JoinTest, ReadOnlyAttributeIsRestored) {
+  split(300, 100, {});
+  std::vector<uint8_t> first = readBytes(segment(1));
+  first[kOffsetAttributes] = 0x21;
+  writeBytes(segment(1), first);
+  join(segment(1), {"", false, 0});
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(platform.fileAttributes(rebuilt()) & kAttributeReadOnly, kAttributeReadOnly);
+}
+
+TEST_F(JoinTest, ScrambledSeriesNeedsTheSameKey) {
+  Options keyed{"secret", true};
+  split(2500, 1000, keyed);
+  std::vector<std::vector<uint8_t>> before;
+  for (uint32_t n = 1; n <= 3; ++n) before.push_back(readBytes(segment(n)));
+  EXPECT_NE(slice(before[0], 652, 1000), slice(original, 0, 1000));
+
+  join(segment(1), keyed);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt()), original);
+  for (uint32_t n = 1; n <= 3; ++n) EXPECT_EQ(readBytes(segment(n)), before[n - 1]);
+  for (const std::string& t : platform.temporaryNames) EXPECT_FALSE(fileExists(t)) << t;
+  EXPECT_EQ(platform.temporaryNames.size(), 3u);
+
+  answers.push(kUpperButton);  // "Overwrite it"
+  join(segment(1), {"wrong", true});
+  EXPECT_EQ(job->jobResult, kResultCrcFailed);
+  EXPECT_EQ(job->jobState, kJobEnded);
+  EXPECT_EQ(readBytes(rebuilt()).size(), original.size());
+  for (uint32_t n = 1; n <= 3; ++n) EXPECT_EQ(readBytes(segment(n)), before[n - 1]);
+}
+
+TEST_F(JoinTest, MissingSegmentIsAskedForAgain) {
+  split(2500, 1000, {});
+  std::vector<uint8_t> second = readBytes(segment(2));
+  platform.deleteFile(segment(2));
+  // The user puts the medium with segment 2 back in, then answers "OK".
+  testing::FunctionAnswerer putBack([&](const NoticeParameters& n) {
+    answers.answer(n);
+    writeBytes(segment(2), second);
+    return kUpperButton;
+  });
+  platform.setNoticeAnswerer(&putBack);
+  join(segment(1), {});
+  EXPECT_EQ(answers.messages(),
+            std::vector<std::string>{"File Read Error; is Removable Media Ready?"});
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt()), original);
+}
+
+TEST_F(JoinTest, MissingSegmentAndAbort) {
+  split(2500, 1000, {});
+  platform.deleteFile(segment(2));
+  answers.push(kLowerButton);
+  join(segment(1), {});
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(job->jobState, kJobRunning);  // an early return leaves the state
+  EXPECT_EQ(readBytes(rebuilt()), slice(original, 0, 1000));
+}
+
+TEST_F(JoinTest, QuietModeAbortsAtTheFirstMissingSegment) {
+  split(2500, 1000, {});
+  platform.deleteFile(segment(3));
+  join(segment(1), {}, 1);
+  EXPECT_TRUE(answers.shown().empty());
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(readBytes(rebuilt()), slice(original, 0, 2000));
+}
+
+TEST_F(JoinTest, TruncatedSegmentIsReportedByTheChecksum) {
+  split(2500, 1000, {});
+  writeBytes(segment(2), {'T', 'R', 'E', 'P'});  // shorter than its header
+  join(segment(1), {});
+  EXPECT_EQ(job->jobResult, kResultCrcFailed);
+  EXPECT_EQ(readBytes(rebuilt()).size(), 1500u);  // segment 2 added nothing
+}
+
+TEST_F(JoinTest, NoRecordedChecksumIsNotAFailure) {
+  split(2500, 1000, {"", false, 0});  // the split computed none: 0 in the header
+  join(segment(1), {"", false, 1});
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt()), original);
+}
+
+TEST_F(JoinTest, HeaderlessSeriesEndsAtTheFirstMissingNumber) {
+  Options headerless{"", false, 0, 1};
+  split(5000, 1000, headerless);
+  EXPECT_TRUE(fileExists(segment(5)));
+  answers.push(kUpperButton);  // "Attempt to UnTrep them anyway."
+  join(segment(3), headerless);
+  EXPECT_EQ(answers.messages(), std::vector<std::string>{"These files don't have a Trep header."});
+  EXPECT_EQ(job->jobState, kJobEnded);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt("data")), original);  // named by the series' base
+
+  platform.deleteFile(segment(3));
+  answers.push(kUpperButton);
+  answers.push(kUpperButton);  // replace the earlier rebuild
+  join(segment(1), headerless);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt("data")), slice(original, 0, 2000));
+}
+
+TEST_F(JoinTest, ScrambledHeaderlessSeries) {
+  Options o{"k", true, 0, 1};
+  split(2500, 1000, o);
+  EXPECT_NE(slice(readBytes(segment(1)), 0, 999), slice(original, 0, 999));
+  answers.push(kUpperButton);
+  join(segment(1), o);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt("data")), original);
+}
+
+TEST_F(JoinTest, DescriptionIsShownUnlessQuiet) {
+  split(300, 100, {});
+  std::vector<uint8_t> first = readBytes(segment(1));
+  const char text[] = "For the auditors";
+  std::copy(text, text + sizeof(text), first.begin() + kOffsetDescription);
+  first[kOffsetDescriptionFlag] = 1;
+  writeBytes(segment(1), first);
+  join(segment(1), {});
+  EXPECT_EQ(answers.messages(), std::vector<std::string>{"For the auditors"});
+  EXPECT_EQ(answers.shown()[0].secondButton, "Open ReadMe");
+  EXPECT_EQ(job->jobResult, kResultFinished);
+
+  ScriptedAnswerer quiet({kUpperButton});
+  platform.setNoticeAnswerer(&quiet);
+  join(segment(1), {}, 1);
+  EXPECT_EQ(quiet.messages(), std::vector<std::string>{"File already exists."});
+}
+
+TEST_F(JoinTest, DecliningToReplaceTheRebuiltFile) {
+  split(300, 100, {});
+  platform.createFolder(dir.file("out"));
+  writeBytes(rebuilt(), {'m', 'i', 'n', 'e'});
+  answers.push(kLowerButton);
+  join(segment(1), {});
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(job->jobState, kJobTaken);
+  EXPECT_EQ(readBytes(rebuilt()), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+}
+
+TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
+  split(300, 100, {});
+  struct Case {
+    std::string recorded;
+    std::string used;
+  } cases[] = {{"..\\..\\evil.txt", "evil.txt"}, {"../../evil.txt", "evil.txt"},
+               {"C:evil.txt", "evil.txt"},      {"/etc/passwd", "passwd"},
+               {"..", "data"},                  {"", "data"},
+               {"sub\\.", "data"}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> first = readBytes(segment(1));
+    std::fill(first.begin() + kOffsetOriginalName, first.begin() + kOffsetSizeLow, 0);
+    std::copy(c.recorded.begin(), c.recorded.end(), first.begin() + kOffsetOriginalName);
+    writeBytes(segment(1), first);
+    ScriptedAnswerer overwrite({kUpperButton});
+    platform.setNoticeAnswerer(&overwrite);
+    join(segment(1), {"", false, 0});
+    EXPECT_EQ(job->originalName.str(), c.used) << c.recorded;
+    EXPECT_EQ(readBytes(rebuilt(c.used)), original) << c.recorded;
+  }
+}
+
+TEST_F(JoinTest, HeaderCountsOutOfRangeAreRefused) {
+  split(300, 100, {});
+  for (uint32_t count : {0u, 10000u, 4294967295u}) {
+    std::vector<uint8_t> first = readBytes(segment(1));
+    putLe32(&first[kOffsetCount], count);
+    writeBytes(segment(1), first);
+    ScriptedAnswerer local;
+    platform.setNoticeAnswerer(&local);
+    join(segment(1), {}, 1);
+    EXPECT_EQ(job->sourceValid, 0u) << count;
+    EXPECT_EQ(local.messages(),
+              std::vector<std::string>{"The number of segments must be at least 2 and at most 9999."});
+    EXPECT_FALSE(fileExists(dir.file("out")));
+  }
+}
+
+}  // namespace
+}  // namespace trep
