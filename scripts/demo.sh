@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on a sample file: installs what is missing, builds both
-# programs, splits one sample file with each from the command line and shows
-# the two series.
+# programs, splits one sample file with each from the command line, shows the
+# two series, rebuilds each series with the other program and compares the
+# rebuilt files with the original.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -9,7 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 demo="$here/build/demo"
 rm -rf "$demo"  # a fresh series each time: no overwrite questions
-mkdir -p "$demo/native" "$demo/win32"
+mkdir -p "$demo/native" "$demo/win32" "$demo/rebuilt-by-trep" "$demo/rebuilt-by-Trep.exe"
 export XDG_RUNTIME_DIR="$demo"  # the single-instance lock of trep
 unset DISPLAY
 
@@ -35,3 +36,15 @@ done
 if cmp -s "$demo/native/samp0002.trp" "$demo/win32/samp0002.trp"; then
   echo "== segment 0002 is byte-identical from both programs"
 fi
+
+echo "== trep rebuilds the series Trep.exe made; Trep.exe rebuilds the one trep made"
+(cd "$demo" && "$here/build/native/trep" /q /i=win32/samp0003.trp /o=rebuilt-by-trep)
+(cd "$demo" && "$here/scripts/wine-run.sh" "$here/build/win32/Trep.exe" /q /i=native\\samp0001.trp /o=rebuilt-by-Trep.exe)
+for side in rebuilt-by-trep rebuilt-by-Trep.exe; do
+  if cmp "$demo/sample.bin" "$demo/$side/sample.bin"; then
+    echo "$side/sample.bin is identical to sample.bin"
+  else
+    echo "$side/sample.bin DIFFERS from sample.bin" >&2
+    exit 1
+  fi
+done
