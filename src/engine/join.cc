@@ -89,6 +89,21 @@ PathEnd runJoin(JobContext& ctx) {
   job.sourcePath = rebuilt;
   job.baseName = job.originalName.view().substr(0, 4);
 
+  // A join never replaces a file it reads: refused before anything is opened.
+  if (platform.fileAttributes(rebuilt) != kInvalidAttributes) {
+    for (uint32_t n = 1; n <= segments; ++n) {
+      if (platform.sameFile(rebuilt, segmentPath(job.segmentFolder.view(), n))) {
+        if (raiseNotice(platform,
+                        "The rebuilt file \"" + rebuilt +
+                            "\" would replace a segment of its own series. Choose another "
+                            "output folder.",
+                        kOk, kOpenReadMe) == kLowerButton)
+          platform.openReadMe();
+        job.jobResult = kResultAborted;
+        return PathEnd::kEnded;
+      }
+    }
+  }
   if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
   uint32_t attributes = job.rawSeries ? kAttributeNormal
                                       : (job.fileAttributes & kRestorableAttributes);

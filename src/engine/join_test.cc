@@ -271,7 +271,10 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
   } cases[] = {{"..\\..\\evil.txt", "evil.txt"}, {"../../evil.txt", "evil.txt"},
                {"C:evil.txt", "evil.txt"},      {"/etc/passwd", "passwd"},
                {"..", "data"},                  {"", "data"},
-               {"sub\\.", "data"}};
+               {"sub\\.", "data"},              {"CON", "data"},
+               {"nul.txt", "data"},             {"LPT1.txt", "data"},
+               {"COM9", "data"},                {"COM10", "COM10"},
+               {"console.log", "console.log"}};
   for (const Case& c : cases) {
     std::vector<uint8_t> first = readBytes(segment(1));
     std::fill(first.begin() + kOffsetOriginalName, first.begin() + kOffsetSizeLow, 0);
@@ -283,6 +286,37 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
     EXPECT_EQ(job->originalName.str(), c.used) << c.recorded;
     EXPECT_EQ(readBytes(rebuilt(c.used)), original) << c.recorded;
   }
+}
+
+TEST_F(JoinTest, NeverReplacesASegmentOfItsOwnSeries) {
+  split(300, 100, {});
+  // A header that names the rebuilt file like its own second segment, joined
+  // into the series' own folder.
+  std::vector<uint8_t> first = readBytes(segment(1));
+  std::string name = base + "0002.trp";
+  std::fill(first.begin() + kOffsetOriginalName, first.begin() + kOffsetSizeLow, 0);
+  std::copy(name.begin(), name.end(), first.begin() + kOffsetOriginalName);
+  writeBytes(segment(1), first);
+  std::vector<uint8_t> second = readBytes(segment(2));
+  ScriptedAnswerer local({kUpperButton, kUpperButton});
+  platform.setNoticeAnswerer(&local);
+  job = std::make_unique<JobSettings>();
+  job->sourcePath = segment(1);
+  NoControls none;
+  SizeState sizes;
+  PlanningContext p{*job, options, platform, none, sizes};
+  analyseSource(p);
+  ASSERT_EQ(job->sourceValid, 1u);
+  job->outputFolder = dir.file("series");
+  job->jobState = kJobPrepared;
+  JobContext ctx{*job, options, platform, planning, nullptr};
+  runJob(ctx);
+  releaseWorkBuffer(ctx);
+  ASSERT_EQ(local.shown().size(), 1u);
+  EXPECT_NE(local.shown()[0].message.find("would replace a segment of its own series"),
+            std::string::npos);
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(readBytes(segment(2)), second);
 }
 
 TEST_F(JoinTest, HeaderCountsOutOfRangeAreRefused) {

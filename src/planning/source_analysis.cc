@@ -21,10 +21,23 @@ bool isSegmentName(std::string_view path) {
   return tail == ".trp";
 }
 
+bool isDeviceName(std::string_view name) {
+  // Windows opens these as devices whatever the extension: CON, PRN, AUX,
+  // NUL, COM1 to COM9, LPT1 to LPT9 ("LPT1.txt" too), trailing blanks ignored.
+  std::string stem(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& ch : stem)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
 std::string safeOriginalName(std::string_view recorded, std::string_view fallback) {
   std::size_t cut = recorded.find_last_of("\\/:");
   std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
-  if (name.empty() || name == "." || name == "..") return std::string(fallback);
+  if (name.empty() || name == "." || name == ".." || isDeviceName(name))
+    return std::string(fallback);
   return std::string(name);
 }
 

@@ -19,9 +19,12 @@ inline constexpr char kAttemptAnyway[] = "Attempt to UnTrep them anyway.";
 inline constexpr char kBadSegmentCount[] =
     "The number of segments must be at least 2 and at most 9999.";
 
+// True for the names Windows opens as devices (CON, NUL, COM1, LPT1.txt, ...).
+bool isDeviceName(std::string_view name);
+
 // The name a rebuilt file may take from a header, which anyone can write:
 // only its last path component (after any "\", "/" or ":"); an empty name,
-// "." or ".." gives `fallback`, the series' base name.
+// ".", ".." or a device name gives `fallback`, the series' base name.
 std::string safeOriginalName(std::string_view recorded, std::string_view fallback);
 
 // True when the path ends in ".trp", in any letter case: nothing else

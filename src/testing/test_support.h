@@ -66,6 +66,9 @@ class FaultyPlatform : public Platform {
     return real_->replaceFile(from, to);
   }
   bool deleteFile(const std::string& path) override { return real_->deleteFile(path); }
+  bool sameFile(const std::string& a, const std::string& b) override {
+    return real_->sameFile(a, b);
+  }
   bool copyFile(const std::string& from, const std::string& to) override {
     if (failCopies > 0) {
       --failCopies;

@@ -223,6 +223,12 @@ class PosixPlatform : public Platform {
     return ::unlink(path.c_str()) == 0;
   }
 
+  bool sameFile(const std::string& a, const std::string& b) override {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+
   bool copyFile(const std::string& from, const std::string& to) override {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;

@@ -119,6 +119,13 @@ class Win32Platform : public Platform {
     return DeleteFileA(path.c_str()) != FALSE;
   }
 
+  bool sameFile(const std::string& a, const std::string& b) override {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return identify(a, &ia) && identify(b, &ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  }
+
   bool copyFile(const std::string& from, const std::string& to) override {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
   }
@@ -220,6 +227,15 @@ class Win32Platform : public Platform {
   }
 
  private:
+  static bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = GetFileInformationByHandle(h, info);
+    CloseHandle(h);
+    return ok != FALSE;
+  }
+
   static std::string specialFolder(int csidl) {
     char path[MAX_PATH + 1] = {0};
     if (!SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE)) return "";
