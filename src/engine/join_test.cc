@@ -274,6 +274,8 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
                {"sub\\.", "data"},              {"CON", "data"},
                {"nul.txt", "data"},             {"LPT1.txt", "data"},
                {"COM9", "data"},                {"COM10", "COM10"},
+               {"...", "data"},                 {". .", "data"},
+               {"...txt", "...txt"},            {"..FUZil.txt", "..FUZil.txt"},
                {"console.log", "console.log"}};
   for (const Case& c : cases) {
     std::vector<uint8_t> first = readBytes(segment(1));

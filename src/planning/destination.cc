@@ -34,6 +34,13 @@ std::string stripExtension(std::string_view name) {
   return std::string(name.substr(0, dot));
 }
 
+std::string namedFolderOf(std::string_view originalName) {
+  std::string folder = stripExtension(originalName);
+  // "...txt" would give "..": a folder that leads out of the output folder.
+  if (folder == "." || folder == "..") folder.assign(folder.size(), '_');
+  return folder;
+}
+
 std::string originalNameOf(std::string_view sourcePath) {
   std::string name = fileNameOf(sourcePath);
   if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
@@ -53,7 +60,7 @@ bool applyDestination(PlanningContext& p) {
   if (!p.controls.isWindow()) {
     std::string folder = job.outputFolder.str();
     folder += kPathSeparator;
-    folder += stripExtension(job.originalName.view());
+    folder += namedFolderOf(job.originalName.view());
     if (folder.size() > PathText::kMaxLength) return false;
     job.outputFolder = folder;
     return true;
@@ -64,7 +71,7 @@ bool applyDestination(PlanningContext& p) {
   switch (p.options.destinationMode) {
     case kDestinationNamedFolder: {
       if (job.isSplit) job.originalName = originalNameOf(job.sourcePath.view());
-      std::string name = stripExtension(job.originalName.view());
+      std::string name = namedFolderOf(job.originalName.view());
       PathText field;
       field.assign(p.controls.text(CTL_OUTPUT_FOLDER));  // at most 599 characters
       std::string folder = field.str();

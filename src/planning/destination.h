@@ -26,6 +26,11 @@ std::string folderOf(std::string_view path);
 // a name without a dot is returned unchanged.
 std::string stripExtension(std::string_view name);
 
+// The folder a Named Folder destination adds: the original name without its
+// extension, with a result of "." or ".." written as "_" or "__" so that it
+// never leads out of the output folder.
+std::string namedFolderOf(std::string_view originalName);
+
 // The name a split records for its source: fileNameOf, or for a file whose
 // name is one character, that character (fileNameOf keeps the whole path).
 std::string originalNameOf(std::string_view sourcePath);

@@ -83,6 +83,16 @@ TEST_F(ApplyDestinationTest, WithoutAWindow) {
     ASSERT_TRUE(applyDestination(batch));
     EXPECT_EQ(job.outputFolder.str(), nativePath("D:\\Out\\data")) << mode;
   }
+  // A name whose stem is ".." never leads out of the output folder.
+  for (const char* name : {"...txt", "..."}) {
+    job.outputFolder = nativePath("D:\\Out");
+    job.originalName = name;
+    ASSERT_TRUE(applyDestination(batch));
+    EXPECT_EQ(job.outputFolder.str(), nativePath("D:\\Out\\__")) << name;
+  }
+  EXPECT_EQ(namedFolderOf("..x"), "_");
+  EXPECT_EQ(namedFolderOf(".hidden"), "");
+  job.originalName = "data.bin";
   job.outputFolder = std::string(595, 'o');
   EXPECT_FALSE(applyDestination(batch));  // would not fit: refused, not cut
   EXPECT_EQ(job.outputFolder.size(), 595u);

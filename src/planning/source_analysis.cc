@@ -36,7 +36,8 @@ bool isDeviceName(std::string_view name) {
 std::string safeOriginalName(std::string_view recorded, std::string_view fallback) {
   std::size_t cut = recorded.find_last_of("\\/:");
   std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
-  if (name.empty() || name == "." || name == ".." || isDeviceName(name))
+  // Only dots and blanks: no name at all once Windows drops trailing dots.
+  if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
     return std::string(fallback);
   return std::string(name);
 }

@@ -24,7 +24,8 @@ bool isDeviceName(std::string_view name);
 
 // The name a rebuilt file may take from a header, which anyone can write:
 // only its last path component (after any "\", "/" or ":"); an empty name,
-// ".", ".." or a device name gives `fallback`, the series' base name.
+// one of only dots and blanks, or a device name gives `fallback`, the
+// series' base name.
 std::string safeOriginalName(std::string_view recorded, std::string_view fallback);
 
 // True when the path ends in ".trp", in any letter case: nothing else
