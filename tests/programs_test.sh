@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-program tests: runs the built trep (native) and Trep.exe (Win32, under
 # Wine) on small files and checks exit codes, the files they make and the
-# bytes in them.
+# bytes in them, then rebuilds series with both programs, with the test tools
+# jobtool and jobtool.exe (scrambled series) and with Wine's cmd (UnTrep.bat).
 #
 #   tests/programs_test.sh           run every check
 #   KEEP=1 tests/programs_test.sh    keep the work folder to look at after a failure
@@ -13,22 +14,29 @@
 # file (dTrep.dat) is read from the program's own folder, so copies keep these
 # checks from seeing one left beside the build's programs, and let the settings
 # checks write theirs without touching build/.
+#
+# Trep.exe's questions are answered on a virtual display: an Xvfb server of
+# this run, and answer.exe pressing the message box buttons. Only those runs
+# see the display; every other run of Trep.exe has none.
 set -u
 export LC_ALL=C
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILT_TREP=$ROOT/build/native/trep
+BUILT_TREP=${TREP_NATIVE:-$ROOT/build/native/trep}  # TREP_NATIVE: another build, e.g. sanitized
 BUILT_EXE=$ROOT/build/win32/Trep.exe
 WINE_RUN=$ROOT/scripts/wine-run.sh
+JOBTOOL=$ROOT/build/native/jobtool
+JOBTOOL_EXE=$ROOT/build/win32/jobtool.exe
+ANSWER_EXE=$ROOT/build/win32/answer.exe
 RUN_TIMEOUT=60  # seconds; only a guard against a hang, never an expectation
 
-for f in "$BUILT_TREP" "$BUILT_EXE" "$WINE_RUN"; do
+for f in "$BUILT_TREP" "$BUILT_EXE" "$WINE_RUN" "$JOBTOOL" "$JOBTOOL_EXE" "$ANSWER_EXE"; do
   if [ ! -f "$f" ]; then
     echo "programs_test: $f is missing; build with scripts/build.sh" >&2
     exit 2
   fi
 done
-for tool in wine flock od cmp stat timeout; do
+for tool in wine wineserver Xvfb flock od cmp cksum split mkfifo stat timeout; do
   if ! command -v "$tool" >/dev/null; then
     echo "programs_test: the tool '$tool' is missing" >&2
     exit 2
@@ -36,7 +44,40 @@ for tool in wine flock od cmp stat timeout; do
 done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/trep-programs.XXXXXX")
+
+# The virtual display, started on first use: Xvfb picks a free display
+# number itself and writes it to fd 3 (-displayfd), so two runs never race
+# for one. XVFB_DISPLAY is ":N" once it runs.
+XVFB_PID=
+XVFB_DISPLAY=
+wine_idle() {  # waits until the prefix's Wine session has ended
+  WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} timeout 60 wineserver -w
+}
+start_display() {
+  [ -n "$XVFB_PID" ] && return 0
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  local i
+  for ((i = 0; i < 400; i++)); do  # a guard only: it answers within a moment
+    [ -s "$WORK/display" ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  local n
+  n=$(tr -dc 0-9 <"$WORK/display")
+  [ -n "$n" ] && XVFB_DISPLAY=:$n
+}
+stop_display() {
+  [ -n "$XVFB_PID" ] || return 0
+  wine_idle  # no Wine program may still be connected to it
+  kill "$XVFB_PID" 2>/dev/null
+  wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=
+  XVFB_DISPLAY=
+}
+
 cleanup() {
+  stop_display
   wait  # a lock holder still sleeping
   if [ "${KEEP:-0}" = 1 ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi
 }
@@ -127,14 +168,16 @@ FILETIME_2000=125911584000000000  # 1 Jan 2000: any real file time is later
 
 # ------------------------------------------------------------ running ---
 
-# run PROGRAM ARGS...: runs trep or Trep.exe in the current folder. Stdin is
-# closed unless ANSWERS holds text for it (printf escapes allowed). Extra
+# run PROGRAM ARGS...: runs trep or Trep.exe (or a test tool) in the current
+# folder. Stdin is closed unless ANSWERS holds text for it (printf escapes
+# allowed) or RUN_INPUT names a file to read it from (a fifo, say). Extra
 # environment for the one run goes in RUN_ENV (arguments for env).
 # Sets RC, OUT (stdout) and ERR (stderr).
 ANSWERS=
+RUN_INPUT=
 RUN_ENV=()
 run() {
-  local program=$1 input=/dev/null
+  local program=$1 input=${RUN_INPUT:-/dev/null}
   shift
   if [ -n "$ANSWERS" ]; then
     printf %b "$ANSWERS" >"$WORK/answers"
@@ -196,6 +239,10 @@ mkdir -p "$WORK/fx/sub"
   head -c 3000 /dev/urandom >arch.tar.gz
   head -c 2000 /dev/urandom >readonly.bin
   head -c 3000 /dev/urandom >old.trp
+  head -c 20000 /dev/urandom >join.bin                   # 4 x 4 KiB + 3616
+  head -c 3500 /dev/urandom >cut.bin                     # 3 x 1000 + 500
+  head -c $((150 * 1024 - 100)) /dev/urandom >many.bin   # 150 segments of 1 KiB
+  head -c $((200 * 1024 + 1)) /dev/urandom >more.bin     # 201 segments of 1 KiB
   : >empty.bin
   chmod 444 readonly.bin
   find . -type f -exec touch -d '2001-02-03 04:05:06.1234567 UTC' {} +
@@ -208,10 +255,12 @@ mkdir -p "$WORK/fx/sub"
 # others with the 8-byte magic; "bare": segments are plain slices.
 segment_count() { local size; size=$(stat -c %s "$1"); echo $(((size + $2 - 1) / $2)); }
 
-expect_names() {  # DIR BASE ORIGINAL SEG_BYTES
-  local want got i n
+expect_names() {  # DIR BASE ORIGINAL SEG_BYTES [OTHER FILE...]
+  local want got i n names=()
   n=$(segment_count "$3" "$4")
-  want=$(for ((i = 1; i <= n; i++)); do printf '%s%04d.trp\n' "$2" "$i"; done)
+  for ((i = 1; i <= n; i++)); do names+=("$(printf '%s%04d.trp' "$2" "$i")"); done
+  names+=("${@:5}")
+  want=$(printf '%s\n' "${names[@]}" | sort)
   got=$(ls -A "$1" 2>/dev/null)
   expect_eq "files in ${1#"$PWD/"}" "$want" "$got"
 }
@@ -239,7 +288,9 @@ expect_header() {  # SEGMENT1 ORIGINAL COUNT ATTRIBUTES
   expect_eq "name (300 bytes @314)" "$(hex_of_text_field "$(basename "$2")" 300)" "$(hex "$f" 314 300)"
   expect_eq "size low (u32 @614)" $((size & 0xFFFFFFFF)) "$(le "$f" 614 4)"
   expect_eq "size high (u32 @618)" $((size >> 32)) "$(le "$f" 618 4)"
-  expect_eq "checksum (u32 @622)" 0 "$(le "$f" 622 4)"
+  # The checksum is on by default: it is recorded, and the joins below
+  # verify that it fits the file.
+  [ "$(le "$f" 622 4)" != 0 ] || fail_because "checksum (u32 @622): none recorded (0)"
   local t
   for t in 626 634; do
     [ "$(le "$f" $t 8)" -gt "$FILETIME_2000" ] || fail_because "file time (u64 @$t) not a time after 2000: $(le "$f" $t 8)"
@@ -276,8 +327,10 @@ same_apart_from_read_times() {
 }
 
 expect_series() {  # DIR BASE ORIGINAL SEG_BYTES [FORMAT [ATTRIBUTES]]
-  local format=${5:-headers} attr=${6:-32} before=${#PROBLEMS[@]} n
-  expect_names "$1" "$2" "$3" "$4"
+  local format=${5:-headers} attr=${6:-32} before=${#PROBLEMS[@]} n others=()
+  # A headerless series comes with its rebuild batch file.
+  [ "$format" = bare ] && others=(UnTrep.bat)
+  expect_names "$1" "$2" "$3" "$4" ${others[@]+"${others[@]}"}
   [ ${#PROBLEMS[@]} -eq "$before" ] || return  # the rest would repeat the difference
   expect_sizes "$1" "$2" "$3" "$4" "$format"
   if [ "$format" = headers ]; then
@@ -635,6 +688,480 @@ for row in "${SETTINGS_CASES[@]}"; do
   expect_series "$PWD/out" smal small.bin 1024 "$s_format"
   cmp -s bin/dTrep.dat "$WORK/settings-before" || fail_because "dTrep.dat was changed"
   report "$s_prog with rebuildMethod $s_method -> $s_format segments, dTrep.dat untouched"
+done
+
+# ========================================================= 5. rebuilding ===
+
+# in_arg PROGRAM PATH: a path below the case folder as PROGRAM is given it
+# (a full Z:\... path with backslashes for a Windows program).
+in_arg() {
+  if [[ $1 == *.exe ]]; then
+    local p
+    p=$(here "$1")$2
+    echo "${p//\//\\}"
+  else
+    echo "$2"
+  fi
+}
+program_named() {  # NAME: the path of trep, Trep.exe, jobtool or jobtool.exe
+  case $1 in
+    trep) echo "$TREP" ;;
+    Trep.exe) echo "$EXE" ;;
+    jobtool) echo "$JOBTOOL" ;;
+    jobtool.exe) echo "$JOBTOOL_EXE" ;;
+  esac
+}
+
+# payloads DIR BASE: the payloads of a series with headers, segments 0001,
+# 0002, ... up to the first missing number, put together.
+payloads() {
+  local i=1 f
+  while f=$(printf '%s/%s%04d.trp' "$1" "$2" "$i") && [ -e "$f" ]; do
+    tail -c +$((i == 1 ? 653 : 9)) "$f"
+    i=$((i + 1))
+  done
+}
+sums_of() { (cd "$1" && cksum -- *); }  # DIR: one checksum line per file
+expect_same_bytes() {  # WHAT FILE EXPECTED_FILE
+  if [ ! -f "$2" ]; then
+    fail_because "$1: ${2#"$PWD/"} is missing"
+  elif ! cmp -s "$2" "$3"; then
+    fail_because "$1: ${2#"$PWD/"} differs ($(cmp "$2" "$3" 2>&1 | head -n 1))"
+  fi
+}
+expect_mtime() {  # FILE ORIGINAL: the same last write time, to the second
+  expect_eq "last write time of ${1##*/}" "$(stat -c %y "$2" | cut -c 1-19)" \
+    "$(stat -c %y "$1" 2>/dev/null | cut -c 1-19)"
+}
+writable() {  # FILE: "yes" when any write bit is set (root writes anyway, so no test -w)
+  local m
+  m=$(stat -c %a "$1" 2>/dev/null) || { echo missing; return; }
+  if (((8#$m & 8#222) != 0)); then echo yes; else echo no; fi
+}
+flip_byte() {  # FILE OFFSET: inverts one byte in place
+  local b
+  b=$(le "$1" "$2" 1)
+  printf "\\x$(printf %02x $((b ^ 255)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# run_answered ANSWER... -- PROGRAM ARGS...: runs a Windows PROGRAM on the
+# virtual display while answer.exe presses the buttons of its message boxes,
+# one ANSWER (1 = Yes, the upper choice; 2 = No) per box. Sets what run sets,
+# ANSWER_RC (answer.exe's exit code) and BOXES (the texts it answered, one
+# line each). A Wine session keeps the display it began with, so the session
+# is let end before and after: every other run must stay without a display.
+run_answered() {
+  local answers=() helper
+  while [ "$1" != -- ]; do answers+=("$1"); shift; done
+  shift
+  ANSWER_RC=
+  BOXES=
+  start_display
+  if [ -z "$XVFB_DISPLAY" ]; then
+    fail_because "Xvfb did not start: $(short "$(cat "$WORK/xvfb.log" 2>/dev/null)")"
+    RC=
+    OUT=
+    ERR=
+    return
+  fi
+  wine_idle
+  DISPLAY=$XVFB_DISPLAY timeout "$RUN_TIMEOUT" "$WINE_RUN" "$ANSWER_EXE" --timeout=30 "${answers[@]}" \
+    </dev/null >"$WORK/boxes" 2>"$WORK/answer-stderr" &
+  helper=$!
+  RUN_ENV=(DISPLAY="$XVFB_DISPLAY")
+  run "$@"
+  RUN_ENV=()
+  wait "$helper"
+  ANSWER_RC=$?
+  BOXES=$(tr -d '\r' <"$WORK/boxes")
+  wine_idle
+  expect_eq "answer.exe exit code (stderr: $(short "$(tr -d '\r' <"$WORK/answer-stderr")"))" 0 "$ANSWER_RC"
+}
+# The texts of Trep.exe's boxes as answer.exe prints them.
+box_text() { echo "$1 |  | Yes:  $2 | No:   $3"; }
+NO_HEADER_BOX=$(box_text "These files don't have a Trep header." "Attempt to UnTrep them anyway." "Abort procedure")
+
+# headerless_writer PROGRAM_NAME: a copy of the program in ./bin with a
+# dTrep.dat asking for headerless series (rebuildMethod 1); prints its path.
+headerless_writer() {
+  mkdir -p bin
+  local copy=$PWD/bin/$1
+  cp "$(program_named "$1")" "$copy"
+  write_settings bin/dTrep.dat 1
+  echo "$copy"
+}
+
+echo "# rebuilding a series with headers: split by one program, joined by the other"
+# splitter | joiner | fixture | KiB | segment chosen | /o=out after or before /i=
+# The series comes from "/i=FIXTURE /o=s /s=KiB /q" (checksum on: no
+# dTrep.dat). /o=out after /i= rebuilds into out itself; before /i=, into
+# out/<recorded name less extension>.
+JOIN_CASES=(
+  "trep     | Trep.exe | join.bin     | 4 | 0001 | after"
+  "trep     | Trep.exe | join.bin     | 4 | 0003 | after"
+  "Trep.exe | trep     | join.bin     | 4 | 0001 | after"
+  "Trep.exe | trep     | join.bin     | 4 | 0003 | after"
+  "trep     | Trep.exe | join.bin     | 4 | 0005 | before"
+  "Trep.exe | trep     | join.bin     | 4 | 0005 | before"
+  "trep     | Trep.exe | readonly.bin | 1 | 0002 | after"
+  "Trep.exe | trep     | readonly.bin | 1 | 0002 | after"
+)
+for row in "${JOIN_CASES[@]}"; do
+  IFS='|' read -r j_split j_join j_file j_kib j_seg j_where <<<"$row"
+  j_split=$(trim "$j_split")
+  j_join=$(trim "$j_join")
+  j_file=$(trim "$j_file")
+  j_kib=$(trim "$j_kib")
+  j_seg=$(trim "$j_seg")
+  j_where=$(trim "$j_where")
+  splitter=$(program_named "$j_split")
+  joiner=$(program_named "$j_join")
+  base=${j_file:0:4}
+  new_case "$j_file"
+  run "$splitter" "/i=$j_file" /o=s "/s=$j_kib" /q
+  expect_eq "exit code of the split" 0 "$RC"
+  [ "$(le "s/${base}0001.trp" 622 4)" != 0 ] || fail_because "no checksum recorded in ${base}0001.trp"
+  sums=$(sums_of s)
+  segment=$(in_arg "$joiner" "s/$base$j_seg.trp")
+  if [ "$j_where" = after ]; then
+    run "$joiner" "/i=$segment" /o=out /q
+    rebuilt=out/$j_file
+  else
+    run "$joiner" /o=out "/i=$segment" /q
+    rebuilt=out/${j_file%.*}/$j_file
+  fi
+  expect_eq "exit code of the join" 0 "$RC"
+  [ "$joiner" = "$TREP" ] && expect_empty "stderr" "$ERR"
+  expect_eq "files made" "$rebuilt" "$(find out -type f)"
+  expect_same_bytes "rebuilt file" "$rebuilt" "$j_file"
+  expect_mtime "$rebuilt" "$j_file"
+  expect_eq "write bits of $rebuilt (read-only attribute)" "$(writable "$j_file")" "$(writable "$rebuilt")"
+  expect_eq "segment files after the join" "$sums" "$(sums_of s)"
+  report "$j_split's series of $j_file, $j_join /i=$base$j_seg.trp with /o=out $j_where it -> exit 0, $rebuilt identical, time and read-only kept"
+done
+
+echo "# scrambled series across the builds (jobtool and jobtool.exe, one engine)"
+KEY=Quorin-42
+SEG=4096  # join.bin in 4 KiB segments: 5
+for tool_name in jobtool jobtool.exe; do
+  tool=$(program_named "$tool_name")
+  new_case join.bin
+  run "$tool" split join.bin plain 4 --crc
+  expect_eq "exit code, plain split" 0 "$RC"
+  run "$tool" split join.bin keyed 4 "--key=$KEY" --crc
+  expect_eq "exit code, scrambled split" 0 "$RC"
+  expect_series "$PWD/plain" join join.bin $SEG
+  expect_names "$PWD/keyed" join join.bin $SEG
+  # The header does not tell a scrambled series from a plain one; only the
+  # times of the original (bytes 626..649) may differ between the two splits.
+  cmp -s <(head -c 626 keyed/join0001.trp) <(head -c 626 plain/join0001.trp) ||
+    fail_because "bytes 0..625 of join0001.trp differ"
+  expect_eq "attributes (u16 @650)" "$(hex plain/join0001.trp 650 2)" "$(hex keyed/join0001.trp 650 2)"
+  for ((i = 1; i <= 5; i++)); do
+    f=$(printf 'join%04d.trp' "$i")
+    skip=$((i == 1 ? 652 : 8))
+    [ "$i" -gt 1 ] && expect_eq "magic of keyed/$f" "$MAGIC_HEX" "$(hex "keyed/$f" 0 8)"
+    expect_eq "size of keyed/$f" "$(stat -c %s "plain/$f")" "$(stat -c %s "keyed/$f")"
+    length=$(($(stat -c %s "plain/$f") - skip))
+    differ=$(cmp -l <(tail -c +$((skip + 1)) "plain/$f") <(tail -c +$((skip + 1)) "keyed/$f") | wc -l)
+    ((differ * 100 >= length * 99)) || fail_because "$f: only $differ of $length payload bytes scrambled"
+  done
+  report "$tool_name split --key: headers as in the plain split (times apart), payloads scrambled"
+  cp -r keyed "$WORK/keyed-$tool_name"
+done
+for ((i = 1; i <= 5; i++)); do
+  f=$(printf 'join%04d.trp' "$i")
+  if [ "$i" = 1 ]; then
+    same_apart_from_read_times "$WORK/keyed-jobtool/$f" "$WORK/keyed-jobtool.exe/$f" || fail_because "$f differs"
+  else
+    cmp -s "$WORK/keyed-jobtool/$f" "$WORK/keyed-jobtool.exe/$f" || fail_because "$f differs"
+  fi
+done
+report "jobtool and jobtool.exe scramble alike: the same bytes, apart from read times"
+
+# splitter | joiner | key given to the join | exit
+# Every join is checked (--crc); a scrambled join works on temporary copies,
+# so the series stays as it was, and none of the copies is left behind.
+SCRAMBLE_CASES=(
+  "jobtool     | jobtool.exe | right | 0"
+  "jobtool.exe | jobtool     | right | 0"
+  "jobtool     | jobtool     | wrong | 1"
+  "jobtool.exe | jobtool.exe | wrong | 1"
+  "jobtool.exe | jobtool     | none  | 1"
+)
+for row in "${SCRAMBLE_CASES[@]}"; do
+  IFS='|' read -r k_split k_join k_key k_exit <<<"$row"
+  k_split=$(trim "$k_split")
+  k_join=$(trim "$k_join")
+  k_key=$(trim "$k_key")
+  k_exit=$(trim "$k_exit")
+  new_case join.bin
+  mkdir tmp
+  run "$(program_named "$k_split")" split join.bin s 4 "--key=$KEY" --crc
+  expect_eq "exit code of the split" 0 "$RC"
+  sums=$(sums_of s)
+  key_arg=()
+  case $k_key in
+    right) key_arg=("--key=$KEY") ;;
+    wrong) key_arg=("--key=${KEY}x") ;;
+  esac
+  RUN_ENV=(TMPDIR="$PWD/tmp")
+  run "$(program_named "$k_join")" join s/join0002.trp out ${key_arg[@]+"${key_arg[@]}"} --crc
+  RUN_ENV=()
+  expect_eq "exit code of the join" "$k_exit" "$RC"
+  expect_eq "files made" out/join.bin "$(find out -type f)"
+  if [ "$k_exit" = 0 ]; then
+    expect_same_bytes "rebuilt file" out/join.bin join.bin
+  else
+    cmp -s out/join.bin join.bin && fail_because "out/join.bin is the original, yet the join failed"
+  fi
+  expect_eq "segment files after the join" "$sums" "$(sums_of s)"
+  [ "$k_join" = jobtool ] && expect_empty "temporary copies left in TMPDIR" "$(ls -A tmp)"
+  case $k_key in right) given="the key" ;; wrong) given="a wrong key" ;; *) given="no key" ;; esac
+  report "$k_split split --key, $k_join join with $given --crc -> exit $k_exit, series unchanged"
+done
+
+echo "# headerless series (rebuildMethod 1): written by one program, joined by the other"
+# writer | joiner | answer to "These files don't have a Trep header." | exit
+# ("-": stdin closed). Trep.exe's box is answered by answer.exe; its "No"
+# would open the main window, so only trep is asked to abort.
+HEADERLESS_CASES=(
+  "trep     | Trep.exe | 1 | 0"
+  "Trep.exe | trep     | 1 | 0"
+  "Trep.exe | trep     | 2 | 2"
+  "trep     | trep     | - | 2"
+)
+for row in "${HEADERLESS_CASES[@]}"; do
+  IFS='|' read -r h_write h_join h_answer h_exit <<<"$row"
+  h_write=$(trim "$h_write")
+  h_join=$(trim "$h_join")
+  h_answer=$(trim "$h_answer")
+  h_exit=$(trim "$h_exit")
+  new_case join.bin
+  writer=$(headerless_writer "$h_write")
+  run "$writer" /i=join.bin /o=s /s=4 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  expect_series "$PWD/s" join join.bin 4096 bare
+  joiner=$(program_named "$h_join")
+  segment=$(in_arg "$joiner" s/join0002.trp)
+  if [ "$h_join" = Trep.exe ]; then
+    run_answered "$h_answer" -- "$joiner" "/i=$segment" /o=out /q
+    expect_eq "box answered" "$NO_HEADER_BOX" "$BOXES"
+  else
+    [ "$h_answer" = - ] && ANSWERS= || ANSWERS="$h_answer\\n"
+    run "$joiner" "/i=$segment" /o=out /q
+    ANSWERS=
+    expect_has "stderr" "$ERR" "These files don't have a Trep header."
+    expect_has "stderr" "$ERR" "1) Attempt to UnTrep them anyway."
+    expect_has "stderr" "$ERR" "2) Abort procedure"
+  fi
+  expect_eq "exit code of the join" "$h_exit" "$RC"
+  if [ "$h_exit" = 0 ]; then
+    expect_eq "files made" out/join "$(find out -type f)"
+    expect_same_bytes "rebuilt file" out/join join.bin
+    what="out/join (the base name) identical"
+  else
+    expect_empty "files made" "$(find out -mindepth 1)"
+    what="nothing made"
+  fi
+  report "$h_write's headerless series, $h_join joins it, answer '$h_answer' -> exit $h_exit, $what"
+done
+
+echo "# UnTrep.bat, run by Wine's cmd in the segments' folder"
+# expected_batch BASE NAME COUNT: the batch text, CR LF between lines and
+# none at the end. Up to 99 segments one Copy; from 100 on, groups of 100
+# into X0001.trp, X0002.trp, ..., then one Copy of the groups.
+segment_list() {  # BASE FIRST LAST: BASE0001.trp+BASE0002.trp+...
+  local n list=
+  for ((n = $2; n <= $3; n++)); do list+=$(printf '%s%04d.trp+' "$1" "$n"); done
+  echo "${list%+}"
+}
+expected_batch() {
+  local first last groups=0 list=
+  if [ "$3" -lt 100 ]; then
+    printf 'Copy /b %s "%s"' "$(segment_list "$1" 1 "$3")" "$2"
+    return
+  fi
+  for ((first = 1; first <= $3; first += 100)); do
+    last=$((first + 99 < $3 ? first + 99 : $3))
+    groups=$((groups + 1))
+    printf 'Copy /b %s "X%04d.trp"\r\n' "$(segment_list "$1" "$first" "$last")" "$groups"
+    list+=$(printf 'X%04d.trp+' "$groups")
+  done
+  printf 'Copy /b %s "%s"' "${list%+}" "$2"
+}
+# writer (rebuildMethod 1) | fixture | segments of 1 KiB
+BATCH_CASES=(
+  "trep     | small.bin | 3"
+  "Trep.exe | small.bin | 3"
+  "trep     | many.bin  | 150"
+  "Trep.exe | more.bin  | 201"
+)
+for row in "${BATCH_CASES[@]}"; do
+  IFS='|' read -r b_write b_file b_count <<<"$row"
+  b_write=$(trim "$b_write")
+  b_file=$(trim "$b_file")
+  b_count=$(trim "$b_count")
+  new_case "$b_file"
+  writer=$(headerless_writer "$b_write")
+  run "$writer" "/i=$b_file" /o=s /s=1 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  expect_eq "segments made" "$b_count" "$(find s -name '*.trp' | wc -l)"
+  expect_eq "UnTrep.bat" "$(expected_batch "${b_file:0:4}" "$b_file" "$b_count" | od -A n -t x1 -v | tr -d ' \n')" \
+    "$(hex s/UnTrep.bat 0 1000000)"
+  (cd s && timeout "$RUN_TIMEOUT" "$WINE_RUN" cmd /c UnTrep.bat) </dev/null >"$WORK/stdout" 2>"$WORK/stderr"
+  expect_eq "exit code of cmd /c UnTrep.bat" 0 "$?"
+  expect_same_bytes "rebuilt file" "s/$b_file" "$b_file"
+  report "$b_write, $b_count segments: UnTrep.bat's bytes, and cmd /c UnTrep.bat rebuilds $b_file"
+done
+
+echo "# a headerless series cut by coreutils split (cut.bin: abcd0001.trp .. abcd0004.trp)"
+# joiner | segment chosen | segment taken away first | segments rebuilt from
+# The join ends at the first missing number, normally (exit 0).
+CUT_CASES=(
+  "trep     | 0001 | -    | 4"
+  "trep     | 0004 | -    | 4"
+  "Trep.exe | 0001 | -    | 4"
+  "trep     | 0001 | 0003 | 2"
+  "trep     | 0004 | 0003 | 2"
+  "Trep.exe | 0004 | 0003 | 2"
+)
+for row in "${CUT_CASES[@]}"; do
+  IFS='|' read -r u_join u_seg u_gone u_used <<<"$row"
+  u_join=$(trim "$u_join")
+  u_seg=$(trim "$u_seg")
+  u_gone=$(trim "$u_gone")
+  u_used=$(trim "$u_used")
+  new_case cut.bin
+  mkdir s
+  (cd s && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.trp -b 1000 ../cut.bin abcd)
+  expect_eq "coreutils' segments" "abcd0001.trp abcd0002.trp abcd0003.trp abcd0004.trp" "$(ls s | tr '\n' ' ' | sed 's/ $//')"
+  [ "$u_gone" != - ] && rm "s/abcd$u_gone.trp"
+  head -c $((u_used * 1000)) cut.bin >"$WORK/expected"
+  joiner=$(program_named "$u_join")
+  segment=$(in_arg "$joiner" "s/abcd$u_seg.trp")
+  if [ "$u_join" = Trep.exe ]; then
+    run_answered 1 -- "$joiner" "/i=$segment" /o=out /q
+    expect_eq "box answered" "$NO_HEADER_BOX" "$BOXES"
+  else
+    ANSWERS='1\n'
+    run "$joiner" "/i=$segment" /o=out /q
+    ANSWERS=
+    expect_has "stderr" "$ERR" "These files don't have a Trep header."
+  fi
+  expect_eq "exit code" 0 "$RC"
+  expect_eq "files made" out/abcd "$(find out -type f)"
+  expect_same_bytes "rebuilt file" out/abcd "$WORK/expected"
+  [ "$u_gone" = - ] && gone="all there" || gone="abcd$u_gone.trp taken away"
+  report "$u_join /i=abcd$u_seg.trp, $gone, answer 1 -> exit 0, out/abcd = segments 0001..000$u_used"
+done
+
+echo "# exit codes of joins (join.bin in 5 segments of 4 KiB, split by trep)"
+# program | damage | switch | answers | exit | text | rebuilt file
+#   damage: "missing" join0002.trp taken away; "back" taken away and put
+#   back once the question is asked; "flipped" the first payload byte of
+#   join0002.trp inverted (inside the part the checksum covers);
+#   "unrecorded" flipped, and the checksum in the header set to 0 (none).
+#   answers: "-" stdin closed; text for trep's stdin; buttons for answer.exe
+#   (Trep.exe on the display; "-" with Trep.exe: no display).
+#   text: expected on trep's stderr, or the message of the one box
+#   answer.exe answered; "(none)": trep says nothing.
+#   rebuilt: "first" only the payload of join0001.trp; "payloads" the
+#   series' payloads as they are; "original" join.bin.
+JOIN_EXIT_CASES=(
+  "trep     | missing    | /q | -   | 99 | (none)          | first"
+  "trep     | missing    |    | -   | 99 | File Read Error; is Removable Media Ready? | first"
+  "trep     | missing    |    | 2\n | 99 | File Read Error; is Removable Media Ready? | first"
+  "trep     | back       |    | 1\n | 0  | File Read Error; is Removable Media Ready? | original"
+  "trep     | flipped    |    | -   | 1  | CRC Failed      | payloads"
+  "trep     | flipped    | /q | -   | 1  | (none)          | payloads"
+  "trep     | unrecorded |    | -   | 0  | Finished        | payloads"
+  "Trep.exe | missing    | /q | -   | 99 | -               | first"
+  "Trep.exe | flipped    | /q | -   | 1  | -               | payloads"
+  "Trep.exe | missing    |    | 2   | 99 | File Read Error; is Removable Media Ready? | first"
+  "Trep.exe | flipped    |    | 1   | 1  | CRC Failed      | payloads"
+)
+for row in "${JOIN_EXIT_CASES[@]}"; do
+  IFS='|' read -r e_prog e_damage e_switch e_answers e_exit e_text e_rebuilt <<<"$row"
+  e_prog=$(trim "$e_prog")
+  e_damage=$(trim "$e_damage")
+  e_switch=$(trim "$e_switch")
+  e_answers=$(trim "$e_answers")
+  e_exit=$(trim "$e_exit")
+  e_text=$(trim "$e_text")
+  e_rebuilt=$(trim "$e_rebuilt")
+  new_case join.bin
+  run "$TREP" /i=join.bin /o=s /s=4 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  case $e_damage in
+    missing | back) mv s/join0002.trp "$WORK/held-segment" ;;
+    flipped) flip_byte s/join0002.trp 8 ;;
+    unrecorded)
+      flip_byte s/join0002.trp 8
+      printf '\0\0\0\0' | dd of=s/join0001.trp bs=1 seek=622 conv=notrunc status=none
+      ;;
+  esac
+  payloads s join >"$WORK/payloads"
+  program=$(program_named "$e_prog")
+  args=("/i=$(in_arg "$program" s/join0001.trp)" /o=out)
+  [ -n "$e_switch" ] && args+=("$e_switch")
+  if [ "$e_damage" = back ]; then
+    # Stdin is a fifo: the feeder waits for the question on stderr, puts the
+    # segment back, answers 1 and closes stdin.
+    rm -f "$WORK/fifo"
+    mkfifo "$WORK/fifo"
+    : >"$WORK/stderr"
+    (
+      exec 3>"$WORK/fifo"
+      for ((i = 0; i < RUN_TIMEOUT * 20; i++)); do  # a guard against a hang only
+        grep -q "File Read Error" "$WORK/stderr" && break
+        sleep 0.05
+      done
+      mv "$WORK/held-segment" s/join0002.trp
+      printf "$e_answers" >&3
+    ) &
+    feeder=$!
+    RUN_INPUT=$WORK/fifo
+    run "$program" "${args[@]}"
+    RUN_INPUT=
+    wait "$feeder"
+  elif [ "$e_prog" = Trep.exe ] && [ "$e_answers" != - ]; then
+    run_answered "$e_answers" -- "$program" "${args[@]}"
+  else
+    [ "$e_answers" = - ] && ANSWERS= || ANSWERS=$e_answers
+    run "$program" "${args[@]}"
+    ANSWERS=
+  fi
+  expect_eq "exit code" "$e_exit" "$RC"
+  case $e_text in
+    "(none)") expect_empty "stderr" "$ERR" ;;
+    -) ;;
+    *)
+      if [ "$e_prog" = trep ]; then
+        expect_has "stderr" "$ERR" "$e_text"
+      else
+        expect_eq "message of the box answered" "$e_text" "${BOXES%% |*}"
+        expect_eq "boxes answered" 1 "$(grep -c . <<<"$BOXES")"
+      fi
+      ;;
+  esac
+  case $e_rebuilt in
+    first) tail -c +653 s/join0001.trp >"$WORK/expected" ;;
+    payloads) cp "$WORK/payloads" "$WORK/expected" ;;
+    original) cp join.bin "$WORK/expected" ;;
+  esac
+  expect_eq "files made" out/join.bin "$(find out -type f)"
+  expect_same_bytes "rebuilt file ($e_rebuilt)" out/join.bin "$WORK/expected"
+  case $e_damage in
+    missing) what="join0002.trp missing" ;;
+    back) what="join0002.trp missing, put back when asked" ;;
+    flipped) what="a byte of join0002.trp changed" ;;
+    unrecorded) what="a byte changed, no checksum recorded" ;;
+  esac
+  said=$e_text
+  [ "$said" = - ] && said="no display"
+  [ ${#said} -gt 40 ] && said="${said:0:40}..."
+  report "$e_prog ${e_switch:-(not quiet)}, $what, answers ${e_answers//\\n/} -> exit $e_exit, '$said', out/join.bin = $e_rebuilt"
 done
 
 echo

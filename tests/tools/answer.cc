@@ -1,2 +1,135 @@
-// Placeholder: the notice answerer of the whole-program tests.
-int main() { return 0; }
+// A test tool: answers Trep.exe's notices the way a person would, by
+// pressing a button of the message box, so the whole-program tests can run
+// the Windows program's questions under Wine on a virtual display.
+//
+//   answer.exe [--timeout=SECONDS] ANSWER...
+//
+// Each ANSWER is 1 (the upper choice, the box's "Yes" button) or 2 (the
+// lower choice, "No"). For each one in turn it waits for a top-level window
+// titled "Trep 1.6", prints the box's text on one line of stdout (every
+// line break shown as " | "), presses the button and waits until the box is
+// gone before it looks for the next.
+//
+// Exit code: 0 after the last answer, 2 for a usage error, 3 when the
+// overall timeout (default 60 s) ran out first.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kTitle[] = "Trep 1.6";
+constexpr DWORD kPollMs = 50;
+// The message box's text control has the id 0xFFFF (so under Wine 8 too).
+// Should a box carry it under another id, the text is taken from the first
+// "Static" child that has one (the icon is a Static without text).
+constexpr int kTextId = 0xFFFF;
+
+struct Found {
+  std::string text;
+};
+
+BOOL CALLBACK takeStaticText(HWND child, LPARAM param) {
+  char cls[16] = {0};
+  if (GetClassNameA(child, cls, sizeof(cls)) == 0 || lstrcmpiA(cls, "Static") != 0) return TRUE;
+  char text[4096] = {0};
+  if (GetWindowTextA(child, text, sizeof(text)) <= 0) return TRUE;
+  reinterpret_cast<Found*>(param)->text = text;
+  return FALSE;  // the first static control with a text is the message
+}
+
+// The message text of the box, empty while the box is still being built.
+std::string messageOf(HWND box) {
+  char text[4096] = {0};
+  if (GetDlgItemTextA(box, kTextId, text, sizeof(text)) > 0) return text;
+  Found found;
+  EnumChildWindows(box, takeStaticText, reinterpret_cast<LPARAM>(&found));
+  return found.text;
+}
+
+std::string oneLine(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += " | ";
+      ++i;
+    } else if (text[i] == '\r' || text[i] == '\n') {
+      out += " | ";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool timeLeft(DWORD start, DWORD limitMs) { return GetTickCount() - start < limitMs; }
+
+int usage() {
+  std::fprintf(stderr, "usage: answer.exe [--timeout=SECONDS] ANSWER...  (each ANSWER 1 or 2)\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  DWORD limitMs = 60 * 1000;
+  std::vector<int> answers;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strncmp(a, "--timeout=", 10) == 0) {
+      char* end = nullptr;
+      unsigned long seconds = std::strtoul(a + 10, &end, 10);
+      if (end == a + 10 || *end != '\0' || seconds == 0 || seconds > 3600) return usage();
+      limitMs = static_cast<DWORD>(seconds * 1000);
+    } else if (std::strcmp(a, "1") == 0 || std::strcmp(a, "2") == 0) {
+      answers.push_back(a[0] - '0');
+    } else {
+      return usage();
+    }
+  }
+  if (answers.empty()) return usage();
+
+  const DWORD start = GetTickCount();
+  for (std::size_t n = 0; n < answers.size(); ++n) {
+    // A box counts once it is visible, holds its text and both buttons:
+    // until then it may still be between its creation and its first paint.
+    HWND box = nullptr, button = nullptr;
+    std::string text;
+    const int id = answers[n] == 1 ? IDYES : IDNO;
+    for (;;) {
+      HWND w = FindWindowA(nullptr, kTitle);
+      if (w != nullptr && IsWindowVisible(w)) {
+        text = messageOf(w);
+        button = GetDlgItem(w, id);
+        if (!text.empty() && button != nullptr && GetDlgItem(w, IDYES + IDNO - id) != nullptr) {
+          box = w;
+          break;
+        }
+      }
+      if (!timeLeft(start, limitMs)) {
+        std::fprintf(stderr, "answer.exe: no \"%s\" box for answer %u of %u\n", kTitle,
+                     static_cast<unsigned>(n + 1), static_cast<unsigned>(answers.size()));
+        return 3;
+      }
+      Sleep(kPollMs);
+    }
+    std::printf("%s\n", oneLine(text).c_str());
+    std::fflush(stdout);
+
+    // What a click on the button sends to its dialog.
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    while (IsWindow(box)) {
+      if (!timeLeft(start, limitMs)) {
+        std::fprintf(stderr, "answer.exe: the box of answer %u did not close\n",
+                     static_cast<unsigned>(n + 1));
+        return 3;
+      }
+      Sleep(kPollMs);
+    }
+  }
+  return 0;
+}
