@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds both programs, runs the unit
-# tests natively and under Wine, then the whole-program tests.
+# tests natively and under Wine, the whole-program tests, the same native
+# tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and each
+# fuzz target for a bounded time (FUZZ_SECONDS, default 30).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -18,6 +20,15 @@ echo "== unit tests, Windows build under Wine"
 ctest --test-dir "$here/build/win32" --output-on-failure || status=1
 echo "== whole-program tests"
 "$here/tests/programs_test.sh" || status=1
+
+echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$here" -B "$here/build/sanitize" -DTREP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$here/build/sanitize" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
+TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/programs_test.sh" || status=1
+
+echo "== fuzzing"
+"$here/scripts/fuzz.sh" || status=1
 
 [ $status -eq 0 ] && echo "== all tests passed" || echo "== some tests FAILED"
 exit $status

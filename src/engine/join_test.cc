@@ -276,6 +276,7 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
                {"COM9", "data"},                {"COM10", "COM10"},
                {"...", "data"},                 {". .", "data"},
                {"...txt", "...txt"},            {"..FUZil.txt", "..FUZil.txt"},
+               {std::string(290, 'n') + ".pdf", std::string(251, 'n') + ".pdf"},
                {"console.log", "console.log"}};
   for (const Case& c : cases) {
     std::vector<uint8_t> first = readBytes(segment(1));

@@ -21,6 +21,8 @@ bool isSegmentName(std::string_view path) {
   return tail == ".trp";
 }
 
+constexpr std::size_t kLongestName = 255;
+
 bool isDeviceName(std::string_view name) {
   // Windows opens these as devices whatever the extension: CON, PRN, AUX,
   // NUL, COM1 to COM9, LPT1 to LPT9 ("LPT1.txt" too), trailing blanks ignored.
@@ -39,6 +41,14 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
   // Only dots and blanks: no name at all once Windows drops trailing dots.
   if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
     return std::string(fallback);
+  // File systems take names of at most 255 bytes: cut a longer one before
+  // its extension, so the rebuilt file can be made at all.
+  if (name.size() > kLongestName) {
+    std::size_t dot = name.rfind('.');
+    std::string_view extension =
+        dot != std::string_view::npos && name.size() - dot <= 16 ? name.substr(dot) : "";
+    return std::string(name.substr(0, kLongestName - extension.size())) + std::string(extension);
+  }
   return std::string(name);
 }
 

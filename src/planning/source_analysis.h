@@ -25,7 +25,7 @@ bool isDeviceName(std::string_view name);
 // The name a rebuilt file may take from a header, which anyone can write:
 // only its last path component (after any "\", "/" or ":"); an empty name,
 // one of only dots and blanks, or a device name gives `fallback`, the
-// series' base name.
+// series' base name; a name longer than 255 bytes is cut before its extension.
 std::string safeOriginalName(std::string_view recorded, std::string_view fallback);
 
 // True when the path ends in ".trp", in any letter case: nothing else
