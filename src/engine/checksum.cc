@@ -3,54 +3,168 @@
 #include <functional>
 #include <memory>
 
-namespace trep {
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#define TREP_CRC_X86 1
+#endif
 
+namespace trep {
 namespace {
 
-inline uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+// The window pass rests on two sums over the bytes x[0 .. n-1] of a range,
+// both modulo 2^32 like the checksum itself: sum = Σ x[i] and
+// weighted = Σ i·x[i]. Modular arithmetic makes every regrouping exact, so
+// the order in which the bytes are added does not matter.
+struct ByteSums {
+  uint32_t sum = 0;
+  uint32_t weighted = 0;
+};
+
+// Adler's trick: with P(t) = x[0] + ... + x[t-1], Σ P(t) for t = 1..n equals
+// Σ (n - i)·x[i] = n·sum - weighted; two additions per byte, no product.
+ByteSums byteSumsPortable(const uint8_t* x, uint32_t n) {
+  uint32_t sum = 0, prefixes = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    sum += x[i];
+    prefixes += sum;
+  }
+  return {sum, n * sum - prefixes};
+}
+
+#ifdef TREP_CRC_X86
+// The same sums 32 bytes at a time with SSE2 (every x86-64 has it; a 32-bit
+// build checks the processor first). For vector k of 16 bytes, with v(k) its
+// byte sum and index i = 16k + l: Σ i·x[i] = 16·Σ k·v(k) + Σ l·x[16k + l],
+// and Σ k·v(k) = (K - 1)·Σ v(k) - Σ_k (v(0) + ... + v(k-1)).
+__attribute__((target("sse2"))) ByteSums byteSumsSse2(const uint8_t* x, uint32_t n) {
+  const uint32_t vectors = n / 16 & ~1u;  // pairs of vectors
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lowWeights = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m128i highWeights = _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15);
+  __m128i sums = zero;      // Σ v(k), in 32-bit lanes 0 and 2
+  __m128i prefixes = zero;  // Σ over k of (v(0) + ... + v(k-1)), twice per pair
+  __m128i inner = zero;     // Σ l·x[16k + l]
+  for (uint32_t k = 0; k < vectors; k += 2) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 16 * k));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 16 * k + 16));
+    __m128i va = _mm_sad_epu8(a, zero);
+    __m128i vb = _mm_sad_epu8(b, zero);
+    // Before vector k: sums; before vector k + 1: sums + v(k).
+    prefixes = _mm_add_epi32(prefixes, _mm_add_epi32(_mm_add_epi32(sums, sums), va));
+    sums = _mm_add_epi32(sums, _mm_add_epi32(va, vb));
+    __m128i wa = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(a, zero), lowWeights),
+                               _mm_madd_epi16(_mm_unpackhi_epi8(a, zero), highWeights));
+    __m128i wb = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(b, zero), lowWeights),
+                               _mm_madd_epi16(_mm_unpackhi_epi8(b, zero), highWeights));
+    inner = _mm_add_epi32(inner, _mm_add_epi32(wa, wb));
+  }
+  alignas(16) uint32_t s[4], p[4], w[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(s), sums);
+  _mm_store_si128(reinterpret_cast<__m128i*>(p), prefixes);
+  _mm_store_si128(reinterpret_cast<__m128i*>(w), inner);
+  ByteSums r;
+  r.sum = s[0] + s[2];
+  const uint32_t prefixTotal = p[0] + p[2];
+  const uint32_t innerTotal = w[0] + w[1] + w[2] + w[3];
+  r.weighted = vectors == 0 ? 0 : 16 * ((vectors - 1) * r.sum - prefixTotal) + innerTotal;
+
+  // The last bytes one at a time, at their place in the range.
+  const uint32_t done = 16 * vectors;
+  ByteSums tail = byteSumsPortable(x + done, n - done);
+  r.weighted += done * tail.sum + tail.weighted;
+  r.sum += tail.sum;
+  return r;
+}
+#endif
+
+ByteSums byteSums(const uint8_t* x, uint32_t n) {
+#if defined(__SSE2__)
+  return byteSumsSse2(x, n);
+#elif defined(TREP_CRC_X86)
+  static const bool sse2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") != 0;
+  }();
+  return sse2 ? byteSumsSse2(x, n) : byteSumsPortable(x, n);
+#else
+  return byteSumsPortable(x, n);
+#endif
 }
 
 }  // namespace
 
+// Step j (j = 0 .. s-1, s = ceil(n/4)) adds the little-endian word at byte j,
+// w(j) = x[j] + x[j+1]·2^8 + x[j+2]·2^16 + x[j+3]·2^24, to a, then a to b.
+// After the s steps:
+//   a = a0 + Σ w(j)
+//   b = b0 + s·a0 + Σ (s - j)·w(j)
+// and byte lane d of the word contributes, with P(t) and M(t) the sum and
+// the index-weighted sum of x[0 .. t-1]:
+//   Σ x[j+d]           = P(s+d) - P(d)
+//   Σ (s - j)·x[j+d]   = (s+d)·(P(s+d) - P(d)) - (M(s+d) - M(d)).
+// When n is no multiple of 4, the last step adds up to three more bytes from
+// x[s .. s+2] shifted into the high lanes, then a to b once more.
 void crcWindowPass(const uint8_t* area, uint32_t n, CrcSums* sums) {
-  uint32_t a = sums->a, b = sums->b;
-  uint32_t k = n;
-  const uint8_t* p = area;
-  while (k != 0) {
-    a += le32(p);
-    ++p;  // one byte, not four
+  if (n == 0) return;
+  const uint32_t s = (n + 3) / 4;
+  uint32_t P[8], M[8];  // at t = 0, 1, 2, 3 and s, s+1, s+2, s+3
+  P[0] = M[0] = 0;
+  for (uint32_t t = 1; t <= 3; ++t) {
+    P[t] = P[t - 1] + area[t - 1];
+    M[t] = M[t - 1] + (t - 1) * area[t - 1];
+  }
+  ByteSums head = byteSums(area, s);
+  P[4] = head.sum;
+  M[4] = head.weighted;
+  for (uint32_t d = 1; d <= 3; ++d) {
+    P[4 + d] = P[3 + d] + area[s + d - 1];
+    M[4 + d] = M[3 + d] + (s + d - 1) * area[s + d - 1];
+  }
+  uint32_t wordSum = 0, weightedWordSum = 0;
+  for (uint32_t d = 0; d < 4; ++d) {
+    uint32_t plain = P[4 + d] - P[d];
+    uint32_t weighted = (s + d) * plain - (M[4 + d] - M[d]);
+    wordSum += plain << (8 * d);
+    weightedWordSum += weighted << (8 * d);
+  }
+  uint32_t a = sums->a + wordSum;
+  uint32_t b = sums->b + s * sums->a + weightedWordSum;
+
+  const uint32_t k = n - 4 * (s - 1);  // bytes the last step covers: 1 .. 4
+  if (k <= 3) {
+    const uint8_t* p = area + s;
+    uint32_t t;
+    if (k == 3)
+      t = (static_cast<uint32_t>(p[0]) << 24) + (static_cast<uint32_t>(p[2]) << 8);
+    else if (k == 2)
+      t = (static_cast<uint32_t>(p[0]) << 16) + (static_cast<uint32_t>(p[1]) << 24);
+    else
+      t = static_cast<uint32_t>(p[0]) << 24;
+    a += t;
     b += a;
-    if (k <= 3) {
-      uint32_t t;
-      if (k == 3)
-        t = (static_cast<uint32_t>(p[0]) << 24) + (static_cast<uint32_t>(p[2]) << 8);
-      else if (k == 2)
-        t = (static_cast<uint32_t>(p[0]) << 16) + (static_cast<uint32_t>(p[1]) << 24);
-      else
-        t = static_cast<uint32_t>(p[0]) << 24;
-      a += t;
-      b += a;
-      k = 0;
-    } else {
-      k -= 4;
-    }
   }
   sums->a = a;
   sums->b = b;
 }
 
+uint32_t crcAreaSize(uint64_t fileSize) {
+  uint32_t size = static_cast<uint32_t>(fileSize);  // the high half is ignored
+  uint32_t first = size < kCrcChunk ? size : kCrcChunk;
+  uint32_t used = (first + 3) / 4 + 3;  // the window reaches 3 bytes past its steps
+  return used;
+}
+
 uint32_t computeFileCrc(Platform& platform, const std::string& path) {
-  auto* area = static_cast<uint8_t*>(platform.allocateZeroed(kCrcArea));
-  if (area == nullptr) return 0;
-  std::unique_ptr<uint8_t, std::function<void(uint8_t*)>> owned(
-      area, [&platform](uint8_t* block) { platform.release(block); });
   std::unique_ptr<File> file =
       platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
   if (!file) return 0;
   uint64_t size = 0;
   if (!file->size(&size)) return 0;
+  const uint32_t areaSize = crcAreaSize(size);
+  auto* area = static_cast<uint8_t*>(platform.allocateZeroed(areaSize));
+  if (area == nullptr) return 0;
+  std::unique_ptr<uint8_t, std::function<void(uint8_t*)>> owned(
+      area, [&platform](uint8_t* block) { platform.release(block); });
 
   CrcSums sums;
   uint32_t remaining = static_cast<uint32_t>(size);  // the high half is ignored
@@ -59,7 +173,8 @@ uint32_t computeFileCrc(Platform& platform, const std::string& path) {
   while (remaining != 0) {
     if (remaining < n) n = remaining;
     // Only the bytes the window pass reads are fetched; the rest of the
-    // chunk is skipped. A failed read leaves the area as it was.
+    // chunk is skipped. A failed read leaves the area as it was, and a
+    // last chunk of 1 to 3 bytes sees what the previous chunk left past it.
     uint32_t got = 0;
     file->seek(chunkStart);
     file->read(area, crcBytesUsed(n), &got);

@@ -24,14 +24,19 @@ struct CrcSums {
   uint32_t value() const { return (a << 16) + (b & 0xFFFF); }
 };
 
-// The chunk size and the work area the checksum reads into.
+// The chunk size in bytes: the file is taken in chunks of 10,000,000 bytes,
+// the last one shorter.
 constexpr uint32_t kCrcChunk = 10000000;
-constexpr uint32_t kCrcArea = 10001000;
 
 // The window pass over one chunk of n bytes at the start of `area`, which
-// holds at least n + 3 bytes (bytes beyond n are what the previous chunk
-// left there). Only the first ceil(n / 4) + 3 bytes take part.
+// holds at least ceil(n / 4) + 3 bytes (bytes beyond n are what the previous
+// chunk left there). Only those first ceil(n / 4) + 3 bytes take part.
 void crcWindowPass(const uint8_t* area, uint32_t n, CrcSums* sums);
+
+// Bytes of the zero-filled area computeFileCrc reads each chunk into for a
+// file of `fileSize` bytes: what the window pass of its first (largest)
+// chunk reads, 2,500,003 for a file of 10,000,000 bytes or more.
+uint32_t crcAreaSize(uint64_t fileSize);
 
 // How many bytes of a chunk of n bytes the window pass reads.
 inline uint32_t crcBytesUsed(uint32_t n) {
