@@ -10,15 +10,30 @@
 
 namespace trep {
 
-// Moves `total` bytes from `source` to `destination` through the work buffer
-// in chunks of workBufferSize, setting jobState from `base` upwards: after
-// done of total bytes, progress = progressShare * (done * 100 / total) / 100
-// + base, at most 99. A chunk that cannot be moved in full raises the write
-// error question: "OK" moves that same chunk again from its start, "Abort
+// "Encrypt" applied to a segment's payload as it passes through the work
+// buffer: payload bytes k = 0 .. limit - 1 (k counted from the segment's
+// first payload byte) are XORed with key[k mod 32]; the rest pass as they are.
+struct PayloadScramble {
+  const char* key = nullptr;
+  uint64_t limit = 0;  // P - 1 for a segment payload of P bytes when full
+};
+
+// Moves `total` bytes from `source` to `destination` in chunks of
+// workBufferSize, setting jobState from `base` upwards: after done of total
+// bytes, progress = progressShare * (done * 100 / total) / 100 + base, at
+// most 99. A chunk that cannot be moved in full raises the write error
+// question: "OK" moves that same chunk again from its start, "Abort
 // procedure" sets jobResult to 99 and ends the loop. Either file may be
 // missing (it could not be opened), which fails every chunk.
+//
+// A chunk with nothing to scramble moves inside the system where the files
+// allow it (File::moveFrom) and never touches the work buffer; otherwise it
+// is read whole into the buffer, scrambled there when `scramble` asks for it,
+// and written whole. Both ways give the same bytes, chunk sizes, progress
+// values and questions. `source` is read from its position, which is payload
+// byte 0 of the segment `scramble` refers to.
 void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
-                uint32_t base);
+                uint32_t base, const PayloadScramble* scramble = nullptr);
 
 // Writes `n` bytes at the current position of `file`, asking the write error
 // question when they cannot be written; "OK" writes them again from the same

@@ -5,7 +5,6 @@
 #include "engine/checksum.h"
 #include "engine/copy_loop.h"
 #include "engine/naming.h"
-#include "engine/scramble.h"
 #include "engine/segment_format.h"
 
 namespace trep {
@@ -28,32 +27,24 @@ uint32_t countHeaderless(JobContext& ctx) {
 
 enum class Opened { kOpen, kSeriesEnded, kAborted };
 
-// Opens segment n for reading: the file itself, or for a scrambled series a
-// temporary copy that the job may change and that is deleted when closed.
-// A segment that cannot be opened raises the read error question for a
-// series with headers ("OK" tries again).
+// Opens segment n for reading; read access is enough, and segments on
+// read-only media open too. A scrambled segment is unscrambled as it passes
+// through the work buffer, so the file itself is only read. A segment that
+// cannot be opened raises the read error question for a series with headers
+// and for any scrambled series ("OK" tries again).
 Opened openSegment(JobContext& ctx, const std::string& path, std::unique_ptr<File>* out) {
   JobSettings& job = ctx.job;
   Platform& platform = ctx.platform;
+  if (job.rawSeries && platform.fileAttributes(path) == kInvalidAttributes)
+    return Opened::kSeriesEnded;
   for (;;) {
-    if (job.rawSeries && platform.fileAttributes(path) == kInvalidAttributes)
-      return Opened::kSeriesEnded;
-    if (job.encrypt) {
-      std::string temporary = platform.temporaryName();
-      while (temporary.empty() || !platform.copyFile(path, temporary)) {
-        if (!temporary.empty()) platform.deleteFile(temporary);
-        if (!askRetryOrAbort(ctx, kReadError)) return Opened::kAborted;
-        temporary = platform.temporaryName();
-      }
-      *out = platform.openFile(temporary, FileAccess::kReadWrite, FileShare::kNone,
-                               FileCreate::kOpenTemporary);
-      if (!*out) platform.deleteFile(temporary);
-    } else {
-      // Read access is enough, and segments on read-only media open too.
-      *out = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
-                               FileCreate::kOpenExisting);
-    }
+    *out = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
+                             FileCreate::kOpenExisting);
     if (*out) return Opened::kOpen;
+    if (job.encrypt) {
+      if (!askRetryOrAbort(ctx, kReadError)) return Opened::kAborted;
+      continue;
+    }
     if (job.rawSeries || !askRetryOrAbort(ctx, kReadError)) {
       job.jobResult = kResultAborted;
       return Opened::kAborted;
@@ -128,12 +119,19 @@ PathEnd runJoin(JobContext& ctx) {
     uint64_t size = 0;
     segment->size(&size);
     uint64_t length = size > job.headerSize ? size - job.headerSize : 0;
-    if (job.encrypt) scrambleSegment(job, *segment, fullPayload);
     segment->seek(job.headerSize);
     uint32_t base = static_cast<uint32_t>(
         static_cast<uint64_t>(job.currentSegment - 1) * 100 / progressCount);
-    copyChunks(ctx, segment.get(), output.get(), length, base);
-    segment.reset();  // a temporary copy disappears
+    // Payload bytes 0 .. P - 2 of every segment were scrambled, P being the
+    // payload of a full segment; the same XOR restores them.
+    PayloadScramble scramble;
+    if (job.encrypt) {
+      scramble.key = job.cipherKey.c_str();
+      scramble.limit = fullPayload == 0 ? 0 : fullPayload - 1;
+    }
+    copyChunks(ctx, segment.get(), output.get(), length, base,
+               job.encrypt ? &scramble : nullptr);
+    segment.reset();
     if (!job.rawSeries) job.headerSize = kShortHeaderSize;
   }
 

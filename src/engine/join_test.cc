@@ -143,7 +143,7 @@ TEST_F(JoinTest, ScrambledSeriesNeedsTheSameKey) {
   EXPECT_EQ(readBytes(rebuilt()), original);
   for (uint32_t n = 1; n <= 3; ++n) EXPECT_EQ(readBytes(segment(n)), before[n - 1]);
   for (const std::string& t : platform.temporaryNames) EXPECT_FALSE(fileExists(t)) << t;
-  EXPECT_EQ(platform.temporaryNames.size(), 3u);
+  EXPECT_TRUE(platform.temporaryNames.empty());  // unscrambled as read, no copies
 
   answers.push(kUpperButton);  // "Overwrite it"
   join(segment(1), {"wrong", true});

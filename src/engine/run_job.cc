@@ -64,11 +64,38 @@ bool askRetryOrAbort(JobContext& ctx, const char* message) {
 
 namespace {
 
-// One chunk: read it whole, then write it whole.
-bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n) {
+// Whether `source` holds n bytes from `position` on. A chunk the source
+// cannot fill goes the buffer way, whose short read fails it before anything
+// is written, as it always did.
+bool holds(File* source, bool positionKnown, uint64_t position, uint32_t n) {
+  uint64_t size = 0;
+  return positionKnown && source->size(&size) && size >= position && size - position >= n;
+}
+
+// One chunk of n bytes, payload bytes `at` .. at + n - 1 of the segment,
+// the source being at `sourceAt` (when known): moved whole, or false.
+// `tryDirect` is cleared once the files turn out not to allow a move inside
+// the system.
+bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
+               bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
+               bool* tryDirect) {
   if (source == nullptr || destination == nullptr) return false;
+  const bool scrambled = scramble != nullptr && at < scramble->limit;
+  if (!scrambled && *tryDirect && holds(source, sourceKnown, sourceAt, n)) {
+    uint32_t moved = 0;
+    switch (destination->moveFrom(*source, n, &moved)) {
+      case DirectMove::kMoved: return moved == n;
+      case DirectMove::kFailed: return false;
+      case DirectMove::kUnsupported: *tryDirect = false; break;
+    }
+  }
   uint32_t got = 0;
   if (!source->read(buffer, n, &got) || got != n) return false;
+  if (scrambled) {
+    uint64_t inRange = scramble->limit - at;
+    scrambleBytes(scramble->key, at, buffer,
+                  static_cast<std::size_t>(inRange < n ? inRange : n));
+  }
   uint32_t put = 0;
   return destination->write(buffer, n, &put) && put == n;
 }
@@ -81,10 +108,11 @@ void rewind(File* file, bool known, uint64_t at) {
 }  // namespace
 
 void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
-                uint32_t base) {
+                uint32_t base, const PayloadScramble* scramble) {
   JobSettings& job = ctx.job;
   uint64_t chunkSize = job.workBufferSize;
   uint64_t remaining = total;
+  bool tryDirect = true;
   while (remaining != 0) {
     uint64_t done = total - remaining;
     uint64_t percent = done * 100 / total;
@@ -96,7 +124,8 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     uint64_t sourceAt = 0, destinationAt = 0;
     bool sourceKnown = source != nullptr && source->tell(&sourceAt);
     bool destinationKnown = destination != nullptr && destination->tell(&destinationAt);
-    if (!moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize))) {
+    if (!moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize), done,
+                   sourceKnown, sourceAt, scramble, &tryDirect)) {
       if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
         job.jobResult = kResultAborted;
         return;

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "engine/job.h"
-#include "platform/platform.h"
 
 namespace trep {
 
@@ -21,16 +20,15 @@ constexpr std::size_t kKeyLength = 32;
 // entered (the default key when it is empty). Only key[0..31] are used.
 void prepareKey(JobSettings& job);
 
+// In every segment, payload bytes k = 0 .. min(P - 1, present) - 1 are
+// XORed with key[k mod 32], P being the payload of a full segment. P - 1, not
+// P: stored series rely on the last payload byte of every full segment
+// staying clear. The split and the join apply it as the payload passes
+// through the work buffer (see PayloadScramble in copy_loop.h).
+//
 // XORs `length` bytes with the key, the first of them being payload byte
 // `offset` of its segment (the key index restarts at key[0] in every segment).
 void scrambleBytes(const char* key, uint64_t offset, uint8_t* bytes, std::size_t length);
-
-// Scrambles (or unscrambles) the payload of an open segment file in place:
-// from job.headerSize on, min(P - 1, payload present) bytes, P being the
-// payload of a full segment. P - 1, not P: stored series rely on the last
-// payload byte of every full segment staying clear. Leaves the file position
-// at 0. Uses the work buffer when the job holds one.
-void scrambleSegment(JobSettings& job, File& segment, uint64_t payloadSize);
 
 }  // namespace trep
 

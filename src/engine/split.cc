@@ -6,7 +6,6 @@
 #include "engine/copy_loop.h"
 #include "engine/naming.h"
 #include "engine/rebuild_batch.h"
-#include "engine/scramble.h"
 #include "engine/segment_format.h"
 
 namespace trep {
@@ -48,10 +47,16 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
       return;
   }
 
-  copyChunks(ctx, s.source, segment.get(), length, base);
-
-  // Scrambled also after an abort in the loop, like every segment written.
-  if (job.encrypt) scrambleSegment(job, *segment, job.segmentSize);
+  // "Encrypt" scrambles the payload in the work buffer on its way to the
+  // segment: bytes 0 .. P - 2 of each segment's payload, P = segmentSize.
+  // P - 1, not P: stored series rely on the last payload byte of every full
+  // segment staying clear. A chunk written before an abort is scrambled too.
+  PayloadScramble scramble;
+  if (job.encrypt) {
+    scramble.key = job.cipherKey.c_str();
+    scramble.limit = job.segmentSize == 0 ? 0 : job.segmentSize - 1u;
+  }
+  copyChunks(ctx, s.source, segment.get(), length, base, job.encrypt ? &scramble : nullptr);
 }
 
 }  // namespace

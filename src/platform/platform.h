@@ -46,6 +46,13 @@ struct FileTimes {
   uint64_t lastWrite = 0;
 };
 
+// How a move of bytes between two files inside the system went.
+enum class DirectMove {
+  kMoved,        // all n bytes moved; both positions advanced by n
+  kUnsupported,  // nothing moved, both positions as they were: read and write instead
+  kFailed,       // not moved in full (a write error, a short source)
+};
+
 // An open file. Counts are 32-bit as the system's calls take them; positions
 // and sizes are 64-bit. Every call reports failure as false.
 class File {
@@ -61,6 +68,18 @@ class File {
   virtual bool getTimes(FileTimes* times) = 0;
   // POSIX cannot set a creation time; it sets the other two.
   virtual bool setTimes(const FileTimes& times) = 0;
+  // Moves n bytes from the current position of `source` to the current
+  // position of this file without passing them through the caller's memory
+  // (Linux: copy_file_range). kUnsupported whenever the system cannot do it
+  // for these two files, or the source does not hold n bytes from its
+  // position: the caller then reads and writes the same bytes itself, which
+  // behaves as a write of n bytes would. *done: bytes moved.
+  virtual DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) {
+    (void)source;
+    (void)n;
+    *done = 0;
+    return DirectMove::kUnsupported;
+  }
 };
 
 class Platform {

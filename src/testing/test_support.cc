@@ -83,7 +83,9 @@ class FaultyFile : public File {
       : real_(std::move(real)), path_(std::move(path)), beforeWrite_(beforeWrite) {}
   bool read(void* b, uint32_t n, uint32_t* d) override { return real_->read(b, n, d); }
   bool write(const void* b, uint32_t n, uint32_t* d) override {
-    if (*beforeWrite_ && !(*beforeWrite_)(path_, n)) {
+    bool approved = approvedMove_ && approvedBytes_ == n;
+    approvedMove_ = false;
+    if (!approved && *beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
       return false;
     }
@@ -94,8 +96,28 @@ class FaultyFile : public File {
   bool size(uint64_t* s) override { return real_->size(s); }
   bool getTimes(FileTimes* t) override { return real_->getTimes(t); }
   bool setTimes(const FileTimes& t) override { return real_->setTimes(t); }
+  // A move writes like a write: the same fault refuses it before anything
+  // is written. The real file moves from the real file behind `source`.
+  // When the real file cannot move them, the caller writes the same n bytes
+  // next: that write was already let through here and is not asked twice.
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* d) override {
+    approvedMove_ = false;
+    if (*beforeWrite_ && !(*beforeWrite_)(path_, n)) {
+      *d = 0;
+      return DirectMove::kFailed;
+    }
+    auto* faulty = dynamic_cast<FaultyFile*>(&source);
+    DirectMove r = real_->moveFrom(faulty != nullptr ? *faulty->real_ : source, n, d);
+    if (r == DirectMove::kUnsupported) {
+      approvedMove_ = true;
+      approvedBytes_ = n;
+    }
+    return r;
+  }
 
  private:
+  bool approvedMove_ = false;
+  uint32_t approvedBytes_ = 0;
   std::unique_ptr<File> real_;
   std::string path_;
   std::function<bool(const std::string&, uint32_t)>* beforeWrite_;

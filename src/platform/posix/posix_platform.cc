@@ -130,6 +130,45 @@ class PosixFile : public File {
     return ::futimens(fd_, t) == 0;
   }
 
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) override {
+    *done = 0;
+#if defined(__linux__)
+    auto* from = dynamic_cast<PosixFile*>(&source);
+    if (from == nullptr || n == 0) return DirectMove::kUnsupported;
+    // Only a source that holds all n bytes: a short one must fail the way a
+    // short read does, before anything is written.
+    struct stat st;
+    off_t in = ::lseek(from->fd_, 0, SEEK_CUR);
+    off_t out = ::lseek(fd_, 0, SEEK_CUR);
+    if (in < 0 || out < 0 || ::fstat(from->fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size - in < static_cast<off_t>(n))
+      return DirectMove::kUnsupported;
+    while (*done < n) {
+      ssize_t r = ::copy_file_range(from->fd_, nullptr, fd_, nullptr, n - *done, 0);
+      if (r > 0) {
+        *done += static_cast<uint32_t>(r);
+        continue;
+      }
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                    errno == EOPNOTSUPP || errno == EBADF || errno == EPERM)) {
+        // The system will not move these bytes: both positions go back, so
+        // the caller's read and write start from the same place.
+        ::lseek(from->fd_, in, SEEK_SET);
+        ::lseek(fd_, out, SEEK_SET);
+        *done = 0;
+        return DirectMove::kUnsupported;
+      }
+      return DirectMove::kFailed;  // a write error, or the source ended early
+    }
+    return DirectMove::kMoved;
+#else
+    (void)source;
+    (void)n;
+    return DirectMove::kUnsupported;
+#endif
+  }
+
  private:
   int fd_;
 };
