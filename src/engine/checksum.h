@@ -33,6 +33,13 @@ constexpr uint32_t kCrcChunk = 10000000;
 // chunk left there). Only those first ceil(n / 4) + 3 bytes take part.
 void crcWindowPass(const uint8_t* area, uint32_t n, CrcSums* sums);
 
+// The ways the window pass can sum bytes; crcWindowPass takes the fastest
+// the processor has. Exposed for tests, which hold every one to the same
+// results.
+enum class CrcKernel { kPortable, kSse2, kAvx2 };
+bool crcKernelAvailable(CrcKernel kernel);
+void crcWindowPassWith(CrcKernel kernel, const uint8_t* area, uint32_t n, CrcSums* sums);
+
 // Bytes of the zero-filled area computeFileCrc reads each chunk into for a
 // file of `fileSize` bytes: what the window pass of its first (largest)
 // chunk reads, 2,500,003 for a file of 10,000,000 bytes or more.

@@ -638,28 +638,46 @@ TEST(ChecksumWindowTest, EqualsTheStepwisePassOnEveryLength) {
   std::mt19937 random(12345);
   std::vector<uint8_t> area(3000000);
   for (uint8_t& byte : area) byte = static_cast<uint8_t>(random());
+  // Every kernel this processor has: the portable one always, SSE2 and
+  // AVX2 on x86 processors with them.
+  std::vector<CrcKernel> kernels;
+  for (CrcKernel k : {CrcKernel::kPortable, CrcKernel::kSse2, CrcKernel::kAvx2})
+    if (crcKernelAvailable(k)) kernels.push_back(k);
+#if defined(__x86_64__)
+  EXPECT_TRUE(crcKernelAvailable(CrcKernel::kSse2));
+#endif
   std::vector<uint32_t> lengths;
   for (uint32_t n = 0; n <= 600; ++n) lengths.push_back(n);
   for (uint32_t n : {1021u, 1024u, 4096u, 65535u, 65536u, 65537u, 1000003u, 10000000u})
     lengths.push_back(n);
   for (uint32_t n : lengths) {
     for (uint32_t start : {0u, 1u, 13u}) {  // unaligned areas too
-      CrcSums expected, got;
-      expected.a = got.a = random();
-      expected.b = got.b = random();
+      CrcSums initial;
+      initial.a = random();
+      initial.b = random();
+      CrcSums expected = initial, got = initial;
       referenceWindowPass(area.data() + start, n, &expected);
       crcWindowPass(area.data() + start, n, &got);
       ASSERT_EQ(got.a, expected.a) << n << " bytes at " << start;
       ASSERT_EQ(got.b, expected.b) << n << " bytes at " << start;
+      for (CrcKernel kernel : kernels) {
+        CrcSums with = initial;
+        crcWindowPassWith(kernel, area.data() + start, n, &with);
+        ASSERT_EQ(with.a, expected.a) << n << " bytes at " << start << ", kernel " << int(kernel);
+        ASSERT_EQ(with.b, expected.b) << n << " bytes at " << start << ", kernel " << int(kernel);
+      }
     }
   }
   // All bytes 255: the largest sums, wrapping many times.
   std::vector<uint8_t> full(2600000, 0xFF);
-  CrcSums expected, got;
+  CrcSums expected;
   referenceWindowPass(full.data(), 10000000, &expected);
-  crcWindowPass(full.data(), 10000000, &got);
-  EXPECT_EQ(got.a, expected.a);
-  EXPECT_EQ(got.b, expected.b);
+  for (CrcKernel kernel : kernels) {
+    CrcSums got;
+    crcWindowPassWith(kernel, full.data(), 10000000, &got);
+    EXPECT_EQ(got.a, expected.a) << int(kernel);
+    EXPECT_EQ(got.b, expected.b) << int(kernel);
+  }
 }
 
 TEST(ChecksumAreaTest, HoldsWhatTheFirstChunkReads) {
