@@ -135,6 +135,8 @@ PathEnd runJoin(JobContext& ctx) {
     if (!job.rawSeries) job.headerSize = kShortHeaderSize;
   }
 
+  uint64_t rebuiltSize = 0;
+  bool sized = output->size(&rebuiltSize);
   if (!job.rawSeries) {  // a headerless series records no times
     FileTimes times;
     times.creation = job.creationTime;
@@ -143,6 +145,15 @@ PathEnd runJoin(JobContext& ctx) {
     output->setTimes(times);
   }
   output.reset();
+
+  // A rebuilt file of another size than its header recorded is damaged
+  // (a segment cut short, a header cut short), whether or not a checksum
+  // was asked for: never reported as finished.
+  if (!job.rawSeries && job.jobResult != kResultAborted &&
+      (!sized || rebuiltSize != job.fileSize)) {
+    job.jobResult = kResultCrcFailed;
+    return PathEnd::kEnded;
+  }
 
   // A checksum of 0 in the header means the split computed none.
   if (ctx.options.useCrc && job.jobResult != kResultAborted && job.fileCrc != 0) {

@@ -198,6 +198,18 @@ TEST_F(JoinTest, TruncatedSegmentIsReportedByTheChecksum) {
   EXPECT_EQ(readBytes(rebuilt()).size(), 1500u);  // segment 2 added nothing
 }
 
+TEST_F(JoinTest, RebuiltSizeOtherThanRecordedIsNeverFinished) {
+  // No checksum recorded or asked for: the recorded size still tells.
+  split(2500, 1000, {"", false, 0});
+  std::vector<uint8_t> third = readBytes(segment(3));
+  third.resize(third.size() - 10);
+  writeBytes(segment(3), third);
+  join(segment(1), {"", false, 0});
+  EXPECT_EQ(job->jobState, kJobEnded);
+  EXPECT_EQ(job->jobResult, kResultCrcFailed);
+  EXPECT_EQ(readBytes(rebuilt()).size(), 2490u);
+}
+
 TEST_F(JoinTest, NoRecordedChecksumIsNotAFailure) {
   split(2500, 1000, {"", false, 0});  // the split computed none: 0 in the header
   join(segment(1), {"", false, 1});
