@@ -80,6 +80,15 @@ PathEnd runSplit(JobContext& ctx) {
 
   std::unique_ptr<File> source = platform.openFile(
       sourcePath, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  if (!source) {
+    // Gone (or locked) since it was chosen: say so before any segment is made,
+    // rather than a write error on every chunk.
+    if (raiseNotice(platform, "The file \"" + sourcePath + "\" can no longer be read.", kOk,
+                    kOpenReadMe) == kLowerButton)
+      platform.openReadMe();
+    job.jobResult = kResultAborted;
+    return PathEnd::kEnded;
+  }
 
   // A one-character name: fileNameOf keeps the whole path, which is no name.
   std::string name = fileNameOf(sourcePath);
@@ -104,7 +113,7 @@ PathEnd runSplit(JobContext& ctx) {
     first = createOrAsk(ctx, path, FileAccess::kReadWrite);
     if (!first) return PathEnd::kEnded;
     FileTimes times;
-    if (source) source->getTimes(&times);
+    source->getTimes(&times);
     job.creationTime = times.creation;
     job.lastAccessTime = times.lastAccess;
     job.lastWriteTime = times.lastWrite;

@@ -361,6 +361,19 @@ TEST_F(SplitTest, ExistingOutputFolderIsUsed) {
   EXPECT_EQ(job.jobResult, kResultFinished);
 }
 
+TEST_F(SplitTest, SourceGoneSinceItWasChosen) {
+  prepare(2500, 1000);
+  platform.deleteFile(job.sourcePath.str());
+  job.quiet = 1;  // shown in quiet mode too
+  run();
+  ASSERT_EQ(answers.shown().size(), 1u);
+  EXPECT_EQ(answers.shown()[0].message,
+            "The file \"" + dir.file("movie.avi") + "\" can no longer be read.");
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(job.jobState, kJobEnded);
+  EXPECT_FALSE(fileExists(segment(1)));
+}
+
 TEST_F(SplitTest, RunsOnlyAPreparedJob) {
   prepare(100, 60);
   job.jobState = kJobIdle;
