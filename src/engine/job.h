@@ -63,6 +63,7 @@ struct JobSettings {
 
   uint32_t segmentCount = 0;  // 1..9999 for a job
   uint32_t segmentSize = 0;   // split: payload bytes per segment; join: size of segment 0001
+  uint64_t firstSegmentBytes = 0;  // join: the whole size of segment 0001, beyond 32 bits too
   uint64_t fileSize = 0;      // bytes of the original file
   uint32_t fileCrc = 0;
   uint32_t fileAttributes = 0;  // 16 bits are stored in the header

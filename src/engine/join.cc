@@ -67,8 +67,10 @@ PathEnd runJoin(JobContext& ctx) {
     segments = job.segmentCount;
   }
   // The payload of a full segment, for the scrambling range.
-  const uint64_t fullPayload =
-      job.segmentSize > job.headerSize ? job.segmentSize - job.headerSize : 0;
+  // segmentSize holds only the low 32 bits of a first segment of 4 GiB or more.
+  const uint64_t firstBytes =
+      job.firstSegmentBytes != 0 ? job.firstSegmentBytes : job.segmentSize;
+  const uint64_t fullPayload = firstBytes > job.headerSize ? firstBytes - job.headerSize : 0;
 
   if (!job.description.empty() && ctx.options.useDescription != 0 && !job.quiet) {
     if (raiseNotice(platform, job.description.str(), kOk, kOpenReadMe) == kLowerButton)

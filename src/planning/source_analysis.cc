@@ -136,6 +136,7 @@ void analyseJoin(PlanningContext& p) {
   uint64_t firstSize = 0;
   first->size(&firstSize);
   job.segmentSize = static_cast<uint32_t>(firstSize);
+  job.firstSegmentBytes = firstSize;
 
   // The series' base name: choosing 0003.trp gives 0003.
   const std::string seriesBase = fileNameOf(path).substr(0, 4);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "engine/segment_format.h"
 #include "planning/size_arithmetic.h"
@@ -256,6 +257,18 @@ TEST_F(SourceAnalysisTest, ShortHeaderLeavesTheMissingFieldsZero) {
   EXPECT_EQ(job.fileAttributes, 0u);
   EXPECT_EQ(job.segmentSize, 400u);
 }
+
+#ifndef _WIN32
+TEST_F(SourceAnalysisTest, FirstSegmentOf4GiBOrMoreKeepsItsWholeSize) {
+  writeBytes(dir.file("huge0001.trp"), {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'});
+  std::filesystem::resize_file(dir.file("huge0001.trp"), (4ull << 30) + 100);  // sparse
+  answers.push(kUpperButton);  // a series without a header
+  analyse(dir.file("huge0001.trp"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.segmentSize, 100u);  // the low 32 bits, as the record holds them
+  EXPECT_EQ(job.firstSegmentBytes, (4ull << 30) + 100);
+}
+#endif
 
 TEST_F(SourceAnalysisTest, LongNamesShowTheirLast30Characters) {
   std::string name = std::string(41, 'n') + ".txt";  // 45 characters
