@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds both programs, runs the unit
-# tests natively and under Wine, the whole-program tests, the same native
+# tests natively and under Wine, the whole-program tests, the bad-input and
+# fault tests (with files of 4 and 5 GiB; LARGE=0 leaves them out), the same native
 # tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and each
 # fuzz target for a bounded time (FUZZ_SECONDS, default 30).
 set -euo pipefail
@@ -20,6 +21,9 @@ echo "== unit tests, Windows build under Wine"
 ctest --test-dir "$here/build/win32" --output-on-failure || status=1
 echo "== whole-program tests"
 "$here/tests/programs_test.sh" || status=1
+
+echo "== bad input and faults"
+"$here/tests/reliability_test.sh" || status=1
 
 echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$here" -B "$here/build/sanitize" -DTREP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
