@@ -195,7 +195,7 @@ echo "== a disk that fills up in the middle of a segment"
 rm -rf "$WORK/case" && mkdir -p "$WORK/case/disk"
 head -c 3000000 /dev/urandom > "$WORK/case/data.bin"
 if unshare -m true 2>/dev/null; then
-  # 2 MiB of room, 1 MiB of it taken: the second 1 MiB segment cannot be written.
+  # 2 MiB of room, 1 MiB of it taken: segment 0001 (1 MiB and its header) does not fit.
   unshare -m bash -c '
     mount -t tmpfs -o size=2m none "$1/disk" || exit 77
     head -c 1048576 /dev/zero > "$1/disk/filler"
@@ -206,7 +206,7 @@ if unshare -m true 2>/dev/null; then
   check "disk full, no one to answer: aborted" 99 "$RC"
   check "disk full: the write error is reported" "File Write Error. The disk might be full." \
     "$(grep -m1 '^trep: ' "$WORK/case/stderr" | sed 's/^trep: //')"
-  row "disk full in segment 0002, stdin closed" trep "File Write Error. The disk might be full." \
+  row "disk full in segment 0001, stdin closed" trep "File Write Error. The disk might be full." \
     "$(awk 'NR>1{print $NF" ("$5")"}' "$WORK/case/left" | tr '\n' ',' | sed 's/,$//; s/,/, /g')" "$RC"
 
   # The same, answered: space is freed, then "OK" writes the chunk again.
