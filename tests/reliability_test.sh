@@ -249,6 +249,44 @@ check "a folder below a missing one ends with exit code 3" 3 "$RC"
 row "output folder below a missing folder" trep "nothing (quiet); \"Directory creation error\" otherwise" \
   "$(left_in "$WORK/case/missing")" "$RC"
 
+echo "== a second instance while the first still runs"
+rm -rf "$WORK/case" && mkdir -p "$WORK/case"
+head -c 1000 /dev/urandom > "$WORK/case/data.bin"
+# trep: the lock is held by another process for the whole wait.
+flock "$XDG_RUNTIME_DIR/Trep.exe.lock" sleep 7 &
+holder=$!
+sleep 0.3
+(cd "$WORK/case" && "$TREP" /q /i=data.bin /o=out-trep) </dev/null >/dev/null 2>"$WORK/case/stderr"
+RC=$?
+wait $holder
+check "trep: a second instance ends with exit code 4" 4 "$RC"
+check "trep: ... and makes nothing" nothing "$(left_in "$WORK/case/out-trep")"
+row "a second trep while another holds the lock for more than 5 s" trep \
+  "$(first_notice "$WORK/case/stderr")" "$(left_in "$WORK/case/out-trep")" "$RC"
+# Trep.exe: the first one keeps its main window open on a virtual display.
+if command -v Xvfb >/dev/null; then
+  WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} timeout 60 wineserver -w
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
+  xvfb=$!
+  for i in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.05; done
+  export DISPLAY=:$(tr -dc 0-9 <"$WORK/display")
+  "$WINE_RUN" "$EXE" >/dev/null 2>&1 &
+  first=$!
+  sleep 3
+  (cd "$WORK/case" && timeout 60 "$WINE_RUN" "$EXE" /q /i=data.bin /o=out-exe) </dev/null >/dev/null 2>&1
+  RC=$?
+  kill $first 2>/dev/null
+  WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} wineserver -k 2>/dev/null
+  wait $first 2>/dev/null
+  kill $xvfb 2>/dev/null
+  wait $xvfb 2>/dev/null
+  unset DISPLAY
+  check "Trep.exe: a second instance ends with exit code 4" 4 "$RC"
+  check "Trep.exe: ... and makes nothing" nothing "$(left_in "$WORK/case/out-exe")"
+  row "a second Trep.exe while the first shows its window" Trep.exe "nothing" \
+    "$(left_in "$WORK/case/out-exe")" "$RC"
+fi
+
 if [ "${LARGE:-1}" = 1 ]; then
   echo "== large files"
   for size in 4294967296 5368709120; do
