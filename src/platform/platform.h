@@ -8,6 +8,7 @@
 #define TREP_PLATFORM_PLATFORM_H_
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,8 +20,10 @@ namespace trep {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+constexpr std::size_t kLongestPath = 259;  // MAX_PATH less the terminator
 #else
 inline constexpr char kPathSeparator = '/';
+constexpr std::size_t kLongestPath = 4095;  // PATH_MAX less the terminator
 #endif
 
 // Attribute words as Windows defines them; POSIX derives them (see there).
