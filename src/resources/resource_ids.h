@@ -1,7 +1,12 @@
 // Resource and control ids shared by the resource script and the code.
+// Plain #defines: the resource compiler reads this file too.
 #ifndef TREP_RESOURCES_RESOURCE_IDS_H_
 #define TREP_RESOURCES_RESOURCE_IDS_H_
 
-#define kIconProgram 500
+// Icons, in this order in the executable: the shell's icon index 2 of
+// Trep.exe is kIconSegmentFile, which the file-type association names.
+#define kIconProgram 500      // the program: main window, notices, about box
+#define kIconJoin 501         // a rebuilt file: the pieces put back together
+#define kIconSegmentFile 502  // a segment file (NAME0001.trp ...)
 
 #endif  // TREP_RESOURCES_RESOURCE_IDS_H_
