@@ -9,4 +9,11 @@
 #define kIconJoin 501         // a rebuilt file: the pieces put back together
 #define kIconSegmentFile 502  // a segment file (NAME0001.trp ...)
 
+// The main window's template is the named resource "MAINDIALOG"; its control
+// ids are in planning/control_ids.h.
+
+// The notice dialog: template 1601, whose message field has the same id.
+#define kNoticeDialog 1601
+#define kNoticeMessage 1601
+
 #endif  // TREP_RESOURCES_RESOURCE_IDS_H_
