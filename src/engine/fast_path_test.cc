@@ -154,6 +154,20 @@ std::vector<uint8_t> withoutAccessTime(std::vector<uint8_t> first) {
   return first;
 }
 
+// The writes with consecutive ones to the same file at the same progress
+// value taken together: a chunk moved inside the system is offered to the
+// fault hook as one write, the same chunk through the buffer as its pieces.
+std::vector<Write> perChunk(const std::vector<Write>& writes) {
+  std::vector<Write> merged;
+  for (const Write& w : writes) {
+    if (!merged.empty() && merged.back().file == w.file && merged.back().state == w.state)
+      merged.back().n += w.n;
+    else
+      merged.push_back(w);
+  }
+  return merged;
+}
+
 void expectSameOutcome(const Outcome& plain, const Outcome& direct, const std::string& what) {
   ASSERT_EQ(plain.files.size(), direct.files.size()) << what;
   for (std::size_t i = 0; i < plain.files.size(); ++i) {
@@ -161,7 +175,7 @@ void expectSameOutcome(const Outcome& plain, const Outcome& direct, const std::s
     if (i == 0) a = withoutAccessTime(a), b = withoutAccessTime(b);
     EXPECT_EQ(a, b) << what << ", file " << i + 1;
   }
-  EXPECT_EQ(plain.writes, direct.writes) << what;
+  EXPECT_EQ(perChunk(plain.writes), perChunk(direct.writes)) << what;
   EXPECT_EQ(plain.questions, direct.questions) << what;
   EXPECT_EQ(plain.result, direct.result) << what;
   EXPECT_EQ(plain.state, direct.state) << what;
@@ -354,7 +368,20 @@ const SizeCase kSizes[] = {
     {2000, 1000, 256}, {2001, 1000, 256}, {3257, 1000, 256}, {2500, 1000, 999},
     {2500, 1000, 500}, {2500, 1000, 1000}, {2500, 1000, 1001}, {2500, 1000, 4096},
     {7, 1, 256},       {9, 2, 1},         {300, 100, 33},    {100000, 40000, 65536},
+    // Chunks of several pieces of the copy loop (256 KiB).
+    {1500000, 600000, 600000}, {1300000, 1000000, 524288}, {800000, 262145, 262144},
+    // Segments and chunks of whole memory pages: a headerless series moves
+    // inside the system there.
+    {3 * 65536 + 5, 65536, 65536}, {5 * 8192, 8192, 4096},
 };
+
+// Whether a split or join of the case moves chunks inside the system: on
+// Linux, when source and destination positions agree within every 4 KiB
+// page, which only a headerless series of whole pages gives.
+bool movesInside(const SizeCase& c, const Mode& m) {
+  return kSystemMoves && !m.encrypt && m.rebuildMethod == 1 && c.segment % 4096 == 0 &&
+         c.buffer % 4096 == 0 && c.size > c.segment;
+}
 
 TEST_F(FastPathTest, SplitsAreTheSameBothWays) {
   for (const SizeCase& c : kSizes) {
@@ -368,8 +395,7 @@ TEST_F(FastPathTest, SplitsAreTheSameBothWays) {
       EXPECT_TRUE(plain.questions.empty()) << what;
       expectPayloads(plain, c.segment, m, what);
       expectSameOutcome(plain, direct, what);
-      // Every chunk with nothing to scramble moved inside the system.
-      if (kSystemMoves && !m.encrypt) {
+      if (movesInside(c, m)) {
         EXPECT_GT(direct.moves, 0) << what;
       }
       if (::testing::Test::HasFailure()) return;
@@ -392,7 +418,7 @@ TEST_F(FastPathTest, JoinsAreTheSameBothWays) {
       EXPECT_EQ(plain.state, kJobEnded) << what;
       EXPECT_EQ(plain.files[0], source) << what;
       expectSameOutcome(plain, direct, what);
-      if (kSystemMoves && !m.encrypt) {
+      if (movesInside(c, m)) {
         EXPECT_GT(direct.moves, 0) << what;
       }
       for (uint32_t n = 1; n <= made.files.size(); ++n)
@@ -538,39 +564,49 @@ TEST_F(FastPathTest, UnreadableScrambledSegmentAsksForItAgain) {
 // The pieces on their own.
 
 #ifdef __linux__
-TEST(MoveFromTest, MovesBetweenPositionsAndRefusesAShortSource) {
+TEST(MoveFromTest, MovesBetweenAlignedPositionsOnly) {
   TempDir dir;
   std::unique_ptr<Platform> platform = makeSystemPlatform();
-  std::vector<uint8_t> bytes = patternBytes(5000, 3);
+  std::vector<uint8_t> bytes = patternBytes(20000, 3);
   writeBytes(dir.file("a"), bytes);
   auto from = platform->openFile(dir.file("a"), FileAccess::kRead, FileShare::kRead,
                                  FileCreate::kOpenExisting);
   auto to = platform->openFile(dir.file("b"), FileAccess::kReadWrite, FileShare::kNone,
                                FileCreate::kCreateAlways);
   ASSERT_TRUE(from && to);
+  std::vector<uint8_t> head(4100, 'h');
   uint32_t put = 0;
-  ASSERT_TRUE(to->write("head", 4, &put));
-  ASSERT_TRUE(from->seek(1000));
+  ASSERT_TRUE(to->write(head.data(), 4100, &put));
+  ASSERT_TRUE(from->seek(8196));  // 4 bytes into a page, as the destination
   uint32_t done = 0;
-  EXPECT_EQ(to->moveFrom(*from, 3000, &done), DirectMove::kMoved);
-  EXPECT_EQ(done, 3000u);
+  EXPECT_EQ(to->moveFrom(*from, 10000, &done), DirectMove::kMoved);
+  EXPECT_EQ(done, 10000u);
   uint64_t at = 0;
   EXPECT_TRUE(from->tell(&at));
-  EXPECT_EQ(at, 4000u);
+  EXPECT_EQ(at, 18196u);
   EXPECT_TRUE(to->tell(&at));
-  EXPECT_EQ(at, 3004u);
+  EXPECT_EQ(at, 14100u);
 
-  // 1000 bytes are left; 1001 asked: nothing moves, both stay where they are.
-  EXPECT_EQ(to->moveFrom(*from, 1001, &done), DirectMove::kUnsupported);
+  // 1804 bytes are left; 1805 asked: nothing moves, both stay where they are.
+  EXPECT_EQ(to->moveFrom(*from, 1805, &done), DirectMove::kUnsupported);
   EXPECT_EQ(done, 0u);
   EXPECT_TRUE(from->tell(&at));
-  EXPECT_EQ(at, 4000u);
+  EXPECT_EQ(at, 18196u);
   EXPECT_TRUE(to->tell(&at));
-  EXPECT_EQ(at, 3004u);
+  EXPECT_EQ(at, 14100u);
+
+  // Positions that differ within a page are left to a read and a write.
+  ASSERT_TRUE(from->seek(100));
+  EXPECT_EQ(to->moveFrom(*from, 1000, &done), DirectMove::kUnsupported);
+  EXPECT_EQ(done, 0u);
+  EXPECT_TRUE(from->tell(&at));
+  EXPECT_EQ(at, 100u);
+  EXPECT_TRUE(to->tell(&at));
+  EXPECT_EQ(at, 14100u);
   to.reset();
 
-  std::vector<uint8_t> expected = {'h', 'e', 'a', 'd'};
-  std::vector<uint8_t> moved = slice(bytes, 1000, 3000);
+  std::vector<uint8_t> expected = head;
+  std::vector<uint8_t> moved = slice(bytes, 8196, 10000);
   expected.insert(expected.end(), moved.begin(), moved.end());
   EXPECT_EQ(readBytes(dir.file("b")), expected);
 }

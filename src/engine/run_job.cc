@@ -64,24 +64,42 @@ bool askRetryOrAbort(JobContext& ctx, const char* message) {
 
 namespace {
 
-// Whether `source` holds n bytes from `position` on. A chunk the source
-// cannot fill goes the buffer way, whose short read fails it before anything
-// is written, as it always did.
-bool holds(File* source, bool positionKnown, uint64_t position, uint32_t n) {
-  uint64_t size = 0;
-  return positionKnown && source->size(&size) && size >= position && size - position >= n;
+// Bytes read and written at a time within a chunk: small enough to stay in
+// the processor's cache from the read through the XOR to the write.
+constexpr uint32_t kPiece = 256 * 1024;
+
+// Scrambles the bytes of `piece` that lie below scramble->limit; `at` is the
+// payload index of piece[0].
+void scramblePiece(const PayloadScramble* scramble, uint64_t at, uint8_t* piece, uint32_t n) {
+  if (scramble == nullptr || at >= scramble->limit) return;
+  uint64_t inRange = scramble->limit - at;
+  scrambleBytes(scramble->key, at, piece, static_cast<std::size_t>(inRange < n ? inRange : n));
 }
 
 // One chunk of n bytes, payload bytes `at` .. at + n - 1 of the segment,
 // the source being at `sourceAt` (when known): moved whole, or false.
 // `tryDirect` is cleared once the files turn out not to allow a move inside
 // the system.
+//
+// A source known to hold the whole chunk is moved inside the system, or else
+// piece by piece through the start of the work buffer. Any other source is
+// read whole first, so a chunk it cannot fill fails before anything of it is
+// written, as it always did.
 bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
                bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
                bool* tryDirect) {
   if (source == nullptr || destination == nullptr) return false;
+  uint64_t size = 0;
+  const bool full = sourceKnown && source->size(&size) && size >= sourceAt &&
+                    size - sourceAt >= n;
+  if (!full) {
+    uint32_t got = 0, put = 0;
+    if (!source->read(buffer, n, &got) || got != n) return false;
+    scramblePiece(scramble, at, buffer, n);
+    return destination->write(buffer, n, &put) && put == n;
+  }
   const bool scrambled = scramble != nullptr && at < scramble->limit;
-  if (!scrambled && *tryDirect && holds(source, sourceKnown, sourceAt, n)) {
+  if (!scrambled && *tryDirect) {
     uint32_t moved = 0;
     switch (destination->moveFrom(*source, n, &moved)) {
       case DirectMove::kMoved: return moved == n;
@@ -89,15 +107,15 @@ bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uin
       case DirectMove::kUnsupported: *tryDirect = false; break;
     }
   }
-  uint32_t got = 0;
-  if (!source->read(buffer, n, &got) || got != n) return false;
-  if (scrambled) {
-    uint64_t inRange = scramble->limit - at;
-    scrambleBytes(scramble->key, at, buffer,
-                  static_cast<std::size_t>(inRange < n ? inRange : n));
+  for (uint32_t done = 0; done < n;) {
+    uint32_t piece = n - done < kPiece ? n - done : kPiece;
+    uint32_t got = 0, put = 0;
+    if (!source->read(buffer, piece, &got) || got != piece) return false;
+    scramblePiece(scramble, at + done, buffer, piece);
+    if (!destination->write(buffer, piece, &put) || put != piece) return false;
+    done += piece;
   }
-  uint32_t put = 0;
-  return destination->write(buffer, n, &put) && put == n;
+  return true;
 }
 
 // After a failed chunk, puts both files back at the chunk's start.

@@ -83,8 +83,8 @@ class FaultyFile : public File {
       : real_(std::move(real)), path_(std::move(path)), beforeWrite_(beforeWrite) {}
   bool read(void* b, uint32_t n, uint32_t* d) override { return real_->read(b, n, d); }
   bool write(const void* b, uint32_t n, uint32_t* d) override {
-    bool approved = approvedMove_ && approvedBytes_ == n;
-    approvedMove_ = false;
+    bool approved = approvedBytes_ >= n && n != 0;
+    approvedBytes_ = approved ? approvedBytes_ - n : 0;
     if (!approved && *beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
       return false;
@@ -99,25 +99,22 @@ class FaultyFile : public File {
   // A move writes like a write: the same fault refuses it before anything
   // is written. The real file moves from the real file behind `source`.
   // When the real file cannot move them, the caller writes the same n bytes
-  // next: that write was already let through here and is not asked twice.
+  // next, in one write or several: they were already let through here and
+  // are not asked for again.
   DirectMove moveFrom(File& source, uint32_t n, uint32_t* d) override {
-    approvedMove_ = false;
+    approvedBytes_ = 0;
     if (*beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
       return DirectMove::kFailed;
     }
     auto* faulty = dynamic_cast<FaultyFile*>(&source);
     DirectMove r = real_->moveFrom(faulty != nullptr ? *faulty->real_ : source, n, d);
-    if (r == DirectMove::kUnsupported) {
-      approvedMove_ = true;
-      approvedBytes_ = n;
-    }
+    if (r == DirectMove::kUnsupported) approvedBytes_ = n;
     return r;
   }
 
  private:
-  bool approvedMove_ = false;
-  uint32_t approvedBytes_ = 0;
+  uint32_t approvedBytes_ = 0;  // of writes already let through by moveFrom
   std::unique_ptr<File> real_;
   std::string path_;
   std::function<bool(const std::string&, uint32_t)>* beforeWrite_;
