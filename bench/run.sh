@@ -1,0 +1,266 @@
+#!/usr/bin/env bash
+# bench/run.sh [SIZE_MIB] — speed and memory of trep beside standard tools,
+# side by side in one run on this machine.
+#
+# Builds an optimised native trep (and Trep.exe when mingw-w64 and Wine are
+# there), makes SIZE_MIB MiB of random bytes (default 1024) in a temporary
+# folder on the file system of build/ (BENCH_DIR=FOLDER to choose another),
+# reads them once so they are cached, and then times every case RUNS times
+# (default 5) after a warm-up round, one run of each case per round so that
+# a slow moment of the machine falls on all of them alike. Before each run the case's output is
+# removed and `sync` empties the write cache, outside the time taken.
+# Prints medians, peak memory (maximum resident set) and the ratios the
+# engine aims for, as markdown; the same text goes to build/bench-report.md.
+#
+# Environment: RUNS=N, SEGMENT_MIB=N (default 100), BENCH_DIR=FOLDER,
+# NO_WINE=1 to leave out Trep.exe.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+size_mib=${1:-1024}
+runs=${RUNS:-5}
+segment_mib=${SEGMENT_MIB:-100}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "$size_mib" in ''|*[!0-9]*) echo "usage: bench/run.sh [SIZE_MIB]" >&2; exit 2 ;; esac
+[ "$size_mib" -ge 1 ] || { echo "bench: SIZE_MIB must be at least 1" >&2; exit 2; }
+
+# --- tools -------------------------------------------------------------------
+missing=()
+[ -x /usr/bin/time ] || missing+=(time)
+dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed" ||
+  missing+=(libbenchmark-dev)
+for tool in cmake g++; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "bench: missing packages: ${missing[*]}; run as root to install them." >&2
+    exit 1
+  fi
+  echo "bench: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+with_wine=""  # "1" when Trep.exe is measured too
+if [ -z "${NO_WINE:-}" ] && command -v wine >/dev/null &&
+   command -v i686-w64-mingw32-g++-posix >/dev/null; then
+  with_wine=1
+fi
+
+# --- builds ------------------------------------------------------------------
+echo "bench: building (Release) in build/bench-native${with_wine:+ and build/bench-win32}" >&2
+cmake -S "$here" -B "$here/build/bench-native" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$here/build/bench-native" -j "$jobs" \
+  --target trep jobtool trep_crc trep_microbench >/dev/null
+native="$here/build/bench-native"
+if [ -n "$with_wine" ]; then
+  cmake -S "$here" -B "$here/build/bench-win32" -DCMAKE_BUILD_TYPE=Release -DTREP_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" >/dev/null
+  cmake --build "$here/build/bench-win32" -j "$jobs" --target Trep >/dev/null
+fi
+
+# --- the work folder ---------------------------------------------------------
+parent=${BENCH_DIR:-$here/build}
+mkdir -p "$parent"
+work=$(mktemp -d "$parent/bench-data.XXXXXX")
+wine_prefix="$here/build/bench-win32/wineprefix"
+wineserver_started=0
+cleanup() {
+  if [ "$wineserver_started" = 1 ]; then WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Its own lock folder, so a trep run elsewhere never makes these wait.
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$XDG_RUNTIME_DIR"
+
+# dTrep.dat: magic, then ten little-endian 32-bit options and the reserved
+# values 48 and 3 and two zero bytes. Headers, no description, "Maximum"
+# memory; useCrc as given.
+write_settings() {  # FILE USECRC
+  local le
+  le() { printf "\\x$(printf %02x "$1")\\x00\\x00\\x00"; }
+  {
+    printf 'TREP1600'
+    le 0; le 0; le 0; le "$2"; le 0; le 0; le 0; le 0; le 0; le 0
+    le 48; le 3; printf '\x00\x00'
+  } >"$1"
+}
+mkdir -p "$work/prog" "$work/prog-crc" "$work/out"
+cp "$native/trep" "$work/prog/"
+cp "$native/trep" "$work/prog-crc/"
+write_settings "$work/prog/dTrep.dat" 0
+write_settings "$work/prog-crc/dTrep.dat" 1
+if [ -n "$with_wine" ]; then
+  mkdir -p "$work/prog-win"
+  cp "$here/build/bench-win32/Trep.exe" "$work/prog-win/"
+  write_settings "$work/prog-win/dTrep.dat" 0
+fi
+
+echo "bench: making $size_mib MiB of random bytes in $work" >&2
+data="$work/data.bin"
+head -c $((size_mib * 1048576)) /dev/urandom >"$data"
+size_kib=$((size_mib * 1024))
+segment_kib=$((segment_mib * 1024))
+ten_kib=$(((size_kib + 9) / 10))
+thousand_kib=$(((size_kib + 999) / 1000))
+buffer_bytes() {  # the work buffer "Maximum" takes for segments of KIB KiB
+  local s=$(($1 * 1024))
+  local b=$((s + s / 1024))
+  [ "$b" -ge 10000000 ] || b=10000000
+  echo "$b"
+}
+
+# The series the joins read: one with headers, one scrambled.
+"$work/prog/trep" "/i=$data" "/o=$work/series" "/s=$segment_kib" /q </dev/null
+"$native/jobtool" split "$data" "$work/eseries" "$segment_kib" --key=bench >/dev/null
+winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
+
+# --- measuring ---------------------------------------------------------------
+declare -A seconds rss
+cases=()
+add_case() { cases+=("$1"); }
+
+clear_out() { rm -rf "$work/out"; mkdir -p "$work/out"; }
+
+run_case() {  # NAME: runs the case once, adds its time and peak memory
+  local name=$1
+  clear_out
+  sync
+  local -a cmd
+  case "$name" in
+    cp) cmd=(cp "$data" "$work/out/copy.bin") ;;
+    coreutils-split) cmd=(split -b "${segment_mib}M" "$data" "$work/out/x") ;;
+    trep-split) cmd=("$work/prog/trep" "/i=$data" "/o=$work/out" "/s=$segment_kib" /q) ;;
+    cat-join) cmd=(sh -c 'cat "$1"/*.trp > "$2/joined"' sh "$work/series" "$work/out") ;;
+    trep-join) cmd=("$work/prog/trep" "/i=$work/series/data0001.trp" "/o=$work/out" /q) ;;
+    split-plain) cmd=("$native/jobtool" split "$data" "$work/out" "$segment_kib") ;;
+    split-encrypt) cmd=("$native/jobtool" split "$data" "$work/out" "$segment_kib" --key=bench) ;;
+    join-plain) cmd=("$native/jobtool" join "$work/series/data0001.trp" "$work/out") ;;
+    join-encrypt) cmd=("$native/jobtool" join "$work/eseries/data0001.trp" "$work/out" --key=bench) ;;
+    checksum) cmd=("$native/bench/trep_crc" "$data") ;;
+    cat-null) cmd=(sh -c 'cat "$1" > /dev/null' sh "$data") ;;
+    cksum) cmd=(cksum "$data") ;;
+    trep-split-crc) cmd=("$work/prog-crc/trep" "/i=$data" "/o=$work/out" "/s=$segment_kib" /q) ;;
+    split-10) cmd=("$work/prog/trep" "/i=$data" "/o=$work/out" "/s=$ten_kib" /q) ;;
+    split-1000) cmd=("$work/prog/trep" "/i=$data" "/o=$work/out" "/s=$thousand_kib" /q) ;;
+    wine-split)
+      cmd=(env WINEPREFIX="$wine_prefix" "$here/scripts/wine-run.sh" "$work/prog-win/Trep.exe"
+           "/i=$(winpath "$data")" "/o=$(winpath "$work/out")" "/s=$segment_kib" /q) ;;
+    wine-join)
+      cmd=(env WINEPREFIX="$wine_prefix" "$here/scripts/wine-run.sh" "$work/prog-win/Trep.exe"
+           "/i=$(winpath "$work/series/data0001.trp")" "/o=$(winpath "$work/out")" /q) ;;
+  esac
+  local t0 t1 code=0
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f %M -o "$work/rss" "${cmd[@]}" >/dev/null 2>"$work/stderr" </dev/null || code=$?
+  t1=$EPOCHREALTIME
+  if [ "$code" -ne 0 ]; then
+    echo "bench: $name failed (exit $code): ${cmd[*]}" >&2
+    cat "$work/stderr" >&2
+    exit 1
+  fi
+  seconds[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') "
+  rss[$name]+="$(tail -n 1 "$work/rss") "
+}
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+largest() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -n 1; }
+med() { echo "${seconds[$1]}" | median; }
+peak_kib() { echo "${rss[$1]}" | largest; }
+ratio() { awk -v a="$(med "$1")" -v b="$(med "$2")" 'BEGIN { printf "%.2f", a / b }'; }
+
+for c in cp coreutils-split trep-split cat-join trep-join split-plain split-encrypt join-plain \
+         join-encrypt checksum cat-null cksum trep-split-crc split-10 split-1000; do
+  add_case "$c"
+done
+if [ -n "$with_wine" ]; then
+  add_case wine-split
+  add_case wine-join
+  # A first run that makes the prefix, then one wineserver for all runs.
+  echo "bench: preparing the Wine prefix" >&2
+  run_case wine-split
+  seconds[wine-split]=""
+  rss[wine-split]=""
+  WINEPREFIX="$wine_prefix" wineserver -p 2>/dev/null && wineserver_started=1 || true
+fi
+
+echo "bench: reading the data once so it is cached" >&2
+cat "$data" >/dev/null
+# Round 0 warms up (its figures are dropped): memory the page cache takes for
+# the first time can cost far more on a virtual machine than memory reused.
+for r in $(seq 0 "$runs"); do
+  echo "bench: round $r of $runs" >&2
+  for c in "${cases[@]}"; do run_case "$c"; done
+  if [ "$r" = 0 ]; then
+    for c in "${cases[@]}"; do seconds[$c]=""; rss[$c]=""; done
+  fi
+done
+
+# --- report ------------------------------------------------------------------
+report="$here/build/bench-report.md"
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+{
+  echo "### Machine"
+  echo
+  echo "- processor: $(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) cores"
+  echo "- memory: $(free -m | awk '/^Mem:/ { printf "%.1f GiB", $2 / 1024 }')"
+  echo "- file system of the data: $(df -T "$work" | awk 'NR == 2 { print $2 }'), kernel $(uname -r)"
+  echo "- tools: $(cp --version | head -n 1)${with_wine:+, $(wine --version 2>/dev/null)}"
+  echo "- load average before the runs: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+  echo
+  echo "### Cases ($size_mib MiB of random bytes, segments of $segment_mib MiB, $runs runs each, medians)"
+  echo
+  echo "| case | median s | fastest s | slowest s | peak memory MiB |"
+  echo "|---|---:|---:|---:|---:|"
+  for c in "${cases[@]}"; do
+    list=${seconds[$c]}
+    fastest=$(echo "$list" | tr ' ' '\n' | grep -v '^$' | sort -g | head -n 1)
+    slowest=$(echo "$list" | largest)
+    echo "| $c | $(med "$c") | $fastest | $slowest | $(mib "$(peak_kib "$c")") |"
+  done
+  echo
+  echo "### Goals"
+  echo
+  echo "| measure | value | goal |"
+  echo "|---|---:|---|"
+  echo "| trep split / cp | $(ratio trep-split cp) | ≤ 1.10 |"
+  echo "| trep split / coreutils split | $(ratio trep-split coreutils-split) | < 1 |"
+  echo "| trep join / cat | $(ratio trep-join cat-join) | ≤ 1.10 |"
+  echo "| split with Encrypt / without | $(ratio split-encrypt split-plain) | ≤ 1.30 |"
+  echo "| join with Encrypt / without | $(ratio join-encrypt join-plain) | ≤ 1.30 |"
+  echo "| checksum / cat file > /dev/null | $(ratio checksum cat-null) | ≤ 0.35 |"
+  echo "| checksum / cksum | $(ratio checksum cksum) | |"
+  echo "| 1,000 segments / 10 segments | $(ratio split-1000 split-10) | ≤ 1.20 |"
+  if [ -n "$with_wine" ]; then
+    echo "| Trep.exe under Wine / trep, split | $(ratio wine-split trep-split) | ≤ 1.5 |"
+    echo "| Trep.exe under Wine / trep, join | $(ratio wine-join trep-join) | ≤ 1.5 |"
+  fi
+  echo
+  echo "### Peak memory against the work buffer (goal: at most the buffer + 24 MiB)"
+  echo
+  echo "| case | work buffer MiB | peak MiB | peak − buffer MiB |"
+  echo "|---|---:|---:|---:|"
+  for c in trep-split trep-join split-plain split-encrypt join-plain join-encrypt trep-split-crc \
+           split-10 split-1000 wine-split wine-join; do
+    [ -n "${rss[$c]:-}" ] || continue
+    case "$c" in
+      split-10) buffer=$(buffer_bytes "$ten_kib") ;;
+      split-1000) buffer=$(buffer_bytes "$thousand_kib") ;;
+      *join*)  # segmentSize of a join: the size of segment 0001
+        first=$(stat -c %s "$work/series/data0001.trp")
+        buffer=$((first + first / 1024))
+        [ "$buffer" -ge 10000000 ] || buffer=10000000 ;;
+      *) buffer=$(buffer_bytes "$segment_kib") ;;
+    esac
+    peak=$(peak_kib "$c")
+    echo "| $c | $(mib $((buffer / 1024))) | $(mib "$peak") | $(awk -v p="$peak" -v b="$buffer" 'BEGIN { printf "%.1f", p / 1024 - b / 1048576 }') |"
+  done
+  echo
+  echo "### Microbenchmarks (bytes per second)"
+  echo
+  echo '```'
+  "$native/bench/trep_microbench" --benchmark_min_time=0.5 2>/dev/null | grep -E '^(BM_|Benchmark|-)' || true
+  echo '```'
+} | tee "$report"
+echo "bench: report written to $report" >&2
