@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/settings_file.h"
+#include "engine/work_buffer.h"
 #include "planning/controls.h"
 #include "planning/size_arithmetic.h"
 #include "planning/source_analysis.h"
@@ -122,6 +123,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   JobContext ctx{job, app.options, platform, planning, nullptr};
   if (job.quiet) {
     JobOutcome outcome = runJob(ctx);
+    releaseWorkBuffer(ctx);  // kept after an early return; no later job will take it
     if (outcome.endProcess) return outcome.exitCode;
     return static_cast<int>(job.jobResult.load());
   }
@@ -144,6 +146,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
     }
   }
   worker.join();
+  releaseWorkBuffer(ctx);
   if (outcome.endProcess) return outcome.exitCode;
 
   uint32_t result = job.jobResult;
