@@ -326,6 +326,20 @@ same_apart_from_read_times() {
     cmp -s <(tail -c +643 "$1") <(tail -c +643 "$2")
 }
 
+# same_series DIR_A DIR_B BASE COUNT: two series with headers hold the same
+# bytes, apart from the read times in segment 0001.
+same_series() {
+  local i f
+  for ((i = 1; i <= $4; i++)); do
+    f=$(printf '%s%04d.trp' "$3" "$i")
+    if [ "$i" = 1 ]; then
+      same_apart_from_read_times "$1/$f" "$2/$f" || fail_because "$f differs"
+    else
+      cmp -s "$1/$f" "$2/$f" || fail_because "$f differs"
+    fi
+  done
+}
+
 expect_series() {  # DIR BASE ORIGINAL SEG_BYTES [FORMAT [ATTRIBUTES]]
   local format=${5:-headers} attr=${6:-32} before=${#PROBLEMS[@]} n others=()
   # A headerless series comes with its rebuild batch file.
@@ -368,14 +382,7 @@ done
 
 # The creation and last-access times may differ between the programs (they
 # read the file at different moments); everything else must be the same.
-for ((i = 1; i <= 11; i++)); do
-  f=$(printf 'big.%04d.trp' "$i")
-  if [ "$i" = 1 ]; then
-    same_apart_from_read_times "$trep_out/$f" "$exe_out/$f" || fail_because "$f differs"
-  else
-    cmp -s "$trep_out/$f" "$exe_out/$f" || fail_because "$f differs"
-  fi
-done
+same_series "$trep_out" "$exe_out" big. 11
 report "trep and Trep.exe make the same bytes, apart from creation and last-access times"
 
 new_case readonly.bin
@@ -869,14 +876,7 @@ for tool_name in jobtool jobtool.exe; do
   report "$tool_name split --key: headers as in the plain split (times apart), payloads scrambled"
   cp -r keyed "$WORK/keyed-$tool_name"
 done
-for ((i = 1; i <= 5; i++)); do
-  f=$(printf 'join%04d.trp' "$i")
-  if [ "$i" = 1 ]; then
-    same_apart_from_read_times "$WORK/keyed-jobtool/$f" "$WORK/keyed-jobtool.exe/$f" || fail_because "$f differs"
-  else
-    cmp -s "$WORK/keyed-jobtool/$f" "$WORK/keyed-jobtool.exe/$f" || fail_because "$f differs"
-  fi
-done
+same_series "$WORK/keyed-jobtool" "$WORK/keyed-jobtool.exe" join 5
 report "jobtool and jobtool.exe scramble alike: the same bytes, apart from read times"
 
 # splitter | joiner | key given to the join | exit
