@@ -16,7 +16,7 @@
 # checks write theirs without touching build/.
 #
 # Trep.exe's questions are answered on a virtual display: an Xvfb server of
-# this run, and answer.exe pressing the message box buttons. Only those runs
+# this run, and answer.exe pressing the notice's buttons. Only those runs
 # see the display; every other run of Trep.exe has none.
 set -u
 export LC_ALL=C
@@ -753,7 +753,7 @@ flip_byte() {  # FILE OFFSET: inverts one byte in place
 
 # run_answered ANSWER... -- PROGRAM ARGS...: runs a Windows PROGRAM on the
 # virtual display while answer.exe presses the buttons of its message boxes,
-# one ANSWER (1 = Yes, the upper choice; 2 = No) per box. Sets what run sets,
+# one ANSWER (1 = the upper button; 2 = the lower) per notice. Sets what run sets,
 # ANSWER_RC (answer.exe's exit code) and BOXES (the texts it answered, one
 # line each). A Wine session keeps the display it began with, so the session
 # is let end before and after: every other run must stay without a display.
@@ -785,7 +785,7 @@ run_answered() {
   expect_eq "answer.exe exit code (stderr: $(short "$(tr -d '\r' <"$WORK/answer-stderr")"))" 0 "$ANSWER_RC"
 }
 # The texts of Trep.exe's boxes as answer.exe prints them.
-box_text() { echo "$1 |  | Yes:  $2 | No:   $3"; }
+box_text() { echo "$1 [$2] [$3]"; }
 NO_HEADER_BOX=$(box_text "These files don't have a Trep header." "Attempt to UnTrep them anyway." "Abort procedure")
 
 # headerless_writer PROGRAM_NAME: a copy of the program in ./bin with a
@@ -1140,7 +1140,7 @@ for row in "${JOIN_EXIT_CASES[@]}"; do
       if [ "$e_prog" = trep ]; then
         expect_has "stderr" "$ERR" "$e_text"
       else
-        expect_eq "message of the box answered" "$e_text" "${BOXES%% |*}"
+        expect_eq "message of the box answered" "$e_text" "${BOXES%% [*}"
         expect_eq "boxes answered" 1 "$(grep -c . <<<"$BOXES")"
       fi
       ;;

@@ -6,73 +6,17 @@
 #include <memory>
 
 #include "app/startup.h"
-#include "platform/win32/message_box_answerer.h"
+#include "app/main_window.h"
+#include "dialogs/notice_dialog.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
 namespace {
 
-// Made once at start-up, kept for the life of the process.
-struct StartupRecord {
-  HINSTANCE module = nullptr;
-  HWND tooltipWindow = nullptr;  // every control tooltip is registered with it
-  HICON smallIcon = nullptr;
-  HICON largeIcon = nullptr;
-};
-
-StartupRecord* gStartup = nullptr;
-HWND gMainWindow = nullptr;
-
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
-  }
-}
-
-int runInteractive(App& app) {
-  app.job.quiet = 0;
-  WNDCLASSEXA wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = mainWindowProc;
-  wc.cbClsExtra = 0;
-  wc.cbWndExtra = DLGWINDOWEXTRA;  // the class will carry a dialog template
-  wc.hInstance = gStartup->module;
-  wc.hIcon = gStartup->largeIcon;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszMenuName = nullptr;
-  wc.lpszClassName = "Trep";
-  wc.hIconSm = gStartup->smallIcon;
-  RegisterClassExA(&wc);
-
-  gMainWindow = CreateWindowExA(0, "Trep", "Trep 1.91", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 420, 300, nullptr, nullptr,
-                                gStartup->module, nullptr);
-  if (gMainWindow == nullptr) return static_cast<int>(app.job.jobResult.load());
-  ShowWindow(gMainWindow, SW_SHOWNORMAL);
-
-  MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (!IsDialogMessageA(gMainWindow, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
-  return static_cast<int>(app.job.jobResult.load());
-}
-
 int run() {
   std::unique_ptr<Platform> platform = makeSystemPlatform();
-  MessageBoxAnswerer answerer;
-  platform->setNoticeAnswerer(&answerer);
+  NoticeDialog notices;
+  platform->setNoticeAnswerer(&notices);
 
   // Start-up record.
   auto record = std::make_unique<StartupRecord>();
@@ -90,13 +34,16 @@ int run() {
       CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                       record->module, nullptr);
-  gStartup = record.get();
+  record->commandLine = GetCommandLineA();
 
   prepareStart(*app, *platform);
-  CommandLineArguments args(GetCommandLineA());
+  CommandLineArguments args(record->commandLine);
   if (!readSwitches(*app, *platform, args)) return kExitUsage;
   if (app->job.sourceValid && !app->refused) return runBatch(*app, *platform);
-  return runInteractive(*app);
+  // The folder browser and the shell's calls want COM on this thread.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  MainWindow window(*app, *platform, *record);
+  return window.run();
 }
 
 }  // namespace

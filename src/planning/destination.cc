@@ -66,7 +66,11 @@ bool applyDestination(PlanningContext& p) {
     return true;
   }
 
-  job.sourceValid = 0;  // the field's change notification below is ignored
+  // The field's change notification below is ignored while sourceValid is
+  // 0; afterwards it is what it was, so a destination chosen before any file
+  // never makes the source valid.
+  const uint32_t wasValid = job.sourceValid;
+  job.sourceValid = 0;
   bool fits = true;
   switch (p.options.destinationMode) {
     case kDestinationNamedFolder: {
@@ -95,7 +99,7 @@ bool applyDestination(PlanningContext& p) {
     default:
       break;
   }
-  job.sourceValid = 1;
+  job.sourceValid = wasValid;
   return fits;
 }
 

@@ -16,4 +16,7 @@
 #define kNoticeDialog 1601
 #define kNoticeMessage 1601
 
+// The about box of the main window's "About".
+#define kAboutDialog 1700
+
 #endif  // TREP_RESOURCES_RESOURCE_IDS_H_

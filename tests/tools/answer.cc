@@ -4,11 +4,11 @@
 //
 //   answer.exe [--timeout=SECONDS] ANSWER...
 //
-// Each ANSWER is 1 (the upper choice, the box's "Yes" button) or 2 (the
-// lower choice, "No"). For each one in turn it waits for a top-level window
-// titled "Trep 1.6", prints the box's text on one line of stdout (every
-// line break shown as " | "), presses the button and waits until the box is
-// gone before it looks for the next.
+// Each ANSWER is 1 (the upper button, id 1) or 2 (the lower button, id 2).
+// For each one in turn it waits for a top-level window titled "Trep 1.6",
+// prints the notice's text on one line of stdout (every line break shown as
+// " | ") followed by the two captions in brackets, presses the button and waits until the notice is gone before it
+// looks for the next.
 //
 // Exit code: 0 after the last answer, 2 for a usage error, 3 when the
 // overall timeout (default 60 s) ran out first.
@@ -24,31 +24,14 @@ namespace {
 
 constexpr char kTitle[] = "Trep 1.6";
 constexpr DWORD kPollMs = 50;
-// The message box's text control has the id 0xFFFF (so under Wine 8 too).
-// Should a box carry it under another id, the text is taken from the first
-// "Static" child that has one (the icon is a Static without text).
-constexpr int kTextId = 0xFFFF;
+// The notice's message field.
+constexpr int kTextId = 1601;
 
-struct Found {
-  std::string text;
-};
-
-BOOL CALLBACK takeStaticText(HWND child, LPARAM param) {
-  char cls[16] = {0};
-  if (GetClassNameA(child, cls, sizeof(cls)) == 0 || lstrcmpiA(cls, "Static") != 0) return TRUE;
-  char text[4096] = {0};
-  if (GetWindowTextA(child, text, sizeof(text)) <= 0) return TRUE;
-  reinterpret_cast<Found*>(param)->text = text;
-  return FALSE;  // the first static control with a text is the message
-}
-
-// The message text of the box, empty while the box is still being built.
+// The message text of the notice, empty while it is still being built.
 std::string messageOf(HWND box) {
   char text[4096] = {0};
-  if (GetDlgItemTextA(box, kTextId, text, sizeof(text)) > 0) return text;
-  Found found;
-  EnumChildWindows(box, takeStaticText, reinterpret_cast<LPARAM>(&found));
-  return found.text;
+  GetDlgItemTextA(box, kTextId, text, sizeof(text));
+  return text;
 }
 
 std::string oneLine(const std::string& text) {
@@ -99,13 +82,13 @@ int main(int argc, char** argv) {
     // until then it may still be between its creation and its first paint.
     HWND box = nullptr, button = nullptr;
     std::string text;
-    const int id = answers[n] == 1 ? IDYES : IDNO;
+    const int id = answers[n];
     for (;;) {
       HWND w = FindWindowA(nullptr, kTitle);
       if (w != nullptr && IsWindowVisible(w)) {
         text = messageOf(w);
         button = GetDlgItem(w, id);
-        if (!text.empty() && button != nullptr && GetDlgItem(w, IDYES + IDNO - id) != nullptr) {
+        if (!text.empty() && button != nullptr && GetDlgItem(w, 3 - id) != nullptr) {
           box = w;
           break;
         }
@@ -117,7 +100,10 @@ int main(int argc, char** argv) {
       }
       Sleep(kPollMs);
     }
-    std::printf("%s\n", oneLine(text).c_str());
+    char upper[256] = {0}, lower[256] = {0};
+    GetDlgItemTextA(box, 1, upper, sizeof(upper));
+    GetDlgItemTextA(box, 2, lower, sizeof(lower));
+    std::printf("%s [%s] [%s]\n", oneLine(text).c_str(), upper, lower);
     std::fflush(stdout);
 
     // What a click on the button sends to its dialog.

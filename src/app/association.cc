@@ -1,0 +1,48 @@
+#include "app/association.h"
+
+#include <shellapi.h>
+
+namespace trep {
+
+void setRegistryString(HKEY root, const std::string& key, const char* name,
+                       const std::string& text) {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &opened, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(opened);
+}
+
+void setAssociation(const std::string& programFolder) {
+  // The program's own path stays unquoted, as the shell has always taken it;
+  // the file's path is quoted so that spaces in it survive.
+  const std::string program = programFolder + "Trep.exe";
+  const std::string openCommand = program + " \"%1\"";
+  const std::string iconReference = program + ",2";  // icon group 502, the segment file
+
+  const std::string application = "Applications\\Trep.exe";
+  setRegistryString(HKEY_CLASSES_ROOT, application + "\\shell", nullptr, "UnTrep");
+  setRegistryString(HKEY_LOCAL_MACHINE,
+                    "Software\\Applications\\Trep.exe\\shell\\UnTrep\\Command", nullptr,
+                    openCommand);
+  setRegistryString(HKEY_CLASSES_ROOT, application + "\\shell\\UnTrep\\Command", nullptr,
+                    openCommand);
+  setRegistryString(HKEY_CLASSES_ROOT, ".trp", nullptr, "Trep");
+  setRegistryString(HKEY_CLASSES_ROOT, "Trep\\shell\\UnTrep\\Command", nullptr, openCommand);
+  setRegistryString(HKEY_CURRENT_USER,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.trp",
+                    "Application", "Trep.exe");
+  setRegistryString(HKEY_CLASSES_ROOT, "Trep\\DefaultIcon", nullptr, iconReference);
+  setRegistryString(HKEY_CLASSES_ROOT, application + "\\DefaultIcon", nullptr, iconReference);
+}
+
+bool restartElevated(HWND mainWindow, const std::string& programFolder) {
+  const std::string program = programFolder + "Trep.exe";
+  HINSTANCE r = ShellExecuteA(mainWindow, "runas", program.c_str(), nullptr, nullptr,
+                              SW_SHOWDEFAULT);
+  return reinterpret_cast<INT_PTR>(r) > 32;
+}
+
+}  // namespace trep

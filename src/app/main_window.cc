@@ -1,0 +1,483 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <thread>
+
+#include "app/association.h"
+#include "app/command_line.h"
+#include "app/settings_file.h"
+#include "dialogs/choosers.h"
+#include "engine/checksum.h"
+#include "planning/destination.h"
+#include "planning/mode_controls.h"
+#include "planning/size_summary.h"
+#include "planning/source_analysis.h"
+#include "resources/resource_ids.h"
+
+namespace trep {
+namespace {
+
+MainWindow* gMainWindow = nullptr;  // the one main window; its procedure finds it here
+
+const char* const kRebuildMethods[] = {"Trep", "BAT file"};
+const char* const kMemoryOptions[] = {"Maximum", "Physical", "Half"};
+
+inline constexpr char kEndFinished[] = "Finished";
+inline constexpr char kEndCrcFailed[] = "CRC Failed";
+inline constexpr char kQuitTrep[] = "Quit Trep";
+
+// The tooltips of the main window, registered in this order. The tooltip
+// window strips prefix ampersands, so "&&" shows as one.
+struct Tooltip {
+  int id;
+  const char* text;
+};
+const Tooltip kTooltips[] = {
+    {CTL_QUIT, "Abandon Job and Quit"},
+    {CTL_CHOOSE_FILE, "Select File to Trep or UnTrep"},
+    {CTL_SOURCE_PATH, "File for Trepping or UnTrepping"},
+    {CTL_DESCRIPTION, "Description of the File"},
+    {CTL_SIZE_NUMBER, "Size of Each Trepped Segment"},
+    {CTL_USE_DESCRIPTION, "Selects if you want to use a description"},
+    {CTL_ENCRYPT,
+     "Selects if you want to Encrypt the Trepped File (This is not high security, but it will "
+     "prevent casual file ID)"},
+    {CTL_CIPHER_KEY, "Encryption String - up to 32 characters"},
+    {CTL_CHOOSE_FOLDER, "Select Folder for Trepped File"},
+    {CTL_DESTINATION, "Where the output will go"},
+    {CTL_SEGMENT_COUNT,
+     "Number of Trepped Segments (Note that not all numbers can be done due to mathematics!)"},
+    {CTL_REBUILD_METHOD,
+     "Rebuilding method. Use 'BAT File' if size is a ultra important or if you don't want to "
+     "re-build the files."},
+    {CTL_PRESETS, "Quick 'Size' setting"},
+    {CTL_HELP, "Opens up the ReadMe file"},
+    {CTL_ABOUT, "Trep Info"},
+    {CTL_WIZARD, "Enables the Wizard next time Trep starts"},
+    {CTL_USE_CRC, "Enables CRC comparison when Trepping && UnTrepping"},
+    {CTL_CRC, "CRC of the last tested file"},
+    {CTL_CHECK_CRC, "Checks the CRC of the current file when in Trep mode"},
+    {CTL_SLIDER, "Quick set slide"},
+    {CTL_MEMORY, "How much memory Trep will try to use"},
+};
+inline constexpr char kAutoRunTip[] = "Set auto run for the trp file type";
+inline constexpr char kAdminTip[] =
+    "Runs Trep as an administrator so the auto run for the trp file type can be set";
+
+INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(App& app, Platform& platform, StartupRecord& startup)
+    : app_(app), platform_(platform), startup_(startup) {}
+
+int MainWindow::run() {
+  app_.job.quiet = 0;
+  gMainWindow = this;
+
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = procedure;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = DLGWINDOWEXTRA;  // the class carries a dialog template
+  wc.hInstance = startup_.module;
+  wc.hIcon = startup_.largeIcon;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = "Trep";
+  wc.hIconSm = startup_.smallIcon;
+  RegisterClassExA(&wc);
+
+  // A modeless dialog with no owner and no dialog procedure: the template
+  // names the class, so every message goes to `procedure`.
+  window_ = CreateDialogParamA(startup_.module, "MAINDIALOG", nullptr, nullptr, 0);
+  if (window_ == nullptr) return static_cast<int>(app_.job.jobResult.load());
+  ShowWindow(window_, SW_SHOWNORMAL);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageA(window_, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return static_cast<int>(app_.job.jobResult.load());
+}
+
+LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (gMainWindow == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return gMainWindow->handle(window, message, wParam, lParam);
+}
+
+LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      // The controls are made after this message: fill them at the first tick.
+      window_ = window;
+      controls_ = std::make_unique<WindowControls>(window, startup_.tooltipWindow);
+      jobFields_ = std::make_unique<WindowJobFields>(window);
+      planner_ = std::make_unique<Planner>(planning());
+      SetTimer(window, kInitTimer, 1, nullptr);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kInitTimer) {
+        KillTimer(window, kInitTimer);
+        if (!initialised_) initMainWindow();
+      } else if (wParam == kJobTimer) {
+        onJobTimer();
+      }
+      return 0;
+    case WM_COMMAND:
+      // Only the control id counts, never the notification: every command is
+      // written to be repeated.
+      if (initialised_) command(LOWORD(wParam));
+      return 0;
+    case WM_DROPFILES:
+      onDrop(reinterpret_cast<HDROP>(wParam));
+      return 0;
+    case WM_HSCROLL:
+      if (initialised_ && reinterpret_cast<HWND>(lParam) == GetDlgItem(window, CTL_SLIDER) &&
+          app_.job.jobState < kJobPrepared && app_.job.sourceValid) {
+        PlanningContext p = planning();
+        onSliderMoved(p);
+      }
+      return 0;
+    case WM_SYSCOMMAND:
+      if (wParam == kOnTopToggle) {
+        toggleOnTop();
+        return 0;
+      }
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_CLOSE:
+      PostMessageA(window, WM_COMMAND, MAKEWPARAM(CTL_QUIT, BN_CLICKED), 0);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void MainWindow::initMainWindow() {
+  JobSettings& job = app_.job;
+  PersistedSettings& options = app_.options;
+  PlanningContext p = planning();
+  WindowControls& c = *controls_;
+
+  // No path field may hold more than the records can.
+  for (int id : {CTL_SOURCE_PATH, CTL_OUTPUT_FOLDER, CTL_DESCRIPTION, CTL_CIPHER_KEY})
+    SendDlgItemMessageA(window_, id, EM_SETLIMITTEXT, PathText::kMaxLength, 0);
+
+  c.setText(CTL_SOURCE_PATH, "None Selected");
+  c.setText(CTL_OUTPUT_FOLDER, platform_.desktopFolder());
+  job.segmentCount = 2;
+  job.segmentSize = 921;
+  job.fileSize &= ~uint64_t{0xFFFFFFFF};
+  c.setNumber(CTL_SEGMENT_COUNT, 2);
+  c.fillList(CTL_PRESETS, kPresetNames, kPresetListEntries);
+  c.select(CTL_PRESETS, 0);
+  c.fillList(CTL_REBUILD_METHOD, kRebuildMethods, 2);
+  c.select(CTL_REBUILD_METHOD, static_cast<int>(options.rebuildMethod));
+  c.fillList(CTL_DESTINATION, kDestinationNames, 4);
+  c.select(CTL_DESTINATION, static_cast<int>(options.destinationMode));
+  c.fillList(CTL_MEMORY, kMemoryOptions, 3);
+  c.select(CTL_MEMORY, static_cast<int>(options.memoryOption));
+  c.fillList(CTL_SIZE_UNIT, kUnitNames, 4);
+  showSegmentSize(p, 921600);
+  SendDlgItemMessageA(window_, CTL_COUNT_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 2));
+  SendDlgItemMessageA(window_, CTL_SIZE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 1));
+  c.setCheck(CTL_USE_CRC, options.useCrc != 0);
+  c.setCheck(CTL_USE_DESCRIPTION, options.useDescription != 0);
+  c.setText(CTL_CRC, "0");
+  c.setSliderMin(CTL_SLIDER, 2);
+  CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(options.sizeMode), BST_CHECKED);
+
+  GetSystemMenu(window_, TRUE);  // back to the system's own menu
+  HMENU menu = GetSystemMenu(window_, FALSE);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kOnTopToggle, "On Top Toggle");
+
+  for (const Tooltip& t : kTooltips) c.setTooltip(t.id, t.text);
+  if (app_.adminRights) {
+    c.setTooltip(CTL_AUTO_RUN, kAutoRunTip);
+  } else {
+    c.setTooltip(CTL_AUTO_RUN, kAdminTip);
+    SendDlgItemMessageA(window_, CTL_AUTO_RUN, BCM_SETSHIELD, 0, 1);
+    c.setText(CTL_AUTO_RUN, "Admin");
+  }
+  initialised_ = true;
+
+  // A file given as argument 1: how a double-clicked segment file arrives.
+  std::string argument;
+  if (firstArgument(&argument) == kArgumentFound && argument.size() <= PathText::kMaxLength) {
+    job.sourcePath = argument;
+    analyseSource(p);
+  }
+
+  if (options.wizardAtStart) {
+    ShowWindow(window_, SW_HIDE);
+    runWizard(*this);
+    ShowWindow(window_, SW_SHOW);
+  }
+}
+
+int MainWindow::firstArgument(std::string* path) {
+  path->clear();
+  int r = getArgument(startup_.commandLine, 1, path);
+  if (r != kArgumentFound) path->clear();
+  return r;
+}
+
+void MainWindow::saveSettings() {
+  trep::saveSettings(platform_, app_.userDataFolder, app_.options);
+}
+
+void MainWindow::command(int id) {
+  JobSettings& job = app_.job;
+  PersistedSettings& options = app_.options;
+  PlanningContext p = planning();
+  WindowControls& c = *controls_;
+  const uint32_t state = job.jobState;
+  const bool idle = state == kJobIdle;
+
+  switch (id) {
+    case CTL_START:
+      if (idle) startCommand();
+      break;
+    case CTL_CHOOSE_FILE:
+      if (idle && chooseFile(window_, job.sourcePath) == 1) {
+        job.sourceValid = 0;
+        analyseSource(p);
+      }
+      break;
+    case CTL_SOURCE_PATH:
+      if (idle) {
+        job.sourceValid = 0;
+        std::string typed = c.text(CTL_SOURCE_PATH);
+        if (typed.size() <= PathText::kMaxLength) {
+          job.sourcePath = typed;
+          analyseSource(p);
+        } else {
+          // Never cut to a shorter path, which may name another file.
+          job.sourcePath = "";
+          writeSizeSummary(p);
+        }
+        refreshModeControls(p);
+      }
+      break;
+    case CTL_CHOOSE_FOLDER:
+      if (idle) chooseOutputFolder(p, window_);
+      break;
+    case CTL_OUTPUT_FOLDER:
+      if (idle && job.sourceValid == 1) applyDestination(p);
+      break;
+    case CTL_PRESETS:
+      if (idle) onPresetChanged(p);
+      break;
+    case CTL_SIZE_NUMBER:
+    case CTL_SIZE_UNIT:
+      if (state < kJobPrepared && job.sourceValid && options.sizeMode == 2) onSizeChanged(p);
+      break;
+    case CTL_REBUILD_METHOD:
+      options.rebuildMethod = static_cast<uint32_t>(c.selection(CTL_REBUILD_METHOD));
+      refreshModeControls(p);
+      break;
+    case CTL_SEGMENT_COUNT:
+      if (state < kJobPrepared && job.sourceValid && options.sizeMode == 1) onCountChanged(p);
+      break;
+    case CTL_ENCRYPT:
+      if (idle) {
+        job.encrypt = c.checked(CTL_ENCRYPT) ? 1 : 0;
+        c.enable(CTL_CIPHER_KEY, job.encrypt != 0);
+      }
+      break;
+    case CTL_USE_DESCRIPTION:
+      if (idle) {
+        options.useDescription = c.checked(CTL_USE_DESCRIPTION) ? 1 : 0;
+        c.enable(CTL_DESCRIPTION, options.useDescription != 0);
+      }
+      break;
+    case CTL_DESTINATION:
+      if (idle) {
+        chooseDestination(p, c.selection(CTL_DESTINATION));
+        refreshModeControls(p);
+        applyDestination(p);
+      }
+      break;
+    case CTL_CHECK_CRC:
+      if (job.sourceValid && job.isSplit) {
+        readOptions();
+        HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        uint32_t crc = computeFileCrc(platform_, job.sourcePath.str());
+        SetCursor(previous);
+        c.setText(CTL_CRC, std::to_string(crc));
+      }
+      break;
+    case CTL_AUTO_RUN:
+      if (app_.adminRights) {
+        setAssociation(app_.programFolder);
+      } else if (restartElevated(window_, app_.programFolder)) {
+        DestroyWindow(window_);  // the elevated instance takes over; settings stay as they are
+      }
+      break;
+    case CTL_MODE_FAST:
+    case CTL_MODE_NUMBER:
+    case CTL_MODE_SIZE:
+      onSizeModeChosen(p, static_cast<uint32_t>(id - CTL_MODE_FAST));
+      refreshModeControls(p);
+      break;
+    case CTL_ABOUT:
+      if (!aboutOpen_) showAbout();
+      break;
+    case CTL_WIZARD:
+      if (idle) openWizard();
+      break;
+    case CTL_HELP:
+      platform_.openReadMe();
+      break;
+    case CTL_QUIT:
+      quit();
+      break;
+    default:
+      break;  // static texts, the CRC field, the progress bar, 1005, 1011, 1015, 1025
+  }
+}
+
+void MainWindow::startCommand() {
+  JobSettings& job = app_.job;
+  if (job.segmentCount < 2 || job.segmentCount > kMaxSegments) {
+    if (raiseNotice(platform_, kBadSegmentCount, kOk, kOpenReadMe) == kLowerButton)
+      platform_.openReadMe();
+    return;
+  }
+  job.jobState = kJobPrepared;
+  readOptions();
+  startJob();
+}
+
+void MainWindow::readOptions() {
+  JobSettings& job = app_.job;
+  PersistedSettings& options = app_.options;
+  WindowControls& c = *controls_;
+  job.outputFolder = c.text(CTL_OUTPUT_FOLDER);
+  job.description = c.text(CTL_DESCRIPTION);
+  job.cipherKey = c.text(CTL_CIPHER_KEY);
+  std::string source = c.text(CTL_SOURCE_PATH);
+  if (source.size() <= PathText::kMaxLength) job.sourcePath = source;
+  options.rebuildMethod = static_cast<uint32_t>(c.selection(CTL_REBUILD_METHOD));
+  options.destinationMode = static_cast<uint32_t>(c.selection(CTL_DESTINATION));
+  options.useCrc = c.checked(CTL_USE_CRC) ? 1 : 0;
+  options.memoryOption = static_cast<uint32_t>(c.selection(CTL_MEMORY));
+}
+
+void MainWindow::startJob() {
+  JobSettings& job = app_.job;
+  PlanningContext p = planning();
+  SendDlgItemMessageA(window_, CTL_PROGRESS, PBM_SETSTEP, 5, 0);
+  SendDlgItemMessageA(window_, CTL_PROGRESS, PBM_SETPOS, 0, 0);
+  controls_->show(CTL_HELP, false);
+  controls_->show(CTL_AUTO_RUN, false);
+  controls_->show(CTL_PROGRESS, true);
+  // Every option locked while the job runs.
+  job.sourceValid = 0;
+  refreshModeControls(p);
+  job.sourceValid = 1;
+
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  workerDone_ = done;
+  workerHeld_ = true;
+  std::thread([this, done] {
+    JobContext ctx{app_.job, app_.options, platform_, *planner_, jobFields_.get()};
+    JobOutcome outcome = runJob(ctx);  // proceeds only from jobState 10
+    // The engine's two fatal errors end the process; their notice was shown.
+    if (outcome.endProcess) ExitProcess(static_cast<UINT>(outcome.exitCode));
+    *done = true;
+  }).detach();
+  SetTimer(window_, kJobTimer, kJobTimerMs, nullptr);
+}
+
+void MainWindow::onJobTimer() {
+  JobSettings& job = app_.job;
+  SendDlgItemMessageA(window_, CTL_PROGRESS, PBM_SETPOS,
+                      static_cast<WPARAM>(static_cast<int>(job.jobState.load()) - 100), 0);
+  // The worker has returned: its files are closed and its result is final.
+  if (!workerDone_ || !workerDone_->load()) return;
+
+  KillTimer(window_, kJobTimer);
+  workerHeld_ = false;
+  workerDone_.reset();
+  const uint32_t result = job.jobResult;
+  if (result < 10) {
+    // An aborted job (99) gets no notice here: its own notices said so.
+    const char* text = result == kResultFinished ? kEndFinished : kEndCrcFailed;
+    if (raiseNotice(platform_, text, kOk, kQuitTrep) == kLowerButton)
+      ExitProcess(static_cast<UINT>(result));
+  }
+  SetWindowTextA(window_, kProgramTitle);
+  controls_->show(CTL_PROGRESS, false);
+  controls_->show(CTL_HELP, true);
+  controls_->show(CTL_AUTO_RUN, true);
+  job.jobState = kJobIdle;
+}
+
+void MainWindow::dropPath(Controls& target, const std::string& path) {
+  PlanningContext p{app_.job, app_.options, platform_, target, app_.sizes};
+  takeDroppedPath(p, path);
+}
+
+void MainWindow::onDrop(HDROP drop) {
+  std::string path;
+  UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+  if (length > 0 && length <= PathText::kMaxLength) {
+    path.resize(length + 1);
+    DragQueryFileA(drop, 0, &path[0], length + 1);
+    path.resize(length);
+  }
+  DragFinish(drop);
+  // A path too long to hold is never cut to another one: it stays empty.
+  dropPath(*controls_, path);
+}
+
+void MainWindow::toggleOnTop() {
+  app_.options.alwaysOnTop = app_.options.alwaysOnTop ? 0 : 1;
+  SetWindowPos(window_, app_.options.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void MainWindow::openWizard() {
+  app_.options.wizardAtStart = 1;
+  readOptions();
+  saveSettings();
+  ShowWindow(window_, SW_HIDE);
+  runWizard(*this);
+  ShowWindow(window_, SW_SHOW);
+}
+
+void MainWindow::showAbout() {
+  aboutOpen_ = true;
+  DialogBoxParamA(startup_.module, MAKEINTRESOURCEA(kAboutDialog), window_, aboutProc, 0);
+  aboutOpen_ = false;
+}
+
+void MainWindow::quit() {
+  // A running job is abandoned: its thread is not stopped, and the process
+  // ends with the message loop.
+  workerHeld_ = false;
+  readOptions();
+  saveSettings();
+  DestroyWindow(window_);
+}
+
+}  // namespace trep

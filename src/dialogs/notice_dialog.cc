@@ -1,0 +1,112 @@
+#include "dialogs/notice_dialog.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "resources/resource_ids.h"
+
+namespace trep {
+namespace {
+
+constexpr UINT_PTR kTimeoutTimer = 2;
+constexpr int kSmallFontKind = 10;  // kind 10 and above: the message in the small font
+
+std::atomic<uint32_t> gNoticeResult{0};
+
+// What one open notice holds: its own copy of the texts (so nothing of an
+// earlier notice carries over) and the two fonts, which live only while the
+// dialog is open.
+struct OpenNotice {
+  NoticeParameters parameters;
+  std::string message;  // with line ends as the edit field wants them
+  HFONT largeFont = nullptr;
+  HFONT smallFont = nullptr;
+};
+
+HFONT arial(int height) {
+  return CreateFontA(height, 0, 0, 0, 50, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH, "Arial");
+}
+
+// A multi-line edit field breaks lines only at "\r\n".
+std::string withCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
+void finish(HWND dialog, uint32_t answer) {
+  KillTimer(dialog, kTimeoutTimer);
+  gNoticeResult = answer;
+  EndDialog(dialog, static_cast<INT_PTR>(answer));  // the fonts go at WM_DESTROY
+}
+
+INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* notice = reinterpret_cast<OpenNotice*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG: {
+      notice = reinterpret_cast<OpenNotice*>(lParam);
+      SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(notice));
+      SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      const NoticeParameters& p = notice->parameters;
+      SetDlgItemTextA(dialog, kNoticeMessage, notice->message.c_str());
+      SetDlgItemTextA(dialog, IDOK, p.firstButton.c_str());
+      SetDlgItemTextA(dialog, IDCANCEL, p.secondButton.c_str());
+      if (p.timeoutSeconds > 0) SetTimer(dialog, kTimeoutTimer, p.timeoutSeconds * 1000, nullptr);
+      notice->largeFont = arial(20);
+      notice->smallFont = arial(16);
+      SendDlgItemMessageA(dialog, IDOK, WM_SETFONT, reinterpret_cast<WPARAM>(notice->largeFont), FALSE);
+      SendDlgItemMessageA(dialog, IDCANCEL, WM_SETFONT, reinterpret_cast<WPARAM>(notice->largeFont),
+                          FALSE);
+      HFONT messageFont =
+          p.kind < static_cast<uint32_t>(kSmallFontKind) ? notice->largeFont : notice->smallFont;
+      SendDlgItemMessageA(dialog, kNoticeMessage, WM_SETFONT, reinterpret_cast<WPARAM>(messageFont),
+                          FALSE);
+      SetForegroundWindow(dialog);
+      // The upper button takes the focus, so Enter answers with it.
+      SetFocus(GetDlgItem(dialog, IDOK));
+      return FALSE;  // the focus is set
+    }
+    case WM_COMMAND:
+      // Only the two buttons answer; Esc and closing from the keyboard come
+      // as the lower button's id.
+      if (LOWORD(wParam) == IDOK) finish(dialog, kUpperButton);
+      else if (LOWORD(wParam) == IDCANCEL) finish(dialog, kLowerButton);
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == kTimeoutTimer) finish(dialog, kUpperButton);
+      return TRUE;
+    case WM_DESTROY:
+      if (notice != nullptr) {
+        if (notice->largeFont) DeleteObject(notice->largeFont);
+        if (notice->smallFont) DeleteObject(notice->smallFont);
+        notice->largeFont = notice->smallFont = nullptr;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+uint32_t noticeResult() { return gNoticeResult; }
+
+uint32_t NoticeDialog::answer(const NoticeParameters& parameters) {
+  OpenNotice notice;
+  notice.parameters = parameters;
+  notice.message = withCrLf(parameters.message);
+  INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kNoticeDialog),
+                              nullptr, noticeProc, reinterpret_cast<LPARAM>(&notice));
+  if (r == kUpperButton || r == kLowerButton) return static_cast<uint32_t>(r);
+  return safeAnswer(parameters);  // no dialog could be shown: nobody can answer
+}
+
+}  // namespace trep

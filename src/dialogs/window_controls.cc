@@ -1,0 +1,133 @@
+#include "dialogs/window_controls.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+namespace trep {
+
+void WindowControls::setText(int id, std::string_view text) {
+  HWND h = item(id);
+  if (h == nullptr) return;
+  std::string t(text);
+  SetWindowTextA(h, t.c_str());
+}
+
+std::string WindowControls::text(int id) {
+  HWND h = item(id);
+  if (h == nullptr) return "";
+  int n = GetWindowTextLengthA(h);
+  if (n <= 0) return "";
+  std::vector<char> buffer(static_cast<std::size_t>(n) + 1, '\0');
+  int got = GetWindowTextA(h, buffer.data(), n + 1);
+  return std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
+}
+
+void WindowControls::setNumber(int id, uint32_t n) {
+  setText(id, std::to_string(n));
+}
+
+uint32_t WindowControls::number(int id) {
+  // Digits only, as the number fields allow; anything else, or a number that
+  // does not fit 32 bits, reads as 0.
+  std::string t = text(id);
+  if (t.empty()) return 0;
+  uint64_t v = 0;
+  for (char c : t) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+    if (v > 0xFFFFFFFFull) return 0;
+  }
+  return static_cast<uint32_t>(v);
+}
+
+void WindowControls::select(int id, int index) {
+  if (HWND h = item(id)) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int WindowControls::selection(int id) {
+  HWND h = item(id);
+  if (h == nullptr) return 0;
+  LRESULT r = SendMessageA(h, CB_GETCURSEL, 0, 0);
+  return r == CB_ERR ? 0 : static_cast<int>(r);
+}
+
+void WindowControls::setCheck(int id, bool on) {
+  if (HWND h = item(id)) SendMessageA(h, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool WindowControls::checked(int id) {
+  HWND h = item(id);
+  return h != nullptr && SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void WindowControls::enable(int id, bool on) {
+  if (HWND h = item(id)) EnableWindow(h, on ? TRUE : FALSE);
+}
+
+void WindowControls::show(int id, bool on) {
+  if (HWND h = item(id)) ShowWindow(h, on ? SW_SHOW : SW_HIDE);
+}
+
+void WindowControls::setSliderMin(int id, uint32_t min) {
+  if (HWND h = item(id)) SendMessageA(h, TBM_SETRANGEMIN, FALSE, static_cast<LPARAM>(min));
+}
+
+void WindowControls::setSliderMax(int id, uint32_t max) {
+  if (HWND h = item(id)) SendMessageA(h, TBM_SETRANGEMAX, TRUE, static_cast<LPARAM>(max));
+}
+
+void WindowControls::setSliderPosition(int id, uint32_t position) {
+  if (HWND h = item(id)) SendMessageA(h, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
+}
+
+uint32_t WindowControls::sliderPosition(int id) {
+  HWND h = item(id);
+  if (h == nullptr) return 0;
+  LRESULT r = SendMessageA(h, TBM_GETPOS, 0, 0);
+  return r < 0 ? 0 : static_cast<uint32_t>(r);
+}
+
+void WindowControls::setTooltip(int id, std::string_view text) {
+  HWND h = item(id);
+  if (h == nullptr || tooltips_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(tooltipMutex_);
+  std::string& kept = tooltipTexts_[id];
+  kept.assign(text);
+  // The tooltip finds the control by its handle and watches its mouse
+  // messages itself. A control registered before gets its text replaced,
+  // so a refresh never piles up entries for one control.
+  TOOLINFOA tool = {};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(h);
+  tool.hinst = GetModuleHandleA(nullptr);
+  tool.lpszText = const_cast<char*>(kept.c_str());
+  SendMessageA(tooltips_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageA(tooltips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void WindowControls::fillList(int id, const char* const* entries, int count) {
+  HWND h = item(id);
+  if (h == nullptr) return;
+  SendMessageA(h, CB_RESETCONTENT, 0, 0);
+  // Inserted by index: the list's sorted style does not reorder them.
+  for (int i = 0; i < count; ++i)
+    SendMessageA(h, CB_INSERTSTRING, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entries[i]));
+}
+
+void WindowJobFields::setTitle(std::string_view title) {
+  std::string t(title);
+  SetWindowTextA(window_, t.c_str());
+}
+
+void WindowJobFields::showSegmentCount(uint32_t count) {
+  SetDlgItemTextA(window_, CTL_SEGMENT_COUNT, std::to_string(count).c_str());
+}
+
+void WindowJobFields::showCrc(uint32_t crc) {
+  SetDlgItemTextA(window_, CTL_CRC, std::to_string(crc).c_str());
+}
+
+}  // namespace trep
