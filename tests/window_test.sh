@@ -218,7 +218,9 @@ expect_series() {
 
 SCENARIO_NO=0
 SDIR=
-BROKEN=0  # a step of the scenario failed: the rest of its steps would only wait for nothing
+FAILED=0  # a step of the scenario failed; the next steps still run
+BROKEN=0  # a step timed out or could not run: the rest would only wait for nothing
+AFTER_FAILURE_GUARD=20  # seconds Trep.exe is given to end after a failed step: a guard only
 
 # scenario NAME: ends the last scenario; a fresh folder SDIR with the
 # program folder "prog" (a settings file put there before start_trep is
@@ -229,6 +231,7 @@ scenario() {
   SDIR=$WORK/s$SCENARIO_NO
   mkdir -p "$SDIR/prog" "$SDIR/out"
   cd "$SDIR" || exit 2
+  FAILED=0
   BROKEN=0
   echo "# $1"
 }
@@ -240,7 +243,7 @@ end_scenario() {
   wine_stop
   wait "$TREP_PID" 2>/dev/null
   TREP_PID=
-  if [ "$BROKEN" = 0 ]; then
+  if [ "$FAILED" = 0 ]; then
     fail_because "Trep.exe still ran at the end of the scenario; stopped"
     report "scenario $SCENARIO_NO ends with Trep.exe ended"
   fi
@@ -257,6 +260,7 @@ start_trep() {
 
 # drive WHAT <<EOF ... EOF: windriver.exe runs the script on stdin (its
 # commands are described at the top of tests/tools/windriver.cc); one check.
+# After a step that timed out the scenario's later steps are not run.
 # DRIVEN holds what it printed ("ID: TEXT" and "notice: MESSAGE" lines).
 DRIVE_NO=0
 DRIVEN=
@@ -275,7 +279,10 @@ drive() {
   rc=$?
   DRIVEN=$(tr -d '\r' <"$SDIR/driven.$DRIVE_NO")
   if [ "$rc" != 0 ]; then
-    BROKEN=1
+    # A failed expectation (1) leaves the program as it was; anything else
+    # leaves it in a state the next steps cannot count on.
+    FAILED=1
+    [ "$rc" != 1 ] && BROKEN=1
     local why
     case $rc in
       1) why="an expectation failed" ;;
@@ -295,7 +302,7 @@ printed() { sed -n "s/^$1: //p" <<<"$DRIVEN"; }  # ID: the text a "print ID" lin
 # wait_exit CODE: waits for Trep.exe to end (within RUN_GUARD of its start)
 # and compares its exit code; one check.
 wait_exit() {
-  local rc
+  local rc i stopped=0
   if [ -z "$TREP_PID" ]; then
     fail_because "no Trep.exe was started"
   elif [ "$BROKEN" = 1 ]; then
@@ -303,9 +310,22 @@ wait_exit() {
     wait "$TREP_PID" 2>/dev/null
     fail_because "not waited for: an earlier step of the scenario failed; Trep.exe stopped"
   else
+    if [ "$FAILED" = 1 ]; then
+      # A failed step may have left a notice open that nobody answers.
+      for ((i = 0; i < AFTER_FAILURE_GUARD * 10; i++)); do
+        kill -0 "$TREP_PID" 2>/dev/null || break
+        sleep 0.1
+      done
+      if kill -0 "$TREP_PID" 2>/dev/null; then
+        wine_stop
+        stopped=1
+      fi
+    fi
     wait "$TREP_PID"
     rc=$?
-    if [ "$rc" = 124 ]; then
+    if [ "$stopped" = 1 ]; then
+      fail_because "still running ${AFTER_FAILURE_GUARD}s after the failed step; stopped"
+    elif [ "$rc" = 124 ]; then
       fail_because "Trep.exe did not end within ${RUN_GUARD}s"
     else
       expect_eq "exit code" "$1" "$rc"
@@ -329,6 +349,355 @@ EOF
 wait_exit 0
 expect_series "$SDIR/out" batc batch.bin $((512 * 1024))
 report "out holds batc0001.trp .. batc0004.trp of 512 KiB; trep rebuilds batch.bin from them"
+
+# ------------------------------------------------------- the main window ---
+
+# The desktop folder (CSIDL_DESKTOPDIRECTORY), as Wine names it for this user.
+DESKTOP=$(timeout 60 "$WINE_RUN" cmd /c echo %USERPROFILE% </dev/null 2>/dev/null | tr -d '\r')
+DESKTOP+='\Desktop'
+BAD_COUNT="The number of segments must be at least 2 and at most 9999."
+PRESETS="Manual|EMail|Floppy|Sup Flop|Zip 100|Zip 250|Zip 750|CD 74|CD 80|Flash 64 M|Flash 128 M"
+PRESETS+="|Flash 256 M|Flash 512 M|Flash 1 G|Flash 2 G|Flash 4 G|DVD SL|DVD DL"
+
+scenario "start-up without a settings file: the fields at their defaults; Quit saves the settings"
+start_trep
+drive "the window \"Trep\" with every field at its default" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-title Trep
+expect-items 1009 "Trep|BAT file"
+expect-selection 1009 Trep
+expect-items 1017 "Folder|Multi-Removable|Named Folder|Same as Source"
+expect-selection 1017 "Named Folder"
+expect-items 1025 "Maximum|Physical|Half"
+expect-selection 1025 Half
+expect-checked 1011 1
+expect-checked 1016 0
+expect-checked 1027 1
+expect-checked 1028 0
+expect-checked 1029 0
+expect-text 1007 900
+expect-items 1031 "Bytes|kBytes|MBytes|GBytes"
+expect-selection 1031 kBytes
+expect-text 1012 2
+expect-text 1018 0
+expect-text 1004 "$DESKTOP"
+expect-items 1006 "$PRESETS"
+expect-selection 1006 Manual
+expect-text 1 Decide!
+expect-enabled 1 0
+expect-visible 1021 0
+expect-visible 3 1
+expect-visible 1026 1
+EOF
+drive "\"Quit\" closes the window" <<EOF
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat"
+report "dTrep.dat in the program folder: 58 bytes, \"TREP1600\" and the default options"
+
+scenario "a settings file is read into the fields, and the close box writes it back unchanged"
+# Every option away from its default that the window shows.
+CUSTOM=(rebuildMethod=1 destinationMode=0 useCrc=0 memoryOption=0 sizeMode=2)
+write_settings "$SDIR/prog/dTrep.dat" "${CUSTOM[@]}"
+start_trep
+drive "\"BAT file\", \"Folder\", \"Maximum\" selected; \"Use CRC\" clear; \"Size\" checked" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-selection 1009 "BAT file"
+expect-selection 1017 Folder
+expect-selection 1025 Maximum
+expect-checked 1011 0
+expect-checked 1027 0
+expect-checked 1029 1
+close
+wait-gone
+EOF
+wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat" "${CUSTOM[@]}"
+report "dTrep.dat after the close box: the same 58 bytes"
+
+scenario "a file to split as argument 1: \"Go Trep!\" and its sizes"
+cp "$WORK/fx/movie.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+start_trep "$MOVIE"
+# The default segment: half the file plus 1/32 of that, 5,156,250 bytes,
+# shown as 5035 kBytes (whole kilobytes, cut).
+drive "movie.bin analysed: 2 files of 5035 kBytes into the named folder on the desktop" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+expect-enabled 1 1
+expect-text 1002 "$MOVIE"
+expect-text 1020 movie.bin
+expect-text 1013 "10, 000, 000"
+expect-text 1030 "File will be Trepped into 2 files of 5035 kBytes"
+expect-text 1007 5035
+expect-selection 1031 kBytes
+expect-text 1012 2
+expect-slider 1024 2
+expect-slider-range 1024 2 9999
+expect-text 1004 "$DESKTOP\movie"
+expect-enabled 1006 1
+expect-enabled 1024 1
+expect-enabled 1012 0
+expect-enabled 1007 0
+expect-enabled 1017 1
+EOF
+drive "the close box closes the window" <<EOF
+window Trep
+close
+wait-gone
+EOF
+wait_exit 0
+# 10,000,000 / 16 is above 9999: the slider's end is 9999.
+expect_settings "$SDIR/prog/dTrep.dat" sliderMax=9999
+report "dTrep.dat: the default options and the slider's end 9999"
+
+scenario "a segment as argument 1: \"Go UnTrep!\" and the series' count"
+SEGMENT=$(win "$WORK/fx/series/movi0002.trp")
+start_trep "$SEGMENT"
+drive "movi0002.trp analysed: the series of movie.bin in $SERIES_COUNT files" <<EOF
+window Trep
+wait-text 1 "Go UnTrep!"
+expect-enabled 1 1
+expect-text 1002 "$SEGMENT"
+expect-text 1020 movie.bin
+expect-text 1013 "10, 000, 000"
+expect-text 1030 "File was Trepped into $SERIES_COUNT files"
+expect-enabled 1006 0
+expect-enabled 1017 0
+expect-text 1004 "$DESKTOP\movie"
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+scenario "presets and the slider set the size fields and the summary (movie.bin, 10,000,000 bytes)"
+cp "$WORK/fx/movie.bin" .
+start_trep "$(win "$SDIR/movie.bin")"
+drive "movie.bin analysed" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+EOF
+# action | value | segment count | size field | unit
+#   A preset's segment is its size in kB times 1024 (Floppy 1400 kB, EMail
+#   900 kB); one larger than the file makes one segment of the whole file
+#   (CD 74: 9,765 kBytes). The slider asks for a count: the segment is
+#   q + 1 + (q + 1) / 256, q the file size / count (4: 2,509,766 bytes,
+#   2450 kBytes), and the preset list goes back to "Manual".
+PRESET_CASES=(
+  "choose | Floppy | 7  | 1400 | kBytes"
+  "choose | EMail  | 11 | 900  | kBytes"
+  "slide  | 4      | 4  | 2450 | kBytes"
+  "choose | CD 74  | 1  | 9765 | kBytes"
+)
+for row in "${PRESET_CASES[@]}"; do
+  IFS='|' read -r p_action p_value p_count p_size p_unit <<<"$row"
+  p_action=$(echo $p_action) p_value=$(echo $p_value) p_count=$(echo $p_count)
+  p_size=$(echo $p_size) p_unit=$(echo $p_unit)
+  if [ "$p_action" = choose ]; then
+    act="choose 1006 \"$p_value\""
+    preset=$p_value
+  else
+    act="slide 1024 $p_value"
+    preset=Manual
+  fi
+  drive "$act -> \"File will be Trepped into $p_count files of $p_size $p_unit\", count $p_count, slider $p_count" <<EOF
+window Trep
+$act
+expect-selection 1006 "$preset"
+expect-text 1030 "File will be Trepped into $p_count files of $p_size $p_unit"
+expect-text 1007 $p_size
+expect-selection 1031 $p_unit
+expect-text 1012 $p_count
+expect-slider 1024 $p_count
+EOF
+done
+drive "\"Quit\" closes the window" <<EOF
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+scenario "a split and a join through the window, each to \"Finished\""
+cp "$WORK/fx/movie.bin" .
+mkdir rebuilt
+OUT=$(win "$SDIR/out")
+start_trep "$(win "$SDIR/movie.bin")"
+drive "split: destination \"Folder\", output folder out, \"Go Trep!\"; the notice \"Finished\" while the progress bar shows" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+choose 1017 Folder
+focus 1004
+type 1004 "$OUT"
+unfocus 1004
+expect-text 1004 "$OUT"
+click 1
+expect-notice-buttons OK "Quit Trep"
+expect-notice-topmost
+expect-visible 1021 1
+expect-visible 3 0
+expect-visible 1026 0
+expect-enabled 1 0
+notice 1 Finished
+EOF
+drive "after the answer OK: progress bar hidden, \"Help\" and \"Auto Run\" back, title \"Trep 1.91\"" <<EOF
+window Trep
+wait-title "Trep 1.91"
+wait-visible 1026 1
+expect-visible 1021 0
+expect-visible 3 1
+expect-text 1 "Go Trep!"
+expect-enabled 1 1
+EOF
+expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
+report "out holds movi0001.trp and movi0002.trp (segments of the 5035 kBytes shown); trep rebuilds movie.bin from them"
+drive "join: movi0001.trp typed as the file, output folder rebuilt, \"Go UnTrep!\"; \"Finished\"" <<EOF
+window Trep
+focus 1002
+type 1002 "$OUT\movi0001.trp"
+unfocus 1002
+wait-text 1 "Go UnTrep!"
+expect-text 1020 movie.bin
+expect-text 1030 "File was Trepped into 2 files"
+focus 1004
+type 1004 "$(win "$SDIR/rebuilt")"
+unfocus 1004
+click 1
+expect-notice-buttons OK "Quit Trep"
+notice 1 Finished
+wait-title "Trep 1.91"
+wait-visible 1026 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in rebuilt" movie.bin "$(ls -A rebuilt)"
+cmp -s rebuilt/movie.bin movie.bin || fail_because "rebuilt/movie.bin differs from movie.bin"
+report "rebuilt/movie.bin is movie.bin, byte for byte"
+expect_settings "$SDIR/prog/dTrep.dat" destinationMode=0 sliderMax=9999
+report "dTrep.dat: destination \"Folder\" kept"
+
+# source | what | damage | notice | exit code
+#   The end notice answered "Quit Trep" ends the process with the job's
+#   result. The series is trep's (20 segments); "flipped": the first payload
+#   byte of its segment 0002 inverted, which the checksum covers.
+QUIT_CASES=(
+  "movie.bin        | split | -       | Finished   | 0"
+  "series/movi0001.trp | join  | flipped | CRC Failed | 1"
+)
+for row in "${QUIT_CASES[@]}"; do
+  IFS='|' read -r q_source q_what q_damage q_notice q_exit <<<"$row"
+  q_source=$(echo $q_source) q_what=$(echo $q_what) q_damage=$(echo $q_damage)
+  q_notice=$(echo $q_notice) q_exit=$(echo $q_exit)
+  scenario "the end notice of a $q_what answered \"Quit Trep\": exit code $q_exit"
+  cp -r "$WORK/fx/movie.bin" "$WORK/fx/series" .
+  if [ "$q_damage" = flipped ]; then
+    b=$(od -A n -t u1 -j 8 -N 1 series/movi0002.trp | tr -d ' ')
+    printf "\\x$(printf %02x $((b ^ 255)))" | dd of=series/movi0002.trp bs=1 seek=8 conv=notrunc status=none
+  fi
+  write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+  start_trep "$(win "$SDIR/$q_source")"
+  drive "\"$q_notice\" answered \"Quit Trep\"" <<EOF
+window Trep
+wait-enabled 1 1
+focus 1004
+type 1004 "$(win "$SDIR/out")"
+unfocus 1004
+click 1
+expect-notice-buttons OK "Quit Trep"
+notice 2 "$q_notice"
+wait-gone
+EOF
+  wait_exit "$q_exit"
+  if [ "$q_what" = split ]; then
+    expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
+    report "out holds the series of movie.bin; trep rebuilds movie.bin from it"
+  else
+    expect_eq "files in out" movie.bin "$(ls -A out)"
+    cmp -s out/movie.bin movie.bin && fail_because "out/movie.bin is movie.bin, yet the checksum failed"
+    report "out holds movie.bin rebuilt from the changed series (not the original)"
+  fi
+done
+
+# file | how the count becomes out of range | summary
+#   small.bin (500 bytes): the preset EMail is larger than the file, one
+#   segment. one.bin (1 byte): half of it is no byte, one segment.
+#   Size mode with 1-byte segments of a 20,000-byte file: 20,000 segments.
+COUNT_CASES=(
+  "small.bin | choose 1006 EMail | File will be Trepped into 1 files of 500 Bytes"
+  "one.bin   | -                 | File will be Trepped into 1 files of 1 Bytes"
+  "many.bin  | size 1 Bytes      | Too many files! (9,999 max.)"
+)
+head -c 20000 /dev/urandom >"$WORK/fx/many.bin"
+for row in "${COUNT_CASES[@]}"; do
+  IFS='|' read -r c_file c_how c_summary <<<"$row"
+  c_file=$(echo $c_file) c_how=$(echo $c_how) c_summary=$(echo $c_summary)
+  scenario "$c_file, ${c_how/-/as it is}: the segment count is refused at start"
+  cp "$WORK/fx/$c_file" .
+  write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+  start_trep "$(win "$SDIR/$c_file")"
+  case $c_how in
+    -) how= ;;
+    "size "*) how=$(printf 'check 1029 1\nchoose 1031 %s\ntype 1007 %s' "${c_how##* }" "$(cut -d' ' -f2 <<<"$c_how")") ;;
+    *) how=$c_how ;;
+  esac
+  drive "\"$c_summary\"; \"Go Trep!\" -> the notice on the count, no job" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+focus 1004
+type 1004 "$(win "$SDIR/out")"
+unfocus 1004
+$how
+expect-text 1030 "$c_summary"
+click 1
+expect-notice-buttons OK "Open ReadMe"
+notice 1 "$BAD_COUNT"
+no-notice 1000
+expect-visible 1021 0
+expect-title Trep
+expect-enabled 1 1
+click 2
+wait-gone
+EOF
+  wait_exit 0
+  expect_eq "files in out" "" "$(ls -A out)"
+  report "nothing written to out"
+done
+
+scenario "\"On Top Toggle\" in the system menu flips the window's topmost state, kept in the settings"
+start_trep
+drive "not topmost; the toggle three times: topmost, not, topmost" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-topmost 0
+sysmenu 5000
+expect-topmost 1
+sysmenu 5000
+expect-topmost 0
+sysmenu 5000
+expect-topmost 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
+report "dTrep.dat: alwaysOnTop 1"
+start_trep
+drive "started again with those settings: topmost at once; the toggle clears it" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-topmost 1
+sysmenu 5000
+expect-topmost 0
+click 2
+wait-gone
+EOF
+wait_exit 0
 
 end_scenario
 echo

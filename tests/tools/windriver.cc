@@ -63,10 +63,9 @@
 //   sysmenu CMD           WM_SYSCOMMAND CMD (a system menu item)
 //   close                 WM_CLOSE (the close box)
 //
-// Notices: a visible top-level window titled "Trep 1.6": a dialog with the
+// Notices: a visible top-level window titled "Trep 1.6", a dialog with the
 // message in control 1601 and the answers as buttons 1 (upper) and 2
-// (lower), or a message box whose text ends in "Yes:  ..." / "No:   ..."
-// lines (Yes answers 1, No answers 2). Line breaks of a message read " | ".
+// (lower). Line breaks of a message read " | ".
 //   wait-notice [TEXT]    wait for a notice, print "notice: MESSAGE", check
 //                         the message when TEXT is given
 //   notice ANSWER [TEXT]  the same, then press button ANSWER (1 or 2) and
@@ -306,7 +305,6 @@ HWND control(long id) {
 
 struct Notice {
   HWND window = nullptr;
-  bool dialog = false;  // else a message box
   std::string message, first, second;
 };
 
@@ -316,44 +314,22 @@ bool readNotice(Notice* n) {
   static const std::string title = kNoticeTitle;
   HWND w = findTopLevel(nullptr, &title);
   if (w == nullptr) return false;
-  HWND one = GetDlgItem(w, 1), two = GetDlgItem(w, 2);
-  HWND text = GetDlgItem(w, kNoticeMessageId);
-  DWORD_PTR r = 0;
-  auto textIn = [&](HWND c) {
+  HWND text = GetDlgItem(w, kNoticeMessageId), one = GetDlgItem(w, 1), two = GetDlgItem(w, 2);
+  if (text == nullptr || one == nullptr || two == nullptr) return false;
+  // A short guard of its own: a notice that stops answering is looked at again.
+  auto textIn = [](HWND c) {
     char buffer[4096] = {0};
+    DWORD_PTR r = 0;
     if (SendMessageTimeoutA(c, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
                             SMTO_NORMAL, 1000, &r) == 0)
       return std::string();
     return std::string(buffer);
   };
-  if (text != nullptr && one != nullptr && two != nullptr) {
-    n->window = w;
-    n->dialog = true;
-    n->message = textIn(text);
-    n->first = textIn(one);
-    n->second = textIn(two);
-    return !n->message.empty();
-  }
-  HWND yes = GetDlgItem(w, IDYES), no = GetDlgItem(w, IDNO);
-  HWND body = GetDlgItem(w, 0xFFFF);  // a message box's text
-  if (yes == nullptr || no == nullptr || body == nullptr) return false;
-  std::string all = textIn(body);
-  if (all.empty()) return false;
   n->window = w;
-  n->dialog = false;
-  // "MESSAGE\r\n\r\nYes:  FIRST\r\nNo:   SECOND"
-  std::size_t y = all.rfind("\r\n\r\nYes:  ");
-  std::size_t no_at = all.rfind("\r\nNo:   ");
-  if (y != std::string::npos && no_at != std::string::npos && no_at > y) {
-    n->message = all.substr(0, y);
-    n->first = all.substr(y + 10, no_at - (y + 10));
-    n->second = all.substr(no_at + 8);
-  } else {
-    n->message = all;
-    n->first = textIn(yes);
-    n->second = textIn(no);
-  }
-  return true;
+  n->message = textIn(text);
+  n->first = textIn(one);
+  n->second = textIn(two);
+  return !n->message.empty();
 }
 
 Notice waitNotice() {
@@ -630,7 +606,7 @@ void checkMessage(const Notice& n, const Step& s, std::size_t at) {
 }
 
 void press(const Notice& n, long answer) {
-  int id = n.dialog ? static_cast<int>(answer) : (answer == 1 ? IDYES : IDNO);
+  int id = static_cast<int>(answer);
   HWND button = GetDlgItem(n.window, id);
   // What the button sends its dialog when clicked; posted, since the dialog
   // ends inside the handler.
