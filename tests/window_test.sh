@@ -43,9 +43,12 @@ done
 # A Wine prefix for these tests alone, kept between runs (a new one takes a
 # while), and used by one run at a time: one Trep.exe per prefix can run, and
 # a Wine session keeps the display it began with, so nothing else may share
-# it. The other tests use build/wineprefix.
+# it. The other tests use build/wineprefix. Its user folders (the desktop,
+# the default output folder, among them) link to WINE_HOME, never to the
+# user's own home.
 export WINEPREFIX=$ROOT/build/wineprefix-window
-mkdir -p "$ROOT/build"
+WINE_HOME=$ROOT/build/wineprefix-window-home
+mkdir -p "$WINE_HOME"
 exec 9>"$WINEPREFIX.lock"
 if ! flock -w 900 9; then
   echo "window_test: another run holds $WINEPREFIX" >&2
@@ -79,9 +82,8 @@ trap 'exit 1' INT TERM
 # A session left over by a run that was killed would keep its display.
 unset DISPLAY WAYLAND_DISPLAY
 wine_stop
-# Wine makes its prefix on first use, with links to the user's home folders:
-# that must happen with the real HOME, before HOME points into $WORK.
-if ! timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1; then
+# Wine makes its prefix on first use, with links to the folders of HOME.
+if ! HOME=$WINE_HOME timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1; then
   echo "window_test: Wine does not run in $WINEPREFIX" >&2
   exit 2
 fi
@@ -140,6 +142,21 @@ report() {  # NAME: one line for every expectation since the last report
   PROBLEMS=()
 }
 
+trim() {  # TEXT: without the blanks around it
+  local t=${1#"${1%%[![:space:]]*}"}
+  echo "${t%"${t##*[![:space:]]}"}"
+}
+# steps TEXT: windriver lines written "a; b; c" in a table cell, one a line
+# ("-": none).
+steps() { [ "$1" = - ] || echo "${1//; /$'\n'}"; }
+
+le() {  # FILE OFFSET WIDTH: unsigned little-endian integer of WIDTH bytes
+  local v=0 i
+  local -a b
+  read -r -a b <<<"$(od -A n -t u1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr '\n' ' ')"
+  for ((i = ${#b[@]} - 1; i >= 0; i--)); do v=$(((v << 8) | b[i])); done
+  echo "$v"
+}
 hex() {  # FILE OFFSET COUNT: the bytes as one hex string
   od -A n -t x1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr -d ' \n'
 }
@@ -182,6 +199,7 @@ head -c 10000000 /dev/urandom >"$WORK/fx/movie.bin"  # 10,000,000 bytes
 head -c 2000000 /dev/urandom >"$WORK/fx/batch.bin"   # 4 segments of 512 KiB
 head -c 500 /dev/urandom >"$WORK/fx/small.bin"
 head -c 1 /dev/urandom >"$WORK/fx/one.bin"
+head -c 20000 /dev/urandom >"$WORK/fx/many.bin"
 # A series of movie.bin by the native program (512 KiB: 20 segments).
 mkdir -p "$WORK/fx/series"
 if ! timeout "$RUN_GUARD" "$TREP" "/i=$WORK/fx/movie.bin" "/o=$WORK/fx/series" /q </dev/null; then
@@ -482,34 +500,31 @@ drive "movie.bin analysed" <<EOF
 window Trep
 wait-text 1 "Go Trep!"
 EOF
-# action | value | segment count | size field | unit
+# steps | preset shown | segment count | size field | unit
 #   A preset's segment is its size in kB times 1024 (Floppy 1400 kB, EMail
 #   900 kB); one larger than the file makes one segment of the whole file
 #   (CD 74: 9,765 kBytes). The slider asks for a count: the segment is
 #   q + 1 + (q + 1) / 256, q the file size / count (4: 2,509,766 bytes,
 #   2450 kBytes), and the preset list goes back to "Manual".
 PRESET_CASES=(
-  "choose | Floppy | 7  | 1400 | kBytes"
-  "choose | EMail  | 11 | 900  | kBytes"
-  "slide  | 4      | 4  | 2450 | kBytes"
-  "choose | CD 74  | 1  | 9765 | kBytes"
+  "choose 1006 Floppy  | Floppy | 7  | 1400 | kBytes"
+  "choose 1006 EMail   | EMail  | 11 | 900  | kBytes"
+  "slide 1024 4        | Manual | 4  | 2450 | kBytes"
+  "choose 1006 \"CD 74\" | CD 74  | 1  | 9765 | kBytes"
 )
 for row in "${PRESET_CASES[@]}"; do
-  IFS='|' read -r p_action p_value p_count p_size p_unit <<<"$row"
-  p_action=$(echo $p_action) p_value=$(echo $p_value) p_count=$(echo $p_count)
-  p_size=$(echo $p_size) p_unit=$(echo $p_unit)
-  if [ "$p_action" = choose ]; then
-    act="choose 1006 \"$p_value\""
-    preset=$p_value
-  else
-    act="slide 1024 $p_value"
-    preset=Manual
-  fi
-  drive "$act -> \"File will be Trepped into $p_count files of $p_size $p_unit\", count $p_count, slider $p_count" <<EOF
+  IFS='|' read -r p_steps p_preset p_count p_size p_unit <<<"$row"
+  p_steps=$(trim "$p_steps")
+  p_preset=$(trim "$p_preset")
+  p_count=$(trim "$p_count")
+  p_size=$(trim "$p_size")
+  p_unit=$(trim "$p_unit")
+  summary="File will be Trepped into $p_count files of $p_size $p_unit"
+  drive "$p_steps -> \"$summary\", count $p_count, slider $p_count" <<EOF
 window Trep
-$act
-expect-selection 1006 "$preset"
-expect-text 1030 "File will be Trepped into $p_count files of $p_size $p_unit"
+$(steps "$p_steps")
+expect-selection 1006 "$p_preset"
+expect-text 1030 "$summary"
 expect-text 1007 $p_size
 expect-selection 1031 $p_unit
 expect-text 1012 $p_count
@@ -552,10 +567,13 @@ wait-visible 1026 1
 expect-visible 1021 0
 expect-visible 3 1
 expect-text 1 "Go Trep!"
+print 1018
 expect-enabled 1 1
 EOF
 expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
 report "out holds movi0001.trp and movi0002.trp (segments of the 5035 kBytes shown); trep rebuilds movie.bin from them"
+expect_eq "CRC field (1018)" "$(le "$SDIR/out/movi0001.trp" 622 4)" "$(printed 1018)"
+report "the CRC field shows the checksum recorded in movi0001.trp"
 drive "join: movi0001.trp typed as the file, output folder rebuilt, \"Go UnTrep!\"; \"Finished\"" <<EOF
 window Trep
 focus 1002
@@ -587,13 +605,16 @@ report "dTrep.dat: destination \"Folder\" kept"
 #   result. The series is trep's (20 segments); "flipped": the first payload
 #   byte of its segment 0002 inverted, which the checksum covers.
 QUIT_CASES=(
-  "movie.bin        | split | -       | Finished   | 0"
+  "movie.bin           | split | -       | Finished   | 0"
   "series/movi0001.trp | join  | flipped | CRC Failed | 1"
 )
 for row in "${QUIT_CASES[@]}"; do
   IFS='|' read -r q_source q_what q_damage q_notice q_exit <<<"$row"
-  q_source=$(echo $q_source) q_what=$(echo $q_what) q_damage=$(echo $q_damage)
-  q_notice=$(echo $q_notice) q_exit=$(echo $q_exit)
+  q_source=$(trim "$q_source")
+  q_what=$(trim "$q_what")
+  q_damage=$(trim "$q_damage")
+  q_notice=$(trim "$q_notice")
+  q_exit=$(trim "$q_exit")
   scenario "the end notice of a $q_what answered \"Quit Trep\": exit code $q_exit"
   cp -r "$WORK/fx/movie.bin" "$WORK/fx/series" .
   if [ "$q_damage" = flipped ]; then
@@ -624,35 +645,33 @@ EOF
   fi
 done
 
-# file | how the count becomes out of range | summary
+# file | steps | summary
 #   small.bin (500 bytes): the preset EMail is larger than the file, one
 #   segment. one.bin (1 byte): half of it is no byte, one segment.
-#   Size mode with 1-byte segments of a 20,000-byte file: 20,000 segments.
+#   many.bin (20,000 bytes) in segments of 1 byte (mode "Size"): 20,000.
 COUNT_CASES=(
-  "small.bin | choose 1006 EMail | File will be Trepped into 1 files of 500 Bytes"
-  "one.bin   | -                 | File will be Trepped into 1 files of 1 Bytes"
-  "many.bin  | size 1 Bytes      | Too many files! (9,999 max.)"
+  "small.bin | choose 1006 EMail                                 | File will be Trepped into 1 files of 500 Bytes"
+  "one.bin   | -                                                 | File will be Trepped into 1 files of 1 Bytes"
+  "many.bin  | check 1029 1; choose 1031 Bytes; type 1007 1     | Too many files! (9,999 max.)"
 )
-head -c 20000 /dev/urandom >"$WORK/fx/many.bin"
 for row in "${COUNT_CASES[@]}"; do
-  IFS='|' read -r c_file c_how c_summary <<<"$row"
-  c_file=$(echo $c_file) c_how=$(echo $c_how) c_summary=$(echo $c_summary)
-  scenario "$c_file, ${c_how/-/as it is}: the segment count is refused at start"
+  IFS='|' read -r c_file c_steps c_summary <<<"$row"
+  c_file=$(trim "$c_file")
+  c_steps=$(trim "$c_steps")
+  c_summary=$(trim "$c_summary")
+  what=$c_file
+  [ "$c_steps" != - ] && what+=" after \"$c_steps\""
+  scenario "$what: the segment count is refused at start"
   cp "$WORK/fx/$c_file" .
   write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
   start_trep "$(win "$SDIR/$c_file")"
-  case $c_how in
-    -) how= ;;
-    "size "*) how=$(printf 'check 1029 1\nchoose 1031 %s\ntype 1007 %s' "${c_how##* }" "$(cut -d' ' -f2 <<<"$c_how")") ;;
-    *) how=$c_how ;;
-  esac
   drive "\"$c_summary\"; \"Go Trep!\" -> the notice on the count, no job" <<EOF
 window Trep
 wait-text 1 "Go Trep!"
 focus 1004
 type 1004 "$(win "$SDIR/out")"
 unfocus 1004
-$how
+$(steps "$c_steps")
 expect-text 1030 "$c_summary"
 click 1
 expect-notice-buttons OK "Open ReadMe"
