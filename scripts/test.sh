@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds both programs, runs the unit
-# tests natively and under Wine, the whole-program tests, the bad-input and
+# tests natively and under Wine, the whole-program tests, the window tests, the bad-input and
 # fault tests (with files of 4 and 5 GiB; LARGE=0 leaves them out), the same native
 # tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and each
 # fuzz target for a bounded time (FUZZ_SECONDS, default 30).
@@ -21,6 +21,8 @@ echo "== unit tests, Windows build under Wine"
 ctest --test-dir "$here/build/win32" --output-on-failure || status=1
 echo "== whole-program tests"
 "$here/tests/programs_test.sh" || status=1
+echo "== window tests: Trep.exe's windows under Wine on a virtual display"
+"$here/tests/window_test.sh" || status=1
 
 echo "== bad input and faults"
 "$here/tests/reliability_test.sh" || status=1

@@ -22,12 +22,13 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILT_EXE=$ROOT/build/win32/Trep.exe
 README=$ROOT/build/win32/ReadMe.htm
 DRIVER=$ROOT/build/win32/windriver.exe
+PROBE=$ROOT/build/win32/noticeprobe.exe
 TREP=$ROOT/build/native/trep
 WINE_RUN=$ROOT/scripts/wine-run.sh
 RUN_GUARD=180   # seconds a Trep.exe or windriver.exe run may last: a guard against a hang only
 WAIT_GUARD=30   # seconds each wait of windriver.exe may last: a guard only
 
-for f in "$BUILT_EXE" "$README" "$DRIVER" "$TREP" "$WINE_RUN"; do
+for f in "$BUILT_EXE" "$README" "$DRIVER" "$PROBE" "$TREP" "$WINE_RUN"; do
   if [ ! -f "$f" ]; then
     echo "window_test: $f is missing; build with scripts/build.sh" >&2
     exit 2
@@ -276,6 +277,15 @@ start_trep() {
   TREP_PID=$!
 }
 
+# start_probe NOTICE...: noticeprobe.exe in place of Trep.exe, raising each
+# NOTICE ("message|upper|lower|timeout|kind") through the notice dialog;
+# what each returned goes to SDIR/trep.out.
+start_probe() {
+  (cd "$SDIR" && exec timeout "$RUN_GUARD" "$WINE_RUN" "$PROBE" "$@" \
+    </dev/null >"$SDIR/trep.out" 2>"$SDIR/trep.err") &
+  TREP_PID=$!
+}
+
 # drive WHAT <<EOF ... EOF: windriver.exe runs the script on stdin (its
 # commands are described at the top of tests/tools/windriver.cc); one check.
 # After a step that timed out the scenario's later steps are not run.
@@ -505,7 +515,8 @@ EOF
 #   900 kB); one larger than the file makes one segment of the whole file
 #   (CD 74: 9,765 kBytes). The slider asks for a count: the segment is
 #   q + 1 + (q + 1) / 256, q the file size / count (4: 2,509,766 bytes,
-#   2450 kBytes), and the preset list goes back to "Manual".
+#   2450 kBytes), and the preset list goes back to "Manual". The slider
+#   follows the count down to its minimum, 2.
 PRESET_CASES=(
   "choose 1006 Floppy  | Floppy | 7  | 1400 | kBytes"
   "choose 1006 EMail   | EMail  | 11 | 900  | kBytes"
@@ -528,7 +539,7 @@ expect-text 1030 "$summary"
 expect-text 1007 $p_size
 expect-selection 1031 $p_unit
 expect-text 1012 $p_count
-expect-slider 1024 $p_count
+expect-slider 1024 $((p_count < 2 ? 2 : p_count))
 EOF
 done
 drive "\"Quit\" closes the window" <<EOF
@@ -560,7 +571,9 @@ expect-visible 1026 0
 expect-enabled 1 0
 notice 1 Finished
 EOF
-drive "after the answer OK: progress bar hidden, \"Help\" and \"Auto Run\" back, title \"Trep 1.91\"" <<EOF
+# The options and the start button stay locked after a job until a file is
+# chosen again, so a finished split is not started a second time by mistake.
+drive "after the answer OK: progress bar hidden, \"Help\" and \"Auto Run\" back, title \"Trep 1.91\", start locked" <<EOF
 window Trep
 wait-title "Trep 1.91"
 wait-visible 1026 1
@@ -568,7 +581,9 @@ expect-visible 1021 0
 expect-visible 3 1
 expect-text 1 "Go Trep!"
 print 1018
-expect-enabled 1 1
+expect-enabled 1 0
+expect-enabled 1006 0
+expect-enabled 1017 0
 EOF
 expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
 report "out holds movi0001.trp and movi0002.trp (segments of the 5035 kBytes shown); trep rebuilds movie.bin from them"
@@ -688,6 +703,31 @@ EOF
   report "nothing written to out"
 done
 
+scenario "the notice dialog: Enter and Esc, the timeout, nothing carried over to the next"
+start_probe "First notice|Upper one|Lower one" "Second notice|Yes please|No thanks" \
+  "Times out|OK|Open ReadMe|2" "Fourth notice|A|B||0"
+drive "Enter answers with the upper button, Esc with the lower; the third closes by itself" <<EOF
+expect-notice-buttons "Upper one" "Lower one"
+notice-key enter "First notice"
+expect-notice-buttons "Yes please" "No thanks"
+notice-key esc "Second notice"
+wait-notice "Times out"
+wait-notice-gone
+EOF
+# The fourth notice has no timeout: after longer than the third's it is
+# still open, with its own captions.
+drive "the fourth shows only its own captions and waits for its answer" <<EOF
+expect-notice-buttons A B
+sleep 3000
+expect-notice-buttons A B
+notice 2 "Fourth notice"
+EOF
+wait_exit 0
+expect_eq "answers (upper 1, lower 2, timeout 1) and the last answer kept" \
+  "answer 1 result 1|answer 2 result 2|answer 1 result 1|answer 2 result 2" \
+  "$(tr -d '\r' <"$SDIR/trep.out" | paste -sd '|')"
+report "noticeprobe got 1, 2, 1 (timeout), 2"
+
 scenario "\"On Top Toggle\" in the system menu flips the window's topmost state, kept in the settings"
 start_trep
 drive "not topmost; the toggle three times: topmost, not, topmost" <<EOF
@@ -707,16 +747,22 @@ wait_exit 0
 expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
 report "dTrep.dat: alwaysOnTop 1"
 start_trep
-drive "started again with those settings: topmost at once; the toggle clears it" <<EOF
+# The window always starts not on top; the stored flag only decides what
+# the first toggle does (it clears the flag and leaves the window as it is).
+drive "started again with those settings: not topmost; the toggle twice: not, then topmost" <<EOF
 window Trep
 wait-text 1002 "None Selected"
-expect-topmost 1
+expect-topmost 0
 sysmenu 5000
 expect-topmost 0
+sysmenu 5000
+expect-topmost 1
 click 2
 wait-gone
 EOF
 wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
+report "dTrep.dat: alwaysOnTop 1 again"
 
 end_scenario
 echo

@@ -179,7 +179,11 @@ void onPresetChanged(PlanningContext& p) {
     if (v != 0) {
       p.job.segmentSize = v;
       showSegmentSize(p, v);
-      countFromSize(p);
+      // The count follows the preset's exact size, not the rounded one the
+      // fields show: read back, a preset larger than the file (shown as
+      // 95 MBytes for 100,000,000 bytes) gave two segments, the second a
+      // few hundred bytes, and "Zip 100" counted with 99 MBytes.
+      countFromSize(p.job);
       showCount(p);
     }
   });

@@ -213,18 +213,46 @@ TEST_F(SizeControlsTest, CountsThatDoNotFitSaturate) {
   EXPECT_EQ(job.segmentCount, 0xFFFFFFFFu);
 }
 
-TEST_F(SizeControlsTest, PresetLargerThanTheFile) {
-  load(100000000);
-  controls.select(CTL_PRESETS, 8);  // "CD 80"
-  onPresetChanged(p);
-  EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), "95");
-  EXPECT_EQ(controls.selection(CTL_SIZE_UNIT), 2);
-  EXPECT_EQ(job.segmentSize, 99614720u);
-  EXPECT_EQ(job.segmentCount, 2u);
-  EXPECT_EQ(controls.text(CTL_SEGMENT_COUNT), "2");
-  EXPECT_EQ(controls.sliderPosition(CTL_SLIDER), 2u);
-  EXPECT_EQ(sizes.presetChosen, 1u);
-  EXPECT_EQ(job.sourceValid, 1u);
+// A preset counts with its exact size, which the fields can only show
+// rounded; the summary keeps the size for the split's start. A preset larger
+// than the file leaves one segment, which the start command then refuses.
+TEST_F(SizeControlsTest, PresetsCountWithTheirExactSize) {
+  struct Case {
+    uint64_t fileSize;
+    int preset;
+    const char* shown;
+    int unit;
+    uint32_t size;
+    uint32_t count;
+    const char* summary;
+  } cases[] = {
+      // Larger than the file: one segment of the whole file.
+      {100000000, 8, "95", 2, 100000000, 1, "File will be Trepped into 1 files of 95 MBytes"},
+      {10000000, 7, "9765", 1, 10000000, 1, "File will be Trepped into 1 files of 9765 kBytes"},
+      // "Zip 100" (102,000 kB) shows as 99 MBytes; 99 MiB would give 11.
+      {1000000000, 4, "99", 2, 104448000, 10, "File will be Trepped into 10 files of 99 MBytes"},
+      {10000000, 2, "1400", 1, 1433600, 7, "File will be Trepped into 7 files of 1400 kBytes"},
+  };
+  for (const Case& c : cases) {
+    load(c.fileSize);
+    controls.select(CTL_PRESETS, c.preset);
+    onPresetChanged(p);
+    EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), c.shown) << c.preset;
+    EXPECT_EQ(controls.selection(CTL_SIZE_UNIT), c.unit);
+    EXPECT_EQ(job.segmentSize, c.size);
+    EXPECT_EQ(job.segmentCount, c.count);
+    EXPECT_EQ(controls.text(CTL_SEGMENT_COUNT), std::to_string(c.count));
+    EXPECT_EQ(controls.sliderPosition(CTL_SLIDER), c.count);
+    EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), c.summary);
+    EXPECT_EQ(sizes.presetChosen, 1u);
+    EXPECT_EQ(job.sourceValid, 1u);
+    // A split's start derives the same count from the fields. (A count of
+    // 1 never gets there: the start command refuses it.)
+    if (c.count < 2) continue;
+    adjustCountAtSplitStart(p);
+    EXPECT_EQ(job.segmentSize, c.size) << c.preset;
+    EXPECT_EQ(job.segmentCount, c.count);
+  }
 }
 
 TEST_F(SizeControlsTest, PresetTable) {

@@ -70,9 +70,12 @@
 //                         the message when TEXT is given
 //   notice ANSWER [TEXT]  the same, then press button ANSWER (1 or 2) and
 //                         wait until the notice is gone
+//   notice-key KEY [TEXT] the same, but press the key KEY (enter or esc) on
+//                         the control that has the focus
 //   expect-notice-buttons TEXT1 TEXT2   (waits for a notice first)
 //   expect-notice-topmost              (waits for a notice first)
 //   no-notice MS          fails if a notice shows within MS milliseconds
+//   wait-notice-gone      wait until no notice is open
 #include <windows.h>
 #include <commctrl.h>
 #include <fcntl.h>
@@ -605,19 +608,41 @@ void checkMessage(const Notice& n, const Step& s, std::size_t at) {
     fail("expected the notice " + quoted(s.word[at]) + ", found " + quoted(oneLine(n.message)));
 }
 
+void waitClosed(const Notice& n, const std::string& after) {
+  DWORD start = GetTickCount();
+  while (IsWindow(n.window) && IsWindowVisible(n.window)) {
+    if (!guardLeft(start))
+      timedOut("the notice " + quoted(oneLine(n.message)) + " did not close within " +
+               guardText() + " after " + after);
+    Sleep(kPollMs);
+  }
+}
+
 void press(const Notice& n, long answer) {
   int id = static_cast<int>(answer);
   HWND button = GetDlgItem(n.window, id);
   // What the button sends its dialog when clicked; posted, since the dialog
   // ends inside the handler.
   PostMessageA(n.window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-  DWORD start = GetTickCount();
-  while (IsWindow(n.window) && IsWindowVisible(n.window)) {
-    if (!guardLeft(start))
-      timedOut("the notice " + quoted(oneLine(n.message)) + " did not close within " +
-               guardText() + " after answer " + std::to_string(answer));
-    Sleep(kPollMs);
-  }
+  waitClosed(n, "answer " + std::to_string(answer));
+}
+
+// A key pressed in the notice: posted to the control that has the keyboard
+// focus in the notice's thread, as the keyboard would deliver it, so the
+// dialog's own keyboard handling decides what it means.
+void pressKey(const Notice& n, const std::string& key) {
+  UINT vk = key == "enter" ? VK_RETURN : key == "esc" ? VK_ESCAPE : 0;
+  if (vk == 0) fail("unknown key " + quoted(key) + " (enter or esc)");
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  HWND target = n.window;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(n.window, nullptr), &info) &&
+      info.hwndFocus != nullptr)
+    target = info.hwndFocus;
+  UINT scan = MapVirtualKeyA(vk, 0);
+  PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+  PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+  waitClosed(n, "the key " + key);
 }
 
 WORD focusCode(HWND c, bool gained) {
@@ -707,6 +732,20 @@ const std::vector<CommandDef>& commands() {
          Notice n = waitNotice();
          checkMessage(n, s, 2);
          press(n, s.num(1));
+       }},
+      {"wait-notice-gone", "",
+       [](const Step&) {
+         DWORD start = GetTickCount();
+         while (noticeOpen()) {
+           if (!guardLeft(start)) timedOut("a notice was still open after " + guardText());
+           Sleep(kPollMs);
+         }
+       }},
+      {"notice-key", "t|t",
+       [](const Step& s) {
+         Notice n = waitNotice();
+         checkMessage(n, s, 2);
+         pressKey(n, s.word[1]);
        }},
       {"expect-notice-buttons", "tt",
        [](const Step& s) {
