@@ -703,6 +703,30 @@ EOF
   report "nothing written to out"
 done
 
+scenario "a series without headers (cut by split): asked about, rebuilt, \"Finished\""
+mkdir series rebuilt
+(cd series && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.trp -b 4096 \
+  "$WORK/fx/many.bin" data)  # data0001.trp .. data0005.trp
+start_trep "$(win "$SDIR/series/data0003.trp")"
+drive "the question about the missing header, answered \"Attempt\"; the join runs to \"Finished\"" <<EOF
+expect-notice-buttons "Attempt to UnTrep them anyway." "Abort procedure"
+notice 1 "These files don't have a Trep header."
+window Trep
+wait-text 1 "Go UnTrep!"
+focus 1004
+type 1004 "$(win "$SDIR/rebuilt")"
+unfocus 1004
+click 1
+expect-notice-buttons OK "Quit Trep"
+notice 2 Finished
+EOF
+wait_exit 0
+# The destination is "Named Folder": a folder named after the file, which
+# for a series without a header is its base name.
+expect_eq "files in rebuilt/data" data "$(ls -A rebuilt/data)"
+cmp -s rebuilt/data/data "$WORK/fx/many.bin" || fail_because "rebuilt/data/data differs from many.bin"
+report "rebuilt/data/data is many.bin, byte for byte; \"Quit Trep\" ends with 0"
+
 scenario "the notice dialog: Enter and Esc, the timeout, nothing carried over to the next"
 start_probe "First notice|Upper one|Lower one" "Second notice|Yes please|No thanks" \
   "Times out|OK|Open ReadMe|2" "Fourth notice|A|B||0"
