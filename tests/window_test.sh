@@ -727,6 +727,56 @@ expect_eq "files in rebuilt/data" data "$(ls -A rebuilt/data)"
 cmp -s rebuilt/data/data "$WORK/fx/many.bin" || fail_because "rebuilt/data/data differs from many.bin"
 report "rebuilt/data/data is many.bin, byte for byte; \"Quit Trep\" ends with 0"
 
+scenario "the file chooser and the folder browser: cancelled, then used"
+cp "$WORK/fx/movie.bin" "$WORK/fx/small.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+start_trep "$MOVIE"
+drive "the file chooser opens on the chosen file; Cancel changes nothing" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+open-click 1001
+title Open
+expect-text 1148 movie.bin
+click 2
+window Trep
+expect-text 1002 "$MOVIE"
+expect-text 1020 movie.bin
+expect-text 1030 "File will be Trepped into 2 files of 5035 kBytes"
+EOF
+drive "a file picked in the chooser is analysed at once" <<EOF
+window Trep
+open-click 1001
+title Open
+type 1148 "$(win "$SDIR/small.bin")"
+click 1
+window Trep
+wait-text 1020 small.bin
+expect-text 1002 "$(win "$SDIR/small.bin")"
+expect-text 1013 500
+EOF
+# The browser opens on the desktop; its OK takes that folder, and the named
+# folder of "Named Folder" (the default destination) is added to it.
+drive "the folder browser: Cancel keeps the folder, OK takes the desktop with the named folder" <<EOF
+window Trep
+focus 1004
+type 1004 "$(win "$SDIR/out")"
+unfocus 1004
+expect-text 1004 "$(win "$SDIR/out")\\small"
+open-click 1003
+title "Browse for Folder"
+click 2
+window Trep
+expect-text 1004 "$(win "$SDIR/out")\\small"
+open-click 1003
+title "Browse for Folder"
+click 1
+window Trep
+expect-like 1004 "*\\Desktop\\small"
+click 2
+wait-gone
+EOF
+wait_exit 0
+
 scenario "the notice dialog: Enter and Esc, the timeout, nothing carried over to the next"
 start_probe "First notice|Upper one|Lower one" "Second notice|Yes please|No thanks" \
   "Times out|OK|Open ReadMe|2" "Fourth notice|A|B||0"

@@ -27,6 +27,9 @@
 //   sleep MS              pause (for looking at a run, never to wait for a
 //                         result: use a wait- command for that)
 //   print ID              print "ID: TEXT" (the control's text) on stdout
+//   children              print "child ID CLASS "TEXT"" for every child
+//                         window (for writing scripts against a dialog of
+//                         the system)
 //
 // Checks: each expect-NAME checks once and fails with exit 1; its twin
 // wait-NAME with the same arguments polls until it holds and fails with
@@ -52,6 +55,9 @@
 // has opened meanwhile (the handler then waits for its answer). A control
 // must be visible and enabled to be worked, as for a person.
 //   click ID              WM_COMMAND BN_CLICKED to the window
+//   open-click ID         the same, posted: for a button that opens a modal
+//                         dialog of the system (a chooser), which the next
+//                         lines then work; it does not wait for anything
 //   check ID B            sets a check box (nothing when it already is) or a
 //                         radio button (B = 1; the others of its group are
 //                         cleared), then BN_CLICKED
@@ -355,6 +361,12 @@ Notice waitNotice() {
 bool noticeOpen() {
   Notice n;
   return readNotice(&n);
+}
+
+BOOL CALLBACK printChild(HWND c, LPARAM) {
+  std::printf("child %d %s \"%s\"%s\n", GetDlgCtrlID(c), classOf(c).c_str(),
+              oneLine(textOf(c)).c_str(), IsWindowVisible(c) ? "" : " (hidden)");
+  return TRUE;
 }
 
 // ------------------------------------------------------------- actions ---
@@ -668,8 +680,19 @@ const std::vector<CommandDef>& commands() {
          std::printf("%s: %s\n", s.word[1].c_str(), oneLine(textOf(control(s.num(1)))).c_str());
          std::fflush(stdout);
        }},
+      {"children", "",
+       [](const Step&) {
+         EnumChildWindows(currentWindow(), printChild, 0);
+         std::fflush(stdout);
+       }},
       {"click", "n",
        [](const Step& s) { notifyParent(workable(s.num(1)), s.num(1), BN_CLICKED); }},
+      {"open-click", "n",
+       [](const Step& s) {
+         HWND c = workable(s.num(1));
+         PostMessageA(currentWindow(), WM_COMMAND, MAKEWPARAM(s.num(1), BN_CLICKED),
+                      reinterpret_cast<LPARAM>(c));
+       }},
       {"check", "nb",
        [](const Step& s) {
          HWND c = workable(s.num(1));
