@@ -777,6 +777,22 @@ wait-gone
 EOF
 wait_exit 0
 
+scenario "\"About\" shows the program's name and version"
+start_trep
+drive "the about box over the main window, closed by OK" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+open-click 1000
+title "About Trep"
+expect-text 1701 "Trep 1.91"
+click 1
+wait-gone
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+
 scenario "the notice dialog: Enter and Esc, the timeout, nothing carried over to the next"
 start_probe "First notice|Upper one|Lower one" "Second notice|Yes please|No thanks" \
   "Times out|OK|Open ReadMe|2" "Fourth notice|A|B||0"

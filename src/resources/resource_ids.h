@@ -18,5 +18,6 @@
 
 // The about box of the main window's "About".
 #define kAboutDialog 1700
+#define kAboutVersion 1701  // the line with the name and version
 
 #endif  // TREP_RESOURCES_RESOURCE_IDS_H_
