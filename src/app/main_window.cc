@@ -433,20 +433,8 @@ void MainWindow::onJobTimer() {
 }
 
 void MainWindow::dropPath(Controls& target, const std::string& path) {
-  JobSettings& job = app_.job;
-  PlanningContext p{job, app_.options, platform_, target, app_.sizes};
-  // A folder is told from a file by the file system, not by a dot in its name.
-  uint32_t attributes = platform_.fileAttributes(path);
-  bool folder = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
-  if (!folder) {
-    job.sourceValid = 0;
-    job.sourcePath = path;
-    analyseSource(p);
-  } else if (job.sourceValid == 1) {
-    job.outputFolder = path;
-    target.setText(CTL_OUTPUT_FOLDER, path);
-    applyDestination(p);
-  }
+  PlanningContext p{app_.job, app_.options, platform_, target, app_.sizes};
+  takeDroppedPath(p, path);
 }
 
 void MainWindow::onDrop(HDROP drop) {
@@ -458,9 +446,7 @@ void MainWindow::onDrop(HDROP drop) {
     path.resize(length);
   }
   DragFinish(drop);
-  // Ignored while a job or an analysis runs; a path too long to hold is
-  // never cut to another one.
-  if (app_.job.jobState != kJobIdle || path.empty()) return;
+  // A path too long to hold is never cut to another one: it stays empty.
   dropPath(*controls_, path);
 }
 

@@ -71,6 +71,12 @@ TEST_F(ApplyDestinationTest, WithAWindow) {
   applyDestination(p);
   applyDestination(p);
   EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), nativePath("D:\\Out\\movie"));
+
+  // A destination chosen before any valid file leaves the source invalid.
+  split("C:\\video\\movie.avi", "D:\\Out", kDestinationSameAsSource);
+  job.sourceValid = 0;
+  applyDestination(p);
+  EXPECT_EQ(job.sourceValid, 0u);
 }
 
 TEST_F(ApplyDestinationTest, WithoutAWindow) {

@@ -198,4 +198,20 @@ void analyseSource(PlanningContext& p) {
   writeSizeSummary(p);
 }
 
+void takeDroppedPath(PlanningContext& p, const std::string& path) {
+  JobSettings& job = p.job;
+  if (job.jobState != kJobIdle || path.empty() || path.size() > PathText::kMaxLength) return;
+  uint32_t attributes = p.platform.fileAttributes(path);
+  bool folder = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
+  if (!folder) {
+    job.sourceValid = 0;
+    job.sourcePath = path;
+    analyseSource(p);
+  } else if (job.sourceValid == 1) {
+    job.outputFolder = path;
+    p.controls.setText(CTL_OUTPUT_FOLDER, path);
+    applyDestination(p);
+  }
+}
+
 }  // namespace trep

@@ -45,6 +45,13 @@ uint32_t defaultSegmentSize(uint64_t fileSize);
 // analysis runs, or while sourceValid is set.
 void analyseSource(PlanningContext& p);
 
+// A path dropped on the window or the wizard's first page. Ignored unless
+// jobState is 0. An existing folder becomes the output folder (shown in the
+// folder field, then the destination rule), but only once a valid source is
+// chosen; anything else is analysed as the new source. The file system
+// decides, not the name: a folder may have a dot in its name, a file none.
+void takeDroppedPath(PlanningContext& p, const std::string& path);
+
 }  // namespace trep
 
 #endif  // TREP_PLANNING_SOURCE_ANALYSIS_H_

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/segment_format.h"
+#include "planning/destination.h"
 #include "planning/size_arithmetic.h"
 #include "testing/test_support.h"
 
@@ -287,6 +288,45 @@ TEST_F(SourceAnalysisTest, WithoutAWindowTheNamedFolderGoesBelowTheOutputFolder)
   EXPECT_EQ(job.sourceValid, 1u);
   EXPECT_EQ(job.outputFolder.str(), dir.file("out") + kPathSeparator + "report");
   EXPECT_EQ(job.segmentCount, 3u);
+}
+
+}  // namespace
+}  // namespace trep
+
+namespace trep {
+namespace {
+
+// Drops decide folder or file by the file system: a folder named with a dot
+// and a file named without one are both taken for what they are.
+TEST_F(SourceAnalysisTest, DroppedPaths) {
+  writeBytes(dir.file("README"), patternBytes(3000));
+  platform.createFolder(dir.file("my.photos"));
+
+  // A folder before any file: nothing happens.
+  takeDroppedPath(p, dir.file("my.photos"));
+  EXPECT_EQ(job.sourceValid, 0u);
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), "");
+
+  // A file without a dot is a split source.
+  options.destinationMode = kDestinationFolder;
+  takeDroppedPath(p, dir.file("README"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.isSplit, 1u);
+  EXPECT_EQ(job.sourcePath.str(), dir.file("README"));
+  EXPECT_EQ(job.fileSize, 3000u);
+
+  // Then a folder with a dot becomes the output folder; the source stays.
+  takeDroppedPath(p, dir.file("my.photos"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.sourcePath.str(), dir.file("README"));
+  EXPECT_EQ(job.outputFolder.str(), dir.file("my.photos"));
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), dir.file("my.photos"));
+
+  // Nothing is taken while a job runs.
+  job.jobState = kJobRunning;
+  takeDroppedPath(p, dir.file("elsewhere.bin"));
+  EXPECT_EQ(job.sourcePath.str(), dir.file("README"));
+  EXPECT_EQ(job.sourceValid, 1u);
 }
 
 }  // namespace

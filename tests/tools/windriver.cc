@@ -1,0 +1,865 @@
+// A test tool: works the windows of another program (Trep.exe) the way a
+// person would, by window messages, from a script of one command a line, and
+// checks what the windows show. The window tests run it under Wine beside
+// Trep.exe on a virtual display.
+//
+//   windriver.exe [--timeout=SECONDS] [SCRIPT]     (no SCRIPT or "-": stdin)
+//
+// Exit code: 0 when every command passed; 1 at the first expectation that
+// failed (one line on stdout: the script line, what was expected, what was
+// found); 2 for a usage or script syntax error (nothing is run then); 3 when
+// a wait ran out of time (the line says what it waited for and what it saw
+// last). Every wait has that guard, 30 s unless set otherwise: nothing waits
+// for ever.
+//
+// Script: one command a line; blank lines and lines starting with # are
+// skipped. Words are separated by blanks; "..." makes one word of text with
+// blanks, in which \" stands for " and \\ for \ (every other backslash is
+// itself, so "Z:\work\a b.bin" needs no doubling, but a final backslash
+// does: "Z:\work\\"). ID is a decimal control id of the current window; B is
+// 0 or 1.
+//
+// Windows
+//   window CLASS          wait for a visible top-level window of this class;
+//                         it becomes the current window
+//   title TEXT            the same, found by its title
+//   timeout SECONDS       the guard of every later wait
+//   sleep MS              pause (for looking at a run, never to wait for a
+//                         result: use a wait- command for that)
+//   print ID              print "ID: TEXT" (the control's text) on stdout
+//
+// Checks: each expect-NAME checks once and fails with exit 1; its twin
+// wait-NAME with the same arguments polls until it holds and fails with
+// exit 3 when the guard runs out. A control that does not exist fails an
+// expect- at once; a wait- keeps looking for it.
+//   expect-title TEXT              the current window's title
+//   expect-text ID TEXT            the control's text (WM_GETTEXT)
+//   expect-like ID PATTERN         the same with * (any run) and ? (any one)
+//   expect-enabled ID B
+//   expect-visible ID B            the control's own WS_VISIBLE style
+//   expect-checked ID B            BM_GETCHECK (1 = checked)
+//   expect-selection ID TEXT       the selected entry of a combo box
+//   expect-items ID T1|T2|...      every entry of a combo box, in order
+//   expect-slider ID POS           TBM_GETPOS of a trackbar
+//   expect-slider-range ID MIN MAX
+//   expect-progress ID POS         PBM_GETPOS of a progress bar
+//   expect-topmost B               WS_EX_TOPMOST of the current window
+//   expect-hidden                  the current window exists but is hidden
+//   expect-gone                    the current window no longer exists
+//
+// Actions: each is delivered as the control itself would deliver it (sent,
+// not posted) and returns once the program has handled it, or once a notice
+// has opened meanwhile (the handler then waits for its answer). A control
+// must be visible and enabled to be worked, as for a person.
+//   click ID              WM_COMMAND BN_CLICKED to the window
+//   check ID B            sets a check box (nothing when it already is) or a
+//                         radio button (B = 1; the others of its group are
+//                         cleared), then BN_CLICKED
+//   type ID TEXT          WM_SETTEXT to an edit control (it tells the window
+//                         with EN_UPDATE and EN_CHANGE)
+//   choose ID TEXT        selects the combo entry TEXT, then CBN_SELCHANGE
+//   slide ID POS          TBM_SETPOS, then WM_HSCROLL TB_THUMBPOSITION
+//   focus ID / unfocus ID the control's SETFOCUS / KILLFOCUS notification
+//   sysmenu CMD           WM_SYSCOMMAND CMD (a system menu item)
+//   close                 WM_CLOSE (the close box)
+//
+// Notices: a visible top-level window titled "Trep 1.6", a dialog with the
+// message in control 1601 and the answers as buttons 1 (upper) and 2
+// (lower). Line breaks of a message read " | ".
+//   wait-notice [TEXT]    wait for a notice, print "notice: MESSAGE", check
+//                         the message when TEXT is given
+//   notice ANSWER [TEXT]  the same, then press button ANSWER (1 or 2) and
+//                         wait until the notice is gone
+//   expect-notice-buttons TEXT1 TEXT2   (waits for a notice first)
+//   expect-notice-topmost              (waits for a notice first)
+//   no-notice MS          fails if a notice shows within MS milliseconds
+#include <windows.h>
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kNoticeTitle[] = "Trep 1.6";
+constexpr int kNoticeMessageId = 1601;
+constexpr DWORD kPollMs = 50;
+
+enum Exit { kPassed = 0, kFailed = 1, kSyntax = 2, kTimedOut = 3 };
+
+// Ends the run: thrown by any command, caught in main.
+struct Stop {
+  int code;
+  std::string why;
+};
+
+[[noreturn]] void fail(const std::string& why) { throw Stop{kFailed, why}; }
+[[noreturn]] void timedOut(const std::string& why) { throw Stop{kTimedOut, why}; }
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+std::string oneLine(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += " | ";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// Glob match: * any run of characters, ? any one.
+bool like(const char* p, const char* s) {
+  if (*p == '\0') return *s == '\0';
+  if (*p == '*') return like(p + 1, s) || (*s != '\0' && like(p, s + 1));
+  return *s != '\0' && (*p == '?' || *p == *s) && like(p + 1, s + 1);
+}
+
+// ------------------------------------------------------------- parsing ---
+
+struct Step {
+  int line = 0;
+  std::string source;             // the line as written, for reports
+  std::vector<std::string> word;  // word[0] is the command
+  long num(std::size_t i) const { return std::strtol(word[i].c_str(), nullptr, 10); }
+};
+
+// Splits a line into words; false (with why) on an unclosed quote.
+bool splitWords(const std::string& line, std::vector<std::string>* words, std::string* why) {
+  std::size_t i = 0;
+  while (i < line.size()) {
+    char c = line[i];
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++i;
+      continue;
+    }
+    std::string w;
+    if (c == '"') {
+      ++i;
+      bool closed = false;
+      while (i < line.size()) {
+        if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+          w += line[i + 1];
+          i += 2;
+        } else if (line[i] == '"') {
+          ++i;
+          closed = true;
+          break;
+        } else {
+          w += line[i++];
+        }
+      }
+      if (!closed) {
+        *why = "no closing quote";
+        return false;
+      }
+      if (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+        *why = "a closing quote must end the word";
+        return false;
+      }
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') w += line[i++];
+    }
+    words->push_back(w);
+  }
+  return true;
+}
+
+// Argument kinds: 'n' a decimal number, 'b' 0 or 1, 'a' an answer 1 or 2,
+// 't' any text. Lower-case letters after '|' are optional.
+struct Syntax {
+  const char* name;
+  const char* args;
+};
+
+bool isNumber(const std::string& s) {
+  if (s.empty() || s.size() > 9) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+bool argumentFits(char kind, const std::string& w) {
+  switch (kind) {
+    case 'n': return isNumber(w);
+    case 'b': return w == "0" || w == "1";
+    case 'a': return w == "1" || w == "2";
+    default: return true;
+  }
+}
+
+// ------------------------------------------------------------- windows ---
+
+struct Run {
+  DWORD guardMs = 30000;
+  HWND window = nullptr;       // the current window
+  std::string windowName;      // how it was found, for reports
+  HWND printedNotice = nullptr;  // the notice whose message was printed last
+};
+
+Run run;
+
+bool guardLeft(DWORD start) { return GetTickCount() - start < run.guardMs; }
+std::string guardText() { return std::to_string(run.guardMs / 1000) + " s"; }
+
+std::string classOf(HWND w) {
+  char name[256] = {0};
+  GetClassNameA(w, name, sizeof(name));
+  return name;
+}
+
+// A message sent and answered within the guard. A window that stops
+// answering is a timeout; one that is gone is a failure.
+LRESULT ask(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutA(w, message, wParam, lParam, SMTO_NORMAL, run.guardMs, &result) != 0)
+    return static_cast<LRESULT>(result);
+  if (!IsWindow(w)) fail("the window went away while it was asked");
+  timedOut("the program did not answer message " + std::to_string(message) + " within " +
+           guardText());
+}
+
+LRESULT askWide(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(w, message, wParam, lParam, SMTO_NORMAL, run.guardMs, &result) != 0)
+    return static_cast<LRESULT>(result);
+  if (!IsWindow(w)) fail("the window went away while it was asked");
+  timedOut("the program did not answer message " + std::to_string(message) + " within " +
+           guardText());
+}
+
+std::string textOf(HWND w) {
+  LRESULT length = ask(w, WM_GETTEXTLENGTH, 0, 0);
+  if (length <= 0) return "";
+  std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+  ask(w, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+  return buffer.data();
+}
+
+struct Search {
+  const std::string* cls;
+  const std::string* title;
+  HWND found;
+};
+
+BOOL CALLBACK matchTopLevel(HWND w, LPARAM param) {
+  auto* s = reinterpret_cast<Search*>(param);
+  if (!IsWindowVisible(w)) return TRUE;
+  if (s->cls != nullptr && classOf(w) != *s->cls) return TRUE;
+  if (s->title != nullptr) {
+    char text[512] = {0};
+    GetWindowTextA(w, text, sizeof(text));
+    if (*s->title != text) return TRUE;
+  }
+  s->found = w;
+  return FALSE;
+}
+
+HWND findTopLevel(const std::string* cls, const std::string* title) {
+  Search s{cls, title, nullptr};
+  EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+BOOL CALLBACK listTopLevel(HWND w, LPARAM param) {
+  if (!IsWindowVisible(w)) return TRUE;
+  char text[256] = {0};
+  GetWindowTextA(w, text, sizeof(text));
+  auto* out = reinterpret_cast<std::string*>(param);
+  if (!out->empty()) *out += ", ";
+  *out += classOf(w) + " " + quoted(text);
+  return TRUE;
+}
+
+std::string visibleWindows() {
+  std::string out;
+  EnumWindows(listTopLevel, reinterpret_cast<LPARAM>(&out));
+  return out.empty() ? "none" : out;
+}
+
+HWND currentWindow() {
+  if (run.window == nullptr) fail("no current window (a 'window' or 'title' line comes first)");
+  if (!IsWindow(run.window)) fail("the window " + run.windowName + " is gone");
+  return run.window;
+}
+
+HWND controlOrNull(long id) { return GetDlgItem(currentWindow(), static_cast<int>(id)); }
+
+HWND control(long id) {
+  HWND c = controlOrNull(id);
+  if (c == nullptr) fail("the window " + run.windowName + " has no control " + std::to_string(id));
+  return c;
+}
+
+// -------------------------------------------------------------- notices ---
+
+struct Notice {
+  HWND window = nullptr;
+  std::string message, first, second;
+};
+
+// Reads the open notice once it is shown complete: visible, its message in
+// place and both buttons there. False until then.
+bool readNotice(Notice* n) {
+  static const std::string title = kNoticeTitle;
+  HWND w = findTopLevel(nullptr, &title);
+  if (w == nullptr) return false;
+  HWND text = GetDlgItem(w, kNoticeMessageId), one = GetDlgItem(w, 1), two = GetDlgItem(w, 2);
+  if (text == nullptr || one == nullptr || two == nullptr) return false;
+  // A short guard of its own: a notice that stops answering is looked at again.
+  auto textIn = [](HWND c) {
+    char buffer[4096] = {0};
+    DWORD_PTR r = 0;
+    if (SendMessageTimeoutA(c, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
+                            SMTO_NORMAL, 1000, &r) == 0)
+      return std::string();
+    return std::string(buffer);
+  };
+  n->window = w;
+  n->message = textIn(text);
+  n->first = textIn(one);
+  n->second = textIn(two);
+  return !n->message.empty();
+}
+
+Notice waitNotice() {
+  DWORD start = GetTickCount();
+  Notice n;
+  while (!readNotice(&n)) {
+    if (!guardLeft(start))
+      timedOut("no notice (\"" + std::string(kNoticeTitle) + "\") within " + guardText() +
+               "; visible windows: " + visibleWindows());
+    Sleep(kPollMs);
+  }
+  if (n.window != run.printedNotice) {
+    std::printf("notice: %s\n", oneLine(n.message).c_str());
+    std::fflush(stdout);
+    run.printedNotice = n.window;
+  }
+  return n;
+}
+
+bool noticeOpen() {
+  Notice n;
+  return readNotice(&n);
+}
+
+// ------------------------------------------------------------- actions ---
+
+// A message sent from a thread of its own: the handler may open a modal
+// notice and wait for its answer, which only this program can give. The
+// action counts as delivered once the handler returned or a notice opened.
+struct Delivery {
+  HWND target;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  std::string text;  // WM_SETTEXT's text, alive as long as the thread
+  DWORD guardMs;
+};
+
+DWORD WINAPI deliver(LPVOID param) {
+  std::unique_ptr<Delivery> d(static_cast<Delivery*>(param));
+  LPARAM lParam = d->message == WM_SETTEXT ? reinterpret_cast<LPARAM>(d->text.c_str()) : d->lParam;
+  DWORD_PTR result = 0;
+  // Longer than the guard: a notice answered late still ends it.
+  SendMessageTimeoutA(d->target, d->message, d->wParam, lParam, SMTO_NORMAL, d->guardMs * 4,
+                      &result);
+  return 0;
+}
+
+void act(HWND target, UINT message, WPARAM wParam, LPARAM lParam, const std::string& text = "") {
+  bool noticeBefore = noticeOpen();
+  auto* d = new Delivery{target, message, wParam, lParam, text, run.guardMs};
+  HANDLE thread = CreateThread(nullptr, 0, deliver, d, 0, nullptr);
+  if (thread == nullptr) {
+    delete d;
+    fail("no thread to deliver the message");
+  }
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (WaitForSingleObject(thread, kPollMs) == WAIT_OBJECT_0) break;
+    if (!noticeBefore && noticeOpen()) break;  // its answer comes from a later line
+    if (!guardLeft(start)) {
+      CloseHandle(thread);
+      timedOut("the program did not finish handling message " + std::to_string(message) +
+               " within " + guardText() + "; visible windows: " + visibleWindows());
+    }
+  }
+  CloseHandle(thread);
+}
+
+// A control a person could work: shown and enabled.
+HWND workable(long id) {
+  HWND c = control(id);
+  if (!IsWindowVisible(c)) fail("control " + std::to_string(id) + " is hidden");
+  if (!IsWindowEnabled(c)) fail("control " + std::to_string(id) + " is disabled");
+  return c;
+}
+
+void notifyParent(HWND c, long id, WORD code) {
+  act(currentWindow(), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(c));
+}
+
+// The entries are read as wide text: Wine hands CB_GETLBTEXT across
+// processes in the receiver's wide characters even to SendMessageA.
+std::vector<std::string> comboItems(HWND c) {
+  std::vector<std::string> items;
+  LRESULT count = ask(c, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    LRESULT length = askWide(c, CB_GETLBTEXTLEN, i, 0);
+    std::vector<wchar_t> buffer(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
+    if (length > 0) askWide(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+    char text[1024] = {0};
+    WideCharToMultiByte(CP_ACP, 0, buffer.data(), -1, text, sizeof(text) - 1, nullptr, nullptr);
+    items.push_back(text);
+  }
+  return items;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "|" : "") + items[i];
+  return out;
+}
+
+// -------------------------------------------------------------- checks ---
+
+// What a check saw: whether it holds, and what was found, for the report.
+struct Seen {
+  bool holds;
+  std::string found;
+};
+
+// Evaluates one check; `missing` is set (and nothing else) when the
+// control it reads does not exist yet.
+using Check = std::function<Seen(const Step&, bool* missing)>;
+
+HWND checkedControl(const Step& s, bool* missing) {
+  HWND c = controlOrNull(s.num(1));
+  if (c == nullptr) *missing = true;
+  return c;
+}
+
+Seen same(const std::string& want, const std::string& got) { return {want == got, quoted(got)}; }
+Seen same(long want, long got) { return {want == got, std::to_string(got)}; }
+
+struct CheckDef {
+  const char* name;  // after "expect-" / "wait-"
+  const char* args;
+  const char* expected;  // the report's "expected ..." with $1.. for words
+  Check check;
+};
+
+long styleBit(HWND c, LONG bit) { return (GetWindowLongA(c, GWL_STYLE) & bit) != 0 ? 1 : 0; }
+
+const std::vector<CheckDef>& checks() {
+  static const std::vector<CheckDef> defs = {
+      {"title", "t", "title \"$1\"",
+       [](const Step& s, bool*) { return same(s.word[1], textOf(currentWindow())); }},
+      {"text", "nt", "control $1 to read \"$2\"",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.word[2], textOf(c)) : Seen{};
+       }},
+      {"like", "nt", "control $1 to read like \"$2\"",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         if (!c) return Seen{};
+         std::string t = textOf(c);
+         return Seen{like(s.word[2].c_str(), t.c_str()), quoted(t)};
+       }},
+      {"enabled", "nb", "control $1 enabled = $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), IsWindowEnabled(c) ? 1 : 0) : Seen{};
+       }},
+      {"visible", "nb", "control $1 visible = $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), styleBit(c, WS_VISIBLE)) : Seen{};
+       }},
+      {"checked", "nb", "control $1 checked = $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), static_cast<long>(ask(c, BM_GETCHECK, 0, 0))) : Seen{};
+       }},
+      {"selection", "nt", "control $1 to have \"$2\" selected",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         if (!c) return Seen{};
+         LRESULT i = ask(c, CB_GETCURSEL, 0, 0);
+         if (i < 0) return Seen{false, "no selection"};
+         std::vector<std::string> items = comboItems(c);
+         std::string got = static_cast<std::size_t>(i) < items.size() ? items[i] : "";
+         return same(s.word[2], got);
+       }},
+      {"items", "nt", "control $1 to list \"$2\"",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.word[2], joined(comboItems(c))) : Seen{};
+       }},
+      {"slider", "nn", "slider $1 at $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), static_cast<long>(ask(c, TBM_GETPOS, 0, 0))) : Seen{};
+       }},
+      {"slider-range", "nnn", "slider $1 from $2 to $3",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         if (!c) return Seen{};
+         long lo = static_cast<long>(ask(c, TBM_GETRANGEMIN, 0, 0));
+         long hi = static_cast<long>(ask(c, TBM_GETRANGEMAX, 0, 0));
+         return Seen{lo == s.num(2) && hi == s.num(3),
+                     "from " + std::to_string(lo) + " to " + std::to_string(hi)};
+       }},
+      {"progress", "nn", "progress bar $1 at $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), static_cast<long>(ask(c, PBM_GETPOS, 0, 0))) : Seen{};
+       }},
+      {"topmost", "b", "topmost = $1",
+       [](const Step& s, bool*) {
+         LONG ex = GetWindowLongA(currentWindow(), GWL_EXSTYLE);
+         return same(s.num(1), (ex & WS_EX_TOPMOST) != 0 ? 1 : 0);
+       }},
+      {"hidden", "", "the window to exist, hidden",
+       [](const Step&, bool*) {
+         return Seen{!IsWindowVisible(currentWindow()), "it is visible"};
+       }},
+      {"gone", "", "the window to be gone",
+       [](const Step&, bool*) {
+         if (run.window == nullptr) fail("no current window (a 'window' or 'title' line comes first)");
+         return Seen{!IsWindow(run.window), "it still exists"};
+       }},
+  };
+  return defs;
+}
+
+std::string expectation(const CheckDef& d, const Step& s) {
+  std::string out;
+  for (const char* p = d.expected; *p; ++p) {
+    if (*p == '$' && p[1] >= '1' && p[1] <= '9') {
+      std::size_t i = static_cast<std::size_t>(p[1] - '0');
+      out += i < s.word.size() ? s.word[i] : "";
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+void runCheck(const CheckDef& d, const Step& s, bool wait) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    bool missing = false;
+    Seen seen = d.check(s, &missing);
+    if (!missing && seen.holds) return;
+    std::string found =
+        missing ? "no control " + s.word[1] + " in the window " + run.windowName : seen.found;
+    if (!wait) fail("expected " + expectation(d, s) + ", found " + found);
+    if (!guardLeft(start))
+      timedOut("waited " + guardText() + " for " + expectation(d, s) + "; last found " + found);
+    Sleep(kPollMs);
+  }
+}
+
+// ------------------------------------------------------------ commands ---
+
+struct CommandDef {
+  const char* name;
+  const char* args;
+  std::function<void(const Step&)> run;
+};
+
+void findWindow(const Step& s, bool byClass) {
+  DWORD start = GetTickCount();
+  const std::string& key = s.word[1];
+  for (;;) {
+    HWND w = byClass ? findTopLevel(&key, nullptr) : findTopLevel(nullptr, &key);
+    if (w != nullptr) {
+      run.window = w;
+      run.windowName = (byClass ? "of class " : "titled ") + quoted(key);
+      return;
+    }
+    if (!guardLeft(start))
+      timedOut("no visible window " + std::string(byClass ? "of class " : "titled ") +
+               quoted(key) + " within " + guardText() + "; visible windows: " + visibleWindows());
+    Sleep(kPollMs);
+  }
+}
+
+void checkMessage(const Notice& n, const Step& s, std::size_t at) {
+  if (s.word.size() > at && oneLine(n.message) != s.word[at])
+    fail("expected the notice " + quoted(s.word[at]) + ", found " + quoted(oneLine(n.message)));
+}
+
+void press(const Notice& n, long answer) {
+  int id = static_cast<int>(answer);
+  HWND button = GetDlgItem(n.window, id);
+  // What the button sends its dialog when clicked; posted, since the dialog
+  // ends inside the handler.
+  PostMessageA(n.window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  DWORD start = GetTickCount();
+  while (IsWindow(n.window) && IsWindowVisible(n.window)) {
+    if (!guardLeft(start))
+      timedOut("the notice " + quoted(oneLine(n.message)) + " did not close within " +
+               guardText() + " after answer " + std::to_string(answer));
+    Sleep(kPollMs);
+  }
+}
+
+WORD focusCode(HWND c, bool gained) {
+  std::string cls = classOf(c);
+  if (lstrcmpiA(cls.c_str(), "Edit") == 0) return gained ? EN_SETFOCUS : EN_KILLFOCUS;
+  if (lstrcmpiA(cls.c_str(), "ComboBox") == 0) return gained ? CBN_SETFOCUS : CBN_KILLFOCUS;
+  if (lstrcmpiA(cls.c_str(), "ListBox") == 0) return gained ? LBN_SETFOCUS : LBN_KILLFOCUS;
+  return gained ? BN_SETFOCUS : BN_KILLFOCUS;
+}
+
+const std::vector<CommandDef>& commands() {
+  static const std::vector<CommandDef> defs = {
+      {"window", "t", [](const Step& s) { findWindow(s, true); }},
+      {"title", "t", [](const Step& s) { findWindow(s, false); }},
+      {"timeout", "n",
+       [](const Step& s) {
+         if (s.num(1) < 1 || s.num(1) > 3600) fail("a timeout is 1 to 3600 seconds");
+         run.guardMs = static_cast<DWORD>(s.num(1)) * 1000;
+       }},
+      {"sleep", "n", [](const Step& s) { Sleep(static_cast<DWORD>(s.num(1))); }},
+      {"print", "n",
+       [](const Step& s) {
+         std::printf("%s: %s\n", s.word[1].c_str(), oneLine(textOf(control(s.num(1)))).c_str());
+         std::fflush(stdout);
+       }},
+      {"click", "n",
+       [](const Step& s) { notifyParent(workable(s.num(1)), s.num(1), BN_CLICKED); }},
+      {"check", "nb",
+       [](const Step& s) {
+         HWND c = workable(s.num(1));
+         LONG type = GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK;
+         bool radio = type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+         bool want = s.word[2] == "1";
+         if (radio && !want) fail("a radio button is cleared by checking another of its group");
+         if (!radio && (ask(c, BM_GETCHECK, 0, 0) == BST_CHECKED) == want) return;
+         if (radio && type == BS_AUTORADIOBUTTON) {
+           // What a click does to an automatic radio button's group.
+           HWND parent = currentWindow();
+           for (HWND o = GetNextDlgGroupItem(parent, c, FALSE); o != nullptr && o != c;
+                o = GetNextDlgGroupItem(parent, o, FALSE)) {
+             LONG t = GetWindowLongA(o, GWL_STYLE) & BS_TYPEMASK;
+             if (t == BS_AUTORADIOBUTTON) ask(o, BM_SETCHECK, BST_UNCHECKED, 0);
+           }
+         }
+         ask(c, BM_SETCHECK, want ? BST_CHECKED : BST_UNCHECKED, 0);
+         notifyParent(c, s.num(1), BN_CLICKED);
+       }},
+      {"type", "nt",
+       [](const Step& s) { act(workable(s.num(1)), WM_SETTEXT, 0, 0, s.word[2]); }},
+      {"choose", "nt",
+       [](const Step& s) {
+         HWND c = workable(s.num(1));
+         std::vector<std::string> items = comboItems(c);
+         std::size_t i = 0;
+         while (i < items.size() && items[i] != s.word[2]) ++i;
+         if (i == items.size())
+           fail("no entry " + quoted(s.word[2]) + " in control " + s.word[1] + ": " +
+                quoted(joined(items)));
+         ask(c, CB_SETCURSEL, i, 0);
+         notifyParent(c, s.num(1), CBN_SELCHANGE);
+       }},
+      {"slide", "nn",
+       [](const Step& s) {
+         HWND c = workable(s.num(1));
+         ask(c, TBM_SETPOS, TRUE, s.num(2));
+         UINT message = (GetWindowLongA(c, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+         act(currentWindow(), message, MAKEWPARAM(TB_THUMBPOSITION, s.num(2)),
+             reinterpret_cast<LPARAM>(c));
+       }},
+      {"focus", "n",
+       [](const Step& s) {
+         HWND c = workable(s.num(1));
+         notifyParent(c, s.num(1), focusCode(c, true));
+       }},
+      {"unfocus", "n",
+       [](const Step& s) {
+         HWND c = control(s.num(1));
+         notifyParent(c, s.num(1), focusCode(c, false));
+       }},
+      {"sysmenu", "n",
+       [](const Step& s) { act(currentWindow(), WM_SYSCOMMAND, s.num(1), 0); }},
+      {"close", "", [](const Step&) { act(currentWindow(), WM_CLOSE, 0, 0); }},
+      {"wait-notice", "|t",
+       [](const Step& s) { checkMessage(waitNotice(), s, 1); }},
+      {"notice", "a|t",
+       [](const Step& s) {
+         Notice n = waitNotice();
+         checkMessage(n, s, 2);
+         press(n, s.num(1));
+       }},
+      {"expect-notice-buttons", "tt",
+       [](const Step& s) {
+         Notice n = waitNotice();
+         if (n.first != s.word[1] || n.second != s.word[2])
+           fail("expected the buttons " + quoted(s.word[1]) + " and " + quoted(s.word[2]) +
+                ", found " + quoted(n.first) + " and " + quoted(n.second));
+       }},
+      {"expect-notice-topmost", "",
+       [](const Step&) {
+         Notice n = waitNotice();
+         if ((GetWindowLongA(n.window, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0)
+           fail("expected the notice to be topmost; it is not");
+       }},
+      {"no-notice", "n",
+       [](const Step& s) {
+         DWORD start = GetTickCount();
+         do {
+           Notice n;
+           if (readNotice(&n)) fail("expected no notice, found " + quoted(oneLine(n.message)));
+           Sleep(kPollMs);
+         } while (GetTickCount() - start < static_cast<DWORD>(s.num(1)));
+       }},
+  };
+  return defs;
+}
+
+// The command of a step and its argument kinds; false when it has none.
+bool lookUp(const std::string& name, const char** args, std::function<void(const Step&)>* fn) {
+  for (const CommandDef& d : commands())
+    if (name == d.name) {
+      *args = d.args;
+      *fn = d.run;
+      return true;
+    }
+  for (const CheckDef& d : checks()) {
+    for (bool wait : {false, true}) {
+      if (name == std::string(wait ? "wait-" : "expect-") + d.name) {
+        *args = d.args;
+        const CheckDef* def = &d;
+        *fn = [def, wait](const Step& s) { runCheck(*def, s, wait); };
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool argumentsFit(const char* args, const Step& s, std::string* why) {
+  std::string required, optional;
+  const char* bar = std::strchr(args, '|');
+  required = bar ? std::string(args, bar) : args;
+  optional = bar ? bar + 1 : "";
+  std::size_t n = s.word.size() - 1;
+  if (n < required.size() || n > required.size() + optional.size()) {
+    *why = "takes " + std::to_string(required.size()) +
+           (optional.empty() ? "" : " or " + std::to_string(required.size() + optional.size())) +
+           " arguments, has " + std::to_string(n);
+    return false;
+  }
+  std::string kinds = required + optional;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!argumentFits(kinds[i], s.word[i + 1])) {
+      const char* what = kinds[i] == 'n' ? "a number" : kinds[i] == 'b' ? "0 or 1" : "1 or 2";
+      *why = "argument " + std::to_string(i + 1) + " (" + quoted(s.word[i + 1]) + ") must be " +
+             what;
+      return false;
+    }
+  }
+  return true;
+}
+
+int usage() {
+  std::fprintf(stdout, "usage: windriver.exe [--timeout=SECONDS] [SCRIPT]\n");
+  return kSyntax;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Plain "\n" line ends on stdout, whatever reads it.
+  _setmode(_fileno(stdout), _O_BINARY);
+  const char* scriptPath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--timeout=", 10) == 0) {
+      std::string v = argv[i] + 10;
+      if (!isNumber(v) || std::atol(v.c_str()) < 1 || std::atol(v.c_str()) > 3600) return usage();
+      run.guardMs = static_cast<DWORD>(std::atol(v.c_str())) * 1000;
+    } else if (scriptPath == nullptr) {
+      scriptPath = argv[i];
+    } else {
+      return usage();
+    }
+  }
+  FILE* in = stdin;
+  if (scriptPath != nullptr && std::strcmp(scriptPath, "-") != 0) {
+    in = std::fopen(scriptPath, "rb");
+    if (in == nullptr) {
+      std::printf("windriver: cannot open the script %s\n", scriptPath);
+      return kSyntax;
+    }
+  }
+
+  // The whole script is read and checked before anything runs.
+  std::vector<Step> steps;
+  std::vector<std::function<void(const Step&)>> actions;
+  std::string line;
+  int number = 0;
+  bool more = true;
+  while (more) {
+    int c = std::fgetc(in);
+    if (c != EOF && c != '\n') {
+      line += static_cast<char>(c);
+      continue;
+    }
+    more = c != EOF;
+    if (!more && line.empty()) break;
+    ++number;
+    Step s;
+    s.line = number;
+    s.source = line;
+    line.clear();
+    while (!s.source.empty() && (s.source.back() == '\r' || s.source.back() == ' '))
+      s.source.pop_back();
+    std::string why;
+    if (!splitWords(s.source, &s.word, &why)) {
+      std::printf("line %d: %s: %s\n", s.line, s.source.c_str(), why.c_str());
+      return kSyntax;
+    }
+    if (s.word.empty() || s.word[0][0] == '#') continue;
+    const char* args = nullptr;
+    std::function<void(const Step&)> fn;
+    if (!lookUp(s.word[0], &args, &fn)) {
+      std::printf("line %d: %s: no command %s\n", s.line, s.source.c_str(), quoted(s.word[0]).c_str());
+      return kSyntax;
+    }
+    if (!argumentsFit(args, s, &why)) {
+      std::printf("line %d: %s: %s %s\n", s.line, s.source.c_str(), s.word[0].c_str(), why.c_str());
+      return kSyntax;
+    }
+    steps.push_back(s);
+    actions.push_back(fn);
+  }
+  if (in != stdin) std::fclose(in);
+
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    try {
+      actions[i](steps[i]);
+    } catch (const Stop& stop) {
+      std::printf("line %d: %s: %s\n", steps[i].line, steps[i].source.c_str(), stop.why.c_str());
+      std::fflush(stdout);
+      return stop.code;
+    }
+  }
+  return kPassed;
+}

@@ -1,0 +1,728 @@
+#!/usr/bin/env bash
+# Window tests: starts Trep.exe under Wine on a virtual display of its own
+# and works its windows the way a person would, with the test tool
+# windriver.exe (tests/tools/windriver.cc): reads texts and states of the
+# controls, clicks, types, chooses, answers the notices, then checks the
+# files made, the settings file and the exit code.
+#
+#   tests/window_test.sh           run every scenario
+#   KEEP=1 tests/window_test.sh    keep the work folder to look at after a failure
+#
+# One line per check ("ok" or "FAIL", then what differed); the exit code is 1
+# when any check failed, 2 when the programs or tools are missing.
+#
+# Every scenario copies Trep.exe (and the ReadMe.htm beside it) into a
+# program folder of its own: the settings file dTrep.dat is read from and
+# written to the program's folder, so each scenario starts with the settings
+# it sets up and leaves nothing in build/.
+set -u
+export LC_ALL=C
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILT_EXE=$ROOT/build/win32/Trep.exe
+README=$ROOT/build/win32/ReadMe.htm
+DRIVER=$ROOT/build/win32/windriver.exe
+TREP=$ROOT/build/native/trep
+WINE_RUN=$ROOT/scripts/wine-run.sh
+RUN_GUARD=180   # seconds a Trep.exe or windriver.exe run may last: a guard against a hang only
+WAIT_GUARD=30   # seconds each wait of windriver.exe may last: a guard only
+
+for f in "$BUILT_EXE" "$README" "$DRIVER" "$TREP" "$WINE_RUN"; do
+  if [ ! -f "$f" ]; then
+    echo "window_test: $f is missing; build with scripts/build.sh" >&2
+    exit 2
+  fi
+done
+for tool in wine wineserver Xvfb flock od cmp stat timeout; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "window_test: the tool '$tool' is missing" >&2
+    exit 2
+  fi
+done
+
+# A Wine prefix for these tests alone, kept between runs (a new one takes a
+# while), and used by one run at a time: one Trep.exe per prefix can run, and
+# a Wine session keeps the display it began with, so nothing else may share
+# it. The other tests use build/wineprefix. Its user folders (the desktop,
+# the default output folder, among them) link to WINE_HOME, never to the
+# user's own home.
+export WINEPREFIX=$ROOT/build/wineprefix-window
+WINE_HOME=$ROOT/build/wineprefix-window-home
+mkdir -p "$WINE_HOME"
+exec 9>"$WINEPREFIX.lock"
+if ! flock -w 900 9; then
+  echo "window_test: another run holds $WINEPREFIX" >&2
+  exit 2
+fi
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/trep-window.XXXXXX")
+XVFB_PID=
+TREP_PID=
+
+wine_idle() { timeout 60 wineserver -w 2>/dev/null; }  # the prefix's session has ended
+wine_stop() {  # ends every process of this run's prefix (all of them are this run's)
+  wineserver -k 2>/dev/null
+  wine_idle
+}
+cleanup() {
+  if [ -n "$TREP_PID" ]; then
+    wine_stop
+    wait "$TREP_PID" 2>/dev/null
+  fi
+  wine_stop
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+  fi
+  if [ "${KEEP:-0}" = 1 ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+# A session left over by a run that was killed would keep its display.
+unset DISPLAY WAYLAND_DISPLAY
+wine_stop
+# Wine makes its prefix on first use, with links to the folders of HOME.
+if ! HOME=$WINE_HOME timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1; then
+  echo "window_test: Wine does not run in $WINEPREFIX" >&2
+  exit 2
+fi
+wine_idle
+
+# The virtual display: Xvfb picks a free display number itself and writes it
+# to fd 3 (-displayfd), so two runs never race for one.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+XVFB_PID=$!
+for ((i = 0; i < 400; i++)); do  # a guard only: it answers within a moment
+  [ -s "$WORK/display" ] && break
+  kill -0 "$XVFB_PID" 2>/dev/null || break
+  sleep 0.05
+done
+n=$(tr -dc 0-9 <"$WORK/display")
+if [ -z "$n" ]; then
+  echo "window_test: Xvfb did not start: $(cat "$WORK/xvfb.log")" >&2
+  exit 2
+fi
+export DISPLAY=:$n
+
+# Everything the programs could touch outside their folders is private to
+# this run: the native program's instance lock ($XDG_RUNTIME_DIR) and HOME.
+export XDG_RUNTIME_DIR=$WORK/runtime
+export HOME=$WORK/home
+mkdir -p "$XDG_RUNTIME_DIR" "$HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset XDG_DESKTOP_DIR
+
+# win PATH: the path as Trep.exe sees it (drive Z: is the Unix root).
+win() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# ---------------------------------------------------------------- checks ---
+
+CHECKS=0
+FAILS=0
+PROBLEMS=()
+
+short() {  # long texts (hex dumps, driver output) are cut for the report line
+  local t=${1//$'\n'/ | }
+  if [ ${#t} -gt 200 ]; then echo "${t:0:200}..."; else echo "$t"; fi
+}
+expect_eq() {  # WHAT EXPECTED ACTUAL
+  [ "$2" == "$3" ] || PROBLEMS+=("$1: expected '$(short "$2")', got '$(short "$3")'")
+}
+fail_because() { PROBLEMS+=("$1"); }
+report() {  # NAME: one line for every expectation since the last report
+  CHECKS=$((CHECKS + 1))
+  if [ ${#PROBLEMS[@]} -eq 0 ]; then
+    echo "ok   $1"
+  else
+    FAILS=$((FAILS + 1))
+    echo "FAIL $1"
+    printf '       - %s\n' "${PROBLEMS[@]}"
+  fi
+  PROBLEMS=()
+}
+
+trim() {  # TEXT: without the blanks around it
+  local t=${1#"${1%%[![:space:]]*}"}
+  echo "${t%"${t##*[![:space:]]}"}"
+}
+# steps TEXT: windriver lines written "a; b; c" in a table cell, one a line
+# ("-": none).
+steps() { [ "$1" = - ] || echo "${1//; /$'\n'}"; }
+
+le() {  # FILE OFFSET WIDTH: unsigned little-endian integer of WIDTH bytes
+  local v=0 i
+  local -a b
+  read -r -a b <<<"$(od -A n -t u1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr '\n' ' ')"
+  for ((i = ${#b[@]} - 1; i >= 0; i--)); do v=$(((v << 8) | b[i])); done
+  echo "$v"
+}
+hex() {  # FILE OFFSET COUNT: the bytes as one hex string
+  od -A n -t x1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr -d ' \n'
+}
+size_of() { stat -c %s "$1" 2>/dev/null || echo "(no file)"; }
+
+# ------------------------------------------------------------ settings ---
+
+# The 58-byte settings file: "TREP1600", ten 32-bit little-endian options,
+# 48 and 3, two zero bytes. settings_hex FIELD=VALUE...: its bytes in hex,
+# the options at their defaults but for those named.
+SETTING_NAMES=(wizardAtStart rebuildMethod destinationMode useCrc useDescription alwaysOnTop
+  memoryOption sizeMode wizardRunning sliderMax)
+settings_hex() {
+  local -A v=([wizardAtStart]=0 [rebuildMethod]=0 [destinationMode]=2 [useCrc]=1
+    [useDescription]=0 [alwaysOnTop]=0 [memoryOption]=2 [sizeMode]=0 [wizardRunning]=0
+    [sliderMax]=0)
+  local a name out
+  for a in "$@"; do v[${a%%=*}]=${a#*=}; done
+  out=$(printf 'TREP1600' | od -A n -t x1 | tr -d ' \n')
+  for name in "${SETTING_NAMES[@]}" 48 3; do
+    local x=${v[$name]:-$name}
+    out+=$(printf '%02x%02x%02x%02x' $((x & 255)) $(((x >> 8) & 255)) $(((x >> 16) & 255)) $(((x >> 24) & 255)))
+  done
+  echo "${out}0000"
+}
+write_settings() {  # FILE FIELD=VALUE...
+  local h
+  h=$(settings_hex "${@:2}")
+  printf '%b' "$(sed 's/../\\x&/g' <<<"$h")" >"$1"
+}
+expect_settings() {  # FILE FIELD=VALUE...: the file holds exactly these options
+  expect_eq "size of ${1##*/}" 58 "$(size_of "$1")"
+  expect_eq "bytes of ${1##*/}" "$(settings_hex "${@:2}")" "$(hex "$1" 0 100)"
+}
+
+# ------------------------------------------------------------ fixtures ---
+
+mkdir -p "$WORK/fx"
+head -c 10000000 /dev/urandom >"$WORK/fx/movie.bin"  # 10,000,000 bytes
+head -c 2000000 /dev/urandom >"$WORK/fx/batch.bin"   # 4 segments of 512 KiB
+head -c 500 /dev/urandom >"$WORK/fx/small.bin"
+head -c 1 /dev/urandom >"$WORK/fx/one.bin"
+head -c 20000 /dev/urandom >"$WORK/fx/many.bin"
+# A series of movie.bin by the native program (512 KiB: 20 segments).
+mkdir -p "$WORK/fx/series"
+if ! timeout "$RUN_GUARD" "$TREP" "/i=$WORK/fx/movie.bin" "/o=$WORK/fx/series" /q </dev/null; then
+  echo "window_test: trep could not split the fixture" >&2
+  exit 2
+fi
+SERIES_COUNT=20
+
+# expect_series DIR BASE ORIGINAL SEG_BYTES: the names and sizes of a series
+# with headers (652 bytes before the first payload, 8 before the others),
+# and the native program rebuilds ORIGINAL from it byte for byte.
+expect_series() {
+  local dir=$1 base=$2 size n i payload want=() got rebuilt
+  size=$(stat -c %s "$3")
+  n=$(((size + $4 - 1) / $4))
+  for ((i = 1; i <= n; i++)); do want+=("$(printf '%s%04d.trp' "$base" "$i")"); done
+  got=$(ls -A "$dir" 2>/dev/null)
+  expect_eq "files in ${dir#"$WORK/"}" "$(printf '%s\n' "${want[@]}")" "$got"
+  [ "$got" == "$(printf '%s\n' "${want[@]}")" ] || return
+  for ((i = 1; i <= n; i++)); do
+    payload=$((size - (i - 1) * $4))
+    [ "$payload" -gt "$4" ] && payload=$4
+    expect_eq "size of ${want[i - 1]}" $((payload + (i == 1 ? 652 : 8))) "$(size_of "$dir/${want[i - 1]}")"
+  done
+  rebuilt=$WORK/rebuilt.$RANDOM
+  mkdir -p "$rebuilt"
+  timeout "$RUN_GUARD" "$TREP" "/i=$dir/${want[0]}" "/o=$rebuilt" /q </dev/null >/dev/null 2>&1
+  expect_eq "exit code of trep's join" 0 "$?"
+  cmp -s "$rebuilt/${3##*/}" "$3" || fail_because "trep's join of the series differs from ${3##*/}"
+  rm -rf "$rebuilt"
+}
+
+# ----------------------------------------------------------- scenarios ---
+
+SCENARIO_NO=0
+SDIR=
+FAILED=0  # a step of the scenario failed; the next steps still run
+BROKEN=0  # a step timed out or could not run: the rest would only wait for nothing
+AFTER_FAILURE_GUARD=20  # seconds Trep.exe is given to end after a failed step: a guard only
+
+# scenario NAME: ends the last scenario; a fresh folder SDIR with the
+# program folder "prog" (a settings file put there before start_trep is
+# read) and an empty folder "out"; becomes the current folder.
+scenario() {
+  end_scenario
+  SCENARIO_NO=$((SCENARIO_NO + 1))
+  SDIR=$WORK/s$SCENARIO_NO
+  mkdir -p "$SDIR/prog" "$SDIR/out"
+  cd "$SDIR" || exit 2
+  FAILED=0
+  BROKEN=0
+  echo "# $1"
+}
+
+# A scenario ends with its Trep.exe ended (wait_exit); one still running is
+# ended here, and that is a failure of the scenario.
+end_scenario() {
+  [ -n "$TREP_PID" ] || return 0
+  wine_stop
+  wait "$TREP_PID" 2>/dev/null
+  TREP_PID=
+  if [ "$FAILED" = 0 ]; then
+    fail_because "Trep.exe still ran at the end of the scenario; stopped"
+    report "scenario $SCENARIO_NO ends with Trep.exe ended"
+  fi
+}
+
+# start_trep ARGS...: starts the scenario's copy of Trep.exe in the
+# background, in SDIR, on the virtual display.
+start_trep() {
+  cp "$BUILT_EXE" "$README" "$SDIR/prog/"
+  (cd "$SDIR" && exec timeout "$RUN_GUARD" "$WINE_RUN" "$SDIR/prog/Trep.exe" "$@" \
+    </dev/null >"$SDIR/trep.out" 2>"$SDIR/trep.err") &
+  TREP_PID=$!
+}
+
+# drive WHAT <<EOF ... EOF: windriver.exe runs the script on stdin (its
+# commands are described at the top of tests/tools/windriver.cc); one check.
+# After a step that timed out the scenario's later steps are not run.
+# DRIVEN holds what it printed ("ID: TEXT" and "notice: MESSAGE" lines).
+DRIVE_NO=0
+DRIVEN=
+drive() {
+  DRIVE_NO=$((DRIVE_NO + 1))
+  local script=$SDIR/script.$DRIVE_NO rc
+  cat >"$script"
+  DRIVEN=
+  if [ "$BROKEN" = 1 ]; then
+    fail_because "not run: an earlier step of the scenario failed"
+    report "$1"
+    return
+  fi
+  timeout "$RUN_GUARD" "$WINE_RUN" "$DRIVER" "--timeout=$WAIT_GUARD" <"$script" \
+    >"$SDIR/driven.$DRIVE_NO" 2>"$SDIR/driver-stderr.$DRIVE_NO"
+  rc=$?
+  DRIVEN=$(tr -d '\r' <"$SDIR/driven.$DRIVE_NO")
+  if [ "$rc" != 0 ]; then
+    # A failed expectation (1) leaves the program as it was; anything else
+    # leaves it in a state the next steps cannot count on.
+    FAILED=1
+    [ "$rc" != 1 ] && BROKEN=1
+    local why
+    case $rc in
+      1) why="an expectation failed" ;;
+      2) why="script error" ;;
+      3) why="a wait ran out of time" ;;
+      124) why="windriver.exe did not end within ${RUN_GUARD}s" ;;
+      *) why="windriver.exe ended with $rc: $(short "$(cat "$SDIR/driver-stderr.$DRIVE_NO")")" ;;
+    esac
+    fail_because "$why"
+    local line
+    while IFS= read -r line; do fail_because "  $line"; done <<<"$DRIVEN"
+  fi
+  report "$1"
+}
+printed() { sed -n "s/^$1: //p" <<<"$DRIVEN"; }  # ID: the text a "print ID" line printed
+
+# wait_exit CODE: waits for Trep.exe to end (within RUN_GUARD of its start)
+# and compares its exit code; one check.
+wait_exit() {
+  local rc i stopped=0
+  if [ -z "$TREP_PID" ]; then
+    fail_because "no Trep.exe was started"
+  elif [ "$BROKEN" = 1 ]; then
+    wine_stop
+    wait "$TREP_PID" 2>/dev/null
+    fail_because "not waited for: an earlier step of the scenario failed; Trep.exe stopped"
+  else
+    if [ "$FAILED" = 1 ]; then
+      # A failed step may have left a notice open that nobody answers.
+      for ((i = 0; i < AFTER_FAILURE_GUARD * 10; i++)); do
+        kill -0 "$TREP_PID" 2>/dev/null || break
+        sleep 0.1
+      done
+      if kill -0 "$TREP_PID" 2>/dev/null; then
+        wine_stop
+        stopped=1
+      fi
+    fi
+    wait "$TREP_PID"
+    rc=$?
+    if [ "$stopped" = 1 ]; then
+      fail_because "still running ${AFTER_FAILURE_GUARD}s after the failed step; stopped"
+    elif [ "$rc" = 124 ]; then
+      fail_because "Trep.exe did not end within ${RUN_GUARD}s"
+    else
+      expect_eq "exit code" "$1" "$rc"
+    fi
+  fi
+  TREP_PID=
+  report "Trep.exe ends with exit code $1"
+}
+
+# ====================================================== the scenarios ===
+
+# ------------------------------------------------- batch mode's notice ---
+
+scenario "batch mode (/i= without /q): the job runs, then the \"Finished\" notice"
+cp "$WORK/fx/batch.bin" .
+start_trep "/i=$(win "$SDIR/batch.bin")" "/o=$(win "$SDIR/out")"
+drive "the notice reads \"Finished\", buttons \"OK\" and \"Open ReadMe\"; answered OK" <<EOF
+expect-notice-buttons OK "Open ReadMe"
+notice 1 Finished
+EOF
+wait_exit 0
+expect_series "$SDIR/out" batc batch.bin $((512 * 1024))
+report "out holds batc0001.trp .. batc0004.trp of 512 KiB; trep rebuilds batch.bin from them"
+
+# ------------------------------------------------------- the main window ---
+
+# The desktop folder (CSIDL_DESKTOPDIRECTORY), as Wine names it for this user.
+DESKTOP=$(timeout 60 "$WINE_RUN" cmd /c echo %USERPROFILE% </dev/null 2>/dev/null | tr -d '\r')
+DESKTOP+='\Desktop'
+BAD_COUNT="The number of segments must be at least 2 and at most 9999."
+PRESETS="Manual|EMail|Floppy|Sup Flop|Zip 100|Zip 250|Zip 750|CD 74|CD 80|Flash 64 M|Flash 128 M"
+PRESETS+="|Flash 256 M|Flash 512 M|Flash 1 G|Flash 2 G|Flash 4 G|DVD SL|DVD DL"
+
+scenario "start-up without a settings file: the fields at their defaults; Quit saves the settings"
+start_trep
+drive "the window \"Trep\" with every field at its default" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-title Trep
+expect-items 1009 "Trep|BAT file"
+expect-selection 1009 Trep
+expect-items 1017 "Folder|Multi-Removable|Named Folder|Same as Source"
+expect-selection 1017 "Named Folder"
+expect-items 1025 "Maximum|Physical|Half"
+expect-selection 1025 Half
+expect-checked 1011 1
+expect-checked 1016 0
+expect-checked 1027 1
+expect-checked 1028 0
+expect-checked 1029 0
+expect-text 1007 900
+expect-items 1031 "Bytes|kBytes|MBytes|GBytes"
+expect-selection 1031 kBytes
+expect-text 1012 2
+expect-text 1018 0
+expect-text 1004 "$DESKTOP"
+expect-items 1006 "$PRESETS"
+expect-selection 1006 Manual
+expect-text 1 Decide!
+expect-enabled 1 0
+expect-visible 1021 0
+expect-visible 3 1
+expect-visible 1026 1
+EOF
+drive "\"Quit\" closes the window" <<EOF
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat"
+report "dTrep.dat in the program folder: 58 bytes, \"TREP1600\" and the default options"
+
+scenario "a settings file is read into the fields, and the close box writes it back unchanged"
+# Every option away from its default that the window shows.
+CUSTOM=(rebuildMethod=1 destinationMode=0 useCrc=0 memoryOption=0 sizeMode=2)
+write_settings "$SDIR/prog/dTrep.dat" "${CUSTOM[@]}"
+start_trep
+drive "\"BAT file\", \"Folder\", \"Maximum\" selected; \"Use CRC\" clear; \"Size\" checked" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-selection 1009 "BAT file"
+expect-selection 1017 Folder
+expect-selection 1025 Maximum
+expect-checked 1011 0
+expect-checked 1027 0
+expect-checked 1029 1
+close
+wait-gone
+EOF
+wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat" "${CUSTOM[@]}"
+report "dTrep.dat after the close box: the same 58 bytes"
+
+scenario "a file to split as argument 1: \"Go Trep!\" and its sizes"
+cp "$WORK/fx/movie.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+start_trep "$MOVIE"
+# The default segment: half the file plus 1/32 of that, 5,156,250 bytes,
+# shown as 5035 kBytes (whole kilobytes, cut).
+drive "movie.bin analysed: 2 files of 5035 kBytes into the named folder on the desktop" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+expect-enabled 1 1
+expect-text 1002 "$MOVIE"
+expect-text 1020 movie.bin
+expect-text 1013 "10, 000, 000"
+expect-text 1030 "File will be Trepped into 2 files of 5035 kBytes"
+expect-text 1007 5035
+expect-selection 1031 kBytes
+expect-text 1012 2
+expect-slider 1024 2
+expect-slider-range 1024 2 9999
+expect-text 1004 "$DESKTOP\movie"
+expect-enabled 1006 1
+expect-enabled 1024 1
+expect-enabled 1012 0
+expect-enabled 1007 0
+expect-enabled 1017 1
+EOF
+drive "the close box closes the window" <<EOF
+window Trep
+close
+wait-gone
+EOF
+wait_exit 0
+# 10,000,000 / 16 is above 9999: the slider's end is 9999.
+expect_settings "$SDIR/prog/dTrep.dat" sliderMax=9999
+report "dTrep.dat: the default options and the slider's end 9999"
+
+scenario "a segment as argument 1: \"Go UnTrep!\" and the series' count"
+SEGMENT=$(win "$WORK/fx/series/movi0002.trp")
+start_trep "$SEGMENT"
+drive "movi0002.trp analysed: the series of movie.bin in $SERIES_COUNT files" <<EOF
+window Trep
+wait-text 1 "Go UnTrep!"
+expect-enabled 1 1
+expect-text 1002 "$SEGMENT"
+expect-text 1020 movie.bin
+expect-text 1013 "10, 000, 000"
+expect-text 1030 "File was Trepped into $SERIES_COUNT files"
+expect-enabled 1006 0
+expect-enabled 1017 0
+expect-text 1004 "$DESKTOP\movie"
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+scenario "presets and the slider set the size fields and the summary (movie.bin, 10,000,000 bytes)"
+cp "$WORK/fx/movie.bin" .
+start_trep "$(win "$SDIR/movie.bin")"
+drive "movie.bin analysed" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+EOF
+# steps | preset shown | segment count | size field | unit
+#   A preset's segment is its size in kB times 1024 (Floppy 1400 kB, EMail
+#   900 kB); one larger than the file makes one segment of the whole file
+#   (CD 74: 9,765 kBytes). The slider asks for a count: the segment is
+#   q + 1 + (q + 1) / 256, q the file size / count (4: 2,509,766 bytes,
+#   2450 kBytes), and the preset list goes back to "Manual".
+PRESET_CASES=(
+  "choose 1006 Floppy  | Floppy | 7  | 1400 | kBytes"
+  "choose 1006 EMail   | EMail  | 11 | 900  | kBytes"
+  "slide 1024 4        | Manual | 4  | 2450 | kBytes"
+  "choose 1006 \"CD 74\" | CD 74  | 1  | 9765 | kBytes"
+)
+for row in "${PRESET_CASES[@]}"; do
+  IFS='|' read -r p_steps p_preset p_count p_size p_unit <<<"$row"
+  p_steps=$(trim "$p_steps")
+  p_preset=$(trim "$p_preset")
+  p_count=$(trim "$p_count")
+  p_size=$(trim "$p_size")
+  p_unit=$(trim "$p_unit")
+  summary="File will be Trepped into $p_count files of $p_size $p_unit"
+  drive "$p_steps -> \"$summary\", count $p_count, slider $p_count" <<EOF
+window Trep
+$(steps "$p_steps")
+expect-selection 1006 "$p_preset"
+expect-text 1030 "$summary"
+expect-text 1007 $p_size
+expect-selection 1031 $p_unit
+expect-text 1012 $p_count
+expect-slider 1024 $p_count
+EOF
+done
+drive "\"Quit\" closes the window" <<EOF
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+scenario "a split and a join through the window, each to \"Finished\""
+cp "$WORK/fx/movie.bin" .
+mkdir rebuilt
+OUT=$(win "$SDIR/out")
+start_trep "$(win "$SDIR/movie.bin")"
+drive "split: destination \"Folder\", output folder out, \"Go Trep!\"; the notice \"Finished\" while the progress bar shows" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+choose 1017 Folder
+focus 1004
+type 1004 "$OUT"
+unfocus 1004
+expect-text 1004 "$OUT"
+click 1
+expect-notice-buttons OK "Quit Trep"
+expect-notice-topmost
+expect-visible 1021 1
+expect-visible 3 0
+expect-visible 1026 0
+expect-enabled 1 0
+notice 1 Finished
+EOF
+drive "after the answer OK: progress bar hidden, \"Help\" and \"Auto Run\" back, title \"Trep 1.91\"" <<EOF
+window Trep
+wait-title "Trep 1.91"
+wait-visible 1026 1
+expect-visible 1021 0
+expect-visible 3 1
+expect-text 1 "Go Trep!"
+print 1018
+expect-enabled 1 1
+EOF
+expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
+report "out holds movi0001.trp and movi0002.trp (segments of the 5035 kBytes shown); trep rebuilds movie.bin from them"
+expect_eq "CRC field (1018)" "$(le "$SDIR/out/movi0001.trp" 622 4)" "$(printed 1018)"
+report "the CRC field shows the checksum recorded in movi0001.trp"
+drive "join: movi0001.trp typed as the file, output folder rebuilt, \"Go UnTrep!\"; \"Finished\"" <<EOF
+window Trep
+focus 1002
+type 1002 "$OUT\movi0001.trp"
+unfocus 1002
+wait-text 1 "Go UnTrep!"
+expect-text 1020 movie.bin
+expect-text 1030 "File was Trepped into 2 files"
+focus 1004
+type 1004 "$(win "$SDIR/rebuilt")"
+unfocus 1004
+click 1
+expect-notice-buttons OK "Quit Trep"
+notice 1 Finished
+wait-title "Trep 1.91"
+wait-visible 1026 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in rebuilt" movie.bin "$(ls -A rebuilt)"
+cmp -s rebuilt/movie.bin movie.bin || fail_because "rebuilt/movie.bin differs from movie.bin"
+report "rebuilt/movie.bin is movie.bin, byte for byte"
+expect_settings "$SDIR/prog/dTrep.dat" destinationMode=0 sliderMax=9999
+report "dTrep.dat: destination \"Folder\" kept"
+
+# source | what | damage | notice | exit code
+#   The end notice answered "Quit Trep" ends the process with the job's
+#   result. The series is trep's (20 segments); "flipped": the first payload
+#   byte of its segment 0002 inverted, which the checksum covers.
+QUIT_CASES=(
+  "movie.bin           | split | -       | Finished   | 0"
+  "series/movi0001.trp | join  | flipped | CRC Failed | 1"
+)
+for row in "${QUIT_CASES[@]}"; do
+  IFS='|' read -r q_source q_what q_damage q_notice q_exit <<<"$row"
+  q_source=$(trim "$q_source")
+  q_what=$(trim "$q_what")
+  q_damage=$(trim "$q_damage")
+  q_notice=$(trim "$q_notice")
+  q_exit=$(trim "$q_exit")
+  scenario "the end notice of a $q_what answered \"Quit Trep\": exit code $q_exit"
+  cp -r "$WORK/fx/movie.bin" "$WORK/fx/series" .
+  if [ "$q_damage" = flipped ]; then
+    b=$(od -A n -t u1 -j 8 -N 1 series/movi0002.trp | tr -d ' ')
+    printf "\\x$(printf %02x $((b ^ 255)))" | dd of=series/movi0002.trp bs=1 seek=8 conv=notrunc status=none
+  fi
+  write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+  start_trep "$(win "$SDIR/$q_source")"
+  drive "\"$q_notice\" answered \"Quit Trep\"" <<EOF
+window Trep
+wait-enabled 1 1
+focus 1004
+type 1004 "$(win "$SDIR/out")"
+unfocus 1004
+click 1
+expect-notice-buttons OK "Quit Trep"
+notice 2 "$q_notice"
+wait-gone
+EOF
+  wait_exit "$q_exit"
+  if [ "$q_what" = split ]; then
+    expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
+    report "out holds the series of movie.bin; trep rebuilds movie.bin from it"
+  else
+    expect_eq "files in out" movie.bin "$(ls -A out)"
+    cmp -s out/movie.bin movie.bin && fail_because "out/movie.bin is movie.bin, yet the checksum failed"
+    report "out holds movie.bin rebuilt from the changed series (not the original)"
+  fi
+done
+
+# file | steps | summary
+#   small.bin (500 bytes): the preset EMail is larger than the file, one
+#   segment. one.bin (1 byte): half of it is no byte, one segment.
+#   many.bin (20,000 bytes) in segments of 1 byte (mode "Size"): 20,000.
+COUNT_CASES=(
+  "small.bin | choose 1006 EMail                                 | File will be Trepped into 1 files of 500 Bytes"
+  "one.bin   | -                                                 | File will be Trepped into 1 files of 1 Bytes"
+  "many.bin  | check 1029 1; choose 1031 Bytes; type 1007 1     | Too many files! (9,999 max.)"
+)
+for row in "${COUNT_CASES[@]}"; do
+  IFS='|' read -r c_file c_steps c_summary <<<"$row"
+  c_file=$(trim "$c_file")
+  c_steps=$(trim "$c_steps")
+  c_summary=$(trim "$c_summary")
+  what=$c_file
+  [ "$c_steps" != - ] && what+=" after \"$c_steps\""
+  scenario "$what: the segment count is refused at start"
+  cp "$WORK/fx/$c_file" .
+  write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+  start_trep "$(win "$SDIR/$c_file")"
+  drive "\"$c_summary\"; \"Go Trep!\" -> the notice on the count, no job" <<EOF
+window Trep
+wait-text 1 "Go Trep!"
+focus 1004
+type 1004 "$(win "$SDIR/out")"
+unfocus 1004
+$(steps "$c_steps")
+expect-text 1030 "$c_summary"
+click 1
+expect-notice-buttons OK "Open ReadMe"
+notice 1 "$BAD_COUNT"
+no-notice 1000
+expect-visible 1021 0
+expect-title Trep
+expect-enabled 1 1
+click 2
+wait-gone
+EOF
+  wait_exit 0
+  expect_eq "files in out" "" "$(ls -A out)"
+  report "nothing written to out"
+done
+
+scenario "\"On Top Toggle\" in the system menu flips the window's topmost state, kept in the settings"
+start_trep
+drive "not topmost; the toggle three times: topmost, not, topmost" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-topmost 0
+sysmenu 5000
+expect-topmost 1
+sysmenu 5000
+expect-topmost 0
+sysmenu 5000
+expect-topmost 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
+report "dTrep.dat: alwaysOnTop 1"
+start_trep
+drive "started again with those settings: topmost at once; the toggle clears it" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-topmost 1
+sysmenu 5000
+expect-topmost 0
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+end_scenario
+echo
+if [ "$FAILS" -eq 0 ]; then
+  echo "all $CHECKS checks passed"
+  exit 0
+fi
+echo "$FAILS of $CHECKS checks failed"
+exit 1
