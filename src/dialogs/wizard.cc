@@ -244,7 +244,9 @@ void Wizard::command(int page, int id, int code) {
       } else if (id == WIZ_CLOSE && clicked) {
         host_.options().wizardAtStart = 0;
         host_.saveSettings();
-        PropSheet_PressButton(sheet(), PSBTN_CANCEL);  // as Cancel: no job starts
+        // As Cancel: no job starts. Posted, so that the sheet's modal loop
+        // takes it as a message of its own and then sees that it has ended.
+        PostMessageA(sheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
       }
       break;
     case 1:
