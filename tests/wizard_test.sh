@@ -258,6 +258,102 @@ expect_eq "files in rebuilt" movie.bin "$(ls -A rebuilt)"
 cmp -s rebuilt/movie.bin movie.bin || fail_because "rebuilt/movie.bin differs from movie.bin"
 report "rebuilt/movie.bin is movie.bin, byte for byte"
 
+# ------------------------------------------ back to page 1 for another file ---
+
+scenario "back to \"Select File\" for another file: \"Trep Method\" and \"Select Destination\" set up anew"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
+cp "$WORK/fx/movie.bin" "$WORK/fx/batch.bin" .
+start_trep "$(win "$SDIR/movie.bin")"
+drive "movie.bin: EMail on \"Trep Method\" (11 segments), the named folder movie; back to \"Select File\"" <<EOF
+page "Select File"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+check 1102 1
+expect-text 1012 11
+sheet-press next
+page "Select Destination"
+expect-text 1004 "$DESKTOP\movie"
+sheet-press back
+page "Trep Method"
+sheet-press back
+page "Select File"
+EOF
+# batch.bin, 2,000,000 bytes, asked for in 2: q = 1,000,000, the segment
+# 1,003,907 bytes, shown as 980 kBytes; the job reads back 980 kBytes
+# (1,003,520 bytes), which still makes 2 segments.
+drive "batch.bin typed: \"Trep Method\" back at 2 segments of batch.bin, the folder named batch" <<EOF
+page "Select File"
+type 1002 "$(win "$SDIR/batch.bin")"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+expect-checked 1014 1
+expect-checked 1102 0
+expect-text 1012 2
+expect-text 1007 980
+expect-enabled 1012 1
+sheet-press next
+page "Select Destination"
+expect-checked 1016 1
+expect-text 1004 "$DESKTOP\batch"
+check 1018 1
+type 1004 "$(win "$SDIR/out")"
+sheet-press next
+page "Options"
+sheet-press finish
+notice 1 Finished
+window Trep
+wait-visible 1026 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_series "$SDIR/out" batc batch.bin $((980 * 1024))
+report "out holds batc0001.trp and batc0002.trp; trep rebuilds batch.bin from them"
+
+# ------------------------------------------------- the BAT-file rebuild ---
+
+scenario "\"Create a BAT File\" on \"Options\": segments without headers and UnTrep.bat, though \"Encrypt\" was ticked"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0
+cp "$WORK/fx/batch.bin" .
+start_trep "$(win "$SDIR/batch.bin")"
+drive "batch.bin into out; \"Encrypt\" ticked, then the BAT file: the boxes and fields out of use" <<EOF
+page "Select File"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+sheet-press next
+page "Select Destination"
+expect-checked 1014 1
+expect-text 1004 "$DESKTOP"
+check 1018 1
+type 1004 "$(win "$SDIR/out")"
+sheet-press next
+page "Options"
+check 1021 1
+expect-enabled 1023 1
+check 1020 1
+expect-enabled 1021 0
+expect-enabled 1023 0
+expect-enabled 1022 0
+expect-enabled 3002 0
+expect-checked 1021 1
+sheet-press finish
+notice 1 Finished
+window Trep
+wait-visible 1026 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in out" "$(printf 'UnTrep.bat\nbatc0001.trp\nbatc0002.trp')" "$(ls -A out | LC_ALL=C sort)"
+expect_eq "size of batc0001.trp" $((980 * 1024)) "$(size_of out/batc0001.trp)"
+expect_eq "size of batc0002.trp" $((2000000 - 980 * 1024)) "$(size_of out/batc0002.trp)"
+cat out/batc0001.trp out/batc0002.trp 2>/dev/null | cmp -s - batch.bin &&
+  fail_because "the segments put together give batch.bin: they were not scrambled"
+report "out holds UnTrep.bat and two segments without headers, scrambled (\"Encrypt\" kept)"
+
 # ------------------------------------------------------- "Close Wizard" ---
 
 scenario "\"Close Wizard\": the wizard off for the next start; the chosen file stays; no job"
