@@ -354,6 +354,30 @@ cat out/batc0001.trp out/batc0002.trp 2>/dev/null | cmp -s - batch.bin &&
   fail_because "the segments put together give batch.bin: they were not scrambled"
 report "out holds UnTrep.bat and two segments without headers, scrambled (\"Encrypt\" kept)"
 
+# ---------------------------------------- the main window's file kept ---
+
+scenario "\"Wizard\" with a file chosen in the main window and none on the command line: \"Select File\" keeps it"
+cp "$WORK/fx/batch.bin" .
+BATCH=$(win "$SDIR/batch.bin")
+start_trep
+drive "batch.bin typed in the main window; \"Wizard\": the page shows it, Next usable; Cancel" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+type 1002 "$BATCH"
+wait-text 1 "Go Trep!"
+open-page 1010 "Select File"
+expect-text 1002 "$BATCH"
+wait-sheet-button next 1
+sheet-press cancel
+window Trep
+wait-text 1020 batch.bin
+expect-text 1002 "$BATCH"
+expect-enabled 1 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+
 # ------------------------------------------------------- "Close Wizard" ---
 
 scenario "\"Close Wizard\": the wizard off for the next start; the chosen file stays; no job"
