@@ -473,7 +473,9 @@ void MainWindow::showAbout() {
 
 void MainWindow::quit() {
   // A running job is abandoned: its thread is not stopped, and the process
-  // ends with the message loop.
+  // ends with the message loop. It ends as aborted, never as a success: the
+  // job's files are left as far as it got.
+  if (workerHeld_ && !(workerDone_ && workerDone_->load())) app_.job.jobResult = kResultAborted;
   workerHeld_ = false;
   readOptions();
   saveSettings();
