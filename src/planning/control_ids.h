@@ -41,4 +41,29 @@
 #define CTL_SIZE_SUMMARY 1030
 #define CTL_SIZE_UNIT 1031
 
+/* The wizard's pages. Their fields that the planning routines fill carry
+   the main window's ids above (1002 path, 1001 "Choose" beside it, 1007
+   size with its up-down 1023, 1031 unit, 1012 count with its up-down 1022,
+   1004 folder, 1003 "Choose" beside it); the ids below mean something else
+   on a page than on the main window, and a page never has both. */
+#define WIZ_CLOSE 1000             /* page 1: "Close Wizard" */
+#define WIZ_WELCOME 3003           /* page 1: "Welcome To Trep!" in a large font */
+#define WIZ_PRESET_EMAIL 1102      /* page 2: media presets; preset number = id - 1101 */
+#define WIZ_PRESET_CD80 1109
+#define WIZ_PRESET_DVD 1120        /* preset number 19 */
+#define WIZ_CUSTOM_SIZE 1011       /* page 2: size typed into 1007 */
+#define WIZ_DIVIDE 1014            /* page 2: count typed into 1012 */
+#define WIZ_DEST_DESKTOP 1014      /* page 3: five destination choices, 1014 to 1018 */
+#define WIZ_DEST_SOURCE 1015
+#define WIZ_DEST_NAMED_DESKTOP 1016
+#define WIZ_DEST_NAMED_SELECTED 1017
+#define WIZ_DEST_SELECTED 1018
+#define WIZ_USE_TREP 1019          /* page 4: rebuild with the program */
+#define WIZ_BAT_FILE 1020          /* page 4: rebuild with UnTrep.bat */
+#define WIZ_USE_CRC 1011
+#define WIZ_ENCRYPT 1021
+#define WIZ_USE_DESCRIPTION 1022
+#define WIZ_CIPHER_KEY 1023
+#define WIZ_DESCRIPTION 3002
+
 #endif /* TREP_PLANNING_CONTROL_IDS_H_ */

@@ -16,6 +16,12 @@
 #define kNoticeDialog 1601
 #define kNoticeMessage 1601
 
+// The wizard's four pages, in the order the sheet shows them.
+#define kWizardFilePage 1112
+#define kWizardMethodPage 1113
+#define kWizardDestinationPage 1114
+#define kWizardOptionsPage 1115
+
 // The about box of the main window's "About".
 #define kAboutDialog 1700
 #define kAboutVersion 1701  // the line with the name and version

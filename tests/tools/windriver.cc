@@ -796,8 +796,146 @@ const std::vector<CommandDef>& commands() {
   return defs;
 }
 
+// ------------------------------------------------------ property sheets ---
+//
+// A wizard (a property sheet) shows one page at a time inside the sheet's
+// window; under Wine the sheet's title is the active page's title, not its
+// own caption. These commands make the active page the current window, so
+// the usual commands work its controls, and work the sheet's own buttons:
+//
+//   page TITLE                     wait for a visible sheet whose active page
+//                                  is titled TITLE; that page becomes the
+//                                  current window
+//   open-page ID TITLE             click control ID of the current window,
+//                                  whose handler shows a sheet modally (and
+//                                  so returns only when it closes), then as
+//                                  "page TITLE"
+//   sheet-press BUTTON             PSM_PRESSBUTTON to the current page's
+//                                  sheet; BUTTON is back, next, finish or
+//                                  cancel, and must be usable (shown and
+//                                  enabled), as for a person
+//   expect-sheet-button BUTTON B   B = 1: the button is shown and enabled
+//   wait-sheet-button BUTTON B
+
+struct SheetButton {
+  const char* name;
+  int press;  // PSM_PRESSBUTTON's index
+  int id;     // the button's control id in the sheet
+};
+const SheetButton kSheetButtons[] = {
+    {"back", PSBTN_BACK, 0x3023},
+    {"next", PSBTN_NEXT, 0x3024},
+    {"finish", PSBTN_FINISH, 0x3025},
+    {"cancel", PSBTN_CANCEL, IDCANCEL},
+};
+
+const SheetButton& sheetButton(const std::string& name) {
+  for (const SheetButton& b : kSheetButtons)
+    if (name == b.name) return b;
+  fail("no sheet button " + quoted(name) + " (back, next, finish or cancel)");
+}
+
+HWND currentSheet() {
+  HWND sheet = GetParent(currentWindow());
+  if (sheet == nullptr || ask(sheet, PSM_GETCURRENTPAGEHWND, 0, 0) == 0)
+    fail("the window " + run.windowName + " is not a page of a property sheet");
+  return sheet;
+}
+
+bool sheetButtonUsable(const SheetButton& b) {
+  HWND button = GetDlgItem(currentSheet(), b.id);
+  return button != nullptr && IsWindowVisible(button) && IsWindowEnabled(button);
+}
+
+BOOL CALLBACK matchPage(HWND w, LPARAM param) {
+  auto* s = reinterpret_cast<Search*>(param);
+  if (!IsWindowVisible(w) || classOf(w) != "#32770") return TRUE;
+  DWORD_PTR page = 0;
+  if (SendMessageTimeoutA(w, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 1000, &page) == 0 ||
+      page == 0)
+    return TRUE;
+  HWND p = reinterpret_cast<HWND>(page);
+  char text[512] = {0};
+  GetWindowTextA(p, text, sizeof(text));
+  if (*s->title != text || !IsWindowVisible(p)) return TRUE;
+  s->found = p;
+  return FALSE;
+}
+
+void waitPage(const std::string& title) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    Search search{nullptr, &title, nullptr};
+    EnumWindows(matchPage, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) {
+      run.window = search.found;
+      run.windowName = "page " + quoted(title);
+      return;
+    }
+    if (!guardLeft(start))
+      timedOut("no sheet showing the page " + quoted(title) + " within " + guardText() +
+               "; visible windows: " + visibleWindows());
+    Sleep(kPollMs);
+  }
+}
+
+const std::vector<CommandDef>& sheetCommands() {
+  static const std::vector<CommandDef> defs = {
+      {"page", "t", [](const Step& s) { waitPage(s.word[1]); }},
+      {"open-page", "nt",
+       [](const Step& s) {
+         HWND c = workable(s.num(1));
+         // Delivered from a thread that is left waiting for the handler.
+         auto* d = new Delivery{currentWindow(), WM_COMMAND, MAKEWPARAM(s.num(1), BN_CLICKED),
+                                reinterpret_cast<LPARAM>(c), "", run.guardMs};
+         HANDLE thread = CreateThread(nullptr, 0, deliver, d, 0, nullptr);
+         if (thread == nullptr) {
+           delete d;
+           fail("no thread to deliver the message");
+         }
+         CloseHandle(thread);
+         waitPage(s.word[2]);
+       }},
+      {"sheet-press", "t",
+       [](const Step& s) {
+         const SheetButton& b = sheetButton(s.word[1]);
+         if (!sheetButtonUsable(b)) fail("the sheet's button " + quoted(b.name) + " is not usable");
+         HWND sheet = currentSheet();
+         act(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(b.press), 0);
+         // A modal sheet looks whether it has ended only when its message
+         // loop takes the next posted message; a person's click is one, a
+         // message sent from here is not.
+         PostMessageA(sheet, WM_NULL, 0, 0);
+       }},
+      {"expect-sheet-button", "tb",
+       [](const Step& s) {
+         const SheetButton& b = sheetButton(s.word[1]);
+         if (sheetButtonUsable(b) != (s.word[2] == "1"))
+           fail("expected the sheet's button " + quoted(b.name) + " usable = " + s.word[2]);
+       }},
+      {"wait-sheet-button", "tb",
+       [](const Step& s) {
+         const SheetButton& b = sheetButton(s.word[1]);
+         DWORD start = GetTickCount();
+         while (sheetButtonUsable(b) != (s.word[2] == "1")) {
+           if (!guardLeft(start))
+             timedOut("waited " + guardText() + " for the sheet's button " + quoted(b.name) +
+                      " usable = " + s.word[2]);
+           Sleep(kPollMs);
+         }
+       }},
+  };
+  return defs;
+}
+
 // The command of a step and its argument kinds; false when it has none.
 bool lookUp(const std::string& name, const char** args, std::function<void(const Step&)>* fn) {
+  for (const CommandDef& d : sheetCommands())
+    if (name == d.name) {
+      *args = d.args;
+      *fn = d.run;
+      return true;
+    }
   for (const CommandDef& d : commands())
     if (name == d.name) {
       *args = d.args;

@@ -1,0 +1,286 @@
+#include "planning/wizard_pages.h"
+
+#include <initializer_list>
+
+#include "planning/destination.h"
+#include "planning/mode_controls.h"
+#include "planning/size_arithmetic.h"
+#include "planning/source_analysis.h"
+
+namespace trep {
+namespace {
+
+// The radio buttons of page 2, one group.
+constexpr int kMethodButtons[] = {1102, 1103, 1104, 1105, 1106, 1107, 1108, 1109,
+                                  WIZ_PRESET_DVD, WIZ_CUSTOM_SIZE, WIZ_DIVIDE};
+
+// Key and description as a page takes them: the lengths the header and the
+// key preparation were made for.
+constexpr std::size_t kLongestKey = 299;
+constexpr std::size_t kLongestDescription = 249;
+
+template <std::size_t N>
+void checkOnly(Controls& c, const int (&group)[N], int id) {
+  for (int member : group) c.setCheck(member, member == id);
+}
+
+void checkOnly(Controls& c, std::initializer_list<int> group, int id) {
+  for (int member : group) c.setCheck(member, member == id);
+}
+
+// Page 2's count rule, with sourceValid already held at 0 by the caller.
+void countRule(PlanningContext& p) {
+  sizeFromCount(p);  // reads field 1012, clamps to 1..9999 and writes a corrected count back
+  showSegmentSize(p, p.job.segmentSize);
+}
+
+// Which of page 4's controls are usable. The key field follows "Encrypt"
+// and the description field follows "Description", as their buttons set
+// them; the BAT file makes segments without headers, so neither the
+// description nor (from this page) the scrambling choice applies; a join
+// takes its rebuild method and description from the series.
+void optionsStates(PlanningContext& p) {
+  Controls& c = p.controls;
+  const bool split = p.job.isSplit != 0;
+  const bool batFile = split && c.checked(WIZ_BAT_FILE);
+  c.enable(WIZ_USE_TREP, split);
+  c.enable(WIZ_BAT_FILE, split);
+  c.enable(WIZ_ENCRYPT, !batFile);
+  c.enable(WIZ_CIPHER_KEY, !batFile && p.job.encrypt != 0);
+  c.enable(WIZ_USE_DESCRIPTION, split && !batFile);
+  c.enable(WIZ_DESCRIPTION, split && !batFile && p.options.useDescription != 0);
+}
+
+}  // namespace
+
+void SourcePageControls::setText(int id, std::string_view text) {
+  if (id == CTL_OUTPUT_FOLDER) {
+    folder_.assign(text);
+  } else {
+    page_.setText(id, text);
+  }
+}
+
+std::string SourcePageControls::text(int id) {
+  return id == CTL_OUTPUT_FOLDER ? folder_ : page_.text(id);
+}
+
+int wizardPresetNumber(int id) {
+  if (id >= WIZ_PRESET_EMAIL && id <= WIZ_PRESET_CD80) return id - 1101;
+  if (id == WIZ_PRESET_DVD) return 19;
+  return 0;
+}
+
+void openSourcePage(PlanningContext& p, const std::string& argument) {
+  JobSettings& job = p.job;
+  if (!argument.empty()) {
+    // The file the main window analysed at start-up is this one already;
+    // analysing it again would only ask its questions twice.
+    if (!(job.sourceValid == 1 && job.sourcePath.str() == argument)) {
+      job.sourceValid = 0;
+      if (argument.size() <= PathText::kMaxLength) {
+        job.sourcePath = argument;
+        analyseSource(p);
+      } else {
+        job.sourcePath = "";
+      }
+    }
+  } else if (job.sourceValid != 1) {
+    job.sourcePath = "";
+  }
+  p.controls.setText(CTL_SOURCE_PATH, job.sourceValid == 1 ? job.sourcePath.view() : "");
+}
+
+bool sourceTyped(PlanningContext& p) {
+  JobSettings& job = p.job;
+  if (job.jobState != kJobIdle) return false;  // the analysis writing the field itself
+  std::string typed = p.controls.text(CTL_SOURCE_PATH);
+  if (typed == job.sourcePath.str()) return false;
+  job.sourceValid = 0;
+  if (typed.size() > PathText::kMaxLength) {
+    job.sourcePath = "";
+  } else {
+    job.sourcePath = typed;
+    analyseSource(p);
+  }
+  return true;
+}
+
+WizardPage pageAfterFile(const JobSettings& job) {
+  return job.isSplit ? WizardPage::kMethod : WizardPage::kDestination;
+}
+
+WizardPage pageBeforeDestination(const JobSettings& job) {
+  return job.isSplit ? WizardPage::kMethod : WizardPage::kFile;
+}
+
+void openMethodPage(PlanningContext& p) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
+  job.sourceValid = 0;
+  checkOnly(c, kMethodButtons, WIZ_DIVIDE);
+  c.enable(CTL_SIZE_NUMBER, false);
+  c.enable(CTL_SEGMENT_COUNT, true);
+  showSegmentSize(p, job.segmentSize);
+  countFromSize(p);
+  c.setNumber(CTL_SEGMENT_COUNT, 2);
+  countRule(p);
+  job.sourceValid = 1;
+}
+
+void methodPresetChosen(PlanningContext& p, int presetNumber) {
+  JobSettings& job = p.job;
+  if (!job.isSplit || job.sourceValid != 1 || presetNumber == 0) return;
+  job.sourceValid = 0;
+  uint32_t v = presetSize(p, presetNumber);
+  if (v != 0) {
+    job.segmentSize = v;
+    showSegmentSize(p, v);
+    countFromSize(p);
+    p.controls.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+    p.controls.enable(CTL_SIZE_NUMBER, false);
+    p.controls.enable(CTL_SEGMENT_COUNT, false);
+  }
+  job.sourceValid = 1;
+}
+
+void methodCustomSize(PlanningContext& p) {
+  if (!p.job.isSplit) return;
+  p.controls.enable(CTL_SIZE_NUMBER, true);
+  p.controls.enable(CTL_SEGMENT_COUNT, false);
+}
+
+void methodDivide(PlanningContext& p) {
+  if (!p.job.isSplit) return;
+  p.controls.enable(CTL_SIZE_NUMBER, false);
+  p.controls.enable(CTL_SEGMENT_COUNT, true);
+}
+
+void methodSizeTyped(PlanningContext& p) {
+  JobSettings& job = p.job;
+  if (!job.isSplit || job.sourceValid != 1) return;
+  job.sourceValid = 0;
+  countFromSize(p);
+  // The split itself lowers the count to 9999 by enlarging the size
+  // (adjustCountAtSplitStart); the field shows where that ends.
+  if (job.segmentCount > kMaxSegments) job.segmentCount = kMaxSegments;
+  p.controls.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  job.sourceValid = 1;
+}
+
+void methodCountTyped(PlanningContext& p) {
+  JobSettings& job = p.job;
+  if (!job.isSplit || job.sourceValid != 1) return;
+  job.sourceValid = 0;
+  countRule(p);
+  job.sourceValid = 1;
+}
+
+int openingDestination(uint32_t destinationMode) {
+  switch (destinationMode) {
+    case kDestinationSameAsSource:
+      return 1;
+    case kDestinationNamedFolder:
+      return 2;
+    default:
+      return 0;  // Folder, and Multi-Removable, which the wizard does not offer
+  }
+}
+
+void openDestinationPage(PlanningContext& p) {
+  int index = openingDestination(p.options.destinationMode);
+  checkOnly(p.controls, {WIZ_DEST_DESKTOP, WIZ_DEST_SOURCE, WIZ_DEST_NAMED_DESKTOP,
+                         WIZ_DEST_NAMED_SELECTED, WIZ_DEST_SELECTED},
+            WIZ_DEST_DESKTOP + index);
+  chooseWizardDestination(p, index);
+}
+
+void chooseWizardDestination(PlanningContext& p, int index) {
+  if (index < 0 || index > 4) return;
+  const WizardDestination& d = kWizardDestinations[index];
+  Controls& c = p.controls;
+  switch (d.folder) {
+    case WizardFolder::kDesktop:
+      c.setText(CTL_OUTPUT_FOLDER, p.platform.desktopFolder());
+      break;
+    case WizardFolder::kSourceFolder:
+      c.setText(CTL_OUTPUT_FOLDER, folderOf(p.job.sourcePath.view()));
+      break;
+    case WizardFolder::kUnchanged:
+      break;
+  }
+  p.options.destinationMode = d.destinationMode;
+  if (d.apply) applyDestination(p);
+  c.enable(CTL_OUTPUT_FOLDER, d.folderChoosable);
+  c.enable(CTL_CHOOSE_FOLDER, d.folderChoosable);
+}
+
+bool leaveDestinationPage(PlanningContext& p) {
+  std::string folder = p.controls.text(CTL_OUTPUT_FOLDER);
+  if (folder.size() > PathText::kMaxLength) return false;  // never cut to another folder
+  p.job.outputFolder = folder;
+  p.job.multiRemovable = 0;
+  return true;
+}
+
+void openOptionsPage(PlanningContext& p) {
+  Controls& c = p.controls;
+  checkOnly(c, {WIZ_USE_TREP, WIZ_BAT_FILE}, WIZ_USE_TREP);
+  c.setCheck(WIZ_USE_CRC, p.options.useCrc != 0);
+  c.setCheck(WIZ_USE_DESCRIPTION, p.options.useDescription != 0);
+  c.setCheck(WIZ_ENCRYPT, p.job.encrypt != 0);
+  optionsStates(p);
+}
+
+void activateOptionsPage(PlanningContext& p) {
+  Controls& c = p.controls;
+  // The box shows the option the job will use: a join's analysis takes it
+  // from the series' header, which may differ from what the page showed.
+  c.setCheck(WIZ_USE_DESCRIPTION, p.options.useDescription != 0);
+  if (!p.job.isSplit && p.options.useDescription == 1)
+    c.setText(WIZ_DESCRIPTION, p.job.description.view());
+  optionsStates(p);
+}
+
+void optionsClicked(PlanningContext& p, int id) {
+  Controls& c = p.controls;
+  switch (id) {
+    case WIZ_ENCRYPT:
+      p.job.encrypt = c.checked(WIZ_ENCRYPT) ? 1 : 0;
+      break;
+    case WIZ_USE_DESCRIPTION:
+      if (!p.job.isSplit) return;
+      p.options.useDescription = c.checked(WIZ_USE_DESCRIPTION) ? 1 : 0;
+      break;
+    case WIZ_USE_TREP:
+    case WIZ_BAT_FILE:
+      break;
+    default:
+      return;
+  }
+  optionsStates(p);
+}
+
+void finishOptions(PlanningContext& p) {
+  Controls& c = p.controls;
+  p.options.rebuildMethod = c.checked(WIZ_USE_TREP) ? 0 : 1;
+  p.job.cipherKey = c.text(WIZ_CIPHER_KEY).substr(0, kLongestKey);
+  p.job.description = c.text(WIZ_DESCRIPTION).substr(0, kLongestDescription);
+  p.options.useCrc = c.checked(WIZ_USE_CRC) ? 1 : 0;
+  p.job.jobState = kJobPrepared;
+}
+
+void showWizardResult(PlanningContext& p) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
+  // Each write may change the job through the window's reactions, so each
+  // reads the job afresh.
+  c.setText(CTL_OUTPUT_FOLDER, job.outputFolder.view());
+  c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
+  showSegmentSize(p, job.segmentSize);
+  c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  p.options.wizardRunning = 0;
+  refreshModeControls(p);
+}
+
+}  // namespace trep

@@ -1,0 +1,503 @@
+#!/usr/bin/env bash
+# Window tests of the setup wizard and of the file-type association: the
+# harness of tests/window_test.sh (Trep.exe under Wine on a virtual display
+# of its own, worked by windriver.exe; the fixtures movie.bin and its series
+# by the native program), with scenarios of their own.
+#
+#   tests/wizard_test.sh           run every scenario
+#   KEEP=1 tests/wizard_test.sh    keep the work folder to look at after a failure
+#
+# One line per check ("ok" or "FAIL", then what differed); the exit code is 1
+# when any check failed, 2 when the programs or tools are missing.
+#
+# The wizard is a property sheet: windriver's "page TITLE" makes its active
+# page the current window, "sheet-press" works the sheet's Back, Next,
+# Finish and Cancel, "expect-sheet-button" / "wait-sheet-button" check them.
+set -u
+WINDOW_TEST_HARNESS_ONLY=1
+# shellcheck source=tests/window_test.sh
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/window_test.sh"
+
+# The desktop folder (CSIDL_DESKTOPDIRECTORY), as Wine names it for this user.
+DESKTOP=$(timeout 60 "$WINE_RUN" cmd /c echo %USERPROFILE% </dev/null 2>/dev/null | tr -d '\r')
+DESKTOP+='\Desktop'
+
+# The header's description: 300 bytes from offset 14, up to the first zero.
+description_of() { dd if="$1" bs=1 skip=14 count=300 status=none 2>/dev/null | tr -d '\0'; }
+
+# -------------------------------------------------- the wizard at start-up ---
+
+scenario "the wizard at start-up with a segment as argument: Next skips \"Trep Method\", Back returns"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
+cp -r "$WORK/fx/series" .
+SEGMENT=$(win "$SDIR/series/movi0002.trp")
+start_trep "$SEGMENT"
+drive "\"Select File\" shows the segment; only Next (and Cancel) usable" <<EOF
+page "Select File"
+expect-text 1002 "$SEGMENT"
+wait-sheet-button next 1
+expect-sheet-button back 0
+expect-sheet-button finish 0
+expect-sheet-button cancel 1
+expect-text 3003 "Welcome To Trep!"
+expect-text 1000 "Close Wizard"
+EOF
+drive "Next goes to \"Select Destination\"; Back from there returns to \"Select File\"" <<EOF
+page "Select File"
+sheet-press next
+page "Select Destination"
+wait-sheet-button back 1
+expect-sheet-button next 1
+expect-checked 1016 1
+expect-text 1004 "$DESKTOP\movie"
+expect-enabled 1004 0
+expect-enabled 1003 0
+sheet-press back
+page "Select File"
+expect-text 1002 "$SEGMENT"
+wait-sheet-button next 1
+expect-sheet-button back 0
+EOF
+drive "Cancel: the main window is back with the join set up, no job started" <<EOF
+page "Select File"
+sheet-press cancel
+window Trep
+wait-text 1 "Go UnTrep!"
+expect-text 1002 "$SEGMENT"
+expect-text 1004 "$DESKTOP\movie"
+expect-text 1030 "File was Trepped into $SERIES_COUNT files"
+expect-text 1012 $SERIES_COUNT
+no-notice 500
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in out" "" "$(ls -A out)"
+report "nothing written"
+
+# ------------------------------------------------- a split in the wizard ---
+
+scenario "a split set up in the wizard alone: typed file, EMail, a selected folder, a description, Finish"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
+cp "$WORK/fx/movie.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+OUT=$(win "$SDIR/out")
+start_trep
+drive "\"Select File\" with no file: empty, Next not usable; a file that is not there leaves it so" <<EOF
+page "Select File"
+expect-text 1002 ""
+wait-sheet-button next 0
+expect-sheet-button back 0
+expect-sheet-button finish 0
+type 1002 "$(win "$SDIR/nothing.bin")"
+wait-sheet-button next 0
+type 1002 "$MOVIE"
+wait-sheet-button next 1
+EOF
+# steps on "Trep Method" | count field | size field | size usable | count usable
+#   10,000,000 bytes. The page opens on "Divide by number" asking for 2:
+#   q = 5,000,000, the segment q + 1 + (q + 1) / 256 = 5,019,532 bytes, shown
+#   as 4901 kBytes. A custom size of 1 kByte makes 9766 segments; 4 asked
+#   for make segments of 2450 kBytes; EMail is 900 kBytes, 11 segments.
+METHOD_CASES=(
+  "-                         | 2    | 4901 | 0 | 1"
+  "check 1011 1              | 2    | 4901 | 1 | 0"
+  "type 1007 1               | 9766 | 1    | 1 | 0"
+  "check 1014 1; type 1012 4 | 4    | 2450 | 0 | 1"
+  "check 1102 1              | 11   | 900  | 0 | 0"
+)
+drive "Next goes to \"Trep Method\": \"Divide by number\", Back and Next usable" <<EOF
+page "Select File"
+sheet-press next
+page "Trep Method"
+wait-sheet-button back 1
+expect-sheet-button next 1
+expect-checked 1014 1
+expect-items 1031 "Bytes|kBytes|MBytes|GBytes"
+expect-selection 1031 kBytes
+expect-enabled 1031 0
+EOF
+for row in "${METHOD_CASES[@]}"; do
+  IFS='|' read -r m_steps m_count m_size m_size_on m_count_on <<<"$row"
+  m_steps=$(trim "$m_steps")
+  m_count=$(trim "$m_count")
+  m_size=$(trim "$m_size")
+  m_size_on=$(trim "$m_size_on")
+  m_count_on=$(trim "$m_count_on")
+  what=$m_steps
+  [ "$what" = - ] && what="as opened"
+  drive "\"Trep Method\", $what: count $m_count, size $m_size kBytes" <<EOF
+page "Trep Method"
+$(steps "$m_steps")
+expect-text 1012 $m_count
+expect-text 1007 $m_size
+expect-selection 1031 kBytes
+expect-enabled 1007 $m_size_on
+expect-enabled 1012 $m_count_on
+EOF
+done
+drive "\"Select Destination\": the named folder on the desktop; \"Selected Folder\" lets the folder be typed" <<EOF
+page "Trep Method"
+sheet-press next
+page "Select Destination"
+expect-checked 1016 1
+expect-text 1004 "$DESKTOP\movie"
+expect-enabled 1004 0
+check 1018 1
+expect-enabled 1004 1
+expect-enabled 1003 1
+expect-text 1004 "$DESKTOP\movie"
+type 1004 "$OUT"
+EOF
+drive "\"Options\": Back and Finish usable; \"Use Trep\", \"Use CRC\"; a description typed" <<EOF
+page "Select Destination"
+sheet-press next
+page "Options"
+wait-sheet-button finish 1
+expect-sheet-button back 1
+expect-sheet-button next 0
+expect-checked 1019 1
+expect-checked 1020 0
+expect-checked 1011 1
+expect-checked 1021 0
+expect-checked 1022 0
+expect-enabled 1023 0
+expect-enabled 3002 0
+expect-enabled 1022 1
+check 1022 1
+expect-enabled 3002 1
+type 3002 "made by the wizard"
+EOF
+drive "Finish: the job runs at once and ends with \"Finished\"; the main window shows what the wizard set up" <<EOF
+page "Options"
+sheet-press finish
+expect-notice-buttons OK "Quit Trep"
+notice 1 Finished
+window Trep
+wait-title "Trep 1.91"
+wait-visible 1026 1
+expect-text 1002 "$MOVIE"
+expect-text 1004 "$OUT"
+expect-text 1012 11
+expect-text 1007 900
+expect-selection 1031 kBytes
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_series "$SDIR/out" movi movie.bin 921600
+report "out holds movi0001.trp .. movi0011.trp of 900 kBytes; trep rebuilds movie.bin from them"
+expect_eq "description in movi0001.trp" "made by the wizard" "$(description_of "$SDIR/out/movi0001.trp")"
+expect_eq "description flag in movi0001.trp" 1 "$(le "$SDIR/out/movi0001.trp" 12 2)"
+report "movi0001.trp carries the description, flagged for showing"
+expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 useDescription=1 sliderMax=9999
+report "dTrep.dat after Quit: the wizard still on at start, the description in use"
+
+# -------------------------------------------------- a join in the wizard ---
+
+scenario "a join from the \"Wizard\" button: pages 1, 3, 4, Back from 3 to 1; the series' description shown"
+cp -r "$WORK/fx/movie.bin" "$WORK/fx/series" .
+# The series' first segment gets a description, flagged for showing.
+printf '\001\000holiday film' | dd of=series/movi0001.trp bs=1 seek=12 conv=notrunc status=none
+mkdir rebuilt
+SEGMENT=$(win "$SDIR/series/movi0003.trp")
+start_trep
+drive "\"Wizard\" opens \"Select File\"; no file yet" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+open-page 1010 "Select File"
+expect-text 1002 ""
+wait-sheet-button next 0
+EOF
+expect_eq "size of dTrep.dat" 58 "$(size_of "$SDIR/prog/dTrep.dat")"
+expect_eq "wizardAtStart in dTrep.dat" 1 "$(le "$SDIR/prog/dTrep.dat" 8 4)"
+report "dTrep.dat written by the \"Wizard\" button: wizardAtStart 1"
+drive "a segment typed: Next goes to \"Select Destination\", Back to \"Select File\" and Next again" <<EOF
+page "Select File"
+type 1002 "$SEGMENT"
+wait-sheet-button next 1
+sheet-press next
+page "Select Destination"
+wait-sheet-button back 1
+sheet-press back
+page "Select File"
+expect-text 1002 "$SEGMENT"
+wait-sheet-button next 1
+sheet-press next
+page "Select Destination"
+check 1018 1
+type 1004 "$(win "$SDIR/rebuilt")"
+EOF
+drive "\"Options\" in a join: the rebuild choice and \"Description\" not usable; the description shown" <<EOF
+page "Select Destination"
+sheet-press next
+page "Options"
+wait-sheet-button finish 1
+expect-checked 1022 1
+expect-text 3002 "holiday film"
+expect-enabled 1022 0
+expect-enabled 1019 0
+expect-enabled 1020 0
+expect-enabled 1021 1
+EOF
+drive "Finish: the description notice, then \"Finished\"" <<EOF
+page "Options"
+sheet-press finish
+notice 1 "holiday film"
+notice 1 Finished
+window Trep
+wait-title "Trep 1.91"
+wait-visible 1026 1
+expect-text 1002 "$SEGMENT"
+expect-text 1004 "$(win "$SDIR/rebuilt")"
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in rebuilt" movie.bin "$(ls -A rebuilt)"
+cmp -s rebuilt/movie.bin movie.bin || fail_because "rebuilt/movie.bin differs from movie.bin"
+report "rebuilt/movie.bin is movie.bin, byte for byte"
+
+# ------------------------------------------ back to page 1 for another file ---
+
+scenario "back to \"Select File\" for another file: \"Trep Method\" and \"Select Destination\" set up anew"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
+cp "$WORK/fx/movie.bin" "$WORK/fx/batch.bin" .
+start_trep "$(win "$SDIR/movie.bin")"
+drive "movie.bin: EMail on \"Trep Method\" (11 segments), the named folder movie; back to \"Select File\"" <<EOF
+page "Select File"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+check 1102 1
+expect-text 1012 11
+sheet-press next
+page "Select Destination"
+expect-text 1004 "$DESKTOP\movie"
+sheet-press back
+page "Trep Method"
+sheet-press back
+page "Select File"
+EOF
+# batch.bin, 2,000,000 bytes, asked for in 2: q = 1,000,000, the segment
+# 1,003,907 bytes, shown as 980 kBytes; the job reads back 980 kBytes
+# (1,003,520 bytes), which still makes 2 segments.
+drive "batch.bin typed: \"Trep Method\" back at 2 segments of batch.bin, the folder named batch" <<EOF
+page "Select File"
+type 1002 "$(win "$SDIR/batch.bin")"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+expect-checked 1014 1
+expect-checked 1102 0
+expect-text 1012 2
+expect-text 1007 980
+expect-enabled 1012 1
+sheet-press next
+page "Select Destination"
+expect-checked 1016 1
+expect-text 1004 "$DESKTOP\batch"
+check 1018 1
+type 1004 "$(win "$SDIR/out")"
+sheet-press next
+page "Options"
+sheet-press finish
+notice 1 Finished
+window Trep
+wait-visible 1026 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_series "$SDIR/out" batc batch.bin $((980 * 1024))
+report "out holds batc0001.trp and batc0002.trp; trep rebuilds batch.bin from them"
+
+# ------------------------------------------------- the BAT-file rebuild ---
+
+scenario "\"Create a BAT File\" on \"Options\": segments without headers and UnTrep.bat, though \"Encrypt\" was ticked"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0
+cp "$WORK/fx/batch.bin" .
+start_trep "$(win "$SDIR/batch.bin")"
+drive "batch.bin into out; \"Encrypt\" ticked, then the BAT file: the boxes and fields out of use" <<EOF
+page "Select File"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+sheet-press next
+page "Select Destination"
+expect-checked 1014 1
+expect-text 1004 "$DESKTOP"
+check 1018 1
+type 1004 "$(win "$SDIR/out")"
+sheet-press next
+page "Options"
+check 1021 1
+expect-enabled 1023 1
+check 1020 1
+expect-enabled 1021 0
+expect-enabled 1023 0
+expect-enabled 1022 0
+expect-enabled 3002 0
+expect-checked 1021 1
+sheet-press finish
+notice 1 Finished
+window Trep
+wait-visible 1026 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in out" "$(printf 'UnTrep.bat\nbatc0001.trp\nbatc0002.trp')" "$(ls -A out | LC_ALL=C sort)"
+expect_eq "size of batc0001.trp" $((980 * 1024)) "$(size_of out/batc0001.trp)"
+expect_eq "size of batc0002.trp" $((2000000 - 980 * 1024)) "$(size_of out/batc0002.trp)"
+cat out/batc0001.trp out/batc0002.trp 2>/dev/null | cmp -s - batch.bin &&
+  fail_because "the segments put together give batch.bin: they were not scrambled"
+report "out holds UnTrep.bat and two segments without headers, scrambled (\"Encrypt\" kept)"
+
+# ---------------------------------------- the main window's file kept ---
+
+scenario "\"Wizard\" with a file chosen in the main window and none on the command line: \"Select File\" keeps it"
+cp "$WORK/fx/batch.bin" .
+BATCH=$(win "$SDIR/batch.bin")
+start_trep
+drive "batch.bin typed in the main window; \"Wizard\": the page shows it, Next usable; Cancel" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+type 1002 "$BATCH"
+wait-text 1 "Go Trep!"
+open-page 1010 "Select File"
+expect-text 1002 "$BATCH"
+wait-sheet-button next 1
+sheet-press cancel
+window Trep
+wait-text 1020 batch.bin
+expect-text 1002 "$BATCH"
+expect-enabled 1 1
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+# ------------------------------------------------------- "Close Wizard" ---
+
+scenario "\"Close Wizard\": the wizard off for the next start; the chosen file stays; no job"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0
+cp "$WORK/fx/movie.bin" "$WORK/fx/batch.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+BATCH=$(win "$SDIR/batch.bin")
+start_trep "$MOVIE"
+drive "\"Select File\" shows movie.bin; batch.bin typed instead; \"Close Wizard\"" <<EOF
+page "Select File"
+expect-text 1002 "$MOVIE"
+wait-sheet-button next 1
+type 1002 "$BATCH"
+wait-sheet-button next 1
+click 1000
+window Trep
+wait-text 1 "Go Trep!"
+expect-text 1002 "$BATCH"
+expect-text 1020 batch.bin
+expect-enabled 1 1
+no-notice 500
+EOF
+expect_eq "size of dTrep.dat" 58 "$(size_of "$SDIR/prog/dTrep.dat")"
+expect_eq "magic of dTrep.dat" "$(printf TREP1600 | od -A n -t x1 | tr -d ' \n')" "$(hex "$SDIR/prog/dTrep.dat" 0 8)"
+expect_eq "wizardAtStart in dTrep.dat" 0 "$(le "$SDIR/prog/dTrep.dat" 8 4)"
+report "dTrep.dat written by \"Close Wizard\": wizardAtStart 0"
+drive "\"Quit\"" <<EOF
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in out" "" "$(ls -A out)"
+report "nothing written"
+start_trep
+drive "started again: the main window, no wizard" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+click 2
+wait-gone
+EOF
+wait_exit 0
+expect_eq "wizardAtStart in dTrep.dat" 0 "$(le "$SDIR/prog/dTrep.dat" 8 4)"
+report "dTrep.dat still holds wizardAtStart 0"
+
+# ------------------------------------------------ file-type association ---
+
+# The eight entries of the association, each as "KEY|VALUE|DATA" (VALUE
+# empty: the key's default value), for the program folder PROG (with its
+# final backslash).
+association_entries() {
+  local open="${1}Trep.exe \"%1\"" icon="${1}Trep.exe,2"
+  printf '%s\n' \
+    "HKCR\\Applications\\Trep.exe\\shell||UnTrep" \
+    "HKLM\\Software\\Applications\\Trep.exe\\shell\\UnTrep\\Command||$open" \
+    "HKCR\\Applications\\Trep.exe\\shell\\UnTrep\\Command||$open" \
+    "HKCR\\.trp||Trep" \
+    "HKCR\\Trep\\shell\\UnTrep\\Command||$open" \
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.trp|Application|Trep.exe" \
+    "HKCR\\Trep\\DefaultIcon||$icon" \
+    "HKCR\\Applications\\Trep.exe\\DefaultIcon||$icon"
+}
+# registry_read PROG: each entry's data as Wine's "reg query" reads it, one
+# a line ("(none)" where there is no such value).
+registry_read() {
+  local entry key value line
+  while IFS= read -r entry; do
+    key=${entry%%|*}
+    value=${entry#*|}
+    value=${value%%|*}
+    if [ -z "$value" ]; then
+      line=$(timeout 60 "$WINE_RUN" reg query "$key" /ve </dev/null 2>/dev/null | tr -d '\r' |
+        grep -m1 'REG_SZ')
+    else
+      line=$(timeout 60 "$WINE_RUN" reg query "$key" /v "$value" </dev/null 2>/dev/null |
+        tr -d '\r' | grep -m1 'REG_SZ')
+    fi
+    if [ -n "$line" ]; then echo "${line#*REG_SZ    }"; else echo "(none)"; fi
+  done < <(association_entries "$1")
+}
+
+scenario "\"Auto Run\" writes the eight entries of the association; a second press leaves them as they are"
+for key in 'HKCR\Applications\Trep.exe' 'HKLM\Software\Applications\Trep.exe' 'HKCR\.trp' \
+  'HKCR\Trep' 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.trp'; do
+  timeout 60 "$WINE_RUN" reg delete "$key" /f </dev/null >/dev/null 2>&1
+done
+PROG="$(win "$SDIR/prog")\\"
+WANT=$(association_entries "$PROG" | sed 's/^[^|]*|[^|]*|//')
+expect_eq "entries before" "$(printf '(none)\n%.0s' 1 2 3 4 5 6 7 8)" "$(registry_read "$PROG")"
+report "none of the entries is there before"
+start_trep
+drive "the button reads \"Auto Run\" (Wine gives the program administrator rights); pressed" <<EOF
+window Trep
+wait-text 1002 "None Selected"
+expect-text 1026 "Auto Run"
+click 1026
+no-notice 300
+EOF
+FIRST=$(registry_read "$PROG")
+expect_eq "entries after the first press" "$WANT" "$FIRST"
+report "the eight entries read back as written"
+drive "pressed again" <<EOF
+window Trep
+click 1026
+no-notice 300
+EOF
+expect_eq "entries after the second press" "$FIRST" "$(registry_read "$PROG")"
+report "the second press leaves the entries unchanged"
+drive "\"Quit\"" <<EOF
+window Trep
+click 2
+wait-gone
+EOF
+wait_exit 0
+
+end_scenario
+echo
+if [ "$FAILS" -eq 0 ]; then
+  echo "all $CHECKS checks passed"
+  exit 0
+fi
+echo "$FAILS of $CHECKS checks failed"
+exit 1
