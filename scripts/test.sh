@@ -23,6 +23,8 @@ echo "== whole-program tests"
 "$here/tests/programs_test.sh" || status=1
 echo "== window tests: Trep.exe's windows under Wine on a virtual display"
 "$here/tests/window_test.sh" || status=1
+echo "== window tests: the setup wizard and the file-type association"
+"$here/tests/wizard_test.sh" || status=1
 
 echo "== bad input and faults"
 "$here/tests/reliability_test.sh" || status=1
