@@ -78,21 +78,28 @@ void readSizeFields(PlanningContext& p) {
   uint64_t n = p.controls.number(CTL_SIZE_NUMBER);
   uint64_t precise = p.sizes.preciseSize;
   uint64_t result;
+  uint64_t step = 1;  // bytes the precise size can be off by, rounded down
   switch (unit) {
     case 1:
       result = n >= 4194304 ? kLargestSegment : precise != 0 ? precise : n * 1024;
       break;
     case 2:
       result = n >= 4096 ? kLargestSegment : precise != 0 ? precise * 1024 : n * 1048576;
+      if (precise != 0) step = 1024;
       break;
     case 3:
       result = n >= 4 ? kLargestSegment : precise != 0 ? precise * 1048576 : n * 1073741824;
+      if (precise != 0) step = 1048576;
       break;
     default:
       result = n;
       break;
   }
   if (result == 0 || (p.job.fileSize < kFourGiB && result > p.job.fileSize))
+    result = p.job.fileSize;
+  // A size kept as "the whole file" must not come back a few hundred bytes
+  // short of it, which would cut off a tiny second segment.
+  if (p.job.fileSize < kFourGiB && result < p.job.fileSize && p.job.fileSize - result < step)
     result = p.job.fileSize;
   p.job.segmentSize = segmentSizeOf(result);
 }

@@ -5,6 +5,7 @@
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
 #include "planning/size_arithmetic.h"
+#include "planning/size_summary.h"
 #include "planning/source_analysis.h"
 
 namespace trep {
@@ -136,7 +137,7 @@ void methodPresetChosen(PlanningContext& p, int presetNumber) {
   if (v != 0) {
     job.segmentSize = v;
     showSegmentSize(p, v);
-    countFromSize(p);
+    countFromSize(job);  // the exact size, not the rounded one the field shows
     p.controls.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
     p.controls.enable(CTL_SIZE_NUMBER, false);
     p.controls.enable(CTL_SEGMENT_COUNT, false);
@@ -279,6 +280,9 @@ void showWizardResult(PlanningContext& p) {
   c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
   showSegmentSize(p, job.segmentSize);
   c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  // The summary states the wizard's job and keeps its size for the split's
+  // start, which reads the size fields back.
+  if (job.isSplit && job.sourceValid) writeSizeSummary(p);
   p.options.wizardRunning = 0;
   refreshModeControls(p);
 }

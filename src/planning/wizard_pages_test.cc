@@ -7,6 +7,7 @@
 
 #include "engine/segment_format.h"
 #include "planning/destination.h"
+#include "planning/size_arithmetic.h"
 #include "testing/test_support.h"
 
 namespace trep {
@@ -185,6 +186,8 @@ TEST_F(WizardPagesTest, MethodPagePresets) {
       {10000000, 1102, 921600, 11},                // EMail
       {921601, 1102, 921600, 2},
       {512000, 1102, 512000, 1},                   // smaller than the preset: the file
+      {600000, 1102, 600000, 1},                   // shown as 585 kBytes, counted exact
+      {100000000, 1109, 100000000, 1},             // shown as 95 MBytes
       {5000, 1103, 5000, 1},                       // Floppy, a tiny file
       {2000000000, 1109, 734003200, 3},            // CD 80
       {3145728000u, 1120, 3145728000u, 1},         // DVD, entry 19: larger than the file
@@ -451,6 +454,31 @@ TEST_F(WizardPagesTest, MainWindowShowsWhatTheWizardSetUp) {
   EXPECT_EQ(page.text(CTL_SEGMENT_COUNT), "11");
   EXPECT_EQ(options.wizardRunning, 0u);
   EXPECT_TRUE(page.isEnabled(CTL_START));  // the control states follow the valid split
+}
+
+// The split's start reads the main window's size fields back: it must find
+// the wizard's job there, also for a size the fields can only show rounded.
+TEST_F(WizardPagesTest, SplitStartKeepsTheWizardsSizes) {
+  const struct {
+    uint64_t fileSize;
+    uint32_t size;
+    uint32_t count;
+    uint32_t sizeAtStart;  // sizes shown in MBytes come back to the kilobyte
+  } cases[] = {
+      {100000000, 100000000, 1, 100000000},  // a preset larger than the file: one segment
+      {1000000000, 501953126, 2, 501952512},  // the page's default of two segments
+      {10000000, 921600, 11, 921600},
+  };
+  for (const auto& c : cases) {
+    splitOf(c.fileSize);
+    job.segmentSize = c.size;
+    job.segmentCount = c.count;
+    job.jobState = kJobPrepared;  // Finish: the main window's reactions wait
+    showWizardResult(p);
+    adjustCountAtSplitStart(p);
+    EXPECT_EQ(job.segmentSize, c.sizeAtStart) << c.fileSize;
+    EXPECT_EQ(job.segmentCount, c.count) << c.fileSize;
+  }
 }
 
 }  // namespace
