@@ -65,8 +65,14 @@ bool askRetryOrAbort(JobContext& ctx, const char* message) {
 namespace {
 
 // Bytes read and written at a time within a chunk: small enough to stay in
-// the processor's cache from the read through the XOR to the write.
+// the processor's cache from the read through the XOR to the write. On
+// Windows each call costs more (under Wine a 1 GiB split took 0.85 s with
+// 256 KiB pieces, 0.66 s with 2 MiB; natively 256 KiB stays the faster).
+#ifdef _WIN32
+constexpr uint32_t kPiece = 2 * 1024 * 1024;
+#else
 constexpr uint32_t kPiece = 256 * 1024;
+#endif
 
 // Scrambles the bytes of `piece` that lie below scramble->limit; `at` is the
 // payload index of piece[0].
