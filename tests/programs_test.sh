@@ -110,48 +110,11 @@ fi
 
 # ---------------------------------------------------------------- checks ---
 
-CHECKS=0
-FAILS=0
-PROBLEMS=()
-
-short() {  # long texts (hex dumps, stderr) are cut for the report line
-  local t=${1//$'\n'/ | }
-  if [ ${#t} -gt 120 ]; then echo "${t:0:120}..."; else echo "$t"; fi
-}
-expect_eq() {  # WHAT EXPECTED ACTUAL
-  [ "$2" == "$3" ] || PROBLEMS+=("$1: expected '$(short "$2")', got '$(short "$3")'")
-}
-expect_has() {  # WHAT TEXT NEEDLE
-  [[ $2 == *"$3"* ]] || PROBLEMS+=("$1: no '$3' in '$(short "$2")'")
-}
-expect_empty() {  # WHAT TEXT
-  [ -z "$2" ] || PROBLEMS+=("$1: expected nothing, got '$(short "$2")'")
-}
-fail_because() { PROBLEMS+=("$1"); }
-report() {  # NAME: one line for every expectation since the last report
-  CHECKS=$((CHECKS + 1))
-  if [ ${#PROBLEMS[@]} -eq 0 ]; then
-    echo "ok   $1"
-  else
-    FAILS=$((FAILS + 1))
-    echo "FAIL $1"
-    printf '       - %s\n' "${PROBLEMS[@]}"
-  fi
-  PROBLEMS=()
-}
+# shellcheck source=tests/lib/checks.sh
+source "$ROOT/tests/lib/checks.sh"
 
 # ---------------------------------------------------------- byte reading ---
 
-le() {  # FILE OFFSET WIDTH: unsigned little-endian integer of WIDTH bytes
-  local v=0 i
-  local -a b
-  read -r -a b <<<"$(od -A n -t u1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr '\n' ' ')"
-  for ((i = ${#b[@]} - 1; i >= 0; i--)); do v=$(((v << 8) | b[i])); done
-  echo "$v"
-}
-hex() {  # FILE OFFSET COUNT: the bytes as one hex string
-  od -A n -t x1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr -d ' \n'
-}
 hex_of_text_field() {  # TEXT WIDTH: TEXT, a zero, zeros up to WIDTH bytes
   { printf '%s' "$1"; head -c $(($2 - ${#1})) /dev/zero; } | od -A n -t x1 -v | tr -d ' \n'
 }
@@ -425,7 +388,6 @@ SWITCH_CASES=(
   "/o=nope;/i=small.bin;/q                |3|               |      |         |"
   "/i=small.bin;/o=nope/deep;/q           |3|               |      |         |"
 )
-trim() { local t=$1; t=${t#"${t%%[! ]*}"}; echo "${t%"${t##*[! ]}"}"; }
 
 for row in "${SWITCH_CASES[@]}"; do
   IFS='|' read -r c_args c_exit c_folder c_base c_kib c_file <<<"$row"
@@ -1164,10 +1126,4 @@ for row in "${JOIN_EXIT_CASES[@]}"; do
   report "$e_prog ${e_switch:-(not quiet)}, $what, answers ${e_answers//\\n/} -> exit $e_exit, '$said', out/join.bin = $e_rebuilt"
 done
 
-echo
-if [ "$FAILS" -eq 0 ]; then
-  echo "all $CHECKS checks passed"
-  exit 0
-fi
-echo "$FAILS of $CHECKS checks failed"
-exit 1
+finish_checks

@@ -119,48 +119,14 @@ win() { local p=$1; echo "Z:${p//\//\\}"; }
 
 # ---------------------------------------------------------------- checks ---
 
-CHECKS=0
-FAILS=0
-PROBLEMS=()
+SHORT_LIMIT=200  # driver output is worth more room
+# shellcheck source=tests/lib/checks.sh
+source "$ROOT/tests/lib/checks.sh"
 
-short() {  # long texts (hex dumps, driver output) are cut for the report line
-  local t=${1//$'\n'/ | }
-  if [ ${#t} -gt 200 ]; then echo "${t:0:200}..."; else echo "$t"; fi
-}
-expect_eq() {  # WHAT EXPECTED ACTUAL
-  [ "$2" == "$3" ] || PROBLEMS+=("$1: expected '$(short "$2")', got '$(short "$3")'")
-}
-fail_because() { PROBLEMS+=("$1"); }
-report() {  # NAME: one line for every expectation since the last report
-  CHECKS=$((CHECKS + 1))
-  if [ ${#PROBLEMS[@]} -eq 0 ]; then
-    echo "ok   $1"
-  else
-    FAILS=$((FAILS + 1))
-    echo "FAIL $1"
-    printf '       - %s\n' "${PROBLEMS[@]}"
-  fi
-  PROBLEMS=()
-}
-
-trim() {  # TEXT: without the blanks around it
-  local t=${1#"${1%%[![:space:]]*}"}
-  echo "${t%"${t##*[![:space:]]}"}"
-}
 # steps TEXT: windriver lines written "a; b; c" in a table cell, one a line
 # ("-": none).
 steps() { [ "$1" = - ] || echo "${1//; /$'\n'}"; }
 
-le() {  # FILE OFFSET WIDTH: unsigned little-endian integer of WIDTH bytes
-  local v=0 i
-  local -a b
-  read -r -a b <<<"$(od -A n -t u1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr '\n' ' ')"
-  for ((i = ${#b[@]} - 1; i >= 0; i--)); do v=$(((v << 8) | b[i])); done
-  echo "$v"
-}
-hex() {  # FILE OFFSET COUNT: the bytes as one hex string
-  od -A n -t x1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr -d ' \n'
-}
 size_of() { stat -c %s "$1" 2>/dev/null || echo "(no file)"; }
 
 # ------------------------------------------------------------ settings ---
@@ -860,10 +826,4 @@ expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
 report "dTrep.dat: alwaysOnTop 1 again"
 
 end_scenario
-echo
-if [ "$FAILS" -eq 0 ]; then
-  echo "all $CHECKS checks passed"
-  exit 0
-fi
-echo "$FAILS of $CHECKS checks failed"
-exit 1
+finish_checks

@@ -494,10 +494,4 @@ EOF
 wait_exit 0
 
 end_scenario
-echo
-if [ "$FAILS" -eq 0 ]; then
-  echo "all $CHECKS checks passed"
-  exit 0
-fi
-echo "$FAILS of $CHECKS checks failed"
-exit 1
+finish_checks
