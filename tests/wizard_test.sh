@@ -309,7 +309,10 @@ click 2
 wait-gone
 EOF
 wait_exit 0
-expect_series "$SDIR/out" batc batch.bin $((980 * 1024))
+# Two segments of the size the page computed for them: q + 1 + (q + 1) / 256
+# with q = 2,000,000 / 2, which the fields show as 980 kBytes.
+TWO_OF_BATCH=$((1000001 + 1000001 / 256))
+expect_series "$SDIR/out" batc batch.bin $TWO_OF_BATCH
 report "out holds batc0001.trp and batc0002.trp; trep rebuilds batch.bin from them"
 
 # ------------------------------------------------- the BAT-file rebuild ---
@@ -348,8 +351,8 @@ wait-gone
 EOF
 wait_exit 0
 expect_eq "files in out" "$(printf 'UnTrep.bat\nbatc0001.trp\nbatc0002.trp')" "$(ls -A out | LC_ALL=C sort)"
-expect_eq "size of batc0001.trp" $((980 * 1024)) "$(size_of out/batc0001.trp)"
-expect_eq "size of batc0002.trp" $((2000000 - 980 * 1024)) "$(size_of out/batc0002.trp)"
+expect_eq "size of batc0001.trp" $TWO_OF_BATCH "$(size_of out/batc0001.trp)"
+expect_eq "size of batc0002.trp" $((2000000 - TWO_OF_BATCH)) "$(size_of out/batc0002.trp)"
 cat out/batc0001.trp out/batc0002.trp 2>/dev/null | cmp -s - batch.bin &&
   fail_because "the segments put together give batch.bin: they were not scrambled"
 report "out holds UnTrep.bat and two segments without headers, scrambled (\"Encrypt\" kept)"
