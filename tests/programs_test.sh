@@ -390,12 +390,7 @@ SWITCH_CASES=(
 )
 
 for row in "${SWITCH_CASES[@]}"; do
-  IFS='|' read -r c_args c_exit c_folder c_base c_kib c_file <<<"$row"
-  c_args=$(trim "$c_args")
-  c_folder=$(trim "$c_folder")
-  c_base=$(trim "$c_base")
-  c_kib=$(trim "$c_kib")
-  c_file=$(trim "$c_file")
+  read_row "$row" c_args c_exit c_folder c_base c_kib c_file
   for program in "$TREP" "$EXE"; do
     new_case big.bin small.bin exact.bin sub/a "my file.bin" arch.tar.gz
     h=$(here "$program")
@@ -431,10 +426,7 @@ DESKTOP_CASES=(
   "     |no  | home/small"
 )
 for row in "${DESKTOP_CASES[@]}"; do
-  IFS='|' read -r d_xdg d_make d_where <<<"$row"
-  d_xdg=$(trim "$d_xdg")
-  d_make=$(trim "$d_make")
-  d_where=$(trim "$d_where")
+  read_row "$row" d_xdg d_make d_where
   new_case small.bin
   mkdir desk home
   [ "$d_make" = yes ] && mkdir home/Desktop
@@ -460,10 +452,7 @@ NO_JOB_CASES=(
   "/q                         |2|                     | /i="
 )
 for row in "${NO_JOB_CASES[@]}"; do
-  IFS='|' read -r n_args n_exit n_out n_err <<<"$row"
-  n_args=$(trim "$n_args")
-  n_out=$(trim "$n_out")
-  n_err=$(trim "$n_err")
+  read_row "$row" n_args n_exit n_out n_err
   new_case empty.bin old.trp
   args=()
   [ -n "$n_args" ] && IFS=';' read -r -a args <<<"$n_args"
@@ -488,11 +477,7 @@ OVERWRITE_CASES=(
   "x\n1\n |0 | new | yes"
 )
 for row in "${OVERWRITE_CASES[@]}"; do
-  IFS='|' read -r o_answers o_exit o_second o_third <<<"$row"
-  o_answers=$(trim "$o_answers")
-  o_exit=$(trim "$o_exit")
-  o_second=$(trim "$o_second")
-  o_third=$(trim "$o_third")
+  read_row "$row" o_answers o_exit o_second o_third
   new_case small.bin
   echo "made before" >out/smal0002.trp
   cp out/smal0002.trp "$WORK/before-0002"
@@ -553,11 +538,7 @@ QUIET_CASES=(
   "Trep.exe |         |     | -"
 )
 for row in "${QUIET_CASES[@]}"; do
-  IFS='|' read -r q_prog q_switch q_answers q_err <<<"$row"
-  q_prog=$(trim "$q_prog")
-  q_switch=$(trim "$q_switch")
-  q_answers=$(trim "$q_answers")
-  q_err=$(trim "$q_err")
+  read_row "$row" q_prog q_switch q_answers q_err
   [ "$q_prog" = trep ] && program=$TREP || program=$EXE
   new_case small.bin
   args=(/i=small.bin /o=out /s=1)
@@ -641,10 +622,7 @@ SETTINGS_CASES=(
   "trep     | 7 | headers"
 )
 for row in "${SETTINGS_CASES[@]}"; do
-  IFS='|' read -r s_prog s_method s_format <<<"$row"
-  s_prog=$(trim "$s_prog")
-  s_method=$(trim "$s_method")
-  s_format=$(trim "$s_format")
+  read_row "$row" s_prog s_method s_format
   new_case small.bin
   mkdir bin
   if [ "$s_prog" = trep ]; then program=$PWD/bin/trep; else program=$PWD/bin/Trep.exe; fi
@@ -776,13 +754,7 @@ JOIN_CASES=(
   "Trep.exe | trep     | readonly.bin | 1 | 0002 | after"
 )
 for row in "${JOIN_CASES[@]}"; do
-  IFS='|' read -r j_split j_join j_file j_kib j_seg j_where <<<"$row"
-  j_split=$(trim "$j_split")
-  j_join=$(trim "$j_join")
-  j_file=$(trim "$j_file")
-  j_kib=$(trim "$j_kib")
-  j_seg=$(trim "$j_seg")
-  j_where=$(trim "$j_where")
+  read_row "$row" j_split j_join j_file j_kib j_seg j_where
   splitter=$(program_named "$j_split")
   joiner=$(program_named "$j_join")
   base=${j_file:0:4}
@@ -852,11 +824,7 @@ SCRAMBLE_CASES=(
   "jobtool.exe | jobtool     | none  | 1"
 )
 for row in "${SCRAMBLE_CASES[@]}"; do
-  IFS='|' read -r k_split k_join k_key k_exit <<<"$row"
-  k_split=$(trim "$k_split")
-  k_join=$(trim "$k_join")
-  k_key=$(trim "$k_key")
-  k_exit=$(trim "$k_exit")
+  read_row "$row" k_split k_join k_key k_exit
   new_case join.bin
   mkdir tmp
   run "$(program_named "$k_split")" split join.bin s 4 "--key=$KEY" --crc
@@ -894,11 +862,7 @@ HEADERLESS_CASES=(
   "trep     | trep     | - | 2"
 )
 for row in "${HEADERLESS_CASES[@]}"; do
-  IFS='|' read -r h_write h_join h_answer h_exit <<<"$row"
-  h_write=$(trim "$h_write")
-  h_join=$(trim "$h_join")
-  h_answer=$(trim "$h_answer")
-  h_exit=$(trim "$h_exit")
+  read_row "$row" h_write h_join h_answer h_exit
   new_case join.bin
   writer=$(headerless_writer "$h_write")
   run "$writer" /i=join.bin /o=s /s=4 /q
@@ -960,10 +924,7 @@ BATCH_CASES=(
   "Trep.exe | more.bin  | 201"
 )
 for row in "${BATCH_CASES[@]}"; do
-  IFS='|' read -r b_write b_file b_count <<<"$row"
-  b_write=$(trim "$b_write")
-  b_file=$(trim "$b_file")
-  b_count=$(trim "$b_count")
+  read_row "$row" b_write b_file b_count
   new_case "$b_file"
   writer=$(headerless_writer "$b_write")
   run "$writer" "/i=$b_file" /o=s /s=1 /q
@@ -989,11 +950,7 @@ CUT_CASES=(
   "Trep.exe | 0004 | 0003 | 2"
 )
 for row in "${CUT_CASES[@]}"; do
-  IFS='|' read -r u_join u_seg u_gone u_used <<<"$row"
-  u_join=$(trim "$u_join")
-  u_seg=$(trim "$u_seg")
-  u_gone=$(trim "$u_gone")
-  u_used=$(trim "$u_used")
+  read_row "$row" u_join u_seg u_gone u_used
   new_case cut.bin
   mkdir s
   (cd s && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.trp -b 1000 ../cut.bin abcd)
@@ -1044,14 +1001,7 @@ JOIN_EXIT_CASES=(
   "Trep.exe | flipped    |    | 1   | 1  | CRC Failed      | payloads"
 )
 for row in "${JOIN_EXIT_CASES[@]}"; do
-  IFS='|' read -r e_prog e_damage e_switch e_answers e_exit e_text e_rebuilt <<<"$row"
-  e_prog=$(trim "$e_prog")
-  e_damage=$(trim "$e_damage")
-  e_switch=$(trim "$e_switch")
-  e_answers=$(trim "$e_answers")
-  e_exit=$(trim "$e_exit")
-  e_text=$(trim "$e_text")
-  e_rebuilt=$(trim "$e_rebuilt")
+  read_row "$row" e_prog e_damage e_switch e_answers e_exit e_text e_rebuilt
   new_case join.bin
   run "$TREP" /i=join.bin /o=s /s=4 /q
   expect_eq "exit code of the split" 0 "$RC"

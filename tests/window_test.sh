@@ -495,12 +495,7 @@ PRESET_CASES=(
   "choose 1006 \"CD 74\" | CD 74  | 1  | 9765 | kBytes"
 )
 for row in "${PRESET_CASES[@]}"; do
-  IFS='|' read -r p_steps p_preset p_count p_size p_unit <<<"$row"
-  p_steps=$(trim "$p_steps")
-  p_preset=$(trim "$p_preset")
-  p_count=$(trim "$p_count")
-  p_size=$(trim "$p_size")
-  p_unit=$(trim "$p_unit")
+  read_row "$row" p_steps p_preset p_count p_size p_unit
   summary="File will be Trepped into $p_count files of $p_size $p_unit"
   drive "$p_steps -> \"$summary\", count $p_count, slider $p_count" <<EOF
 window Trep
@@ -595,12 +590,7 @@ QUIT_CASES=(
   "series/movi0001.trp | join  | flipped | CRC Failed | 1"
 )
 for row in "${QUIT_CASES[@]}"; do
-  IFS='|' read -r q_source q_what q_damage q_notice q_exit <<<"$row"
-  q_source=$(trim "$q_source")
-  q_what=$(trim "$q_what")
-  q_damage=$(trim "$q_damage")
-  q_notice=$(trim "$q_notice")
-  q_exit=$(trim "$q_exit")
+  read_row "$row" q_source q_what q_damage q_notice q_exit
   scenario "the end notice of a $q_what answered \"Quit Trep\": exit code $q_exit"
   cp -r "$WORK/fx/movie.bin" "$WORK/fx/series" .
   if [ "$q_damage" = flipped ]; then
@@ -641,10 +631,7 @@ COUNT_CASES=(
   "many.bin  | check 1029 1; choose 1031 Bytes; type 1007 1     | Too many files! (9,999 max.)"
 )
 for row in "${COUNT_CASES[@]}"; do
-  IFS='|' read -r c_file c_steps c_summary <<<"$row"
-  c_file=$(trim "$c_file")
-  c_steps=$(trim "$c_steps")
-  c_summary=$(trim "$c_summary")
+  read_row "$row" c_file c_steps c_summary
   what=$c_file
   [ "$c_steps" != - ] && what+=" after \"$c_steps\""
   scenario "$what: the segment count is refused at start"

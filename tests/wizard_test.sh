@@ -118,12 +118,7 @@ expect-selection 1031 kBytes
 expect-enabled 1031 0
 EOF
 for row in "${METHOD_CASES[@]}"; do
-  IFS='|' read -r m_steps m_count m_size m_size_on m_count_on <<<"$row"
-  m_steps=$(trim "$m_steps")
-  m_count=$(trim "$m_count")
-  m_size=$(trim "$m_size")
-  m_size_on=$(trim "$m_size_on")
-  m_count_on=$(trim "$m_count_on")
+  read_row "$row" m_steps m_count m_size m_size_on m_count_on
   what=$m_steps
   [ "$what" = - ] && what="as opened"
   drive "\"Trep Method\", $what: count $m_count, size $m_size kBytes" <<EOF

@@ -438,14 +438,7 @@ void MainWindow::dropPath(Controls& target, const std::string& path) {
 }
 
 void MainWindow::onDrop(HDROP drop) {
-  std::string path;
-  UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-  if (length > 0 && length <= PathText::kMaxLength) {
-    path.resize(length + 1);
-    DragQueryFileA(drop, 0, &path[0], length + 1);
-    path.resize(length);
-  }
-  DragFinish(drop);
+  std::string path = firstDroppedPath(drop);
   // A path too long to hold is never cut to another one: it stays empty.
   dropPath(*controls_, path);
 }

@@ -117,6 +117,18 @@ void WindowControls::fillList(int id, const char* const* entries, int count) {
     SendMessageA(h, CB_INSERTSTRING, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entries[i]));
 }
 
+std::string firstDroppedPath(HDROP drop) {
+  std::string path;
+  UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+  if (length > 0 && length <= PathText::kMaxLength) {
+    path.resize(length + 1);
+    DragQueryFileA(drop, 0, &path[0], length + 1);
+    path.resize(length);
+  }
+  DragFinish(drop);
+  return path;
+}
+
 void WindowJobFields::setTitle(std::string_view title) {
   std::string t(title);
   SetWindowTextA(window_, t.c_str());

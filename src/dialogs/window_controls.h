@@ -5,6 +5,7 @@
 #define TREP_DIALOGS_WINDOW_CONTROLS_H_
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <map>
 #include <mutex>
@@ -52,6 +53,10 @@ class WindowControls : public Controls {
   std::mutex tooltipMutex_;
   std::map<int, std::string> tooltipTexts_;
 };
+
+// The first path of a drop, and the drop released; empty when it is longer
+// than a path may be here (it is never cut to another path).
+std::string firstDroppedPath(HDROP drop);
 
 // The main window's fields that a running job writes (title, count, CRC).
 class WindowJobFields : public JobWindow {

@@ -307,14 +307,7 @@ void Wizard::afterSourceChange() {
 }
 
 void Wizard::dropped(HDROP drop) {
-  std::string path;
-  UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-  if (length > 0 && length <= PathText::kMaxLength) {
-    path.resize(length + 1);
-    DragQueryFileA(drop, 0, &path[0], length + 1);
-    path.resize(length);
-  }
-  DragFinish(drop);
+  std::string path = firstDroppedPath(drop);
   // As on the main window: ignored during an analysis; a path too long to
   // hold is never cut to another one.
   if (host_.job().jobState != kJobIdle || path.empty()) return;

@@ -57,3 +57,16 @@ le() {  # FILE OFFSET WIDTH: unsigned little-endian integer of WIDTH bytes
 hex() {  # FILE OFFSET COUNT: the bytes as one hex string
   od -A n -t x1 -v -j "$2" -N "$3" "$1" 2>/dev/null | tr -d ' \n'
 }
+
+# read_row ROW NAME...: the cells of a table row written "a | b | c", each
+# without the blanks around it, into the variables NAME...
+read_row() {
+  local row=$1 name i=0
+  shift
+  local -a cells
+  IFS='|' read -r -a cells <<<"$row"
+  for name in "$@"; do
+    printf -v "$name" '%s' "$(trim "${cells[i]:-}")"
+    i=$((i + 1))
+  done
+}
