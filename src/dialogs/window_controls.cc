@@ -27,19 +27,7 @@ void WindowControls::setNumber(int id, uint32_t n) {
   setText(id, std::to_string(n));
 }
 
-uint32_t WindowControls::number(int id) {
-  // Digits only, as the number fields allow; anything else, or a number that
-  // does not fit 32 bits, reads as 0.
-  std::string t = text(id);
-  if (t.empty()) return 0;
-  uint64_t v = 0;
-  for (char c : t) {
-    if (c < '0' || c > '9') return 0;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-    if (v > 0xFFFFFFFFull) return 0;
-  }
-  return static_cast<uint32_t>(v);
-}
+uint32_t WindowControls::number(int id) { return fieldNumber(text(id)); }
 
 void WindowControls::select(int id, int index) {
   if (HWND h = item(id)) SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);

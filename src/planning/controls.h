@@ -13,6 +13,10 @@
 
 namespace trep {
 
+// The number an edit field's text reads as: digits only and fitting 32 bits,
+// else 0 (as the number fields, which take digits only, are read).
+uint32_t fieldNumber(std::string_view text);
+
 class Controls {
  public:
   virtual ~Controls() = default;
