@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int withWindow = 0; withWindow < 2; ++withWindow) {
     auto job = std::make_unique<JobSettings>();
     PersistedSettings options;
-    options.destinationMode = 2;
+    options.destinationMode = DestinationMode::kNamedFolder;
     SizeState sizes;
     MemoryControls window;
     NoControls none;

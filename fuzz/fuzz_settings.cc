@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testing::writeBytes(folder + kSettingsFileName, std::vector<uint8_t>(data, data + size));
   PersistedSettings s;
   loadSettings(platform, folder, &s);
-  FUZZ_CHECK(s.destinationMode <= 3);
-  FUZZ_CHECK(s.memoryOption <= 2);
-  FUZZ_CHECK(s.rebuildMethod <= 1);
-  FUZZ_CHECK(s.sizeMode <= 2);
+  FUZZ_CHECK(codeValue(s.destinationMode) <= codeValue(DestinationMode::kSameAsSource));
+  FUZZ_CHECK(codeValue(s.memoryOption) <= codeValue(MemoryOption::kHalf));
+  FUZZ_CHECK(codeValue(s.rebuildMethod) <= codeValue(RebuildMethod::kBatFile));
+  FUZZ_CHECK(codeValue(s.sizeMode) <= codeValue(SizeMode::kSize));
   FUZZ_CHECK(s.wizardRunning == 0);
 
   // What is saved loads back as it was (after the checks).

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "platform/program_texts.h"
+
 namespace trep {
 
 void setRegistryString(HKEY root, const std::string& key, const char* name,
@@ -18,7 +20,7 @@ void setRegistryString(HKEY root, const std::string& key, const char* name,
 void setAssociation(const std::string& programFolder) {
   // The program's own path stays unquoted, as the shell has always taken it;
   // the file's path is quoted so that spaces in it survive.
-  const std::string program = programFolder + "Trep.exe";
+  const std::string program = programFolder + kProgramFile;
   const std::string openCommand = program + " \"%1\"";
   const std::string iconReference = program + ",2";  // icon group 502, the segment file
 
@@ -33,13 +35,13 @@ void setAssociation(const std::string& programFolder) {
   setRegistryString(HKEY_CLASSES_ROOT, "Trep\\shell\\UnTrep\\Command", nullptr, openCommand);
   setRegistryString(HKEY_CURRENT_USER,
                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.trp",
-                    "Application", "Trep.exe");
+                    "Application", kProgramFile);
   setRegistryString(HKEY_CLASSES_ROOT, "Trep\\DefaultIcon", nullptr, iconReference);
   setRegistryString(HKEY_CLASSES_ROOT, application + "\\DefaultIcon", nullptr, iconReference);
 }
 
 bool restartElevated(HWND mainWindow, const std::string& programFolder) {
-  const std::string program = programFolder + "Trep.exe";
+  const std::string program = programFolder + kProgramFile;
   HINSTANCE r = ShellExecuteA(mainWindow, "runas", program.c_str(), nullptr, nullptr,
                               SW_SHOWDEFAULT);
   return reinterpret_cast<INT_PTR>(r) > 32;

@@ -15,7 +15,7 @@ namespace trep {
 namespace {
 
 const char kUsage[] =
-    "Trep 1.91 - splits a file into a numbered series of segment files and\n"
+    TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
     "rebuilds the original from any segment of the series.\n"
     "\n"
     "Usage: trep /i=FILE [/o=FOLDER] [/s=KBYTES] [/q]\n"

@@ -24,8 +24,6 @@ MainWindow* gMainWindow = nullptr;  // the one main window; its procedure finds 
 const char* const kRebuildMethods[] = {"Trep", "BAT file"};
 const char* const kMemoryOptions[] = {"Maximum", "Physical", "Half"};
 
-inline constexpr char kEndFinished[] = "Finished";
-inline constexpr char kEndCrcFailed[] = "CRC Failed";
 inline constexpr char kQuitTrep[] = "Quit Trep";
 
 // The tooltips of the main window, registered in this order. The tooltip
@@ -189,11 +187,11 @@ void MainWindow::initMainWindow() {
   c.fillList(CTL_PRESETS, kPresetNames, kPresetListEntries);
   c.select(CTL_PRESETS, 0);
   c.fillList(CTL_REBUILD_METHOD, kRebuildMethods, 2);
-  c.select(CTL_REBUILD_METHOD, static_cast<int>(options.rebuildMethod));
+  c.select(CTL_REBUILD_METHOD, static_cast<int>(codeValue(options.rebuildMethod)));
   c.fillList(CTL_DESTINATION, kDestinationNames, 4);
-  c.select(CTL_DESTINATION, static_cast<int>(options.destinationMode));
+  c.select(CTL_DESTINATION, static_cast<int>(codeValue(options.destinationMode)));
   c.fillList(CTL_MEMORY, kMemoryOptions, 3);
-  c.select(CTL_MEMORY, static_cast<int>(options.memoryOption));
+  c.select(CTL_MEMORY, static_cast<int>(codeValue(options.memoryOption)));
   c.fillList(CTL_SIZE_UNIT, kUnitNames, 4);
   showSegmentSize(p, 921600);
   SendDlgItemMessageA(window_, CTL_COUNT_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 2));
@@ -202,7 +200,7 @@ void MainWindow::initMainWindow() {
   c.setCheck(CTL_USE_DESCRIPTION, options.useDescription != 0);
   c.setText(CTL_CRC, "0");
   c.setSliderMin(CTL_SLIDER, 2);
-  CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(options.sizeMode), BST_CHECKED);
+  CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(codeValue(options.sizeMode)), BST_CHECKED);
 
   GetSystemMenu(window_, TRUE);  // back to the system's own menu
   HMENU menu = GetSystemMenu(window_, FALSE);
@@ -288,14 +286,16 @@ void MainWindow::command(int id) {
       break;
     case CTL_SIZE_NUMBER:
     case CTL_SIZE_UNIT:
-      if (state < kJobPrepared && job.sourceValid && options.sizeMode == 2) onSizeChanged(p);
+      onSizeChanged(p);  // guarded there: no job, a valid source, mode Size
       break;
     case CTL_REBUILD_METHOD:
-      options.rebuildMethod = static_cast<uint32_t>(c.selection(CTL_REBUILD_METHOD));
-      refreshModeControls(p);
+      if (idle) {
+        options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
+        refreshModeControls(p);
+      }
       break;
     case CTL_SEGMENT_COUNT:
-      if (state < kJobPrepared && job.sourceValid && options.sizeMode == 1) onCountChanged(p);
+      onCountChanged(p);  // guarded there: no job, a valid source, mode Number
       break;
     case CTL_ENCRYPT:
       if (idle) {
@@ -317,7 +317,8 @@ void MainWindow::command(int id) {
       }
       break;
     case CTL_CHECK_CRC:
-      if (job.sourceValid && job.isSplit) {
+      // readOptions rewrites the job's inputs: never while a worker reads them.
+      if (idle && job.sourceValid && job.isSplit) {
         readOptions();
         HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
         uint32_t crc = computeFileCrc(platform_, job.sourcePath.str());
@@ -335,7 +336,7 @@ void MainWindow::command(int id) {
     case CTL_MODE_FAST:
     case CTL_MODE_NUMBER:
     case CTL_MODE_SIZE:
-      onSizeModeChosen(p, static_cast<uint32_t>(id - CTL_MODE_FAST));
+      onSizeModeChosen(p, static_cast<SizeMode>(id - CTL_MODE_FAST));
       refreshModeControls(p);
       break;
     case CTL_ABOUT:
@@ -376,10 +377,10 @@ void MainWindow::readOptions() {
   job.cipherKey = c.text(CTL_CIPHER_KEY);
   std::string source = c.text(CTL_SOURCE_PATH);
   if (source.size() <= PathText::kMaxLength) job.sourcePath = source;
-  options.rebuildMethod = static_cast<uint32_t>(c.selection(CTL_REBUILD_METHOD));
-  options.destinationMode = static_cast<uint32_t>(c.selection(CTL_DESTINATION));
+  options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
+  options.destinationMode = static_cast<DestinationMode>(c.selection(CTL_DESTINATION));
   options.useCrc = c.checked(CTL_USE_CRC) ? 1 : 0;
-  options.memoryOption = static_cast<uint32_t>(c.selection(CTL_MEMORY));
+  options.memoryOption = static_cast<MemoryOption>(c.selection(CTL_MEMORY));
 }
 
 void MainWindow::startJob() {
@@ -419,10 +420,9 @@ void MainWindow::onJobTimer() {
   workerHeld_ = false;
   workerDone_.reset();
   const uint32_t result = job.jobResult;
-  if (result < 10) {
+  if (endsWithNotice(result)) {
     // An aborted job (99) gets no notice here: its own notices said so.
-    const char* text = result == kResultFinished ? kEndFinished : kEndCrcFailed;
-    if (raiseNotice(platform_, text, kOk, kQuitTrep) == kLowerButton)
+    if (raiseNotice(platform_, endNoticeText(result), kOk, kQuitTrep) == kLowerButton)
       ExitProcess(static_cast<UINT>(result));
   }
   SetWindowTextA(window_, kProgramTitle);

@@ -18,7 +18,6 @@
 
 namespace trep {
 
-inline constexpr char kProgramTitle[] = "Trep 1.91";
 
 // Made once at start-up, kept for the life of the process.
 struct StartupRecord {

@@ -7,25 +7,42 @@
 namespace trep {
 namespace {
 
-uint32_t* fieldAt(PersistedSettings& s, std::size_t index) {
-  uint32_t* fields[] = {&s.wizardAtStart, &s.rebuildMethod, &s.destinationMode,
-                        &s.useCrc,        &s.useDescription, &s.alwaysOnTop,
-                        &s.memoryOption,  &s.sizeMode,      &s.wizardRunning,
-                        &s.sliderMax};
-  return fields[index];
+constexpr std::size_t kFieldCount = 10;
+
+// The block's ten fields in file order, as their stored 32-bit values.
+std::array<uint32_t, kFieldCount> fieldsOf(const PersistedSettings& s) {
+  return {s.wizardAtStart,          codeValue(s.rebuildMethod), codeValue(s.destinationMode),
+          s.useCrc,                 s.useDescription,           s.alwaysOnTop,
+          codeValue(s.memoryOption), codeValue(s.sizeMode),     s.wizardRunning,
+          s.sliderMax};
 }
 
-constexpr std::size_t kFieldCount = 10;
+// Any stored value is kept as it is here; checkSettings brings the codes
+// into range.
+PersistedSettings settingsOf(const std::array<uint32_t, kFieldCount>& f) {
+  PersistedSettings s;
+  s.wizardAtStart = f[0];
+  s.rebuildMethod = static_cast<RebuildMethod>(f[1]);
+  s.destinationMode = static_cast<DestinationMode>(f[2]);
+  s.useCrc = f[3];
+  s.useDescription = f[4];
+  s.alwaysOnTop = f[5];
+  s.memoryOption = static_cast<MemoryOption>(f[6]);
+  s.sizeMode = static_cast<SizeMode>(f[7]);
+  s.wizardRunning = f[8];
+  s.sliderMax = f[9];
+  return s;
+}
 
 }  // namespace
 
 PersistedSettings defaultSettings() {
   PersistedSettings s;
   s.wizardAtStart = 0;
-  s.rebuildMethod = 0;
-  s.sizeMode = 0;
-  s.destinationMode = 2;
-  s.memoryOption = 2;
+  s.rebuildMethod = RebuildMethod::kTrep;
+  s.sizeMode = SizeMode::kFast;
+  s.destinationMode = DestinationMode::kNamedFolder;
+  s.memoryOption = MemoryOption::kHalf;
   s.useCrc = 1;
   s.alwaysOnTop = 0;
   return s;
@@ -34,27 +51,31 @@ PersistedSettings defaultSettings() {
 PersistedSettings decodeSettingsBlock(const uint8_t* bytes, std::size_t available) {
   uint8_t block[kSettingsBlockSize] = {0};
   std::memcpy(block, bytes, available < kSettingsBlockSize ? available : kSettingsBlockSize);
-  PersistedSettings s;
-  for (std::size_t i = 0; i < kFieldCount; ++i) *fieldAt(s, i) = getLe32(block + 4 * i);
-  return s;
+  std::array<uint32_t, kFieldCount> fields;
+  for (std::size_t i = 0; i < kFieldCount; ++i) fields[i] = getLe32(block + 4 * i);
+  return settingsOf(fields);
 }
 
 std::array<uint8_t, kSettingsFileSize> encodeSettingsFile(const PersistedSettings& s) {
   std::array<uint8_t, kSettingsFileSize> file{};
   std::memcpy(file.data(), kMagic, kMagicSize);
-  PersistedSettings copy = s;
-  for (std::size_t i = 0; i < kFieldCount; ++i)
-    putLe32(&file[kMagicSize + 4 * i], *fieldAt(copy, i));
+  const std::array<uint32_t, kFieldCount> fields = fieldsOf(s);
+  for (std::size_t i = 0; i < kFieldCount; ++i) putLe32(&file[kMagicSize + 4 * i], fields[i]);
   putLe32(&file[kMagicSize + 40], 48);
   putLe32(&file[kMagicSize + 44], 3);
   return file;
 }
 
 void checkSettings(PersistedSettings* s) {
-  if (s->destinationMode > 3) s->destinationMode = 2;
-  if (s->memoryOption > 2) s->memoryOption = 2;
-  if (s->rebuildMethod > 1) s->rebuildMethod = 0;
-  if (s->sizeMode > 2) s->sizeMode = 0;
+  // A stored Multi-Removable (1) stays: the list shows it, though a choice
+  // of it is kept as Folder.
+  if (codeValue(s->destinationMode) > codeValue(DestinationMode::kSameAsSource))
+    s->destinationMode = DestinationMode::kNamedFolder;
+  if (codeValue(s->memoryOption) > codeValue(MemoryOption::kHalf))
+    s->memoryOption = MemoryOption::kHalf;
+  if (codeValue(s->rebuildMethod) > codeValue(RebuildMethod::kBatFile))
+    s->rebuildMethod = RebuildMethod::kTrep;
+  if (codeValue(s->sizeMode) > codeValue(SizeMode::kSize)) s->sizeMode = SizeMode::kFast;
   s->wizardRunning = 0;  // no wizard is open at start-up
 }
 

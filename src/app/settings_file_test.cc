@@ -25,25 +25,25 @@ TEST_F(SettingsFileTest, MissingFileGivesTheDefaults) {
   s.sliderMax = 77;
   loadSettings(platform, folder(), &s);
   EXPECT_EQ(s.wizardAtStart, 0u);
-  EXPECT_EQ(s.rebuildMethod, 0u);
-  EXPECT_EQ(s.destinationMode, 2u);
+  EXPECT_EQ(s.rebuildMethod, RebuildMethod::kTrep);
+  EXPECT_EQ(s.destinationMode, DestinationMode::kNamedFolder);
   EXPECT_EQ(s.useCrc, 1u);
   EXPECT_EQ(s.useDescription, 0u);
-  EXPECT_EQ(s.memoryOption, 2u);
-  EXPECT_EQ(s.sizeMode, 0u);
+  EXPECT_EQ(s.memoryOption, MemoryOption::kHalf);
+  EXPECT_EQ(s.sizeMode, SizeMode::kFast);
   EXPECT_EQ(s.sliderMax, 0u);
 }
 
 TEST_F(SettingsFileTest, SaveWrites58BytesAndLoadReadsThemBack) {
   PersistedSettings s;
   s.wizardAtStart = 1;
-  s.rebuildMethod = 1;
-  s.destinationMode = 3;
+  s.rebuildMethod = RebuildMethod::kBatFile;
+  s.destinationMode = DestinationMode::kSameAsSource;
   s.useCrc = 0;
   s.useDescription = 1;
   s.alwaysOnTop = 1;
-  s.memoryOption = 1;
-  s.sizeMode = 2;
+  s.memoryOption = MemoryOption::kPhysical;
+  s.sizeMode = SizeMode::kSize;
   s.wizardRunning = 1;
   s.sliderMax = 9999;
   ASSERT_TRUE(saveSettings(platform, folder(), s));
@@ -61,13 +61,13 @@ TEST_F(SettingsFileTest, SaveWrites58BytesAndLoadReadsThemBack) {
   PersistedSettings back;
   loadSettings(platform, folder(), &back);
   EXPECT_EQ(back.wizardAtStart, 1u);
-  EXPECT_EQ(back.rebuildMethod, 1u);
-  EXPECT_EQ(back.destinationMode, 3u);
+  EXPECT_EQ(back.rebuildMethod, RebuildMethod::kBatFile);
+  EXPECT_EQ(back.destinationMode, DestinationMode::kSameAsSource);
   EXPECT_EQ(back.useCrc, 0u);
   EXPECT_EQ(back.useDescription, 1u);
   EXPECT_EQ(back.alwaysOnTop, 1u);
-  EXPECT_EQ(back.memoryOption, 1u);
-  EXPECT_EQ(back.sizeMode, 2u);
+  EXPECT_EQ(back.memoryOption, MemoryOption::kPhysical);
+  EXPECT_EQ(back.sizeMode, SizeMode::kSize);
   EXPECT_EQ(back.wizardRunning, 0u);  // no wizard is open at start-up
   EXPECT_EQ(back.sliderMax, 9999u);
 }
@@ -76,15 +76,15 @@ TEST_F(SettingsFileTest, ChecksOnLoad) {
   struct Case {
     std::size_t offset;  // in the block
     uint32_t stored;
-    uint32_t PersistedSettings::*field;
+    uint32_t (*field)(const PersistedSettings&);
     uint32_t loaded;
   } cases[] = {
-      {8, 7, &PersistedSettings::destinationMode, 2},
-      {24, 5, &PersistedSettings::memoryOption, 2},
-      {4, 2, &PersistedSettings::rebuildMethod, 0},
-      {28, 3, &PersistedSettings::sizeMode, 0},
-      {12, 2, &PersistedSettings::useCrc, 2},  // unchecked: counts as on
-      {8, 3, &PersistedSettings::destinationMode, 3},
+      {8, 7, [](const PersistedSettings& s) { return codeValue(s.destinationMode); }, 2},
+      {24, 5, [](const PersistedSettings& s) { return codeValue(s.memoryOption); }, 2},
+      {4, 2, [](const PersistedSettings& s) { return codeValue(s.rebuildMethod); }, 0},
+      {28, 3, [](const PersistedSettings& s) { return codeValue(s.sizeMode); }, 0},
+      {12, 2, [](const PersistedSettings& s) { return s.useCrc; }, 2},  // unchecked: counts as on
+      {8, 3, [](const PersistedSettings& s) { return codeValue(s.destinationMode); }, 3},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> bytes(58, 0);
@@ -93,7 +93,7 @@ TEST_F(SettingsFileTest, ChecksOnLoad) {
     writeBytes(file(), bytes);
     PersistedSettings s;
     loadSettings(platform, folder(), &s);
-    EXPECT_EQ(s.*(c.field), c.loaded) << "offset " << c.offset << " value " << c.stored;
+    EXPECT_EQ(c.field(s), c.loaded) << "offset " << c.offset << " value " << c.stored;
   }
 }
 
@@ -101,8 +101,8 @@ TEST_F(SettingsFileTest, ShortFileLeavesTheRestZero) {
   writeBytes(file(), std::vector<uint8_t>(kMagic, kMagic + 8));
   PersistedSettings s = defaultSettings();
   loadSettings(platform, folder(), &s);
-  EXPECT_EQ(s.destinationMode, 0u);  // "Folder"
-  EXPECT_EQ(s.memoryOption, 0u);     // "Maximum"
+  EXPECT_EQ(s.destinationMode, DestinationMode::kFolder);  // "Folder"
+  EXPECT_EQ(s.memoryOption, MemoryOption::kMaximum);     // "Maximum"
   EXPECT_EQ(s.useCrc, 0u);
 
   // The magic, wizardAtStart and half of rebuildMethod.
@@ -110,7 +110,7 @@ TEST_F(SettingsFileTest, ShortFileLeavesTheRestZero) {
   writeBytes(file(), partial);
   loadSettings(platform, folder(), &s);
   EXPECT_EQ(s.wizardAtStart, 1u);
-  EXPECT_EQ(s.rebuildMethod, 1u);
+  EXPECT_EQ(s.rebuildMethod, RebuildMethod::kBatFile);
   EXPECT_EQ(s.useCrc, 0u);
 }
 
@@ -119,7 +119,7 @@ TEST_F(SettingsFileTest, FailedSaveKeepsTheOldFile) {
   ASSERT_TRUE(saveSettings(platform, folder(), s));
   std::vector<uint8_t> before = readBytes(file());
   platform.beforeWrite = [](const std::string&, uint32_t) { return false; };  // disk full
-  s.rebuildMethod = 1;
+  s.rebuildMethod = RebuildMethod::kBatFile;
   EXPECT_FALSE(saveSettings(platform, folder(), s));
   EXPECT_EQ(readBytes(file()), before);
   EXPECT_FALSE(testing::fileExists(file() + ".new"));

@@ -27,10 +27,10 @@ void findFolders(App& app, Platform& platform) {
 }
 
 bool takeInstanceLock(Platform& platform) {
-  if (platform.tryInstanceLock(kInstanceName)) return true;
+  if (platform.tryInstanceLock(kProgramFile)) return true;
   // Covers the program restarting itself with administrator rights.
   platform.sleepMs(kInstanceWaitMs);
-  return platform.tryInstanceLock(kInstanceName);
+  return platform.tryInstanceLock(kProgramFile);
 }
 
 void prepareStart(App& app, Platform& platform) {
@@ -150,9 +150,8 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   if (outcome.endProcess) return outcome.exitCode;
 
   uint32_t result = job.jobResult;
-  if (result < 10) {
-    const char* text = result == kResultFinished ? "Finished" : "CRC Failed";
-    if (raiseNotice(platform, text, kOk, kOpenReadMe, 10) == kLowerButton)
+  if (endsWithNotice(result)) {
+    if (raiseNotice(platform, endNoticeText(result), kOk, kOpenReadMe, 10) == kLowerButton)
       platform.openReadMe();
   }
   return static_cast<int>(result);

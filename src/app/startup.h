@@ -9,17 +9,13 @@
 
 #include "app/command_line.h"
 #include "engine/engine.h"
+#include "engine/exit_codes.h"
 #include "engine/job.h"
 #include "planning/planning.h"
 #include "platform/platform.h"
 
 namespace trep {
 
-// Exit codes besides the job results 0, 1 and 99.
-constexpr int kExitUsage = 2;            // the arguments did not lead to a job, or were refused
-constexpr int kExitAnotherInstance = 4;  // another instance still ran after the wait
-
-inline constexpr char kInstanceName[] = "Trep.exe";
 constexpr uint32_t kInstanceWaitMs = 5000;
 constexpr uint32_t kDefaultSegmentKBytes = 512;
 

@@ -18,7 +18,6 @@ namespace {
 constexpr int kPageCount = 4;
 constexpr int kPageTemplates[kPageCount] = {kWizardFilePage, kWizardMethodPage,
                                             kWizardDestinationPage, kWizardOptionsPage};
-constexpr char kSheetCaption[] = "Trep 1.91";
 
 // The up-down ranges of page 2.
 constexpr int kSizeSpinMin = 1;
@@ -100,7 +99,7 @@ void Wizard::run() {
   header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
   header.hwndParent = nullptr;
   header.hInstance = module;
-  header.pszCaption = kSheetCaption;
+  header.pszCaption = kProgramTitle;
   header.nPages = kPageCount;
   header.nStartPage = 0;
   header.ppsp = pages;

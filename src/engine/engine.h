@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/exit_codes.h"
 #include "engine/job.h"
 #include "platform/platform.h"
 
@@ -47,9 +48,6 @@ struct JobOutcome {
   int exitCode = 0;
 };
 
-constexpr int kExitDirectoryError = 3;  // the output folder could be neither made nor found
-constexpr int kExitMemoryError = 5;     // no work buffer at any size
-
 // Runs the job when jobState is 10; otherwise returns at once. The outcome is
 // in jobState and jobResult (see job.h).
 JobOutcome runJob(JobContext& ctx);
@@ -62,6 +60,11 @@ bool confirmOverwrite(JobContext& ctx, const std::string& path);
 // Quiet mode: sets jobResult to 99 unasked. Otherwise asks with "OK" and
 // "Abort procedure"; the latter sets jobResult to 99. True for "OK".
 bool askRetryOrAbort(JobContext& ctx, const char* message);
+
+// The end-of-job notice's text for a job that endsWithNotice.
+inline const char* endNoticeText(uint32_t jobResult) {
+  return jobResult == kResultFinished ? kEndFinished : kEndCrcFailed;
+}
 
 // Texts of the engine's notices.
 inline constexpr char kFileExists[] = "File already exists.";

@@ -184,18 +184,22 @@ void expectSameOutcome(const Outcome& plain, const Outcome& direct, const std::s
 
 struct Mode {
   bool encrypt;
-  uint32_t rebuildMethod;  // 0 headers, 1 headerless
+  RebuildMethod rebuildMethod;
   const char* key;
+  bool headerless() const { return rebuildMethod == RebuildMethod::kBatFile; }
 };
 
 const Mode kModes[] = {
-    {false, 0, ""}, {true, 0, "secret"}, {false, 1, ""}, {true, 1, ""},
+    {false, RebuildMethod::kTrep, ""},
+    {true, RebuildMethod::kTrep, "secret"},
+    {false, RebuildMethod::kBatFile, ""},
+    {true, RebuildMethod::kBatFile, ""},
 };
 
 std::string describe(std::size_t size, uint32_t segment, uint32_t buffer, const Mode& m) {
   return std::to_string(size) + " bytes in segments of " + std::to_string(segment) +
          ", buffer " + std::to_string(buffer) + (m.encrypt ? ", encrypted" : "") +
-         (m.rebuildMethod ? ", headerless" : "");
+         (m.headerless() ? ", headerless" : "");
 }
 
 class FastPathTest : public ::testing::Test {
@@ -269,7 +273,7 @@ class FastPathTest : public ::testing::Test {
   Outcome join(bool direct, const std::string& series, const std::string& folder,
                uint32_t buffer, const Mode& m, std::vector<uint32_t> answers = {}) {
     SwitchPlatform p(platform, direct);
-    if (m.rebuildMethod == 1) answers.insert(answers.begin(), kUpperButton);  // "anyway"
+    if (m.headerless()) answers.insert(answers.begin(), kUpperButton);  // "anyway"
     ScriptedAnswerer answerer(answers);
     p.setNoticeAnswerer(&answerer);
     job = std::make_unique<JobSettings>();
@@ -331,7 +335,7 @@ class FastPathTest : public ::testing::Test {
       while (key.size() < kKeyLength) key += key;
     }
     for (std::size_t i = 0; i < count; ++i) {
-      std::size_t header = m.rebuildMethod == 1 ? 0 : (i == 0 ? kFullHeaderSize : kMagicSize);
+      std::size_t header = m.headerless() ? 0 : (i == 0 ? kFullHeaderSize : kMagicSize);
       std::size_t length = source.size() - i * segmentSize < segmentSize
                                ? source.size() - i * segmentSize
                                : segmentSize;
@@ -380,7 +384,7 @@ const SizeCase kSizes[] = {
 // every 4 KiB page, which a headerless series of whole pages gives. (A join
 // of a series with headers moves too: it reads from within pages.)
 bool movesInside(const SizeCase& c, const Mode& m) {
-  return kSystemMoves && !m.encrypt && m.rebuildMethod == 1 && c.segment % 4096 == 0 &&
+  return kSystemMoves && !m.encrypt && m.headerless() && c.segment % 4096 == 0 &&
          c.buffer % 4096 == 0 && c.size > c.segment;
 }
 
@@ -470,7 +474,7 @@ TEST_F(FastPathTest, FailedWriteAndAbortLeaveTheSameFilesBothWays) {
     EXPECT_EQ(outcomes[0].questions, std::vector<std::string>{kWriteError}) << what;
     EXPECT_EQ(outcomes[0].result, kResultAborted) << what;
     ASSERT_EQ(outcomes[0].files.size(), 2u) << what;
-    std::size_t header = m.rebuildMethod == 1 ? 0 : kMagicSize;
+    std::size_t header = m.headerless() ? 0 : kMagicSize;
     EXPECT_EQ(outcomes[0].files[1].size(), header + 600) << what;  // two chunks made it
     expectSameOutcome(outcomes[0], outcomes[1], what);
   }
@@ -504,7 +508,7 @@ TEST_F(FastPathTest, ShortSourceAsksAndWritesTheSameBothWays) {
               (std::vector<std::string>{kWriteError, kWriteError})) << what;
     EXPECT_EQ(outcomes[0].result, kResultAborted) << what;
     ASSERT_EQ(outcomes[0].files.size(), 2u) << what;
-    std::size_t header = m.rebuildMethod == 1 ? 0 : kMagicSize;
+    std::size_t header = m.headerless() ? 0 : kMagicSize;
     EXPECT_EQ(outcomes[0].files[1].size(), header + 800) << what;
     expectSameOutcome(outcomes[0], outcomes[1], what);
   }
@@ -516,7 +520,7 @@ TEST_F(FastPathTest, ShortSourceAsksAndWritesTheSameBothWays) {
 // back), "Abort procedure" ends the job with 99; the segments are only read.
 TEST_F(FastPathTest, UnreadableScrambledSegmentAsksForItAgain) {
   makeSource(2500);
-  const Mode m = {true, 0, "secret"};
+  const Mode m = {true, RebuildMethod::kTrep, "secret"};
   Outcome made = split(false, "series", 1000, 300, m);
   ASSERT_EQ(made.files.size(), 3u);
   platform.deleteFile(segment("series", 2));

@@ -25,17 +25,52 @@ constexpr uint32_t kResultAborted = 99;
 
 constexpr uint32_t kMaxSegments = 9999;
 
+// A finished job and a job whose checksum failed end with the end-of-job
+// notice; an aborted one does not (its own notices said why).
+inline bool endsWithNotice(uint32_t jobResult) {
+  return jobResult == kResultFinished || jobResult == kResultCrcFailed;
+}
+
+// The codes of the options. Each value is what the settings file stores and
+// the index of the entry in the window's list: neither may change.
+enum class RebuildMethod : uint32_t {
+  kTrep = 0,     // "Trep": segments with headers, rebuilt by the program
+  kBatFile = 1,  // "BAT file": headerless segments and UnTrep.bat
+};
+enum class DestinationMode : uint32_t {
+  kFolder = 0,          // the folder field as it stands
+  kMultiRemovable = 1,  // removable media one after the other (never stored: see chooseDestination)
+  kNamedFolder = 2,     // a folder named after the file inside the field's folder
+  kSameAsSource = 3,    // the source's own folder
+};
+enum class MemoryOption : uint32_t {
+  kMaximum = 0,   // the work buffer as large as the segment wants
+  kPhysical = 1,  // at most the total physical memory
+  kHalf = 2,      // at most half of it
+};
+enum class SizeMode : uint32_t {
+  kFast = 0,    // a preset medium or the slider
+  kNumber = 1,  // a count of segments
+  kSize = 2,    // a size of the user's own
+};
+
+// A code's stored value, for the settings file and the lists.
+template <typename Code>
+constexpr uint32_t codeValue(Code code) {
+  return static_cast<uint32_t>(code);
+}
+
 // The user's options, kept in the settings file; also their live copy. The
 // engine reads useCrc, useDescription, rebuildMethod and memoryOption.
 struct PersistedSettings {
   uint32_t wizardAtStart = 0;
-  uint32_t rebuildMethod = 0;    // 0 "Trep" (headers), 1 "BAT file" (headerless)
-  uint32_t destinationMode = 0;  // 0 Folder, 1 Multi-Removable, 2 Named Folder, 3 Same as Source
+  RebuildMethod rebuildMethod = RebuildMethod::kTrep;
+  DestinationMode destinationMode = DestinationMode::kFolder;
   uint32_t useCrc = 0;           // non-zero: compute at split, verify at join
   uint32_t useDescription = 0;   // low 16 bits go into the full header
   uint32_t alwaysOnTop = 0;
-  uint32_t memoryOption = 0;     // 0 Maximum, 1 Physical, 2 Half
-  uint32_t sizeMode = 0;         // 0 Fast, 1 Number, 2 Size
+  MemoryOption memoryOption = MemoryOption::kMaximum;
+  SizeMode sizeMode = SizeMode::kFast;
   uint32_t wizardRunning = 0;
   uint32_t sliderMax = 0;
 };

@@ -174,7 +174,7 @@ PathEnd runJoin(JobContext& ctx) {
 
   // A checksum of 0 in the header means the split computed none.
   if (ctx.options.useCrc && job.jobResult != kResultAborted && job.fileCrc != 0) {
-    if (ctx.window) ctx.window->setTitle("Checking CRC");
+    if (ctx.window) ctx.window->setTitle(kCheckingCrc);
     if (computeFileCrc(platform, rebuilt) != job.fileCrc) job.jobResult = kResultCrcFailed;
   }
   return PathEnd::kEnded;

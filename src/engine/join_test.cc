@@ -27,7 +27,7 @@ struct Options {
   std::string key;  // empty: no scrambling
   bool encrypt = false;
   uint32_t useCrc = 1;
-  uint32_t rebuildMethod = 0;
+  RebuildMethod rebuildMethod = RebuildMethod::kTrep;
 };
 
 class JoinTest : public ::testing::Test {
@@ -218,7 +218,7 @@ TEST_F(JoinTest, NoRecordedChecksumIsNotAFailure) {
 }
 
 TEST_F(JoinTest, HeaderlessSeriesEndsAtTheFirstMissingNumber) {
-  Options headerless{"", false, 0, 1};
+  Options headerless{"", false, 0, RebuildMethod::kBatFile};
   split(5000, 1000, headerless);
   EXPECT_TRUE(fileExists(segment(5)));
   answers.push(kUpperButton);  // "Attempt to UnTrep them anyway."
@@ -237,7 +237,7 @@ TEST_F(JoinTest, HeaderlessSeriesEndsAtTheFirstMissingNumber) {
 }
 
 TEST_F(JoinTest, ScrambledHeaderlessSeries) {
-  Options o{"k", true, 0, 1};
+  Options o{"k", true, 0, RebuildMethod::kBatFile};
   split(2500, 1000, o);
   EXPECT_NE(slice(readBytes(segment(1)), 0, 999), slice(original, 0, 999));
   answers.push(kUpperButton);

@@ -46,7 +46,7 @@ TEST(ScrambleTest, ScramblingTwiceRestores) {
 // A split with and without "Encrypt": which bytes differ.
 class ScrambleRangeTest : public ::testing::Test {
  protected:
-  std::vector<std::vector<uint8_t>> splitWith(bool encrypt, uint32_t rebuildMethod) {
+  std::vector<std::vector<uint8_t>> splitWith(bool encrypt, RebuildMethod rebuildMethod) {
     testing::TempDir dir;
     testing::FaultyPlatform platform;
     ScriptedAnswerer answers;
@@ -83,7 +83,8 @@ class ScrambleRangeTest : public ::testing::Test {
 };
 
 TEST_F(ScrambleRangeTest, PayloadLessItsLastByte) {
-  auto plain = splitWith(false, 0), scrambled = splitWith(true, 0);
+  auto plain = splitWith(false, RebuildMethod::kTrep),
+       scrambled = splitWith(true, RebuildMethod::kTrep);
   // The two sources were made at different moments: set their times aside.
   for (auto* s : {&plain, &scrambled}) std::fill((*s)[0].begin() + 626, (*s)[0].begin() + 650, 0);
   struct Case {
@@ -103,7 +104,8 @@ TEST_F(ScrambleRangeTest, PayloadLessItsLastByte) {
 }
 
 TEST_F(ScrambleRangeTest, HeaderlessSegmentsFromTheirFirstByte) {
-  auto plain = splitWith(false, 1), scrambled = splitWith(true, 1);
+  auto plain = splitWith(false, RebuildMethod::kBatFile),
+       scrambled = splitWith(true, RebuildMethod::kBatFile);
   auto d = differing(plain[0], scrambled[0]);
   ASSERT_FALSE(d.empty());
   EXPECT_EQ(d.front(), 0u);

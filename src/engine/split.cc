@@ -27,7 +27,7 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
   if (job.multiRemovable && job.currentSegment != 1) askRetryOrAbort(ctx, kMediaReady);
   if (job.currentSegment > kMaxSegments) {
     // The four-digit number has no room for segment 10000.
-    ctx.platform.showMessageBox("Trep 1.91", "Trep.exe");
+    ctx.platform.showMessageBox(kProgramTitle, kProgramFile);
     job.jobResult = kResultAborted;
   }
   if (job.jobResult == kResultAborted) return;
@@ -42,7 +42,7 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
     if (!confirmOverwrite(ctx, path)) return;
     segment = createOrAsk(ctx, path, FileAccess::kReadWrite);
     if (!segment) return;
-    if (ctx.options.rebuildMethod == 0 &&
+    if (ctx.options.rebuildMethod == RebuildMethod::kTrep &&
         !writeOrAsk(ctx, segment.get(), kMagic, kShortHeaderSize))
       return;
   }
@@ -68,7 +68,7 @@ PathEnd runSplit(JobContext& ctx) {
   const std::string sourcePath = job.sourcePath.str();
 
   if (options.useCrc) {
-    if (ctx.window) ctx.window->setTitle("Checking CRC");
+    if (ctx.window) ctx.window->setTitle(kCheckingCrc);
     job.fileCrc = computeFileCrc(platform, sourcePath);
     if (ctx.window) ctx.window->showCrc(job.fileCrc);
   } else {
@@ -102,7 +102,7 @@ PathEnd runSplit(JobContext& ctx) {
   const uint32_t count = job.segmentCount;
 
   std::unique_ptr<File> first;
-  if (options.rebuildMethod == 1) {
+  if (options.rebuildMethod == RebuildMethod::kBatFile) {
     // Before any segment; an abort here still ends the job normally.
     if (!writeRebuildBatch(ctx, count)) return PathEnd::kEnded;
     job.headerSize = 0;
@@ -135,7 +135,7 @@ PathEnd runSplit(JobContext& ctx) {
     }
     if (length == 0) break;
     copySplitSegment(ctx, s, length, std::move(first));
-    if (options.rebuildMethod == 0) job.headerSize = kShortHeaderSize;
+    if (options.rebuildMethod == RebuildMethod::kTrep) job.headerSize = kShortHeaderSize;
     if (job.jobResult == kResultAborted) break;
   }
   return PathEnd::kEnded;

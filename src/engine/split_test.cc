@@ -152,7 +152,7 @@ TEST_F(SplitTest, ExactMultipleWritesNoEmptySegment) {
 }
 
 TEST_F(SplitTest, HeaderlessSeriesConcatenatesToTheOriginal) {
-  options.rebuildMethod = 1;
+  options.rebuildMethod = RebuildMethod::kBatFile;
   prepare(2500, 1000);
   run();
   EXPECT_EQ(job.jobResult, kResultFinished);

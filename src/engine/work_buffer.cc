@@ -2,15 +2,15 @@
 
 namespace trep {
 
-uint32_t wantedWorkBufferSize(uint32_t segmentSize, uint32_t memoryOption,
+uint32_t wantedWorkBufferSize(uint32_t segmentSize, MemoryOption memoryOption,
                               uint64_t totalPhysicalMemory) {
   uint32_t size = segmentSize + segmentSize / 1024;  // wraps as a 32-bit sum
   if (size < kMinimumWorkBuffer) size = kMinimumWorkBuffer;
   uint32_t physical = totalPhysicalMemory > 0xFFFFFFFFull
                           ? 0xFFFFFFFFu
                           : static_cast<uint32_t>(totalPhysicalMemory);
-  if (memoryOption == 1 && physical < size) size = physical;
-  if (memoryOption == 2 && physical / 2 < size) size = physical / 2;
+  if (memoryOption == MemoryOption::kPhysical && physical < size) size = physical;
+  if (memoryOption == MemoryOption::kHalf && physical / 2 < size) size = physical / 2;
   return size;
 }
 

@@ -13,9 +13,9 @@ constexpr uint32_t kWorkBufferSlack = 64;          // bytes beyond workBufferSiz
 
 // The size to ask for first: the segment size plus 1/1024 of it (32-bit
 // arithmetic), at least 10,000,000 bytes, limited by the memory option
-// (1: total physical memory, 2: half of it; counted as 32-bit, larger
-// amounts as 4,294,967,295).
-uint32_t wantedWorkBufferSize(uint32_t segmentSize, uint32_t memoryOption,
+// (kPhysical: total physical memory, kHalf: half of it; counted as 32-bit,
+// larger amounts as 4,294,967,295).
+uint32_t wantedWorkBufferSize(uint32_t segmentSize, MemoryOption memoryOption,
                               uint64_t totalPhysicalMemory);
 
 // Keeps a buffer already held, with its size. Otherwise allocates the wanted

@@ -12,20 +12,25 @@ TEST(WorkBufferTest, WantedSize) {
   const uint64_t GiB = 1ull << 30;
   struct Case {
     uint32_t segmentSize;
-    uint32_t memoryOption;
+    MemoryOption memoryOption;
     uint64_t physical;
     uint32_t wanted;
   } cases[] = {
-      {1457664, 0, 8 * GiB, 10000000},      {1457664, 1, 8 * GiB, 10000000},
-      {1457664, 2, 8 * GiB, 10000000},      {734003200, 0, 1 * GiB, 734720000},
-      {734003200, 2, 1 * GiB, 536870912},   {734003200, 1, 512 * 1024 * 1024, 536870912},
-      {734003200, 1, 8 * GiB, 734720000},   // physical memory counts as 4,294,967,295
-      {4200000000u, 2, 16 * GiB, 2147483647u},
-      {0xFFFFFFFFu, 0, 8 * GiB, 10000000},  // the 32-bit sum wraps below the minimum
+      {1457664, MemoryOption::kMaximum, 8 * GiB, 10000000},
+      {1457664, MemoryOption::kPhysical, 8 * GiB, 10000000},
+      {1457664, MemoryOption::kHalf, 8 * GiB, 10000000},
+      {734003200, MemoryOption::kMaximum, 1 * GiB, 734720000},
+      {734003200, MemoryOption::kHalf, 1 * GiB, 536870912},
+      {734003200, MemoryOption::kPhysical, 512 * 1024 * 1024, 536870912},
+      // physical memory counts as 4,294,967,295
+      {734003200, MemoryOption::kPhysical, 8 * GiB, 734720000},
+      {4200000000u, MemoryOption::kHalf, 16 * GiB, 2147483647u},
+      // the 32-bit sum wraps below the minimum
+      {0xFFFFFFFFu, MemoryOption::kMaximum, 8 * GiB, 10000000},
   };
   for (const Case& c : cases)
     EXPECT_EQ(wantedWorkBufferSize(c.segmentSize, c.memoryOption, c.physical), c.wanted)
-        << c.segmentSize << " option " << c.memoryOption;
+        << c.segmentSize << " option " << codeValue(c.memoryOption);
 }
 
 class WorkBufferJobTest : public ::testing::Test {

@@ -8,14 +8,14 @@ const char* const kDestinationNames[4] = {"Folder", "Multi-Removable", "Named Fo
                                           "Same as Source"};
 
 const WizardDestination kWizardDestinations[5] = {
-    {"Desktop", WizardFolder::kDesktop, kDestinationFolder, true, false},
-    {"Same Directory as Source", WizardFolder::kSourceFolder, kDestinationSameAsSource, true,
+    {"Desktop", WizardFolder::kDesktop, DestinationMode::kFolder, true, false},
+    {"Same Directory as Source", WizardFolder::kSourceFolder, DestinationMode::kSameAsSource, true,
      false},
-    {"Created Named Folder on Desktop", WizardFolder::kDesktop, kDestinationNamedFolder, true,
+    {"Created Named Folder on Desktop", WizardFolder::kDesktop, DestinationMode::kNamedFolder, true,
      false},
     {"Created Named Folder in Selected Folder", WizardFolder::kUnchanged,
-     kDestinationNamedFolder, true, true},
-    {"Selected Folder", WizardFolder::kUnchanged, kDestinationFolder, false, true},
+     DestinationMode::kNamedFolder, true, true},
+    {"Selected Folder", WizardFolder::kUnchanged, DestinationMode::kFolder, false, true},
 };
 
 std::string folderOf(std::string_view path) {
@@ -73,7 +73,7 @@ bool applyDestination(PlanningContext& p) {
   job.sourceValid = 0;
   bool fits = true;
   switch (p.options.destinationMode) {
-    case kDestinationNamedFolder: {
+    case DestinationMode::kNamedFolder: {
       if (job.isSplit) job.originalName = originalNameOf(job.sourcePath.view());
       std::string name = namedFolderOf(job.originalName.view());
       PathText field;
@@ -92,7 +92,7 @@ bool applyDestination(PlanningContext& p) {
       if (folder != field.str()) p.controls.setText(CTL_OUTPUT_FOLDER, folder);
       break;
     }
-    case kDestinationSameAsSource:
+    case DestinationMode::kSameAsSource:
       job.outputFolder = folderOf(job.sourcePath.view());
       p.controls.setText(CTL_OUTPUT_FOLDER, job.outputFolder.view());
       break;
@@ -104,13 +104,15 @@ bool applyDestination(PlanningContext& p) {
 }
 
 void chooseDestination(PlanningContext& p, int listIndex) {
-  if (listIndex < 0 || listIndex > 3) listIndex = static_cast<int>(kDestinationNamedFolder);
-  if (listIndex == static_cast<int>(kDestinationMultiRemovable)) {
+  DestinationMode mode = listIndex < 0 || listIndex > 3
+                             ? DestinationMode::kNamedFolder
+                             : static_cast<DestinationMode>(listIndex);
+  if (mode == DestinationMode::kMultiRemovable) {
     p.job.multiRemovable = 1;
-    p.options.destinationMode = kDestinationFolder;
+    p.options.destinationMode = DestinationMode::kFolder;
   } else {
     p.job.multiRemovable = 0;
-    p.options.destinationMode = static_cast<uint32_t>(listIndex);
+    p.options.destinationMode = mode;
   }
 }
 

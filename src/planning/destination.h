@@ -10,11 +10,7 @@
 
 namespace trep {
 
-// destinationMode values: the entries of the destination list.
-constexpr uint32_t kDestinationFolder = 0;
-constexpr uint32_t kDestinationMultiRemovable = 1;
-constexpr uint32_t kDestinationNamedFolder = 2;
-constexpr uint32_t kDestinationSameAsSource = 3;
+// The entries of the destination list, in DestinationMode order.
 extern const char* const kDestinationNames[4];
 
 // The text before the last separator of a path: C:\data.bin gives C:. A path
@@ -53,7 +49,7 @@ enum class WizardFolder { kDesktop, kSourceFolder, kUnchanged };
 struct WizardDestination {
   const char* caption;
   WizardFolder folder;        // what the folder field gets
-  uint32_t destinationMode;
+  DestinationMode destinationMode;
   bool apply;                 // whether applyDestination runs afterwards
   bool folderChoosable;       // the field and its "Choose" are enabled
 };

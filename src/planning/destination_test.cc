@@ -27,7 +27,7 @@ TEST(DestinationTest, TextRules) {
 
 class ApplyDestinationTest : public ::testing::Test {
  protected:
-  void split(const std::string& source, const std::string& field, uint32_t mode) {
+  void split(const std::string& source, const std::string& field, DestinationMode mode) {
     job.sourcePath = nativePath(source);
     job.isSplit = 1;
     job.sourceValid = 1;
@@ -47,16 +47,16 @@ TEST_F(ApplyDestinationTest, WithAWindow) {
   struct Case {
     const char* source;
     const char* field;
-    uint32_t mode;
+    DestinationMode mode;
     const char* folder;
   } cases[] = {
-      {"C:\\video\\movie.avi", "D:\\Out", kDestinationNamedFolder, "D:\\Out\\movie"},
-      {"C:\\video\\movie.avi", "D:\\Out\\movie", kDestinationNamedFolder, "D:\\Out\\movie"},
-      {"C:\\video\\movie.avi", "D:\\Out\\", kDestinationNamedFolder, "D:\\Out\\movie"},
-      {"C:\\data.bin", "C:\\", kDestinationNamedFolder, "C:\\data"},
-      {"C:\\x\\README", "D:\\Out", kDestinationNamedFolder, "D:\\Out\\README"},
-      {"E:\\stuff\\movie.mkv", "D:\\Out", kDestinationSameAsSource, "E:\\stuff"},
-      {"C:\\video\\movie.avi", "D:\\Out", kDestinationFolder, "D:\\Out"},
+      {"C:\\video\\movie.avi", "D:\\Out", DestinationMode::kNamedFolder, "D:\\Out\\movie"},
+      {"C:\\video\\movie.avi", "D:\\Out\\movie", DestinationMode::kNamedFolder, "D:\\Out\\movie"},
+      {"C:\\video\\movie.avi", "D:\\Out\\", DestinationMode::kNamedFolder, "D:\\Out\\movie"},
+      {"C:\\data.bin", "C:\\", DestinationMode::kNamedFolder, "C:\\data"},
+      {"C:\\x\\README", "D:\\Out", DestinationMode::kNamedFolder, "D:\\Out\\README"},
+      {"E:\\stuff\\movie.mkv", "D:\\Out", DestinationMode::kSameAsSource, "E:\\stuff"},
+      {"C:\\video\\movie.avi", "D:\\Out", DestinationMode::kFolder, "D:\\Out"},
   };
   for (const Case& c : cases) {
     split(c.source, c.field, c.mode);
@@ -67,13 +67,13 @@ TEST_F(ApplyDestinationTest, WithAWindow) {
     EXPECT_EQ(job.sourceValid, 1u);
   }
   // Applying Named Folder again leaves the folder as it is.
-  split("C:\\video\\movie.avi", "D:\\Out", kDestinationNamedFolder);
+  split("C:\\video\\movie.avi", "D:\\Out", DestinationMode::kNamedFolder);
   applyDestination(p);
   applyDestination(p);
   EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), nativePath("D:\\Out\\movie"));
 
   // A destination chosen before any valid file leaves the source invalid.
-  split("C:\\video\\movie.avi", "D:\\Out", kDestinationSameAsSource);
+  split("C:\\video\\movie.avi", "D:\\Out", DestinationMode::kSameAsSource);
   job.sourceValid = 0;
   applyDestination(p);
   EXPECT_EQ(job.sourceValid, 0u);
@@ -82,12 +82,13 @@ TEST_F(ApplyDestinationTest, WithAWindow) {
 TEST_F(ApplyDestinationTest, WithoutAWindow) {
   NoControls none;
   PlanningContext batch{job, options, *platform, none, sizes};
-  for (uint32_t mode : {0u, 2u, 3u}) {
+  for (DestinationMode mode : {DestinationMode::kFolder, DestinationMode::kNamedFolder,
+                               DestinationMode::kSameAsSource}) {
     job.outputFolder = nativePath("D:\\Out");
     job.originalName = "data.bin";
     options.destinationMode = mode;
     ASSERT_TRUE(applyDestination(batch));
-    EXPECT_EQ(job.outputFolder.str(), nativePath("D:\\Out\\data")) << mode;
+    EXPECT_EQ(job.outputFolder.str(), nativePath("D:\\Out\\data")) << codeValue(mode);
   }
   // A name whose stem is ".." never leads out of the output folder.
   for (const char* name : {"...txt", "..."}) {
@@ -107,17 +108,17 @@ TEST_F(ApplyDestinationTest, WithoutAWindow) {
 TEST_F(ApplyDestinationTest, MultiRemovableUsesTheFolderAsItStands) {
   chooseDestination(p, 1);
   EXPECT_EQ(job.multiRemovable, 1u);
-  EXPECT_EQ(options.destinationMode, kDestinationFolder);
+  EXPECT_EQ(options.destinationMode, DestinationMode::kFolder);
   chooseDestination(p, 2);
   EXPECT_EQ(job.multiRemovable, 0u);
-  EXPECT_EQ(options.destinationMode, kDestinationNamedFolder);
+  EXPECT_EQ(options.destinationMode, DestinationMode::kNamedFolder);
 }
 
 TEST(WizardDestinationsTest, Table) {
   EXPECT_STREQ(kWizardDestinations[0].caption, "Desktop");
-  EXPECT_EQ(kWizardDestinations[1].destinationMode, kDestinationSameAsSource);
+  EXPECT_EQ(kWizardDestinations[1].destinationMode, DestinationMode::kSameAsSource);
   EXPECT_EQ(kWizardDestinations[2].folder, WizardFolder::kDesktop);
-  EXPECT_EQ(kWizardDestinations[3].destinationMode, kDestinationNamedFolder);
+  EXPECT_EQ(kWizardDestinations[3].destinationMode, DestinationMode::kNamedFolder);
   EXPECT_TRUE(kWizardDestinations[3].folderChoosable);
   EXPECT_FALSE(kWizardDestinations[4].apply);
 }

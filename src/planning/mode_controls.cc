@@ -21,7 +21,7 @@ void refreshModeControls(PlanningContext& p) {
 
   c.enable(CTL_ENCRYPT, v);
   c.enable(CTL_CIPHER_KEY, v && job.encrypt != 0);
-  if (o.rebuildMethod == 1 || !split) {
+  if (o.rebuildMethod == RebuildMethod::kBatFile || !split) {
     c.enable(CTL_USE_DESCRIPTION, false);
     c.enable(CTL_DESCRIPTION, false);
   } else {
@@ -31,7 +31,8 @@ void refreshModeControls(PlanningContext& p) {
   c.enable(CTL_USE_CRC, v);
   c.enable(CTL_REBUILD_METHOD, w);
 
-  const bool fast = o.sizeMode == 0, number = o.sizeMode == 1, size = o.sizeMode >= 2;
+  const bool fast = o.sizeMode == SizeMode::kFast, number = o.sizeMode == SizeMode::kNumber,
+             size = o.sizeMode == SizeMode::kSize;
   c.enable(CTL_PRESETS, w && fast);
   c.enable(CTL_SLIDER, w && fast);
   c.enable(CTL_SIZE_NUMBER, w && size);
@@ -41,7 +42,7 @@ void refreshModeControls(PlanningContext& p) {
   for (int id : {CTL_DESTINATION, CTL_CHECK_CRC, CTL_MODE_FAST, CTL_MODE_NUMBER, CTL_MODE_SIZE})
     c.enable(id, w);
   c.enable(CTL_START, v);
-  const bool folder = o.destinationMode != kDestinationSameAsSource && v;
+  const bool folder = o.destinationMode != DestinationMode::kSameAsSource && v;
   c.enable(CTL_OUTPUT_FOLDER, folder);
   c.enable(CTL_CHOOSE_FOLDER, folder);
 }

@@ -27,10 +27,10 @@ std::set<int> usable(const Inputs& in, MemoryControls* c) {
   job.sourceValid = in.valid;
   job.isSplit = in.split;
   job.encrypt = in.encrypt;
-  options.rebuildMethod = in.rebuild;
+  options.rebuildMethod = static_cast<RebuildMethod>(in.rebuild);
   options.useDescription = in.useDescription;
-  options.sizeMode = in.sizeMode;
-  options.destinationMode = in.destination;
+  options.sizeMode = static_cast<SizeMode>(in.sizeMode);
+  options.destinationMode = static_cast<DestinationMode>(in.destination);
   PlanningContext p{job, options, *platform, *c, sizes};
   refreshModeControls(p);
   std::set<int> on;

@@ -210,7 +210,7 @@ void onSliderMoved(PlanningContext& p) {
 }
 
 void onCountChanged(PlanningContext& p) {
-  if (p.job.jobState >= kJobPrepared || !p.job.sourceValid || p.options.sizeMode != 1) return;
+  if (p.job.jobState >= kJobPrepared || !p.job.sourceValid || p.options.sizeMode != SizeMode::kNumber) return;
   withSourceHeld(p, [&] {
     backToManual(p);
     sizeFromCount(p);
@@ -220,7 +220,7 @@ void onCountChanged(PlanningContext& p) {
 }
 
 void onSizeChanged(PlanningContext& p) {
-  if (p.job.jobState >= kJobPrepared || !p.job.sourceValid || p.options.sizeMode != 2) return;
+  if (p.job.jobState >= kJobPrepared || !p.job.sourceValid || p.options.sizeMode != SizeMode::kSize) return;
   withSourceHeld(p, [&] {
     backToManual(p);
     p.sizes.preciseSize = 0;
@@ -230,10 +230,10 @@ void onSizeChanged(PlanningContext& p) {
   writeSizeSummary(p);
 }
 
-void onSizeModeChosen(PlanningContext& p, uint32_t sizeMode) {
+void onSizeModeChosen(PlanningContext& p, SizeMode sizeMode) {
   p.options.sizeMode = sizeMode;
-  if (sizeMode == 1) onCountChanged(p);
-  if (sizeMode == 2) onSizeChanged(p);
+  if (sizeMode == SizeMode::kNumber) onCountChanged(p);
+  if (sizeMode == SizeMode::kSize) onSizeChanged(p);
 }
 
 void Planner::adjustCountAtSplitStart(JobSettings&) { trep::adjustCountAtSplitStart(p_); }

@@ -73,7 +73,7 @@ void onPresetChanged(PlanningContext& p);
 void onSliderMoved(PlanningContext& p);
 void onCountChanged(PlanningContext& p);
 void onSizeChanged(PlanningContext& p);
-void onSizeModeChosen(PlanningContext& p, uint32_t sizeMode);
+void onSizeModeChosen(PlanningContext& p, SizeMode sizeMode);
 
 // The planning steps the split calls at its start, on the surface it was
 // made for (the main window, or none in batch mode).

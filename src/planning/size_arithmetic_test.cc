@@ -286,16 +286,16 @@ TEST_F(SizeControlsTest, ManualChangeAfterAPresetGoesBackToManual) {
 
 TEST_F(SizeControlsTest, HandlersRespectTheirGuards) {
   load(10000000);
-  options.sizeMode = 0;  // the Number field belongs to mode 1
+  options.sizeMode = SizeMode::kFast;  // the Number field belongs to mode Number
   controls.setText(CTL_SEGMENT_COUNT, "5");
   onCountChanged(p);
   EXPECT_EQ(job.segmentCount, 0u);
-  options.sizeMode = 1;
+  options.sizeMode = SizeMode::kNumber;
   job.jobState = kJobRunning + 5;
   onCountChanged(p);
   EXPECT_EQ(job.segmentCount, 0u);
   job.jobState = kJobIdle;
-  onSizeModeChosen(p, 1);
+  onSizeModeChosen(p, SizeMode::kNumber);
   EXPECT_EQ(job.segmentCount, 5u);
 
   // A preset picked with no valid file leaves the source invalid.
@@ -308,7 +308,7 @@ TEST_F(SizeControlsTest, HandlersRespectTheirGuards) {
 
 TEST_F(SizeControlsTest, SplitStartLowersTheCountAndShowsIt) {
   load(10000);
-  options.sizeMode = 2;
+  options.sizeMode = SizeMode::kSize;
   showSegmentSize(p, 1);  // 1 Byte: 10000 segments
   adjustCountAtSplitStart(p);
   EXPECT_LE(job.segmentCount, 9999u);

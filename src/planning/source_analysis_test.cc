@@ -21,7 +21,7 @@ class SourceAnalysisTest : public ::testing::Test {
   void SetUp() override {
     platform.setNoticeAnswerer(&answers);
     platform.desktopFolderValue = dir.file("desk");
-    options.destinationMode = 2;  // Named Folder
+    options.destinationMode = DestinationMode::kNamedFolder;  // Named Folder
   }
 
   void analyse(const std::string& path) {
@@ -308,7 +308,7 @@ TEST_F(SourceAnalysisTest, DroppedPaths) {
   EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), "");
 
   // A file without a dot is a split source.
-  options.destinationMode = kDestinationFolder;
+  options.destinationMode = DestinationMode::kFolder;
   takeDroppedPath(p, dir.file("README"));
   EXPECT_EQ(job.sourceValid, 1u);
   EXPECT_EQ(job.isSplit, 1u);

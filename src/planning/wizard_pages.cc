@@ -177,11 +177,11 @@ void methodCountTyped(PlanningContext& p) {
   job.sourceValid = 1;
 }
 
-int openingDestination(uint32_t destinationMode) {
+int openingDestination(DestinationMode destinationMode) {
   switch (destinationMode) {
-    case kDestinationSameAsSource:
+    case DestinationMode::kSameAsSource:
       return 1;
-    case kDestinationNamedFolder:
+    case DestinationMode::kNamedFolder:
       return 2;
     default:
       return 0;  // Folder, and Multi-Removable, which the wizard does not offer
@@ -264,7 +264,7 @@ void optionsClicked(PlanningContext& p, int id) {
 
 void finishOptions(PlanningContext& p) {
   Controls& c = p.controls;
-  p.options.rebuildMethod = c.checked(WIZ_USE_TREP) ? 0 : 1;
+  p.options.rebuildMethod = c.checked(WIZ_USE_TREP) ? RebuildMethod::kTrep : RebuildMethod::kBatFile;
   p.job.cipherKey = c.text(WIZ_CIPHER_KEY).substr(0, kLongestKey);
   p.job.description = c.text(WIZ_DESCRIPTION).substr(0, kLongestDescription);
   p.options.useCrc = c.checked(WIZ_USE_CRC) ? 1 : 0;

@@ -101,7 +101,7 @@ void methodCountTyped(PlanningContext& p);
 // The entry of kWizardDestinations that page 3 opens with for a
 // destinationMode: 3 same folder as the source, 2 named folder on the
 // desktop, anything else (0, and Multi-Removable's 1) the desktop.
-int openingDestination(uint32_t destinationMode);
+int openingDestination(DestinationMode destinationMode);
 // Opening: the radio button of openingDestination checked and its choice
 // applied.
 void openDestinationPage(PlanningContext& p);

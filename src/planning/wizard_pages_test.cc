@@ -136,7 +136,7 @@ TEST_F(WizardPagesTest, SourcePageTakesTheArgumentOrKeepsTheMainWindowsFile) {
 }
 
 TEST_F(WizardPagesTest, AnalysisOnTheSourcePageFormsTheFolderAsTheMainWindowWould) {
-  options.destinationMode = kDestinationNamedFolder;
+  options.destinationMode = DestinationMode::kNamedFolder;
   const std::string main = dir.file("out");
   const std::string segment = writeSeries("repo", 1, "quarterly");
 
@@ -280,15 +280,18 @@ TEST_F(WizardPagesTest, MethodPageIgnoresItsOwnWritesAndJoins) {
 TEST_F(WizardPagesTest, DestinationPageOpensByTheStoredMode) {
   const std::string desk = dir.file("desk");
   const struct {
-    uint32_t mode;
+    DestinationMode mode;
     int checked;
     std::string folder;
-    uint32_t modeAfter;
+    DestinationMode modeAfter;
   } cases[] = {
-      {0, WIZ_DEST_DESKTOP, desk, 0},
-      {1, WIZ_DEST_DESKTOP, desk, 0},  // Multi-Removable: not a wizard choice
-      {2, WIZ_DEST_NAMED_DESKTOP, desk + nativePath("\\movie"), 2},
-      {3, WIZ_DEST_SOURCE, nativePath("C:\\video"), 3},
+      {DestinationMode::kFolder, WIZ_DEST_DESKTOP, desk, DestinationMode::kFolder},
+      // Multi-Removable: not a wizard choice
+      {DestinationMode::kMultiRemovable, WIZ_DEST_DESKTOP, desk, DestinationMode::kFolder},
+      {DestinationMode::kNamedFolder, WIZ_DEST_NAMED_DESKTOP, desk + nativePath("\\movie"),
+       DestinationMode::kNamedFolder},
+      {DestinationMode::kSameAsSource, WIZ_DEST_SOURCE, nativePath("C:\\video"),
+       DestinationMode::kSameAsSource},
   };
   for (const auto& c : cases) {
     splitOf(10000000);
@@ -296,10 +299,10 @@ TEST_F(WizardPagesTest, DestinationPageOpensByTheStoredMode) {
     page.setText(CTL_OUTPUT_FOLDER, "previous");
     page.setCheck(WIZ_DEST_SELECTED, true);
     openDestinationPage(p);
-    EXPECT_EQ(page.text(CTL_OUTPUT_FOLDER), c.folder) << c.mode;
-    EXPECT_EQ(options.destinationMode, c.modeAfter) << c.mode;
+    EXPECT_EQ(page.text(CTL_OUTPUT_FOLDER), c.folder) << codeValue(c.mode);
+    EXPECT_EQ(options.destinationMode, c.modeAfter) << codeValue(c.mode);
     for (int id = WIZ_DEST_DESKTOP; id <= WIZ_DEST_SELECTED; ++id)
-      EXPECT_EQ(page.checked(id), id == c.checked) << c.mode << " " << id;
+      EXPECT_EQ(page.checked(id), id == c.checked) << codeValue(c.mode) << " " << id;
     EXPECT_FALSE(page.isEnabled(CTL_OUTPUT_FOLDER));
     EXPECT_FALSE(page.isEnabled(CTL_CHOOSE_FOLDER));
   }
@@ -311,18 +314,18 @@ TEST_F(WizardPagesTest, DestinationChoices) {
   const struct {
     int index;
     std::string folder;
-    uint32_t mode;
+    DestinationMode mode;
     bool choosable;
   } cases[] = {
-      {0, desk, 0, false},
-      {1, nativePath("C:\\video"), 3, false},
-      {2, desk + nativePath("\\movie"), 2, false},
-      {3, out + nativePath("\\movie"), 2, true},
-      {4, out, 0, true},
+      {0, desk, DestinationMode::kFolder, false},
+      {1, nativePath("C:\\video"), DestinationMode::kSameAsSource, false},
+      {2, desk + nativePath("\\movie"), DestinationMode::kNamedFolder, false},
+      {3, out + nativePath("\\movie"), DestinationMode::kNamedFolder, true},
+      {4, out, DestinationMode::kFolder, true},
   };
   for (const auto& c : cases) {
     splitOf(10000000);
-    options.destinationMode = 1;
+    options.destinationMode = DestinationMode::kMultiRemovable;
     page.setText(CTL_OUTPUT_FOLDER, out);
     chooseWizardDestination(p, c.index);
     EXPECT_EQ(page.text(CTL_OUTPUT_FOLDER), c.folder) << c.index;
@@ -350,7 +353,7 @@ TEST_F(WizardPagesTest, OptionsPageStates) {
   job.encrypt = 1;
   options.useCrc = 0;
   options.useDescription = 0;
-  options.rebuildMethod = 1;
+  options.rebuildMethod = RebuildMethod::kBatFile;
   openOptionsPage(p);
   activateOptionsPage(p);
   EXPECT_TRUE(page.checked(WIZ_USE_TREP));
@@ -387,7 +390,7 @@ TEST_F(WizardPagesTest, OptionsPageStates) {
   page.setText(WIZ_DESCRIPTION, std::string(400, 'd'));
   page.setCheck(WIZ_USE_CRC, true);
   finishOptions(p);
-  EXPECT_EQ(options.rebuildMethod, 1u);
+  EXPECT_EQ(options.rebuildMethod, RebuildMethod::kBatFile);
   EXPECT_EQ(job.encrypt, 1u);  // kept, though out of use
   EXPECT_EQ(job.cipherKey.str(), std::string(299, 'k'));
   EXPECT_EQ(job.description.str(), std::string(249, 'd'));
@@ -402,7 +405,7 @@ TEST_F(WizardPagesTest, OptionsPageStates) {
   for (int id : {WIZ_ENCRYPT, WIZ_CIPHER_KEY, WIZ_USE_DESCRIPTION, WIZ_DESCRIPTION})
     EXPECT_TRUE(page.isEnabled(id)) << id;
   finishOptions(p);
-  EXPECT_EQ(options.rebuildMethod, 0u);
+  EXPECT_EQ(options.rebuildMethod, RebuildMethod::kTrep);
 }
 
 TEST_F(WizardPagesTest, OptionsPageInAJoinShowsTheSeriesDescription) {

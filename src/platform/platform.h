@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/notice.h"
+#include "platform/program_texts.h"
 
 namespace trep {
 
@@ -107,7 +108,7 @@ class Platform {
   // Copies a file over `to`, replacing it (CopyFileA).
   virtual bool copyFile(const std::string& from, const std::string& to) = 0;
   // A new, empty file with a unique name in the system's temporary folder,
-  // made from the prefix "Trep.exe" (GetTempFileNameA keeps "Tre"); empty
+  // made from the prefix kProgramFile (GetTempFileNameA keeps "Tre"); empty
   // when none can be made.
   virtual std::string temporaryName() = 0;
 
@@ -123,7 +124,7 @@ class Platform {
 
   // --- System facts ---
   // Folder of the running executable with its trailing separator, or empty
-  // (Win32: SearchPathA for "Trep.exe").
+  // (Win32: SearchPathA for kProgramFile).
   virtual std::string programFolder() = 0;
   // GetDriveTypeA(first three characters) == DRIVE_REMOVABLE.
   virtual bool isRemovableDrive(const std::string& path) = 0;

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     } else if (a == "--crc") {
       options.useCrc = 1;
     } else if (a == "--headerless") {
-      options.rebuildMethod = 1;
+      options.rebuildMethod = RebuildMethod::kBatFile;
     }
   }
   job->sourcePath = argv[2];

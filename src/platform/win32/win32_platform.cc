@@ -135,7 +135,7 @@ class Win32Platform : public Platform {
     char name[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof(folder), folder);
     if (n == 0 || n > MAX_PATH) return "";
-    if (GetTempFileNameA(folder, "Trep.exe", 0, name) == 0) return "";
+    if (GetTempFileNameA(folder, kProgramFile, 0, name) == 0) return "";
     return name;
   }
 
@@ -167,7 +167,7 @@ class Win32Platform : public Platform {
   std::string programFolder() override {
     char found[600];
     char* filePart = nullptr;
-    DWORD n = SearchPathA(nullptr, "Trep.exe", nullptr, sizeof(found), found, &filePart);
+    DWORD n = SearchPathA(nullptr, kProgramFile, nullptr, sizeof(found), found, &filePart);
     if (n == 0 || n >= sizeof(found)) return "";
     std::string path(found, n);
     std::size_t slash = path.rfind('\\');
