@@ -10,6 +10,7 @@
 #include "fuzz/fuzz_support.h"
 #include "planning/controls.h"
 #include "planning/source_analysis.h"
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 using namespace trep;

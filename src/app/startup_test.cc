@@ -6,6 +6,7 @@
 #include "planning/size_arithmetic.h"
 #include "engine/naming.h"
 #include "engine/work_buffer.h"
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 namespace trep {

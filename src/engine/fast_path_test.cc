@@ -19,6 +19,7 @@
 #include "planning/controls.h"
 #include "planning/size_arithmetic.h"
 #include "planning/source_analysis.h"
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 namespace trep {

@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/naming.h"
 #include "planning/size_arithmetic.h"
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 namespace trep {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "planning/size_arithmetic.h"
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 namespace trep {

@@ -12,6 +12,4 @@ uint32_t fieldNumber(std::string_view text) {
   return v > 0xFFFFFFFFull ? 0 : static_cast<uint32_t>(v);
 }
 
-uint32_t MemoryControls::number(int id) { return fieldNumber(text(id)); }
-
 }  // namespace trep

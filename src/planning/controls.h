@@ -5,7 +5,6 @@
 #define TREP_PLANNING_CONTROLS_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 
@@ -64,43 +63,36 @@ class NoControls : public Controls {
   void setTooltip(int, std::string_view) override {}
 };
 
-// A window kept in memory, for tests: records every state by id.
-class MemoryControls : public Controls {
+// Forwards every call to another surface: a surface that differs in a few
+// controls derives from it and overrides only those.
+class ControlsWrapper : public Controls {
  public:
-  bool isWindow() const override { return true; }
-  void setText(int id, std::string_view t) override { texts[id] = std::string(t); }
-  std::string text(int id) override { return texts.count(id) ? texts[id] : ""; }
-  void setNumber(int id, uint32_t n) override { texts[id] = std::to_string(n); }
-  uint32_t number(int id) override;
-  void select(int id, int index) override { selections[id] = index; }
-  int selection(int id) override { return selections.count(id) ? selections[id] : 0; }
-  void setCheck(int id, bool on) override { checks[id] = on; }
-  bool checked(int id) override { return checks.count(id) && checks[id]; }
-  void enable(int id, bool on) override { enabled[id] = on; }
-  void show(int id, bool on) override { shown[id] = on; }
-  void setSliderMin(int id, uint32_t min) override { sliderMins[id] = min; }
-  void setSliderMax(int id, uint32_t max) override { sliderMaxes[id] = max; }
-  void setSliderPosition(int id, uint32_t p) override { sliderPositions[id] = p; }
-  uint32_t sliderPosition(int id) override {
-    return sliderPositions.count(id) ? sliderPositions[id] : 0;
-  }
-  void setTooltip(int id, std::string_view t) override { tooltips[id] = std::string(t); }
+  explicit ControlsWrapper(Controls& target) : target_(target) {}
 
-  // Whether a control was enabled; ids never touched count as enabled.
-  bool isEnabled(int id) const {
-    auto it = enabled.find(id);
-    return it == enabled.end() || it->second;
+  bool isWindow() const override { return target_.isWindow(); }
+  void setText(int id, std::string_view text) override { target_.setText(id, text); }
+  std::string text(int id) override { return target_.text(id); }
+  void setNumber(int id, uint32_t n) override { target_.setNumber(id, n); }
+  uint32_t number(int id) override { return target_.number(id); }
+  void select(int id, int index) override { target_.select(id, index); }
+  int selection(int id) override { return target_.selection(id); }
+  void setCheck(int id, bool on) override { target_.setCheck(id, on); }
+  bool checked(int id) override { return target_.checked(id); }
+  void enable(int id, bool on) override { target_.enable(id, on); }
+  void show(int id, bool on) override { target_.show(id, on); }
+  void setSliderMin(int id, uint32_t min) override { target_.setSliderMin(id, min); }
+  void setSliderMax(int id, uint32_t max) override { target_.setSliderMax(id, max); }
+  void setSliderPosition(int id, uint32_t position) override {
+    target_.setSliderPosition(id, position);
   }
+  uint32_t sliderPosition(int id) override { return target_.sliderPosition(id); }
+  void setTooltip(int id, std::string_view text) override { target_.setTooltip(id, text); }
 
-  std::map<int, std::string> texts;
-  std::map<int, int> selections;
-  std::map<int, bool> checks;
-  std::map<int, bool> enabled;
-  std::map<int, bool> shown;
-  std::map<int, uint32_t> sliderMins;
-  std::map<int, uint32_t> sliderMaxes;
-  std::map<int, uint32_t> sliderPositions;
-  std::map<int, std::string> tooltips;
+ protected:
+  Controls& target() { return target_; }
+
+ private:
+  Controls& target_;
 };
 
 }  // namespace trep

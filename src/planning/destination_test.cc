@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 namespace trep {

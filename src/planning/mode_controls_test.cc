@@ -1,4 +1,5 @@
 #include "planning/mode_controls.h"
+#include "testing/test_doubles.h"
 
 #include <gtest/gtest.h>
 

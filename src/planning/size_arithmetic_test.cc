@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "planning/size_summary.h"
+#include "testing/test_doubles.h"
 
 namespace trep {
 namespace {

@@ -58,12 +58,12 @@ void SourcePageControls::setText(int id, std::string_view text) {
   if (id == CTL_OUTPUT_FOLDER) {
     folder_.assign(text);
   } else {
-    page_.setText(id, text);
+    target().setText(id, text);
   }
 }
 
 std::string SourcePageControls::text(int id) {
-  return id == CTL_OUTPUT_FOLDER ? folder_ : page_.text(id);
+  return id == CTL_OUTPUT_FOLDER ? folder_ : target().text(id);
 }
 
 int wizardPresetNumber(int id) {

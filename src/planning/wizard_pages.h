@@ -32,32 +32,15 @@ int wizardPresetNumber(int id);
 // page that field would read as empty and leave a relative folder of just
 // the file's name. The field kept here starts as the main window's and is
 // never shown.
-class SourcePageControls : public Controls {
+class SourcePageControls : public ControlsWrapper {
  public:
   SourcePageControls(Controls& page, std::string folder)
-      : page_(page), folder_(std::move(folder)) {}
+      : ControlsWrapper(page), folder_(std::move(folder)) {}
 
-  bool isWindow() const override { return page_.isWindow(); }
   void setText(int id, std::string_view text) override;
   std::string text(int id) override;
-  void setNumber(int id, uint32_t n) override { page_.setNumber(id, n); }
-  uint32_t number(int id) override { return page_.number(id); }
-  void select(int id, int index) override { page_.select(id, index); }
-  int selection(int id) override { return page_.selection(id); }
-  void setCheck(int id, bool on) override { page_.setCheck(id, on); }
-  bool checked(int id) override { return page_.checked(id); }
-  void enable(int id, bool on) override { page_.enable(id, on); }
-  void show(int id, bool on) override { page_.show(id, on); }
-  void setSliderMin(int id, uint32_t min) override { page_.setSliderMin(id, min); }
-  void setSliderMax(int id, uint32_t max) override { page_.setSliderMax(id, max); }
-  void setSliderPosition(int id, uint32_t position) override {
-    page_.setSliderPosition(id, position);
-  }
-  uint32_t sliderPosition(int id) override { return page_.sliderPosition(id); }
-  void setTooltip(int id, std::string_view text) override { page_.setTooltip(id, text); }
 
  private:
-  Controls& page_;
   std::string folder_;
 };
 

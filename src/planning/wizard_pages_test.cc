@@ -8,6 +8,7 @@
 #include "engine/segment_format.h"
 #include "planning/destination.h"
 #include "planning/size_arithmetic.h"
+#include "testing/test_doubles.h"
 #include "testing/test_support.h"
 
 namespace trep {

@@ -4,10 +4,7 @@
 #define TREP_PLATFORM_NOTICE_H_
 
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <vector>
 
 namespace trep {
 
@@ -38,44 +35,6 @@ class NoticeAnswerer {
 // The answer a notice gets when nobody can give one: "Abort procedure" where
 // it is offered, the upper button otherwise.
 uint32_t safeAnswer(const NoticeParameters& notice);
-
-// For tests: answers from a queue and records every notice it was shown. With
-// the queue empty it gives the safe answer, so a test never hangs.
-class ScriptedAnswerer : public NoticeAnswerer {
- public:
-  ScriptedAnswerer() = default;
-  explicit ScriptedAnswerer(std::vector<uint32_t> answers)
-      : answers_(answers.begin(), answers.end()) {}
-
-  uint32_t answer(const NoticeParameters& notice) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    shown_.push_back(notice);
-    if (answers_.empty()) return safeAnswer(notice);
-    uint32_t a = answers_.front();
-    answers_.pop_front();
-    return a;
-  }
-
-  void push(uint32_t answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    answers_.push_back(answer);
-  }
-  std::vector<NoticeParameters> shown() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return shown_;
-  }
-  std::vector<std::string> messages() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> m;
-    for (const auto& n : shown_) m.push_back(n.message);
-    return m;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::deque<uint32_t> answers_;
-  std::vector<NoticeParameters> shown_;
-};
 
 }  // namespace trep
 
