@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "platform/decimal.h"
+
 namespace trep {
 
 // Stands for a blank between quotes while the line is split.
@@ -44,22 +46,10 @@ int ArgvArguments::get(uint32_t n, std::string* out) const {
   return out->empty() ? kArgumentEmpty : kArgumentFound;
 }
 
-uint32_t parseDecimal(std::string_view text) {
-  uint32_t value = 0;
-  for (char c : text)
-    value = value * 10u + static_cast<uint8_t>(static_cast<uint8_t>(c) - 48u);
-  return value;
-}
-
 bool parseSegmentKBytes(std::string_view text, uint32_t* kbytes) {
-  if (text.empty() || text.size() > 10) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > kMaxSegmentKBytes) return false;
-  *kbytes = v == 0 ? 1 : static_cast<uint32_t>(v);
+  uint32_t v = 0;
+  if (!parseDecimal(text, &v) || v > kMaxSegmentKBytes) return false;
+  *kbytes = v == 0 ? 1 : v;
   return true;
 }
 

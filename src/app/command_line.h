@@ -52,10 +52,6 @@ class ArgvArguments : public Arguments {
   std::vector<std::string> args_;
 };
 
-// Decimal digits to a 32-bit number: value * 10 + (code - 48) modulo 256 for
-// every character, wrapping. No character is rejected.
-uint32_t parseDecimal(std::string_view text);
-
 // The largest "/s=" value: its byte count (value * 1024) must fit 32 bits.
 constexpr uint32_t kMaxSegmentKBytes = 4194303;
 

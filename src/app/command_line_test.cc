@@ -59,14 +59,6 @@ TEST(CommandLineTest, ArgvEntriesAreTakenAsTheyAre) {
   EXPECT_EQ(args.get(4, &out), kArgumentMissing);
 }
 
-TEST(CommandLineTest, ParseDecimal) {
-  EXPECT_EQ(parseDecimal(""), 0u);
-  EXPECT_EQ(parseDecimal("512"), 512u);
-  EXPECT_EQ(parseDecimal("4294967295"), 4294967295u);
-  EXPECT_EQ(parseDecimal("4294967296"), 0u);  // wraps
-  EXPECT_EQ(parseDecimal("1a"), 10u + static_cast<uint8_t>('a' - 48));
-}
-
 TEST(CommandLineTest, SegmentKBytesAreWholeNumbersBelow4GiB) {
   struct Case {
     const char* text;

@@ -79,19 +79,9 @@ PathEnd runJoin(JobContext& ctx) {
 
   // A recorded name too long for a path on this system is cut before its
   // extension, so the rebuilt file can be made at all.
-  {
-    const std::size_t folder = job.outputFolder.size() + 1;
-    std::string name = job.originalName.str();
-    if (folder + name.size() > kLongestPath && folder + 1 < kLongestPath) {
-      std::size_t dot = name.rfind('.');
-      std::string extension =
-          dot != std::string::npos && name.size() - dot <= 16 ? name.substr(dot) : "";
-      std::size_t room = kLongestPath - folder;
-      if (extension.size() >= room) extension.clear();
-      name = name.substr(0, room - extension.size()) + extension;
-      job.originalName = name;
-    }
-  }
+  const std::size_t folder = job.outputFolder.size() + 1;
+  if (folder + 1 < kLongestPath)
+    job.originalName = cutBeforeExtension(job.originalName.view(), kLongestPath - folder);
   const std::string rebuilt =
       job.outputFolder.str() + kPathSeparator + job.originalName.str();
   job.sourcePath = rebuilt;

@@ -21,6 +21,21 @@ std::string lastComponentOf(std::string_view path) {
   return std::string(path.substr(last + 1));
 }
 
+std::string originalNameOf(std::string_view sourcePath) {
+  std::string name = fileNameOf(sourcePath);
+  if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
+  return name;
+}
+
+std::string cutBeforeExtension(std::string_view name, std::size_t room) {
+  if (name.size() <= room) return std::string(name);
+  std::size_t dot = name.rfind('.');
+  std::string_view extension =
+      dot != std::string_view::npos && name.size() - dot <= 16 ? name.substr(dot) : "";
+  if (extension.size() >= room) extension = "";
+  return std::string(name.substr(0, room - extension.size())) + std::string(extension);
+}
+
 std::string zeroPadded(uint32_t n, unsigned width) {
   std::string digits = std::to_string(n);
   if (digits.size() < width) digits.insert(0, width - digits.size(), '0');

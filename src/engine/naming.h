@@ -18,6 +18,16 @@ std::string fileNameOf(std::string_view path);
 // a file whose name is a single character, where fileNameOf keeps the path.
 std::string lastComponentOf(std::string_view path);
 
+// The name a split records for its source: fileNameOf, or for a file whose
+// name is one character, that character (fileNameOf keeps the whole path).
+std::string originalNameOf(std::string_view sourcePath);
+
+// A name longer than `room` characters cut before its extension, so that a
+// file of that name can be made at all: an extension of up to 16 characters
+// (the dot included) is kept when it leaves room for the rest. A name that
+// fits is returned unchanged.
+std::string cutBeforeExtension(std::string_view name, std::size_t room);
+
 // n in decimal, zeros added on the left up to `width` digits.
 std::string zeroPadded(uint32_t n, unsigned width);
 

@@ -34,6 +34,27 @@ TEST(NamingTest, LastComponentNamesSingleCharacterFiles) {
   EXPECT_EQ(lastComponentOf("a"), "a");
 }
 
+TEST(NamingTest, OriginalNameOf) {
+  EXPECT_EQ(originalNameOf(native("C:\\x\\a")), "a");
+  EXPECT_EQ(originalNameOf(native("C:\\x\\data.bin")), "data.bin");
+}
+
+TEST(NamingTest, CutBeforeExtension) {
+  struct Case {
+    const char* name;
+    std::size_t room;
+    const char* cut;
+  } cases[] = {
+      {"report.pdf", 10, "report.pdf"},              // fits: unchanged
+      {"longreport.pdf", 10, "longre.pdf"},          // the stem gives way
+      {"a.verylongextension", 10, "a.verylong"},     // over 16: no extension kept
+      {"name.abcdefghijklmno", 12, "name.abcdefg"},  // 16 with the dot, but no room left
+      {"x.tar.gz", 3, "x.t"},                        // an extension as long as the room
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(cutBeforeExtension(c.name, c.room), c.cut) << c.name << " in " << c.room;
+}
+
 TEST(NamingTest, ZeroPadded) {
   EXPECT_EQ(zeroPadded(7, 4), "0007");
   EXPECT_EQ(zeroPadded(9999, 4), "9999");

@@ -90,10 +90,7 @@ PathEnd runSplit(JobContext& ctx) {
     return PathEnd::kEnded;
   }
 
-  // A one-character name: fileNameOf keeps the whole path, which is no name.
-  std::string name = fileNameOf(sourcePath);
-  if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
-  job.originalName = name;
+  job.originalName = originalNameOf(sourcePath);
   job.baseName = splitBaseName(job.originalName.view());
 
   SplitState s;

@@ -41,12 +41,6 @@ std::string namedFolderOf(std::string_view originalName) {
   return folder;
 }
 
-std::string originalNameOf(std::string_view sourcePath) {
-  std::string name = fileNameOf(sourcePath);
-  if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
-  return name;
-}
-
 namespace {
 
 bool endsWith(const std::string& s, const std::string& tail) {

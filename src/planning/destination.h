@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/naming.h"
 #include "planning/planning.h"
 
 namespace trep {
@@ -26,10 +27,6 @@ std::string stripExtension(std::string_view name);
 // extension, with a result of "." or ".." written as "_" or "__" so that it
 // never leads out of the output folder.
 std::string namedFolderOf(std::string_view originalName);
-
-// The name a split records for its source: fileNameOf, or for a file whose
-// name is one character, that character (fileNameOf keeps the whole path).
-std::string originalNameOf(std::string_view sourcePath);
 
 // Applies destinationMode to outputFolder and the folder field.
 // No window (batch mode): outputFolder gets a separator and the original name

@@ -43,13 +43,7 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
     return std::string(fallback);
   // File systems take names of at most 255 bytes: cut a longer one before
   // its extension, so the rebuilt file can be made at all.
-  if (name.size() > kLongestName) {
-    std::size_t dot = name.rfind('.');
-    std::string_view extension =
-        dot != std::string_view::npos && name.size() - dot <= 16 ? name.substr(dot) : "";
-    return std::string(name.substr(0, kLongestName - extension.size())) + std::string(extension);
-  }
-  return std::string(name);
+  return cutBeforeExtension(name, kLongestName);
 }
 
 uint32_t defaultSegmentSize(uint64_t fileSize) {
