@@ -180,6 +180,10 @@ void MainWindow::initMainWindow() {
 
   c.setText(CTL_SOURCE_PATH, "None Selected");
   c.setText(CTL_OUTPUT_FOLDER, platform_.desktopFolder());
+  // Intended start-up values, not a leftover: the fields show the window's
+  // first state (2 segments, "900 kBytes" below) before any file is chosen;
+  // the 921 bytes and the file size with its low 32 bits cleared are what
+  // the program has always held then, and the first analysis replaces all.
   job.segmentCount = 2;
   job.segmentSize = 921;
   job.fileSize &= ~uint64_t{0xFFFFFFFF};
@@ -336,8 +340,10 @@ void MainWindow::command(int id) {
     case CTL_MODE_FAST:
     case CTL_MODE_NUMBER:
     case CTL_MODE_SIZE:
-      onSizeModeChosen(p, static_cast<SizeMode>(id - CTL_MODE_FAST));
-      refreshModeControls(p);
+      if (idle) {
+        onSizeModeChosen(p, static_cast<SizeMode>(id - CTL_MODE_FAST));
+        refreshModeControls(p);
+      }
       break;
     case CTL_ABOUT:
       if (!aboutOpen_) showAbout();

@@ -60,8 +60,10 @@ constexpr uint32_t codeValue(Code code) {
   return static_cast<uint32_t>(code);
 }
 
-// The user's options, kept in the settings file; also their live copy. The
-// engine reads useCrc, useDescription, rebuildMethod and memoryOption.
+// The user's options, kept in the settings file; also their live copy. Only
+// the main thread writes them, and only while no job runs (jobState below
+// 10); the worker reads useCrc, useDescription, rebuildMethod and
+// memoryOption.
 struct PersistedSettings {
   uint32_t wizardAtStart = 0;
   RebuildMethod rebuildMethod = RebuildMethod::kTrep;
@@ -75,6 +77,21 @@ struct PersistedSettings {
   uint32_t sliderMax = 0;
 };
 
+// Who writes what. The main thread (the window, the wizard, start-up) owns
+// the record while jobState is below 10: source analysis, the size and
+// destination rules and readOptions fill it then. The start command sets
+// jobState to 10 and only then starts the worker, which owns every field
+// but jobState and jobResult until it returns; the main thread meanwhile
+// reads jobState and jobResult only, and writes jobResult 99 when the user
+// quits. The fields the worker writes besides its working values:
+//   segmentCount, segmentSize  the count adjustment at a split's start
+//   fileCrc, fileAttributes, the three times
+//                              a split, read from its source for the header
+//   originalName, baseName     a split (from sourcePath); a join (the name
+//                              cut to fit the folder, and its four-character base)
+//   sourcePath                 a join: the rebuilt file from then on
+//   cipherKey                  prepareKey lengthens it to at least 32 characters
+// The window reads them again once the worker has returned.
 struct JobSettings {
   // Written by one side at a time (start command 10; engine 11, 100..199,
   // 200 and the result; monitor 0), read by the other without a lock.

@@ -52,63 +52,69 @@ Opened openSegment(JobContext& ctx, const std::string& path, std::unique_ptr<Fil
   }
 }
 
-}  // namespace
-
-PathEnd runJoin(JobContext& ctx) {
+// Step 1: how many segments the join reads, and the header of the first.
+// A headerless series is counted from its files: it ends at the first
+// missing number.
+uint32_t prepareSeries(JobContext& ctx) {
   JobSettings& job = ctx.job;
-  Platform& platform = ctx.platform;
-
-  uint32_t segments;
   if (job.rawSeries) {
     job.headerSize = 0;
-    segments = countHeaderless(ctx);
-  } else {
-    job.headerSize = kFullHeaderSize;
-    segments = job.segmentCount;
+    return countHeaderless(ctx);
   }
-  // The payload of a full segment, for the scrambling range.
-  // segmentSize holds only the low 32 bits of a first segment of 4 GiB or more.
+  job.headerSize = kFullHeaderSize;
+  return job.segmentCount;
+}
+
+// The payload of a full segment, for the scrambling range. segmentSize holds
+// only the low 32 bits of a first segment of 4 GiB or more.
+uint64_t fullPayloadOf(const JobSettings& job) {
   const uint64_t firstBytes =
       job.firstSegmentBytes != 0 ? job.firstSegmentBytes : job.segmentSize;
-  const uint64_t fullPayload = firstBytes > job.headerSize ? firstBytes - job.headerSize : 0;
+  return firstBytes > job.headerSize ? firstBytes - job.headerSize : 0;
+}
 
-  if (!job.description.empty() && ctx.options.useDescription != 0 && !job.quiet) {
-    if (raiseNotice(platform, job.description.str(), kOk, kOpenReadMe) == kLowerButton)
-      platform.openReadMe();
-  }
+// Step 2: the series' description, shown before anything is written.
+void showDescription(JobContext& ctx) {
+  const JobSettings& job = ctx.job;
+  if (job.description.empty() || ctx.options.useDescription == 0 || job.quiet) return;
+  if (raiseNotice(ctx.platform, job.description.str(), kOk, kOpenReadMe) == kLowerButton)
+    ctx.platform.openReadMe();
+}
 
-  // A recorded name too long for a path on this system is cut before its
-  // extension, so the rebuilt file can be made at all.
+// Step 3: the rebuilt file's path. A recorded name too long for a path on
+// this system is cut before its extension, so the file can be made at all.
+std::string rebuiltPathOf(JobSettings& job) {
   const std::size_t folder = job.outputFolder.size() + 1;
   if (folder + 1 < kLongestPath)
     job.originalName = cutBeforeExtension(job.originalName.view(), kLongestPath - folder);
-  const std::string rebuilt =
-      job.outputFolder.str() + kPathSeparator + job.originalName.str();
-  job.sourcePath = rebuilt;
-  job.baseName = job.originalName.view().substr(0, 4);
+  return job.outputFolder.str() + kPathSeparator + job.originalName.str();
+}
 
-  // A join never replaces a file it reads: refused before anything is opened.
-  if (platform.fileAttributes(rebuilt) != kInvalidAttributes) {
-    for (uint32_t n = 1; n <= segments; ++n) {
-      if (platform.sameFile(rebuilt, segmentPath(job.segmentFolder.view(), n))) {
-        if (raiseNotice(platform,
-                        "The rebuilt file \"" + rebuilt +
-                            "\" would replace a segment of its own series. Choose another "
-                            "output folder.",
-                        kOk, kOpenReadMe) == kLowerButton)
-          platform.openReadMe();
-        job.jobResult = kResultAborted;
-        return PathEnd::kEnded;
-      }
-    }
+// A join never replaces a file it reads: true (and jobResult 99, with a
+// notice) when the rebuilt file would be one of the series' segments.
+bool wouldReplaceOwnSegment(JobContext& ctx, const std::string& rebuilt, uint32_t segments) {
+  Platform& platform = ctx.platform;
+  if (platform.fileAttributes(rebuilt) == kInvalidAttributes) return false;
+  for (uint32_t n = 1; n <= segments; ++n) {
+    if (!platform.sameFile(rebuilt, segmentPath(ctx.job.segmentFolder.view(), n))) continue;
+    if (raiseNotice(platform,
+                    "The rebuilt file \"" + rebuilt +
+                        "\" would replace a segment of its own series. Choose another "
+                        "output folder.",
+                    kOk, kOpenReadMe) == kLowerButton)
+      platform.openReadMe();
+    ctx.job.jobResult = kResultAborted;
+    return true;
   }
-  if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
-  uint32_t attributes = job.rawSeries ? kAttributeNormal
-                                      : (job.fileAttributes & kRestorableAttributes);
-  std::unique_ptr<File> output =
-      createOrAsk(ctx, rebuilt, FileAccess::kWrite, attributes == 0 ? kAttributeNormal : attributes);
-  if (!output) return PathEnd::kEnded;
+  return false;
+}
 
+// Step 7: the payload of every segment appended to `output`, in order.
+// kEarlyReturn when a segment could not be read and the user (or quiet
+// mode) gave up.
+PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
+  JobSettings& job = ctx.job;
+  const uint64_t fullPayload = fullPayloadOf(job);
   job.progressShare = 100 / (segments + 1);
   job.currentSegment = 0;
   const uint32_t progressCount = segments == 0 ? 1 : segments;
@@ -136,12 +142,19 @@ PathEnd runJoin(JobContext& ctx) {
       scramble.key = job.cipherKey.c_str();
       scramble.limit = fullPayload == 0 ? 0 : fullPayload - 1;
     }
-    copyChunks(ctx, segment.get(), output.get(), length, base,
-               job.encrypt ? &scramble : nullptr);
+    copyChunks(ctx, segment.get(), output, length, base, job.encrypt ? &scramble : nullptr);
     segment.reset();
     if (!job.rawSeries) job.headerSize = kShortHeaderSize;
   }
+  return PathEnd::kEnded;
+}
 
+// Step 8: the header's times on the rebuilt file, which is then closed. A
+// rebuilt file of another size than its header recorded is damaged (a
+// segment cut short, a header cut short), whether or not a checksum was
+// asked for: jobResult 1, never reported as finished.
+void closeRebuiltFile(JobContext& ctx, std::unique_ptr<File> output) {
+  JobSettings& job = ctx.job;
   uint64_t rebuiltSize = 0;
   bool sized = output->size(&rebuiltSize);
   if (!job.rawSeries) {  // a headerless series records no times
@@ -152,21 +165,45 @@ PathEnd runJoin(JobContext& ctx) {
     output->setTimes(times);
   }
   output.reset();
-
-  // A rebuilt file of another size than its header recorded is damaged
-  // (a segment cut short, a header cut short), whether or not a checksum
-  // was asked for: never reported as finished.
   if (!job.rawSeries && job.jobResult != kResultAborted &&
-      (!sized || rebuiltSize != job.fileSize)) {
+      (!sized || rebuiltSize != job.fileSize))
     job.jobResult = kResultCrcFailed;
-    return PathEnd::kEnded;
-  }
+}
 
-  // A checksum of 0 in the header means the split computed none.
-  if (ctx.options.useCrc && job.jobResult != kResultAborted && job.fileCrc != 0) {
-    if (ctx.window) ctx.window->setTitle(kCheckingCrc);
-    if (computeFileCrc(platform, rebuilt) != job.fileCrc) job.jobResult = kResultCrcFailed;
-  }
+// Step 9: the checksum of the rebuilt file against the header's. A
+// checksum of 0 in the header means the split computed none.
+void verifyChecksum(JobContext& ctx, const std::string& rebuilt) {
+  JobSettings& job = ctx.job;
+  if (!ctx.options.useCrc || job.jobResult != kResultFinished || job.fileCrc == 0) return;
+  if (ctx.window) ctx.window->setTitle(kCheckingCrc);
+  if (computeFileCrc(ctx.platform, rebuilt) != job.fileCrc) job.jobResult = kResultCrcFailed;
+}
+
+}  // namespace
+
+PathEnd runJoin(JobContext& ctx) {
+  JobSettings& job = ctx.job;
+  const uint32_t segments = prepareSeries(ctx);
+  showDescription(ctx);
+
+  const std::string rebuilt = rebuiltPathOf(job);
+  // The join's contract: from here sourcePath names the rebuilt file and
+  // baseName is its first four characters (the title shows it).
+  job.sourcePath = rebuilt;
+  job.baseName = job.originalName.view().substr(0, 4);
+
+  if (wouldReplaceOwnSegment(ctx, rebuilt, segments)) return PathEnd::kEnded;
+  if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
+  uint32_t attributes = job.rawSeries ? kAttributeNormal
+                                      : (job.fileAttributes & kRestorableAttributes);
+  std::unique_ptr<File> output =
+      createOrAsk(ctx, rebuilt, FileAccess::kWrite, attributes == 0 ? kAttributeNormal : attributes);
+  if (!output) return PathEnd::kEnded;
+
+  if (appendSegments(ctx, output.get(), segments) == PathEnd::kEarlyReturn)
+    return PathEnd::kEarlyReturn;
+  closeRebuiltFile(ctx, std::move(output));
+  verifyChecksum(ctx, rebuilt);
   return PathEnd::kEnded;
 }
 

@@ -28,10 +28,16 @@ JobOutcome runJob(JobContext& ctx) {
   }
 
   if (!allocateWorkBuffer(ctx)) return {true, kExitMemoryError};
+  // The key is lengthened in place: the scrambling reads its first 32
+  // characters from cipherKey.
   if (job.encrypt) prepareKey(job);
 
   PathEnd end = job.isSplit ? runSplit(ctx) : runJoin(ctx);
-  if (end == PathEnd::kEarlyReturn) return {};  // the buffer stays for the next job
+  // Intended: an abort at an overwrite question or an unreadable segment
+  // returns here without releasing the buffer or ending the job state;
+  // allocateWorkBuffer keeps a buffer it already holds, so the next job
+  // reuses it, and the process's end frees it.
+  if (end == PathEnd::kEarlyReturn) return {};
 
   releaseWorkBuffer(ctx);
   job.jobState = kJobEnded;

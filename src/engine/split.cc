@@ -26,7 +26,10 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
     ctx.window->setTitle("Trepping File " + std::to_string(job.currentSegment));
   if (job.multiRemovable && job.currentSegment != 1) askRetryOrAbort(ctx, kMediaReady);
   if (job.currentSegment > kMaxSegments) {
-    // The four-digit number has no room for segment 10000.
+    // The four-digit number has no room for segment 10000. Intended as the
+    // last guard: the count adjustment keeps a split at 9999 segments, so
+    // only a size the planning did not foresee gets here, and it gets the
+    // plain system box with the program's name, as it always has.
     ctx.platform.showMessageBox(kProgramTitle, kProgramFile);
     job.jobResult = kResultAborted;
   }
@@ -90,6 +93,7 @@ PathEnd runSplit(JobContext& ctx) {
     return PathEnd::kEnded;
   }
 
+  // The header records the name; the segments are named after its base.
   job.originalName = originalNameOf(sourcePath);
   job.baseName = splitBaseName(job.originalName.view());
 
