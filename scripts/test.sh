@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds both programs, runs the unit
-# tests natively and under Wine, the whole-program tests, the window tests, the bad-input and
+# tests natively and under Wine, the whole-program tests, the window tests, the packages
+# (made by scripts/package.sh, installed and removed again), the bad-input and
 # fault tests (with files of 4 and 5 GiB; LARGE=0 leaves them out), the same native
 # tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and each
 # fuzz target for a bounded time (FUZZ_SECONDS, default 30).
@@ -25,6 +26,14 @@ echo "== window tests: Trep.exe's windows under Wine on a virtual display"
 "$here/tests/window_test.sh" || status=1
 echo "== window tests: the setup wizard and the file-type association"
 "$here/tests/wizard_test.sh" || status=1
+
+echo "== packages: the Debian package, the Windows zip and installer"
+if "$here/scripts/package.sh" >/dev/null; then
+  "$here/tests/package_test.sh" || status=1
+else
+  echo "scripts/package.sh failed"
+  status=1
+fi
 
 echo "== bad input and faults"
 "$here/tests/reliability_test.sh" || status=1

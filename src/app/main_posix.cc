@@ -14,16 +14,22 @@
 namespace trep {
 namespace {
 
+const char kVersion[] = "1.91";  // as the usage's first line and the packages say
+
 const char kUsage[] =
     TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
     "rebuilds the original from any segment of the series.\n"
     "\n"
     "Usage: trep /i=FILE [/o=FOLDER] [/s=KBYTES] [/q]\n"
+    "       trep --help | -h | /?\n"
+    "       trep --version\n"
     "  /i=FILE    the file to split (a segment file FILE.trp rebuilds its series)\n"
     "  /o=FOLDER  where the output goes; a folder named after the file is made\n"
     "             in it (default: the desktop folder)\n"
     "  /s=KBYTES  segment size in kilobytes of 1024 bytes (default 512)\n"
     "  /q         quiet: no progress, no final notice\n"
+    "  --help     this text (also -h and /?)\n"
+    "  --version  the program's name and version\n"
     "\n"
     "Questions are asked on stderr and answered with 1 or 2 on stdin; when\n"
     "stdin is closed the safe answer is taken.\n"
@@ -56,6 +62,18 @@ int run(int argc, char** argv) {
   TextAnswerer answerer(STDIN_FILENO, stderr);
   platform->setNoticeAnswerer(&answerer);
 
+  // Asked for anywhere on the line, help and the version are all that is done.
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+        !std::strcmp(argv[i], "/?")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!std::strcmp(argv[i], "--version")) {
+      std::printf("trep %s\n", kVersion);
+      return 0;
+    }
+  }
   if (argc < 2) {
     std::fputs(kUsage, stdout);
     return 0;

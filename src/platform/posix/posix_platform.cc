@@ -384,9 +384,18 @@ class PosixPlatform : public Platform {
     }
   }
 
+  // Names the guide: beside the program in a build folder, in
+  // ../share/doc/trep once installed (bin/trep beside share/).
   void openReadMe() override {
-    std::fprintf(stderr, "trep: the user guide is %sReadMe.htm\n",
-                 programFolder().c_str());
+    std::string folder = programFolder();
+    std::string guide = folder + "ReadMe.htm";
+    struct stat st;
+    if (::stat(guide.c_str(), &st) != 0) {
+      std::string installed = folder + "../share/doc/trep/ReadMe.htm";
+      char resolved[PATH_MAX];
+      if (::realpath(installed.c_str(), resolved) != nullptr) guide = resolved;
+    }
+    std::fprintf(stderr, "trep: the user guide is %s\n", guide.c_str());
   }
 
   void showMessageBox(const std::string& text, const std::string& caption) override {

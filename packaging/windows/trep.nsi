@@ -1,0 +1,162 @@
+; Trep's Windows installer. scripts/package.sh builds it with
+;   makensis -DVERSION=1.91 -DSTAGE=<folder of Trep.exe and ReadMe.htm, absolute>
+;            -DOUTFILE=<Trep-1.91-setup.exe, absolute> packaging/windows/trep.nsi
+; (makensis works in this folder: the other paths are relative to it).
+;
+; It installs Trep.exe, ReadMe.htm and DefSet.txt into Program Files\Trep
+; (DefSet.txt moves the settings to %APPDATA%\Quorin\Trep: a program under
+; Program Files may not write beside itself), a Start-menu entry, the entry
+; of Add/Remove Programs and, unless declined, the .trp association: the
+; eight registry entries that the program's "Auto Run" writes, with the same
+; texts, so that pressing "Auto Run" later changes nothing.
+;
+; The uninstaller removes all of it. The association goes only while it
+; still opens this installation's Trep.exe: entries that "Auto Run" of
+; another copy wrote since stay.
+;
+; Silent use: Trep-VERSION-setup.exe /S [/NOASSOC] [/D=folder]
+;             "<folder>\Uninstall.exe" /S
+
+Unicode true
+!include MUI2.nsh
+!include FileFunc.nsh
+!include LogicLib.nsh
+!include Sections.nsh
+
+!ifndef VERSION
+  !error "define VERSION, STAGE and OUTFILE (see the head of this file)"
+!endif
+!ifndef STAGE
+  !error "define VERSION, STAGE and OUTFILE (see the head of this file)"
+!endif
+!ifndef OUTFILE
+  !error "define VERSION, STAGE and OUTFILE (see the head of this file)"
+!endif
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Trep"
+!define FILE_EXTS_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.trp"
+!define SHCNE_ASSOCCHANGED 0x08000000
+
+Name "Trep ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\Trep"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+BrandingText "Trep ${VERSION}"
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey "ProductName" "Trep"
+VIAddVersionKey "FileDescription" "Trep ${VERSION} setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright 2026 the Trep maintainers"
+
+!define MUI_ICON "../../src/resources/trep.ico"
+!define MUI_UNICON "../../src/resources/trep.ico"
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Trep.exe"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\ReadMe.htm"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the user guide"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Section "Trep (program, user guide, Start-menu entry)" SecProgram
+  SectionIn RO
+  SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  File "${STAGE}/Trep.exe"
+  File "${STAGE}/ReadMe.htm"
+  File "DefSet.txt"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\Trep.lnk" "$INSTDIR\Trep.exe"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Trep ${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Trep"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Trep.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0  ; kilobytes
+SectionEnd
+
+; The program's own path stays unquoted and "%1" quoted, exactly as "Auto
+; Run" writes them; the icon is the segment file's (icon group 502).
+Section "Open .trp segment files with Trep" SecAssociation
+  WriteRegStr HKCR "Applications\Trep.exe\shell" "" "UnTrep"
+  WriteRegStr HKLM "Software\Applications\Trep.exe\shell\UnTrep\Command" "" '$INSTDIR\Trep.exe "%1"'
+  WriteRegStr HKCR "Applications\Trep.exe\shell\UnTrep\Command" "" '$INSTDIR\Trep.exe "%1"'
+  WriteRegStr HKCR ".trp" "" "Trep"
+  WriteRegStr HKCR "Trep\shell\UnTrep\Command" "" '$INSTDIR\Trep.exe "%1"'
+  WriteRegStr HKCU "${FILE_EXTS_KEY}" "Application" "Trep.exe"
+  WriteRegStr HKCR "Trep\DefaultIcon" "" "$INSTDIR\Trep.exe,2"
+  WriteRegStr HKCR "Applications\Trep.exe\DefaultIcon" "" "$INSTDIR\Trep.exe,2"
+  System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+SectionEnd
+
+Function .onInit
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/NOASSOC" $R1
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${SecAssociation}
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  SetShellVarContext all
+  StrCpy $0 '$INSTDIR\Trep.exe "%1"'
+  StrCpy $R9 0  ; 1 once an entry of the association went
+
+  ReadRegStr $1 HKCR "Trep\shell\UnTrep\Command" ""
+  ${If} $1 == $0
+    DeleteRegKey HKCR "Trep"
+    ReadRegStr $2 HKCR ".trp" ""
+    ${If} $2 == "Trep"
+      DeleteRegValue HKCR ".trp" ""
+      DeleteRegKey /ifempty HKCR ".trp"
+    ${EndIf}
+    StrCpy $R9 1
+  ${EndIf}
+  ReadRegStr $1 HKCR "Applications\Trep.exe\shell\UnTrep\Command" ""
+  ${If} $1 == $0
+    DeleteRegKey HKCR "Applications\Trep.exe"
+    StrCpy $R9 1
+  ${EndIf}
+  ReadRegStr $1 HKLM "Software\Applications\Trep.exe\shell\UnTrep\Command" ""
+  ${If} $1 == $0
+    DeleteRegKey HKLM "Software\Applications\Trep.exe"
+    DeleteRegKey /ifempty HKLM "Software\Applications"
+    StrCpy $R9 1
+  ${EndIf}
+  ${If} $R9 == 1
+    ; Names no folder, so it goes with the rest.
+    DeleteRegValue HKCU "${FILE_EXTS_KEY}" "Application"
+    DeleteRegKey /ifempty HKCU "${FILE_EXTS_KEY}"
+    DeleteRegKey /ifempty HKCU "Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts"
+    System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
+  ${EndIf}
+
+  Delete "$SMPROGRAMS\Trep.lnk"
+  Delete "$INSTDIR\Trep.exe"
+  Delete "$INSTDIR\ReadMe.htm"
+  Delete "$INSTDIR\DefSet.txt"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+
+  ; Trep.exe makes its per-user settings folder at every start: it goes when
+  ; empty; settings the user saved stay.
+  SetShellVarContext current
+  RMDir "$APPDATA\Quorin\Trep"
+  RMDir "$APPDATA\Quorin"
+SectionEnd
