@@ -14,7 +14,6 @@
 namespace trep {
 namespace {
 
-const char kVersion[] = "1.91";  // as the usage's first line and the packages say
 
 const char kUsage[] =
     TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
@@ -70,7 +69,7 @@ int run(int argc, char** argv) {
       return 0;
     }
     if (!std::strcmp(argv[i], "--version")) {
-      std::printf("trep %s\n", kVersion);
+      std::printf("trep %s\n", TREP_VERSION);
       return 0;
     }
   }

@@ -1,10 +1,12 @@
 /* The program's name and the texts shown in more than one place: one
-   definition each. The first two are plain #defines because the resource
+   definition each. The first ones are plain #defines because the resource
    compiler reads them too (the about box). */
 #ifndef TREP_PLATFORM_PROGRAM_TEXTS_H_
 #define TREP_PLATFORM_PROGRAM_TEXTS_H_
 
-#define TREP_PROGRAM_TITLE "Trep 1.91"  /* title bars, the about box, the usage */
+/* The version, also read by CMakeLists.txt for the packages' names. */
+#define TREP_VERSION "1.91"
+#define TREP_PROGRAM_TITLE "Trep " TREP_VERSION  /* title bars, the about box, the usage */
 #define TREP_PROGRAM_FILE "Trep.exe"    /* the Windows program's file name */
 
 #ifndef RC_INVOKED
