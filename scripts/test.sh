@@ -1,12 +1,99 @@
 #!/usr/bin/env bash
-# Every test: installs what is missing, builds both programs, runs the unit
-# tests natively and under Wine, the whole-program tests, the window tests, the packages
-# (made by scripts/package.sh, installed and removed again), the bad-input and
-# fault tests (with files of 4 and 5 GiB; LARGE=0 leaves them out), the same native
-# tests built with AddressSanitizer and UndefinedBehaviorSanitizer, and each
-# fuzz target for a bounded time (FUZZ_SECONDS, default 30).
+# The test command: installs what is missing, builds both programs, then runs
+# every stage below in this order, or only the stages named.
+#
+#   scripts/test.sh [STAGE...]
+#
+#   unit         the unit tests, natively and as a Windows program under Wine
+#   programs     the whole-program tests of trep and Trep.exe
+#   windows      the window tests: Trep.exe's windows under Wine on a virtual
+#                display (the main window, then the setup wizard)
+#   packages     the Debian package, the Windows zip and installer (made by
+#                scripts/package.sh, installed and removed again)
+#   reliability  bad input and faults, with files of 4 and 5 GiB (LARGE=0
+#                leaves those out)
+#   sanitize     the native unit and whole-program tests built with
+#                AddressSanitizer and UndefinedBehaviorSanitizer
+#   fuzz         each fuzz target for a bounded time (FUZZ_SECONDS, default 30)
+#
+# Exit code 0 when every stage run passed, 1 when any failed, 2 for an
+# unknown stage (nothing is run then).
+# shellcheck disable=SC2317  # the stage_ functions are called by name
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+STAGES=(unit programs windows packages reliability sanitize fuzz)
+usage() { echo "usage: scripts/test.sh [STAGE...]  (STAGE: ${STAGES[*]}; none: all of them)"; }
+chosen=" "
+for arg in "$@"; do
+  case " ${STAGES[*]} " in
+    *" $arg "*) chosen+="$arg " ;;
+    *)
+      if [ "$arg" = -h ] || [ "$arg" = --help ]; then
+        usage
+        exit 0
+      fi
+      echo "scripts/test.sh: no stage '$arg'" >&2
+      usage >&2
+      exit 2
+      ;;
+  esac
+done
+[ $# -gt 0 ] || chosen=" ${STAGES[*]} "
+
+stage_unit() {
+  local status=0
+  echo "== unit tests, native"
+  ctest --test-dir "$here/build/native" --output-on-failure || status=1
+  echo "== unit tests, Windows build under Wine"
+  ctest --test-dir "$here/build/win32" --output-on-failure || status=1
+  return "$status"
+}
+
+stage_programs() {
+  echo "== whole-program tests"
+  "$here/tests/programs_test.sh"
+}
+
+stage_windows() {
+  local status=0
+  echo "== window tests: Trep.exe's windows under Wine on a virtual display"
+  "$here/tests/window_test.sh" || status=1
+  echo "== window tests: the setup wizard and the file-type association"
+  "$here/tests/wizard_test.sh" || status=1
+  return "$status"
+}
+
+stage_packages() {
+  echo "== packages: the Debian package, the Windows zip and installer"
+  if ! "$here/scripts/package.sh" >/dev/null; then
+    echo "scripts/package.sh failed"
+    return 1
+  fi
+  "$here/tests/package_test.sh"
+}
+
+stage_reliability() {
+  echo "== bad input and faults"
+  "$here/tests/reliability_test.sh"
+}
+
+stage_sanitize() {
+  local status=0
+  echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+  cmake -S "$here" -B "$here/build/sanitize" -DTREP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null ||
+    return 1
+  cmake --build "$here/build/sanitize" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null || return 1
+  ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
+  TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/programs_test.sh" || status=1
+  return "$status"
+}
+
+stage_fuzz() {
+  echo "== fuzzing"
+  "$here/scripts/fuzz.sh"
+}
+
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh"
 
@@ -15,37 +102,19 @@ XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 unset DISPLAY
 
-status=0
-echo "== unit tests, native"
-ctest --test-dir "$here/build/native" --output-on-failure || status=1
-echo "== unit tests, Windows build under Wine"
-ctest --test-dir "$here/build/win32" --output-on-failure || status=1
-echo "== whole-program tests"
-"$here/tests/programs_test.sh" || status=1
-echo "== window tests: Trep.exe's windows under Wine on a virtual display"
-"$here/tests/window_test.sh" || status=1
-echo "== window tests: the setup wizard and the file-type association"
-"$here/tests/wizard_test.sh" || status=1
+ran=()
+failed=()
+for stage in "${STAGES[@]}"; do
+  case "$chosen" in *" $stage "*) ;; *) continue ;; esac
+  ran+=("$stage")
+  "stage_$stage" || failed+=("$stage")
+done
 
-echo "== packages: the Debian package, the Windows zip and installer"
-if "$here/scripts/package.sh" >/dev/null; then
-  "$here/tests/package_test.sh" || status=1
-else
-  echo "scripts/package.sh failed"
-  status=1
+scope=
+[ $# -eq 0 ] || scope=" of ${ran[*]}"
+if [ ${#failed[@]} -eq 0 ]; then
+  echo "== all tests$scope passed"
+  exit 0
 fi
-
-echo "== bad input and faults"
-"$here/tests/reliability_test.sh" || status=1
-
-echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S "$here" -B "$here/build/sanitize" -DTREP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$here/build/sanitize" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
-ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
-TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/programs_test.sh" || status=1
-
-echo "== fuzzing"
-"$here/scripts/fuzz.sh" || status=1
-
-[ $status -eq 0 ] && echo "== all tests passed" || echo "== some tests FAILED"
-exit $status
+echo "== some tests FAILED, in: ${failed[*]}"
+exit 1

@@ -362,36 +362,36 @@ scenario "start-up without a settings file: the fields at their defaults; Quit s
 start_trep
 drive "the window \"Trep\" with every field at its default" <<EOF
 window Trep
-wait-text 1002 "None Selected"
+wait-text CTL_SOURCE_PATH "None Selected"
 expect-title Trep
-expect-items 1009 "Trep|BAT file"
-expect-selection 1009 Trep
-expect-items 1017 "Folder|Multi-Removable|Named Folder|Same as Source"
-expect-selection 1017 "Named Folder"
-expect-items 1025 "Maximum|Physical|Half"
-expect-selection 1025 Half
-expect-checked 1011 1
-expect-checked 1016 0
-expect-checked 1027 1
-expect-checked 1028 0
-expect-checked 1029 0
-expect-text 1007 900
-expect-items 1031 "Bytes|kBytes|MBytes|GBytes"
-expect-selection 1031 kBytes
-expect-text 1012 2
-expect-text 1018 0
-expect-text 1004 "$DESKTOP"
-expect-items 1006 "$PRESETS"
-expect-selection 1006 Manual
-expect-text 1 Decide!
-expect-enabled 1 0
-expect-visible 1021 0
-expect-visible 3 1
-expect-visible 1026 1
+expect-items CTL_REBUILD_METHOD "Trep|BAT file"
+expect-selection CTL_REBUILD_METHOD Trep
+expect-items CTL_DESTINATION "Folder|Multi-Removable|Named Folder|Same as Source"
+expect-selection CTL_DESTINATION "Named Folder"
+expect-items CTL_MEMORY "Maximum|Physical|Half"
+expect-selection CTL_MEMORY Half
+expect-checked CTL_USE_CRC 1
+expect-checked CTL_USE_DESCRIPTION 0
+expect-checked CTL_MODE_FAST 1
+expect-checked CTL_MODE_NUMBER 0
+expect-checked CTL_MODE_SIZE 0
+expect-text CTL_SIZE_NUMBER 900
+expect-items CTL_SIZE_UNIT "Bytes|kBytes|MBytes|GBytes"
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SEGMENT_COUNT 2
+expect-text CTL_CRC 0
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP"
+expect-items CTL_PRESETS "$PRESETS"
+expect-selection CTL_PRESETS Manual
+expect-text CTL_START Decide!
+expect-enabled CTL_START 0
+expect-visible CTL_PROGRESS 0
+expect-visible CTL_HELP 1
+expect-visible CTL_AUTO_RUN 1
 EOF
 drive "\"Quit\" closes the window" <<EOF
 window Trep
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -405,13 +405,13 @@ write_settings "$SDIR/prog/dTrep.dat" "${CUSTOM[@]}"
 start_trep
 drive "\"BAT file\", \"Folder\", \"Maximum\" selected; \"Use CRC\" clear; \"Size\" checked" <<EOF
 window Trep
-wait-text 1002 "None Selected"
-expect-selection 1009 "BAT file"
-expect-selection 1017 Folder
-expect-selection 1025 Maximum
-expect-checked 1011 0
-expect-checked 1027 0
-expect-checked 1029 1
+wait-text CTL_SOURCE_PATH "None Selected"
+expect-selection CTL_REBUILD_METHOD "BAT file"
+expect-selection CTL_DESTINATION Folder
+expect-selection CTL_MEMORY Maximum
+expect-checked CTL_USE_CRC 0
+expect-checked CTL_MODE_FAST 0
+expect-checked CTL_MODE_SIZE 1
 close
 wait-gone
 EOF
@@ -427,23 +427,23 @@ start_trep "$MOVIE"
 # shown as 5035 kBytes (whole kilobytes, cut).
 drive "movie.bin analysed: 2 files of 5035 kBytes into the named folder on the desktop" <<EOF
 window Trep
-wait-text 1 "Go Trep!"
-expect-enabled 1 1
-expect-text 1002 "$MOVIE"
-expect-text 1020 movie.bin
-expect-text 1013 "10, 000, 000"
-expect-text 1030 "File will be Trepped into 2 files of 5035 kBytes"
-expect-text 1007 5035
-expect-selection 1031 kBytes
-expect-text 1012 2
-expect-slider 1024 2
-expect-slider-range 1024 2 9999
-expect-text 1004 "$DESKTOP\movie"
-expect-enabled 1006 1
-expect-enabled 1024 1
-expect-enabled 1012 0
-expect-enabled 1007 0
-expect-enabled 1017 1
+wait-text CTL_START "Go Trep!"
+expect-enabled CTL_START 1
+expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_FILE_NAME movie.bin
+expect-text CTL_FILE_SIZE "10, 000, 000"
+expect-text CTL_SIZE_SUMMARY "File will be Trepped into 2 files of 5035 kBytes"
+expect-text CTL_SIZE_NUMBER 5035
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SEGMENT_COUNT 2
+expect-slider CTL_SLIDER 2
+expect-slider-range CTL_SLIDER 2 9999
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
+expect-enabled CTL_PRESETS 1
+expect-enabled CTL_SLIDER 1
+expect-enabled CTL_SEGMENT_COUNT 0
+expect-enabled CTL_SIZE_NUMBER 0
+expect-enabled CTL_DESTINATION 1
 EOF
 drive "the close box closes the window" <<EOF
 window Trep
@@ -460,16 +460,16 @@ SEGMENT=$(win "$WORK/fx/series/movi0002.trp")
 start_trep "$SEGMENT"
 drive "movi0002.trp analysed: the series of movie.bin in $SERIES_COUNT files" <<EOF
 window Trep
-wait-text 1 "Go UnTrep!"
-expect-enabled 1 1
-expect-text 1002 "$SEGMENT"
-expect-text 1020 movie.bin
-expect-text 1013 "10, 000, 000"
-expect-text 1030 "File was Trepped into $SERIES_COUNT files"
-expect-enabled 1006 0
-expect-enabled 1017 0
-expect-text 1004 "$DESKTOP\movie"
-click 2
+wait-text CTL_START "Go UnTrep!"
+expect-enabled CTL_START 1
+expect-text CTL_SOURCE_PATH "$SEGMENT"
+expect-text CTL_FILE_NAME movie.bin
+expect-text CTL_FILE_SIZE "10, 000, 000"
+expect-text CTL_SIZE_SUMMARY "File was Trepped into $SERIES_COUNT files"
+expect-enabled CTL_PRESETS 0
+expect-enabled CTL_DESTINATION 0
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -479,7 +479,7 @@ cp "$WORK/fx/movie.bin" .
 start_trep "$(win "$SDIR/movie.bin")"
 drive "movie.bin analysed" <<EOF
 window Trep
-wait-text 1 "Go Trep!"
+wait-text CTL_START "Go Trep!"
 EOF
 # steps | preset shown | segment count | size field | unit
 #   A preset's segment is its size in kB times 1024 (Floppy 1400 kB, EMail
@@ -489,10 +489,10 @@ EOF
 #   2450 kBytes), and the preset list goes back to "Manual". The slider
 #   follows the count down to its minimum, 2.
 PRESET_CASES=(
-  "choose 1006 Floppy  | Floppy | 7  | 1400 | kBytes"
-  "choose 1006 EMail   | EMail  | 11 | 900  | kBytes"
-  "slide 1024 4        | Manual | 4  | 2450 | kBytes"
-  "choose 1006 \"CD 74\" | CD 74  | 1  | 9765 | kBytes"
+  "choose CTL_PRESETS Floppy    | Floppy | 7  | 1400 | kBytes"
+  "choose CTL_PRESETS EMail     | EMail  | 11 | 900  | kBytes"
+  "slide CTL_SLIDER 4           | Manual | 4  | 2450 | kBytes"
+  "choose CTL_PRESETS \"CD 74\" | CD 74  | 1  | 9765 | kBytes"
 )
 for row in "${PRESET_CASES[@]}"; do
   read_row "$row" p_steps p_preset p_count p_size p_unit
@@ -500,17 +500,17 @@ for row in "${PRESET_CASES[@]}"; do
   drive "$p_steps -> \"$summary\", count $p_count, slider $p_count" <<EOF
 window Trep
 $(steps "$p_steps")
-expect-selection 1006 "$p_preset"
-expect-text 1030 "$summary"
-expect-text 1007 $p_size
-expect-selection 1031 $p_unit
-expect-text 1012 $p_count
-expect-slider 1024 $((p_count < 2 ? 2 : p_count))
+expect-selection CTL_PRESETS "$p_preset"
+expect-text CTL_SIZE_SUMMARY "$summary"
+expect-text CTL_SIZE_NUMBER $p_size
+expect-selection CTL_SIZE_UNIT $p_unit
+expect-text CTL_SEGMENT_COUNT $p_count
+expect-slider CTL_SLIDER $((p_count < 2 ? 2 : p_count))
 EOF
 done
 drive "\"Quit\" closes the window" <<EOF
 window Trep
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -522,19 +522,19 @@ OUT=$(win "$SDIR/out")
 start_trep "$(win "$SDIR/movie.bin")"
 drive "split: destination \"Folder\", output folder out, \"Go Trep!\"; the notice \"Finished\" while the progress bar shows" <<EOF
 window Trep
-wait-text 1 "Go Trep!"
-choose 1017 Folder
-focus 1004
-type 1004 "$OUT"
-unfocus 1004
-expect-text 1004 "$OUT"
-click 1
+wait-text CTL_START "Go Trep!"
+choose CTL_DESTINATION Folder
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$OUT"
+unfocus CTL_OUTPUT_FOLDER
+expect-text CTL_OUTPUT_FOLDER "$OUT"
+click CTL_START
 expect-notice-buttons OK "Quit Trep"
 expect-notice-topmost
-expect-visible 1021 1
-expect-visible 3 0
-expect-visible 1026 0
-expect-enabled 1 0
+expect-visible CTL_PROGRESS 1
+expect-visible CTL_HELP 0
+expect-visible CTL_AUTO_RUN 0
+expect-enabled CTL_START 0
 notice 1 Finished
 EOF
 # The options and the start button stay locked after a job until a file is
@@ -542,36 +542,36 @@ EOF
 drive "after the answer OK: progress bar hidden, \"Help\" and \"Auto Run\" back, title \"Trep 1.91\", start locked" <<EOF
 window Trep
 wait-title "Trep 1.91"
-wait-visible 1026 1
-expect-visible 1021 0
-expect-visible 3 1
-expect-text 1 "Go Trep!"
-print 1018
-expect-enabled 1 0
-expect-enabled 1006 0
-expect-enabled 1017 0
+wait-visible CTL_AUTO_RUN 1
+expect-visible CTL_PROGRESS 0
+expect-visible CTL_HELP 1
+expect-text CTL_START "Go Trep!"
+print CTL_CRC
+expect-enabled CTL_START 0
+expect-enabled CTL_PRESETS 0
+expect-enabled CTL_DESTINATION 0
 EOF
 expect_series "$SDIR/out" movi movie.bin $((5035 * 1024))
 report "out holds movi0001.trp and movi0002.trp (segments of the 5035 kBytes shown); trep rebuilds movie.bin from them"
-expect_eq "CRC field (1018)" "$(le "$SDIR/out/movi0001.trp" 622 4)" "$(printed 1018)"
+expect_eq "CRC field (CTL_CRC)" "$(le "$SDIR/out/movi0001.trp" 622 4)" "$(printed CTL_CRC)"
 report "the CRC field shows the checksum recorded in movi0001.trp"
 drive "join: movi0001.trp typed as the file, output folder rebuilt, \"Go UnTrep!\"; \"Finished\"" <<EOF
 window Trep
-focus 1002
-type 1002 "$OUT\movi0001.trp"
-unfocus 1002
-wait-text 1 "Go UnTrep!"
-expect-text 1020 movie.bin
-expect-text 1030 "File was Trepped into 2 files"
-focus 1004
-type 1004 "$(win "$SDIR/rebuilt")"
-unfocus 1004
-click 1
+focus CTL_SOURCE_PATH
+type CTL_SOURCE_PATH "$OUT\movi0001.trp"
+unfocus CTL_SOURCE_PATH
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_FILE_NAME movie.bin
+expect-text CTL_SIZE_SUMMARY "File was Trepped into 2 files"
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
+unfocus CTL_OUTPUT_FOLDER
+click CTL_START
 expect-notice-buttons OK "Quit Trep"
 notice 1 Finished
 wait-title "Trep 1.91"
-wait-visible 1026 1
-click 2
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -601,11 +601,11 @@ for row in "${QUIT_CASES[@]}"; do
   start_trep "$(win "$SDIR/$q_source")"
   drive "\"$q_notice\" answered \"Quit Trep\"" <<EOF
 window Trep
-wait-enabled 1 1
-focus 1004
-type 1004 "$(win "$SDIR/out")"
-unfocus 1004
-click 1
+wait-enabled CTL_START 1
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+unfocus CTL_OUTPUT_FOLDER
+click CTL_START
 expect-notice-buttons OK "Quit Trep"
 notice 2 "$q_notice"
 wait-gone
@@ -626,9 +626,9 @@ done
 #   segment. one.bin (1 byte): half of it is no byte, one segment.
 #   many.bin (20,000 bytes) in segments of 1 byte (mode "Size"): 20,000.
 COUNT_CASES=(
-  "small.bin | choose 1006 EMail                                 | File will be Trepped into 1 files of 500 Bytes"
-  "one.bin   | -                                                 | File will be Trepped into 1 files of 1 Bytes"
-  "many.bin  | check 1029 1; choose 1031 Bytes; type 1007 1     | Too many files! (9,999 max.)"
+  "small.bin | choose CTL_PRESETS EMail                                                 | File will be Trepped into 1 files of 500 Bytes"
+  "one.bin   | -                                                                       | File will be Trepped into 1 files of 1 Bytes"
+  "many.bin  | check CTL_MODE_SIZE 1; choose CTL_SIZE_UNIT Bytes; type CTL_SIZE_NUMBER 1 | Too many files! (9,999 max.)"
 )
 for row in "${COUNT_CASES[@]}"; do
   read_row "$row" c_file c_steps c_summary
@@ -640,20 +640,20 @@ for row in "${COUNT_CASES[@]}"; do
   start_trep "$(win "$SDIR/$c_file")"
   drive "\"$c_summary\"; \"Go Trep!\" -> the notice on the count, no job" <<EOF
 window Trep
-wait-text 1 "Go Trep!"
-focus 1004
-type 1004 "$(win "$SDIR/out")"
-unfocus 1004
+wait-text CTL_START "Go Trep!"
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+unfocus CTL_OUTPUT_FOLDER
 $(steps "$c_steps")
-expect-text 1030 "$c_summary"
-click 1
+expect-text CTL_SIZE_SUMMARY "$c_summary"
+click CTL_START
 expect-notice-buttons OK "Open ReadMe"
 notice 1 "$BAD_COUNT"
 no-notice 1000
-expect-visible 1021 0
+expect-visible CTL_PROGRESS 0
 expect-title Trep
-expect-enabled 1 1
-click 2
+expect-enabled CTL_START 1
+click CTL_QUIT
 wait-gone
 EOF
   wait_exit 0
@@ -670,11 +670,11 @@ drive "the question about the missing header, answered \"Attempt\"; the join run
 expect-notice-buttons "Attempt to UnTrep them anyway." "Abort procedure"
 notice 1 "These files don't have a Trep header."
 window Trep
-wait-text 1 "Go UnTrep!"
-focus 1004
-type 1004 "$(win "$SDIR/rebuilt")"
-unfocus 1004
-click 1
+wait-text CTL_START "Go UnTrep!"
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
+unfocus CTL_OUTPUT_FOLDER
+click CTL_START
 expect-notice-buttons OK "Quit Trep"
 notice 2 Finished
 EOF
@@ -691,46 +691,46 @@ MOVIE=$(win "$SDIR/movie.bin")
 start_trep "$MOVIE"
 drive "the file chooser opens on the chosen file; Cancel changes nothing" <<EOF
 window Trep
-wait-text 1 "Go Trep!"
-open-click 1001
+wait-text CTL_START "Go Trep!"
+open-click CTL_CHOOSE_FILE
 title Open
-expect-text 1148 movie.bin
-click 2
+expect-text cmb13 movie.bin
+click IDCANCEL
 window Trep
-expect-text 1002 "$MOVIE"
-expect-text 1020 movie.bin
-expect-text 1030 "File will be Trepped into 2 files of 5035 kBytes"
+expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_FILE_NAME movie.bin
+expect-text CTL_SIZE_SUMMARY "File will be Trepped into 2 files of 5035 kBytes"
 EOF
 drive "a file picked in the chooser is analysed at once" <<EOF
 window Trep
-open-click 1001
+open-click CTL_CHOOSE_FILE
 title Open
-type 1148 "$(win "$SDIR/small.bin")"
-click 1
+type cmb13 "$(win "$SDIR/small.bin")"
+click IDOK
 window Trep
-wait-text 1020 small.bin
-expect-text 1002 "$(win "$SDIR/small.bin")"
-expect-text 1013 500
+wait-text CTL_FILE_NAME small.bin
+expect-text CTL_SOURCE_PATH "$(win "$SDIR/small.bin")"
+expect-text CTL_FILE_SIZE 500
 EOF
 # The browser opens on the desktop; its OK takes that folder, and the named
 # folder of "Named Folder" (the default destination) is added to it.
 drive "the folder browser: Cancel keeps the folder, OK takes the desktop with the named folder" <<EOF
 window Trep
-focus 1004
-type 1004 "$(win "$SDIR/out")"
-unfocus 1004
-expect-text 1004 "$(win "$SDIR/out")\\small"
-open-click 1003
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+unfocus CTL_OUTPUT_FOLDER
+expect-text CTL_OUTPUT_FOLDER "$(win "$SDIR/out")\\small"
+open-click CTL_CHOOSE_FOLDER
 title "Browse for Folder"
-click 2
+click IDCANCEL
 window Trep
-expect-text 1004 "$(win "$SDIR/out")\\small"
-open-click 1003
+expect-text CTL_OUTPUT_FOLDER "$(win "$SDIR/out")\\small"
+open-click CTL_CHOOSE_FOLDER
 title "Browse for Folder"
-click 1
+click IDOK
 window Trep
-expect-like 1004 "*\\Desktop\\small"
-click 2
+expect-like CTL_OUTPUT_FOLDER "*\\Desktop\\small"
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -739,14 +739,14 @@ scenario "\"About\" shows the program's name and version"
 start_trep
 drive "the about box over the main window, closed by OK" <<EOF
 window Trep
-wait-text 1002 "None Selected"
-open-click 1000
+wait-text CTL_SOURCE_PATH "None Selected"
+open-click CTL_ABOUT
 title "About Trep"
-expect-text 1701 "Trep 1.91"
-click 1
+expect-text kAboutVersion "Trep 1.91"
+click IDOK
 wait-gone
 window Trep
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -780,15 +780,15 @@ scenario "\"On Top Toggle\" in the system menu flips the window's topmost state,
 start_trep
 drive "not topmost; the toggle three times: topmost, not, topmost" <<EOF
 window Trep
-wait-text 1002 "None Selected"
+wait-text CTL_SOURCE_PATH "None Selected"
 expect-topmost 0
-sysmenu 5000
+sysmenu kOnTopToggle
 expect-topmost 1
-sysmenu 5000
+sysmenu kOnTopToggle
 expect-topmost 0
-sysmenu 5000
+sysmenu kOnTopToggle
 expect-topmost 1
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -799,13 +799,13 @@ start_trep
 # the first toggle does (it clears the flag and leaves the window as it is).
 drive "started again with those settings: not topmost; the toggle twice: not, then topmost" <<EOF
 window Trep
-wait-text 1002 "None Selected"
+wait-text CTL_SOURCE_PATH "None Selected"
 expect-topmost 0
-sysmenu 5000
+sysmenu kOnTopToggle
 expect-topmost 0
-sysmenu 5000
+sysmenu kOnTopToggle
 expect-topmost 1
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0

@@ -34,13 +34,13 @@ SEGMENT=$(win "$SDIR/series/movi0002.trp")
 start_trep "$SEGMENT"
 drive "\"Select File\" shows the segment; only Next (and Cancel) usable" <<EOF
 page "Select File"
-expect-text 1002 "$SEGMENT"
+expect-text CTL_SOURCE_PATH "$SEGMENT"
 wait-sheet-button next 1
 expect-sheet-button back 0
 expect-sheet-button finish 0
 expect-sheet-button cancel 1
-expect-text 3003 "Welcome To Trep!"
-expect-text 1000 "Close Wizard"
+expect-text WIZ_WELCOME "Welcome To Trep!"
+expect-text WIZ_CLOSE "Close Wizard"
 EOF
 drive "Next goes to \"Select Destination\"; Back from there returns to \"Select File\"" <<EOF
 page "Select File"
@@ -48,13 +48,13 @@ sheet-press next
 page "Select Destination"
 wait-sheet-button back 1
 expect-sheet-button next 1
-expect-checked 1016 1
-expect-text 1004 "$DESKTOP\movie"
-expect-enabled 1004 0
-expect-enabled 1003 0
+expect-checked WIZ_DEST_NAMED_DESKTOP 1
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
+expect-enabled CTL_OUTPUT_FOLDER 0
+expect-enabled CTL_CHOOSE_FOLDER 0
 sheet-press back
 page "Select File"
-expect-text 1002 "$SEGMENT"
+expect-text CTL_SOURCE_PATH "$SEGMENT"
 wait-sheet-button next 1
 expect-sheet-button back 0
 EOF
@@ -62,13 +62,13 @@ drive "Cancel: the main window is back with the join set up, no job started" <<E
 page "Select File"
 sheet-press cancel
 window Trep
-wait-text 1 "Go UnTrep!"
-expect-text 1002 "$SEGMENT"
-expect-text 1004 "$DESKTOP\movie"
-expect-text 1030 "File was Trepped into $SERIES_COUNT files"
-expect-text 1012 $SERIES_COUNT
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SOURCE_PATH "$SEGMENT"
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
+expect-text CTL_SIZE_SUMMARY "File was Trepped into $SERIES_COUNT files"
+expect-text CTL_SEGMENT_COUNT $SERIES_COUNT
 no-notice 500
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -85,13 +85,13 @@ OUT=$(win "$SDIR/out")
 start_trep
 drive "\"Select File\" with no file: empty, Next not usable; a file that is not there leaves it so" <<EOF
 page "Select File"
-expect-text 1002 ""
+expect-text CTL_SOURCE_PATH ""
 wait-sheet-button next 0
 expect-sheet-button back 0
 expect-sheet-button finish 0
-type 1002 "$(win "$SDIR/nothing.bin")"
+type CTL_SOURCE_PATH "$(win "$SDIR/nothing.bin")"
 wait-sheet-button next 0
-type 1002 "$MOVIE"
+type CTL_SOURCE_PATH "$MOVIE"
 wait-sheet-button next 1
 EOF
 # steps on "Trep Method" | count field | size field | size usable | count usable
@@ -100,11 +100,11 @@ EOF
 #   as 4901 kBytes. A custom size of 1 kByte makes 9766 segments; 4 asked
 #   for make segments of 2450 kBytes; EMail is 900 kBytes, 11 segments.
 METHOD_CASES=(
-  "-                         | 2    | 4901 | 0 | 1"
-  "check 1011 1              | 2    | 4901 | 1 | 0"
-  "type 1007 1               | 9766 | 1    | 1 | 0"
-  "check 1014 1; type 1012 4 | 4    | 2450 | 0 | 1"
-  "check 1102 1              | 11   | 900  | 0 | 0"
+  "-                                            | 2    | 4901 | 0 | 1"
+  "check WIZ_CUSTOM_SIZE 1                      | 2    | 4901 | 1 | 0"
+  "type CTL_SIZE_NUMBER 1                       | 9766 | 1    | 1 | 0"
+  "check WIZ_DIVIDE 1; type CTL_SEGMENT_COUNT 4 | 4    | 2450 | 0 | 1"
+  "check WIZ_PRESET_EMAIL 1                     | 11   | 900  | 0 | 0"
 )
 drive "Next goes to \"Trep Method\": \"Divide by number\", Back and Next usable" <<EOF
 page "Select File"
@@ -112,10 +112,10 @@ sheet-press next
 page "Trep Method"
 wait-sheet-button back 1
 expect-sheet-button next 1
-expect-checked 1014 1
-expect-items 1031 "Bytes|kBytes|MBytes|GBytes"
-expect-selection 1031 kBytes
-expect-enabled 1031 0
+expect-checked WIZ_DIVIDE 1
+expect-items CTL_SIZE_UNIT "Bytes|kBytes|MBytes|GBytes"
+expect-selection CTL_SIZE_UNIT kBytes
+expect-enabled CTL_SIZE_UNIT 0
 EOF
 for row in "${METHOD_CASES[@]}"; do
   read_row "$row" m_steps m_count m_size m_size_on m_count_on
@@ -124,25 +124,25 @@ for row in "${METHOD_CASES[@]}"; do
   drive "\"Trep Method\", $what: count $m_count, size $m_size kBytes" <<EOF
 page "Trep Method"
 $(steps "$m_steps")
-expect-text 1012 $m_count
-expect-text 1007 $m_size
-expect-selection 1031 kBytes
-expect-enabled 1007 $m_size_on
-expect-enabled 1012 $m_count_on
+expect-text CTL_SEGMENT_COUNT $m_count
+expect-text CTL_SIZE_NUMBER $m_size
+expect-selection CTL_SIZE_UNIT kBytes
+expect-enabled CTL_SIZE_NUMBER $m_size_on
+expect-enabled CTL_SEGMENT_COUNT $m_count_on
 EOF
 done
 drive "\"Select Destination\": the named folder on the desktop; \"Selected Folder\" lets the folder be typed" <<EOF
 page "Trep Method"
 sheet-press next
 page "Select Destination"
-expect-checked 1016 1
-expect-text 1004 "$DESKTOP\movie"
-expect-enabled 1004 0
-check 1018 1
-expect-enabled 1004 1
-expect-enabled 1003 1
-expect-text 1004 "$DESKTOP\movie"
-type 1004 "$OUT"
+expect-checked WIZ_DEST_NAMED_DESKTOP 1
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
+expect-enabled CTL_OUTPUT_FOLDER 0
+check WIZ_DEST_SELECTED 1
+expect-enabled CTL_OUTPUT_FOLDER 1
+expect-enabled CTL_CHOOSE_FOLDER 1
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
+type CTL_OUTPUT_FOLDER "$OUT"
 EOF
 drive "\"Options\": Back and Finish usable; \"Use Trep\", \"Use CRC\"; a description typed" <<EOF
 page "Select Destination"
@@ -151,17 +151,17 @@ page "Options"
 wait-sheet-button finish 1
 expect-sheet-button back 1
 expect-sheet-button next 0
-expect-checked 1019 1
-expect-checked 1020 0
-expect-checked 1011 1
-expect-checked 1021 0
-expect-checked 1022 0
-expect-enabled 1023 0
-expect-enabled 3002 0
-expect-enabled 1022 1
-check 1022 1
-expect-enabled 3002 1
-type 3002 "made by the wizard"
+expect-checked WIZ_USE_TREP 1
+expect-checked WIZ_BAT_FILE 0
+expect-checked WIZ_USE_CRC 1
+expect-checked WIZ_ENCRYPT 0
+expect-checked WIZ_USE_DESCRIPTION 0
+expect-enabled WIZ_CIPHER_KEY 0
+expect-enabled WIZ_DESCRIPTION 0
+expect-enabled WIZ_USE_DESCRIPTION 1
+check WIZ_USE_DESCRIPTION 1
+expect-enabled WIZ_DESCRIPTION 1
+type WIZ_DESCRIPTION "made by the wizard"
 EOF
 drive "Finish: the job runs at once and ends with \"Finished\"; the main window shows what the wizard set up" <<EOF
 page "Options"
@@ -170,13 +170,13 @@ expect-notice-buttons OK "Quit Trep"
 notice 1 Finished
 window Trep
 wait-title "Trep 1.91"
-wait-visible 1026 1
-expect-text 1002 "$MOVIE"
-expect-text 1004 "$OUT"
-expect-text 1012 11
-expect-text 1007 900
-expect-selection 1031 kBytes
-click 2
+wait-visible CTL_AUTO_RUN 1
+expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_OUTPUT_FOLDER "$OUT"
+expect-text CTL_SEGMENT_COUNT 11
+expect-text CTL_SIZE_NUMBER 900
+expect-selection CTL_SIZE_UNIT kBytes
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -199,9 +199,9 @@ SEGMENT=$(win "$SDIR/series/movi0003.trp")
 start_trep
 drive "\"Wizard\" opens \"Select File\"; no file yet" <<EOF
 window Trep
-wait-text 1002 "None Selected"
-open-page 1010 "Select File"
-expect-text 1002 ""
+wait-text CTL_SOURCE_PATH "None Selected"
+open-page CTL_WIZARD "Select File"
+expect-text CTL_SOURCE_PATH ""
 wait-sheet-button next 0
 EOF
 expect_eq "size of dTrep.dat" 58 "$(size_of "$SDIR/prog/dTrep.dat")"
@@ -209,31 +209,31 @@ expect_eq "wizardAtStart in dTrep.dat" 1 "$(le "$SDIR/prog/dTrep.dat" 8 4)"
 report "dTrep.dat written by the \"Wizard\" button: wizardAtStart 1"
 drive "a segment typed: Next goes to \"Select Destination\", Back to \"Select File\" and Next again" <<EOF
 page "Select File"
-type 1002 "$SEGMENT"
+type CTL_SOURCE_PATH "$SEGMENT"
 wait-sheet-button next 1
 sheet-press next
 page "Select Destination"
 wait-sheet-button back 1
 sheet-press back
 page "Select File"
-expect-text 1002 "$SEGMENT"
+expect-text CTL_SOURCE_PATH "$SEGMENT"
 wait-sheet-button next 1
 sheet-press next
 page "Select Destination"
-check 1018 1
-type 1004 "$(win "$SDIR/rebuilt")"
+check WIZ_DEST_SELECTED 1
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
 EOF
 drive "\"Options\" in a join: the rebuild choice and \"Description\" not usable; the description shown" <<EOF
 page "Select Destination"
 sheet-press next
 page "Options"
 wait-sheet-button finish 1
-expect-checked 1022 1
-expect-text 3002 "holiday film"
-expect-enabled 1022 0
-expect-enabled 1019 0
-expect-enabled 1020 0
-expect-enabled 1021 1
+expect-checked WIZ_USE_DESCRIPTION 1
+expect-text WIZ_DESCRIPTION "holiday film"
+expect-enabled WIZ_USE_DESCRIPTION 0
+expect-enabled WIZ_USE_TREP 0
+expect-enabled WIZ_BAT_FILE 0
+expect-enabled WIZ_ENCRYPT 1
 EOF
 drive "Finish: the description notice, then \"Finished\"" <<EOF
 page "Options"
@@ -242,10 +242,10 @@ notice 1 "holiday film"
 notice 1 Finished
 window Trep
 wait-title "Trep 1.91"
-wait-visible 1026 1
-expect-text 1002 "$SEGMENT"
-expect-text 1004 "$(win "$SDIR/rebuilt")"
-click 2
+wait-visible CTL_AUTO_RUN 1
+expect-text CTL_SOURCE_PATH "$SEGMENT"
+expect-text CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -264,11 +264,11 @@ page "Select File"
 wait-sheet-button next 1
 sheet-press next
 page "Trep Method"
-check 1102 1
-expect-text 1012 11
+check WIZ_PRESET_EMAIL 1
+expect-text CTL_SEGMENT_COUNT 11
 sheet-press next
 page "Select Destination"
-expect-text 1004 "$DESKTOP\movie"
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
 sheet-press back
 page "Trep Method"
 sheet-press back
@@ -279,28 +279,28 @@ EOF
 # (1,003,520 bytes), which still makes 2 segments.
 drive "batch.bin typed: \"Trep Method\" back at 2 segments of batch.bin, the folder named batch" <<EOF
 page "Select File"
-type 1002 "$(win "$SDIR/batch.bin")"
+type CTL_SOURCE_PATH "$(win "$SDIR/batch.bin")"
 wait-sheet-button next 1
 sheet-press next
 page "Trep Method"
-expect-checked 1014 1
-expect-checked 1102 0
-expect-text 1012 2
-expect-text 1007 980
-expect-enabled 1012 1
+expect-checked WIZ_DIVIDE 1
+expect-checked WIZ_PRESET_EMAIL 0
+expect-text CTL_SEGMENT_COUNT 2
+expect-text CTL_SIZE_NUMBER 980
+expect-enabled CTL_SEGMENT_COUNT 1
 sheet-press next
 page "Select Destination"
-expect-checked 1016 1
-expect-text 1004 "$DESKTOP\batch"
-check 1018 1
-type 1004 "$(win "$SDIR/out")"
+expect-checked WIZ_DEST_NAMED_DESKTOP 1
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\batch"
+check WIZ_DEST_SELECTED 1
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
 sheet-press next
 page "Options"
 sheet-press finish
 notice 1 Finished
 window Trep
-wait-visible 1026 1
-click 2
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -323,25 +323,25 @@ sheet-press next
 page "Trep Method"
 sheet-press next
 page "Select Destination"
-expect-checked 1014 1
-expect-text 1004 "$DESKTOP"
-check 1018 1
-type 1004 "$(win "$SDIR/out")"
+expect-checked WIZ_DEST_DESKTOP 1
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP"
+check WIZ_DEST_SELECTED 1
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
 sheet-press next
 page "Options"
-check 1021 1
-expect-enabled 1023 1
-check 1020 1
-expect-enabled 1021 0
-expect-enabled 1023 0
-expect-enabled 1022 0
-expect-enabled 3002 0
-expect-checked 1021 1
+check WIZ_ENCRYPT 1
+expect-enabled WIZ_CIPHER_KEY 1
+check WIZ_BAT_FILE 1
+expect-enabled WIZ_ENCRYPT 0
+expect-enabled WIZ_CIPHER_KEY 0
+expect-enabled WIZ_USE_DESCRIPTION 0
+expect-enabled WIZ_DESCRIPTION 0
+expect-checked WIZ_ENCRYPT 1
 sheet-press finish
 notice 1 Finished
 window Trep
-wait-visible 1026 1
-click 2
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -360,18 +360,18 @@ BATCH=$(win "$SDIR/batch.bin")
 start_trep
 drive "batch.bin typed in the main window; \"Wizard\": the page shows it, Next usable; Cancel" <<EOF
 window Trep
-wait-text 1002 "None Selected"
-type 1002 "$BATCH"
-wait-text 1 "Go Trep!"
-open-page 1010 "Select File"
-expect-text 1002 "$BATCH"
+wait-text CTL_SOURCE_PATH "None Selected"
+type CTL_SOURCE_PATH "$BATCH"
+wait-text CTL_START "Go Trep!"
+open-page CTL_WIZARD "Select File"
+expect-text CTL_SOURCE_PATH "$BATCH"
 wait-sheet-button next 1
 sheet-press cancel
 window Trep
-wait-text 1020 batch.bin
-expect-text 1002 "$BATCH"
-expect-enabled 1 1
-click 2
+wait-text CTL_FILE_NAME batch.bin
+expect-text CTL_SOURCE_PATH "$BATCH"
+expect-enabled CTL_START 1
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -386,16 +386,16 @@ BATCH=$(win "$SDIR/batch.bin")
 start_trep "$MOVIE"
 drive "\"Select File\" shows movie.bin; batch.bin typed instead; \"Close Wizard\"" <<EOF
 page "Select File"
-expect-text 1002 "$MOVIE"
+expect-text CTL_SOURCE_PATH "$MOVIE"
 wait-sheet-button next 1
-type 1002 "$BATCH"
+type CTL_SOURCE_PATH "$BATCH"
 wait-sheet-button next 1
-click 1000
+click WIZ_CLOSE
 window Trep
-wait-text 1 "Go Trep!"
-expect-text 1002 "$BATCH"
-expect-text 1020 batch.bin
-expect-enabled 1 1
+wait-text CTL_START "Go Trep!"
+expect-text CTL_SOURCE_PATH "$BATCH"
+expect-text CTL_FILE_NAME batch.bin
+expect-enabled CTL_START 1
 no-notice 500
 EOF
 expect_eq "size of dTrep.dat" 58 "$(size_of "$SDIR/prog/dTrep.dat")"
@@ -404,7 +404,7 @@ expect_eq "wizardAtStart in dTrep.dat" 0 "$(le "$SDIR/prog/dTrep.dat" 8 4)"
 report "dTrep.dat written by \"Close Wizard\": wizardAtStart 0"
 drive "\"Quit\"" <<EOF
 window Trep
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -413,8 +413,8 @@ report "nothing written"
 start_trep
 drive "started again: the main window, no wizard" <<EOF
 window Trep
-wait-text 1002 "None Selected"
-click 2
+wait-text CTL_SOURCE_PATH "None Selected"
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
@@ -437,9 +437,9 @@ report "none of the entries is there before"
 start_trep
 drive "the button reads \"Auto Run\" (Wine gives the program administrator rights); pressed" <<EOF
 window Trep
-wait-text 1002 "None Selected"
-expect-text 1026 "Auto Run"
-click 1026
+wait-text CTL_SOURCE_PATH "None Selected"
+expect-text CTL_AUTO_RUN "Auto Run"
+click CTL_AUTO_RUN
 no-notice 300
 EOF
 FIRST=$(registry_read "$PROG")
@@ -447,14 +447,14 @@ expect_eq "entries after the first press" "$WANT" "$FIRST"
 report "the eight entries read back as written"
 drive "pressed again" <<EOF
 window Trep
-click 1026
+click CTL_AUTO_RUN
 no-notice 300
 EOF
 expect_eq "entries after the second press" "$FIRST" "$(registry_read "$PROG")"
 report "the second press leaves the entries unchanged"
 drive "\"Quit\"" <<EOF
 window Trep
-click 2
+click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0

@@ -16,8 +16,14 @@
 // skipped. Words are separated by blanks; "..." makes one word of text with
 // blanks, in which \" stands for " and \\ for \ (every other backslash is
 // itself, so "Z:\work\a b.bin" needs no doubling, but a final backslash
-// does: "Z:\work\\"). ID is a decimal control id of the current window; B is
-// 0 or 1.
+// does: "Z:\work\\"). B is 0 or 1. ID is a control id of the current window
+// (or, for sysmenu, a command): a name the program is built with, or a
+// decimal number. The names are every numbered #define of
+// src/planning/control_ids.h (CTL_USE_CRC, WIZ_DEST_SELECTED ...) and of
+// src/resources/resource_ids.h (kAboutVersion ...), read when this tool is
+// built; IDOK and IDCANCEL; cmb13, the file name field of the system's
+// file chooser; kOnTopToggle, the main window's "On Top Toggle" command.
+// A name that is none of these is a script error.
 //
 // Windows
 //   window CLASS          wait for a visible top-level window of this class;
@@ -70,8 +76,8 @@
 //   close                 WM_CLOSE (the close box)
 //
 // Notices: a visible top-level window titled "Trep 1.6", a dialog with the
-// message in control 1601 and the answers as buttons 1 (upper) and 2
-// (lower). Line breaks of a message read " | ".
+// message in control kNoticeMessage and the answers as buttons 1 (upper)
+// and 2 (lower). Line breaks of a message read " | ".
 //   wait-notice [TEXT]    wait for a notice, print "notice: MESSAGE", check
 //                         the message when TEXT is given
 //   notice ANSWER [TEXT]  the same, then press button ANSWER (1 or 2) and
@@ -84,6 +90,7 @@
 //   wait-notice-gone      wait until no notice is open
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -95,10 +102,13 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
+#include "planning/control_ids.h"
+#include "resources/resource_ids.h"
+
 namespace {
 
 constexpr char kNoticeTitle[] = "Trep 1.6";
-constexpr int kNoticeMessageId = 1601;
 constexpr DWORD kPollMs = 50;
 
 enum Exit { kPassed = 0, kFailed = 1, kSyntax = 2, kTimedOut = 3 };
@@ -136,11 +146,58 @@ bool like(const char* p, const char* s) {
 
 // ------------------------------------------------------------- parsing ---
 
+bool isNumber(const std::string& s) {
+  if (s.empty() || s.size() > 9) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// The names a script may give an id, each with the value the program is
+// built with. windriver_names.inc is written from the id headers at build
+// time, one entry for each of their numbered #defines.
+struct IdName {
+  const char* name;
+  long id;
+};
+const IdName kIdNames[] = {
+#include "windriver_names.inc"
+    {"IDOK", IDOK},
+    {"IDCANCEL", IDCANCEL},
+    {"cmb13", cmb13},
+    {"kOnTopToggle", static_cast<long>(trep::kOnTopToggle)},
+};
+
+// The id a word gives: a decimal number or a name of kIdNames.
+bool idOf(const std::string& w, long* id) {
+  if (isNumber(w)) {
+    *id = std::strtol(w.c_str(), nullptr, 10);
+    return true;
+  }
+  for (const IdName& n : kIdNames)
+    if (w == n.name) {
+      *id = n.id;
+      return true;
+    }
+  return false;
+}
+
 struct Step {
   int line = 0;
   std::string source;             // the line as written, for reports
   std::vector<std::string> word;  // word[0] is the command
   long num(std::size_t i) const { return std::strtol(word[i].c_str(), nullptr, 10); }
+  // An argument of kind 'i', checked before the script runs.
+  long id(std::size_t i) const {
+    long v = 0;
+    idOf(word[i], &v);
+    return v;
+  }
+  // How reports name the control of argument 1: as written, with the
+  // number when it was given by name.
+  std::string control() const {
+    return isNumber(word[1]) ? word[1] : word[1] + " (" + std::to_string(id(1)) + ")";
+  }
 };
 
 // Splits a line into words; false (with why) on an unclosed quote.
@@ -184,23 +241,14 @@ bool splitWords(const std::string& line, std::vector<std::string>* words, std::s
   return true;
 }
 
-// Argument kinds: 'n' a decimal number, 'b' 0 or 1, 'a' an answer 1 or 2,
-// 't' any text. Lower-case letters after '|' are optional.
-struct Syntax {
-  const char* name;
-  const char* args;
-};
-
-bool isNumber(const std::string& s) {
-  if (s.empty() || s.size() > 9) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
+// Argument kinds: 'n' a decimal number, 'i' an id (a number or a name of
+// kIdNames), 'b' 0 or 1, 'a' an answer 1 or 2, 't' any text. Letters after
+// '|' are optional.
 bool argumentFits(char kind, const std::string& w) {
+  long id = 0;
   switch (kind) {
     case 'n': return isNumber(w);
+    case 'i': return idOf(w, &id);
     case 'b': return w == "0" || w == "1";
     case 'a': return w == "1" || w == "2";
     default: return true;
@@ -302,11 +350,12 @@ HWND currentWindow() {
   return run.window;
 }
 
-HWND controlOrNull(long id) { return GetDlgItem(currentWindow(), static_cast<int>(id)); }
+// The control that argument 1 of a step names.
+HWND controlOrNull(const Step& s) { return GetDlgItem(currentWindow(), static_cast<int>(s.id(1))); }
 
-HWND control(long id) {
-  HWND c = controlOrNull(id);
-  if (c == nullptr) fail("the window " + run.windowName + " has no control " + std::to_string(id));
+HWND control(const Step& s) {
+  HWND c = controlOrNull(s);
+  if (c == nullptr) fail("the window " + run.windowName + " has no control " + s.control());
   return c;
 }
 
@@ -323,7 +372,7 @@ bool readNotice(Notice* n) {
   static const std::string title = kNoticeTitle;
   HWND w = findTopLevel(nullptr, &title);
   if (w == nullptr) return false;
-  HWND text = GetDlgItem(w, kNoticeMessageId), one = GetDlgItem(w, 1), two = GetDlgItem(w, 2);
+  HWND text = GetDlgItem(w, kNoticeMessage), one = GetDlgItem(w, 1), two = GetDlgItem(w, 2);
   if (text == nullptr || one == nullptr || two == nullptr) return false;
   // A short guard of its own: a notice that stops answering is looked at again.
   auto textIn = [](HWND c) {
@@ -415,10 +464,10 @@ void act(HWND target, UINT message, WPARAM wParam, LPARAM lParam, const std::str
 }
 
 // A control a person could work: shown and enabled.
-HWND workable(long id) {
-  HWND c = control(id);
-  if (!IsWindowVisible(c)) fail("control " + std::to_string(id) + " is hidden");
-  if (!IsWindowEnabled(c)) fail("control " + std::to_string(id) + " is disabled");
+HWND workable(const Step& s) {
+  HWND c = control(s);
+  if (!IsWindowVisible(c)) fail("control " + s.control() + " is hidden");
+  if (!IsWindowEnabled(c)) fail("control " + s.control() + " is disabled");
   return c;
 }
 
@@ -461,7 +510,7 @@ struct Seen {
 using Check = std::function<Seen(const Step&, bool* missing)>;
 
 HWND checkedControl(const Step& s, bool* missing) {
-  HWND c = controlOrNull(s.num(1));
+  HWND c = controlOrNull(s);
   if (c == nullptr) *missing = true;
   return c;
 }
@@ -482,34 +531,34 @@ const std::vector<CheckDef>& checks() {
   static const std::vector<CheckDef> defs = {
       {"title", "t", "title \"$1\"",
        [](const Step& s, bool*) { return same(s.word[1], textOf(currentWindow())); }},
-      {"text", "nt", "control $1 to read \"$2\"",
+      {"text", "it", "control $1 to read \"$2\"",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.word[2], textOf(c)) : Seen{};
        }},
-      {"like", "nt", "control $1 to read like \"$2\"",
+      {"like", "it", "control $1 to read like \"$2\"",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          if (!c) return Seen{};
          std::string t = textOf(c);
          return Seen{like(s.word[2].c_str(), t.c_str()), quoted(t)};
        }},
-      {"enabled", "nb", "control $1 enabled = $2",
+      {"enabled", "ib", "control $1 enabled = $2",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.num(2), IsWindowEnabled(c) ? 1 : 0) : Seen{};
        }},
-      {"visible", "nb", "control $1 visible = $2",
+      {"visible", "ib", "control $1 visible = $2",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.num(2), styleBit(c, WS_VISIBLE)) : Seen{};
        }},
-      {"checked", "nb", "control $1 checked = $2",
+      {"checked", "ib", "control $1 checked = $2",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.num(2), static_cast<long>(ask(c, BM_GETCHECK, 0, 0))) : Seen{};
        }},
-      {"selection", "nt", "control $1 to have \"$2\" selected",
+      {"selection", "it", "control $1 to have \"$2\" selected",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          if (!c) return Seen{};
@@ -519,17 +568,17 @@ const std::vector<CheckDef>& checks() {
          std::string got = static_cast<std::size_t>(i) < items.size() ? items[i] : "";
          return same(s.word[2], got);
        }},
-      {"items", "nt", "control $1 to list \"$2\"",
+      {"items", "it", "control $1 to list \"$2\"",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.word[2], joined(comboItems(c))) : Seen{};
        }},
-      {"slider", "nn", "slider $1 at $2",
+      {"slider", "in", "slider $1 at $2",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.num(2), static_cast<long>(ask(c, TBM_GETPOS, 0, 0))) : Seen{};
        }},
-      {"slider-range", "nnn", "slider $1 from $2 to $3",
+      {"slider-range", "inn", "slider $1 from $2 to $3",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          if (!c) return Seen{};
@@ -538,7 +587,7 @@ const std::vector<CheckDef>& checks() {
          return Seen{lo == s.num(2) && hi == s.num(3),
                      "from " + std::to_string(lo) + " to " + std::to_string(hi)};
        }},
-      {"progress", "nn", "progress bar $1 at $2",
+      {"progress", "in", "progress bar $1 at $2",
        [](const Step& s, bool* m) {
          HWND c = checkedControl(s, m);
          return c ? same(s.num(2), static_cast<long>(ask(c, PBM_GETPOS, 0, 0))) : Seen{};
@@ -582,7 +631,7 @@ void runCheck(const CheckDef& d, const Step& s, bool wait) {
     Seen seen = d.check(s, &missing);
     if (!missing && seen.holds) return;
     std::string found =
-        missing ? "no control " + s.word[1] + " in the window " + run.windowName : seen.found;
+        missing ? "no control " + s.control() + " in the window " + run.windowName : seen.found;
     if (!wait) fail("expected " + expectation(d, s) + ", found " + found);
     if (!guardLeft(start))
       timedOut("waited " + guardText() + " for " + expectation(d, s) + "; last found " + found);
@@ -675,9 +724,9 @@ const std::vector<CommandDef>& commands() {
          run.guardMs = static_cast<DWORD>(s.num(1)) * 1000;
        }},
       {"sleep", "n", [](const Step& s) { Sleep(static_cast<DWORD>(s.num(1))); }},
-      {"print", "n",
+      {"print", "i",
        [](const Step& s) {
-         std::printf("%s: %s\n", s.word[1].c_str(), oneLine(textOf(control(s.num(1)))).c_str());
+         std::printf("%s: %s\n", s.word[1].c_str(), oneLine(textOf(control(s))).c_str());
          std::fflush(stdout);
        }},
       {"children", "",
@@ -685,17 +734,17 @@ const std::vector<CommandDef>& commands() {
          EnumChildWindows(currentWindow(), printChild, 0);
          std::fflush(stdout);
        }},
-      {"click", "n",
-       [](const Step& s) { notifyParent(workable(s.num(1)), s.num(1), BN_CLICKED); }},
-      {"open-click", "n",
+      {"click", "i",
+       [](const Step& s) { notifyParent(workable(s), s.id(1), BN_CLICKED); }},
+      {"open-click", "i",
        [](const Step& s) {
-         HWND c = workable(s.num(1));
-         PostMessageA(currentWindow(), WM_COMMAND, MAKEWPARAM(s.num(1), BN_CLICKED),
+         HWND c = workable(s);
+         PostMessageA(currentWindow(), WM_COMMAND, MAKEWPARAM(s.id(1), BN_CLICKED),
                       reinterpret_cast<LPARAM>(c));
        }},
-      {"check", "nb",
+      {"check", "ib",
        [](const Step& s) {
-         HWND c = workable(s.num(1));
+         HWND c = workable(s);
          LONG type = GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK;
          bool radio = type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
          bool want = s.word[2] == "1";
@@ -711,42 +760,42 @@ const std::vector<CommandDef>& commands() {
            }
          }
          ask(c, BM_SETCHECK, want ? BST_CHECKED : BST_UNCHECKED, 0);
-         notifyParent(c, s.num(1), BN_CLICKED);
+         notifyParent(c, s.id(1), BN_CLICKED);
        }},
-      {"type", "nt",
-       [](const Step& s) { act(workable(s.num(1)), WM_SETTEXT, 0, 0, s.word[2]); }},
-      {"choose", "nt",
+      {"type", "it",
+       [](const Step& s) { act(workable(s), WM_SETTEXT, 0, 0, s.word[2]); }},
+      {"choose", "it",
        [](const Step& s) {
-         HWND c = workable(s.num(1));
+         HWND c = workable(s);
          std::vector<std::string> items = comboItems(c);
          std::size_t i = 0;
          while (i < items.size() && items[i] != s.word[2]) ++i;
          if (i == items.size())
-           fail("no entry " + quoted(s.word[2]) + " in control " + s.word[1] + ": " +
+           fail("no entry " + quoted(s.word[2]) + " in control " + s.control() + ": " +
                 quoted(joined(items)));
          ask(c, CB_SETCURSEL, i, 0);
-         notifyParent(c, s.num(1), CBN_SELCHANGE);
+         notifyParent(c, s.id(1), CBN_SELCHANGE);
        }},
-      {"slide", "nn",
+      {"slide", "in",
        [](const Step& s) {
-         HWND c = workable(s.num(1));
+         HWND c = workable(s);
          ask(c, TBM_SETPOS, TRUE, s.num(2));
          UINT message = (GetWindowLongA(c, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
          act(currentWindow(), message, MAKEWPARAM(TB_THUMBPOSITION, s.num(2)),
              reinterpret_cast<LPARAM>(c));
        }},
-      {"focus", "n",
+      {"focus", "i",
        [](const Step& s) {
-         HWND c = workable(s.num(1));
-         notifyParent(c, s.num(1), focusCode(c, true));
+         HWND c = workable(s);
+         notifyParent(c, s.id(1), focusCode(c, true));
        }},
-      {"unfocus", "n",
+      {"unfocus", "i",
        [](const Step& s) {
-         HWND c = control(s.num(1));
-         notifyParent(c, s.num(1), focusCode(c, false));
+         HWND c = control(s);
+         notifyParent(c, s.id(1), focusCode(c, false));
        }},
-      {"sysmenu", "n",
-       [](const Step& s) { act(currentWindow(), WM_SYSCOMMAND, s.num(1), 0); }},
+      {"sysmenu", "i",
+       [](const Step& s) { act(currentWindow(), WM_SYSCOMMAND, s.id(1), 0); }},
       {"close", "", [](const Step&) { act(currentWindow(), WM_CLOSE, 0, 0); }},
       {"wait-notice", "|t",
        [](const Step& s) { checkMessage(waitNotice(), s, 1); }},
@@ -882,11 +931,11 @@ void waitPage(const std::string& title) {
 const std::vector<CommandDef>& sheetCommands() {
   static const std::vector<CommandDef> defs = {
       {"page", "t", [](const Step& s) { waitPage(s.word[1]); }},
-      {"open-page", "nt",
+      {"open-page", "it",
        [](const Step& s) {
-         HWND c = workable(s.num(1));
+         HWND c = workable(s);
          // Delivered from a thread that is left waiting for the handler.
-         auto* d = new Delivery{currentWindow(), WM_COMMAND, MAKEWPARAM(s.num(1), BN_CLICKED),
+         auto* d = new Delivery{currentWindow(), WM_COMMAND, MAKEWPARAM(s.id(1), BN_CLICKED),
                                 reinterpret_cast<LPARAM>(c), "", run.guardMs};
          HANDLE thread = CreateThread(nullptr, 0, deliver, d, 0, nullptr);
          if (thread == nullptr) {
@@ -971,6 +1020,7 @@ bool argumentsFit(const char* args, const Step& s, std::string* why) {
   for (std::size_t i = 0; i < n; ++i) {
     if (!argumentFits(kinds[i], s.word[i + 1])) {
       const char* what = kinds[i] == 'n' ? "a number" : kinds[i] == 'b' ? "0 or 1" : "1 or 2";
+      if (kinds[i] == 'i') what = "an id: a number or a name such as CTL_START";
       *why = "argument " + std::to_string(i + 1) + " (" + quoted(s.word[i + 1]) + ") must be " +
              what;
       return false;
