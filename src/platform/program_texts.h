@@ -8,6 +8,7 @@
 #define TREP_VERSION "1.91"
 #define TREP_PROGRAM_TITLE "Trep " TREP_VERSION  /* title bars, the about box, the usage */
 #define TREP_PROGRAM_FILE "Trep.exe"    /* the Windows program's file name */
+#define TREP_NOTICE_TITLE "Trep 1.6"    /* the notice dialog's caption, older than the version */
 
 #ifndef RC_INVOKED
 #include <cstdint>

@@ -20,9 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_texts.h"
+
 namespace {
 
-constexpr char kTitle[] = "Trep 1.6";
+constexpr char kTitle[] = TREP_NOTICE_TITLE;
 constexpr DWORD kPollMs = 50;
 // The notice's message field.
 constexpr int kTextId = 1601;

@@ -104,11 +104,12 @@
 
 #include "app/main_window.h"
 #include "planning/control_ids.h"
+#include "platform/program_texts.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
-constexpr char kNoticeTitle[] = "Trep 1.6";
+constexpr char kNoticeTitle[] = TREP_NOTICE_TITLE;
 constexpr DWORD kPollMs = 50;
 
 enum Exit { kPassed = 0, kFailed = 1, kSyntax = 2, kTimedOut = 3 };
