@@ -81,9 +81,6 @@ class SwitchPlatform : public Platform {
   bool sameFile(const std::string& a, const std::string& b) override {
     return inner_.sameFile(a, b);
   }
-  bool copyFile(const std::string& f, const std::string& t) override {
-    return inner_.copyFile(f, t);
-  }
   std::string temporaryName() override { return inner_.temporaryName(); }
   bool createFolder(const std::string& p) override { return inner_.createFolder(p); }
   bool folderExists(const std::string& p) override { return inner_.folderExists(p); }

@@ -104,8 +104,6 @@ class Platform {
   virtual bool deleteFile(const std::string& path) = 0;
   // True when both paths name one existing file (same volume and file index).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
-  // Copies a file over `to`, replacing it (CopyFileA).
-  virtual bool copyFile(const std::string& from, const std::string& to) = 0;
   // A new, empty file with a unique name in the system's temporary folder,
   // made from the prefix "Trep.exe" (GetTempFileNameA keeps "Tre"); empty
   // when none can be made.

@@ -50,7 +50,6 @@ class FaultyPlatform : public Platform {
   std::vector<uint64_t> allocationRequests;
   uint64_t physicalMemory = 0;  // 0: the real amount
   bool failCreateFolder = false;
-  int failCopies = 0;  // the next this many copies fail
   std::vector<std::string> temporaryNames;
   // Called before every write to a file opened for writing; returning false
   // makes that write fail without writing anything.
@@ -68,13 +67,6 @@ class FaultyPlatform : public Platform {
   bool deleteFile(const std::string& path) override { return real_->deleteFile(path); }
   bool sameFile(const std::string& a, const std::string& b) override {
     return real_->sameFile(a, b);
-  }
-  bool copyFile(const std::string& from, const std::string& to) override {
-    if (failCopies > 0) {
-      --failCopies;
-      return false;
-    }
-    return real_->copyFile(from, to);
   }
   std::string temporaryName() override {
     std::string name = real_->temporaryName();

@@ -182,33 +182,6 @@ class PosixFile : public File {
   int fd_;
 };
 
-// Copies everything from `in` to `out`: in the kernel where it can
-// (copy_file_range), else through a buffer.
-bool copyContents(int in, int out) {
-  for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-    if (n == 0) return true;
-    if (n > 0) continue;
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-      return false;
-    break;
-  }
-  std::unique_ptr<char[]> buffer(new char[1 << 20]);
-  for (;;) {
-    ssize_t n = ::read(in, buffer.get(), 1 << 20);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer.get() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      done += w;
-    }
-  }
-}
-
 class PosixPlatform : public Platform {
  public:
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
@@ -278,20 +251,6 @@ class PosixPlatform : public Platform {
     struct stat sa, sb;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  }
-
-  bool copyFile(const std::string& from, const std::string& to) override {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) {
-      ::close(in);
-      return false;
-    }
-    bool ok = copyContents(in, out);
-    ok = (::close(out) == 0) && ok;
-    ::close(in);
-    return ok;
   }
 
   std::string temporaryName() override {

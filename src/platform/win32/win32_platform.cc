@@ -126,10 +126,6 @@ class Win32Platform : public Platform {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
   }
 
-  bool copyFile(const std::string& from, const std::string& to) override {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
-  }
-
   std::string temporaryName() override {
     char folder[MAX_PATH + 1];
     char name[MAX_PATH + 1];
