@@ -41,9 +41,9 @@ class SwitchFile : public FileWrapper {
  public:
   SwitchFile(std::unique_ptr<File> inner, bool direct, int* moves)
       : FileWrapper(std::move(inner)), direct_(direct), moves_(moves) {}
-  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) override {
-    if (!direct_) return File::moveFrom(source, n, done);
-    DirectMove r = FileWrapper::moveFrom(source, n, done);
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done, Status* why) override {
+    if (!direct_) return File::moveFrom(source, n, done, why);
+    DirectMove r = FileWrapper::moveFrom(source, n, done, why);
     if (r == DirectMove::kMoved) ++*moves_;
     return r;
   }
@@ -59,8 +59,9 @@ class SwitchPlatform : public PlatformWrapper {
   int moves = 0;  // chunks moved inside the system
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
-                                 FileCreate create, uint32_t attributes = kAttributeNormal) override {
-    std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes);
+                                 FileCreate create, uint32_t attributes = kAttributeNormal,
+                                 Status* why = nullptr) override {
+    std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
     if (!f) return nullptr;
     return std::make_unique<SwitchFile>(std::move(f), direct_, &moves);
   }

@@ -153,7 +153,7 @@ PathEnd runJoin(JobContext& ctx) {
   }
 
   uint64_t rebuiltSize = 0;
-  bool sized = output->size(&rebuiltSize);
+  bool sized = output->size(&rebuiltSize).ok();
   if (!job.rawSeries) {  // a headerless series records no times
     FileTimes times;
     times.creation = job.creationTime;

@@ -18,22 +18,22 @@ class FileWrapper : public File {
   explicit FileWrapper(std::unique_ptr<File> target) : target_(std::move(target)) {}
   File& target() { return *target_; }
 
-  bool read(void* buffer, uint32_t n, uint32_t* done) override {
+  Status read(void* buffer, uint32_t n, uint32_t* done) override {
     return target_->read(buffer, n, done);
   }
-  bool write(const void* buffer, uint32_t n, uint32_t* done) override {
+  Status write(const void* buffer, uint32_t n, uint32_t* done) override {
     return target_->write(buffer, n, done);
   }
-  bool seek(uint64_t offset) override { return target_->seek(offset); }
-  bool tell(uint64_t* offset) override { return target_->tell(offset); }
-  bool size(uint64_t* bytes) override { return target_->size(bytes); }
-  bool getTimes(FileTimes* times) override { return target_->getTimes(times); }
-  bool setTimes(const FileTimes& times) override { return target_->setTimes(times); }
+  Status seek(uint64_t offset) override { return target_->seek(offset); }
+  Status tell(uint64_t* offset) override { return target_->tell(offset); }
+  Status size(uint64_t* bytes) override { return target_->size(bytes); }
+  Status getTimes(FileTimes* times) override { return target_->getTimes(times); }
+  Status setTimes(const FileTimes& times) override { return target_->setTimes(times); }
   // Both files come from the same wrapping platform: a wrapped source is
   // passed on as the file it wraps, so the system sees its own two files.
-  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) override {
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done, Status* why) override {
     auto* wrapped = dynamic_cast<FileWrapper*>(&source);
-    return target_->moveFrom(wrapped != nullptr ? wrapped->target() : source, n, done);
+    return target_->moveFrom(wrapped != nullptr ? wrapped->target() : source, n, done, why);
   }
 
  private:
@@ -53,22 +53,22 @@ class PlatformWrapper : public Platform {
   Platform& target() { return *target_; }
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
-                                 FileCreate create,
-                                 uint32_t attributes = kAttributeNormal) override {
-    return target_->openFile(path, access, share, create, attributes);
+                                 FileCreate create, uint32_t attributes = kAttributeNormal,
+                                 Status* why = nullptr) override {
+    return target_->openFile(path, access, share, create, attributes, why);
   }
   uint32_t fileAttributes(const std::string& path) override {
     return target_->fileAttributes(path);
   }
-  bool replaceFile(const std::string& from, const std::string& to) override {
+  Status replaceFile(const std::string& from, const std::string& to) override {
     return target_->replaceFile(from, to);
   }
-  bool deleteFile(const std::string& path) override { return target_->deleteFile(path); }
+  Status deleteFile(const std::string& path) override { return target_->deleteFile(path); }
   bool sameFile(const std::string& a, const std::string& b) override {
     return target_->sameFile(a, b);
   }
   std::string temporaryName() override { return target_->temporaryName(); }
-  bool createFolder(const std::string& path) override { return target_->createFolder(path); }
+  Status createFolder(const std::string& path) override { return target_->createFolder(path); }
   bool folderExists(const std::string& path) override { return target_->folderExists(path); }
   void* allocateZeroed(uint64_t bytes) override { return target_->allocateZeroed(bytes); }
   void release(void* block) override { target_->release(block); }

@@ -81,12 +81,12 @@ class FaultyFile : public FileWrapper {
   FaultyFile(std::unique_ptr<File> real, std::string path,
              std::function<bool(const std::string&, uint32_t)>* beforeWrite)
       : FileWrapper(std::move(real)), path_(std::move(path)), beforeWrite_(beforeWrite) {}
-  bool write(const void* b, uint32_t n, uint32_t* d) override {
+  Status write(const void* b, uint32_t n, uint32_t* d) override {
     bool approved = approvedBytes_ >= n && n != 0;
     approvedBytes_ = approved ? approvedBytes_ - n : 0;
     if (!approved && *beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
-      return false;
+      return Status::failure(path_, kInjectedFailure);
     }
     return FileWrapper::write(b, n, d);
   }
@@ -95,13 +95,14 @@ class FaultyFile : public FileWrapper {
   // When the real file cannot move them, the caller writes the same n bytes
   // next, in one write or several: they were already let through here and
   // are not asked for again.
-  DirectMove moveFrom(File& source, uint32_t n, uint32_t* d) override {
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* d, Status* why) override {
     approvedBytes_ = 0;
     if (*beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
+      if (why != nullptr) *why = Status::failure(path_, kInjectedFailure);
       return DirectMove::kFailed;
     }
-    DirectMove r = FileWrapper::moveFrom(source, n, d);
+    DirectMove r = FileWrapper::moveFrom(source, n, d, why);
     if (r == DirectMove::kUnsupported) approvedBytes_ = n;
     return r;
   }
@@ -118,8 +119,8 @@ FaultyPlatform::FaultyPlatform() : PlatformWrapper(makeSystemPlatform()) {}
 
 std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAccess access,
                                                FileShare share, FileCreate create,
-                                               uint32_t attributes) {
-  std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes);
+                                               uint32_t attributes, Status* why) {
+  std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
   return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
 }

@@ -40,6 +40,9 @@ bool fileExists(const std::string& path);
 std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed = 1);
 std::vector<uint8_t> slice(const std::vector<uint8_t>& v, std::size_t from, std::size_t n);
 
+// The reason a fault made by FaultyPlatform carries.
+inline constexpr char kInjectedFailure[] = "Injected failure";
+
 // The real platform, with faults on demand and a record of what was asked.
 class FaultyPlatform : public PlatformWrapper {
  public:
@@ -60,14 +63,16 @@ class FaultyPlatform : public PlatformWrapper {
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
                                  FileShare share, FileCreate create,
-                                 uint32_t attributes = kAttributeNormal) override;
+                                 uint32_t attributes = kAttributeNormal,
+                                 Status* why = nullptr) override;
   std::string temporaryName() override {
     std::string name = target().temporaryName();
     temporaryNames.push_back(name);
     return name;
   }
-  bool createFolder(const std::string& path) override {
-    return !failCreateFolder && target().createFolder(path);
+  Status createFolder(const std::string& path) override {
+    if (failCreateFolder) return Status::failure(path, kInjectedFailure);
+    return target().createFolder(path);
   }
   void* allocateZeroed(uint64_t bytes) override;
   uint64_t totalPhysicalMemory() override {
