@@ -39,7 +39,7 @@ Opened openSegment(JobContext& ctx, const std::string& path, std::unique_ptr<Fil
     return Opened::kSeriesEnded;
   for (;;) {
     *out = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
-                             FileCreate::kOpenExisting);
+                             FileCreate::kOpenExisting, kAttributeNormal, &ctx.lastFailure);
     if (*out) return Opened::kOpen;
     if (job.encrypt) {
       if (!askRetryOrAbort(ctx, kReadError)) return Opened::kAborted;
