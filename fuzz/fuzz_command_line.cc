@@ -16,11 +16,14 @@ namespace {
 
 class NoFilesPlatform : public testing::FaultyPlatform {
  public:
-  std::unique_ptr<File> openFile(const std::string&, FileAccess, FileShare, FileCreate,
-                                 uint32_t) override {
+  std::unique_ptr<File> openFile(const std::string& path, FileAccess, FileShare, FileCreate,
+                                 uint32_t, Status* why) override {
+    if (why != nullptr) *why = Status::failure(path, testing::kInjectedFailure);
     return nullptr;
   }
-  bool createFolder(const std::string&) override { return false; }
+  Status createFolder(const std::string& path) override {
+    return Status::failure(path, testing::kInjectedFailure);
+  }
 };
 
 }  // namespace

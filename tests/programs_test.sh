@@ -198,6 +198,7 @@ mkdir -p "$WORK/fx/sub"
   head -c 3000 /dev/urandom >small.bin                   # 2 x 1 KiB + 952
   head -c 4096 /dev/urandom >exact.bin                   # exactly 2 x 2 KiB
   head -c 10 /dev/urandom >sub/a
+  head -c 10 /dev/urandom >ab                            # a name shorter than 4
   head -c 2500 /dev/urandom >"my file.bin"
   head -c 3000 /dev/urandom >arch.tar.gz
   head -c 2000 /dev/urandom >readonly.bin
@@ -443,17 +444,23 @@ done
 
 echo "# runs that do no job (trep)"
 # switches | exit | text expected on stdout | on stderr
+# A file not taken is named with the reason: the system's for one that
+# cannot be opened.
 NO_JOB_CASES=(
   "                           |0| Usage: trep /i=FILE |"
-  "/i=missing.bin;/o=out;/q   |2|                     | missing.bin"
-  "/i=empty.bin;/o=out;/q     |2|                     | empty.bin"
-  "/i=old.trp;/o=out;/q       |2|                     | old.trp"
+  "/i=missing.bin;/o=out;/q   |2|                     | \"missing.bin\": it cannot be opened (No such file or directory)."
+  "/i=xy;/o=out;/q            |2|                     | \"xy\": it cannot be opened (No such file or directory)."
+  "/i=;/o=out;/q              |2|                     | \"\": it cannot be opened (No such file or directory)."
+  "/i=./out;/o=out;/q         |2|                     | \"./out\": it cannot be opened (Is a directory)."
+  "/i=empty.bin;/o=out;/q     |2|                     | \"empty.bin\": it is empty."
+  "/i=ab;/o=out;/q            |2|                     | \"ab\": its name is too short."
+  "/i=old.trp;/o=out;/q       |2|                     | \"old.trp\": its series was not taken."
   "/o=out;/s=5;/q             |2|                     | /i="
   "/q                         |2|                     | /i="
 )
 for row in "${NO_JOB_CASES[@]}"; do
   read_row "$row" n_args n_exit n_out n_err
-  new_case empty.bin old.trp
+  new_case empty.bin old.trp ab
   args=()
   [ -n "$n_args" ] && IFS=';' read -r -a args <<<"$n_args"
   before=$(snapshot)

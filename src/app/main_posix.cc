@@ -2,9 +2,7 @@
 // with its result as the exit code.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/startup.h"
@@ -36,16 +34,15 @@ const char kUsage[] =
     "3 output folder could not be made, 4 another Trep is running,\n"
     "5 no memory for the work buffer, 99 aborted.\n";
 
-// Why "/i=" did not lead to a job, for the message that names the file.
-std::string whyNotAJob(Platform& platform, const App& app) {
+// Why "/i=" did not lead to a job, for the message that names the file:
+// from what the analysis found when it opened the file.
+std::string whyNotAJob(const App& app) {
   const std::string& path = app.lastInput;
   if (path.size() > PathText::kMaxLength) return "its path is longer than 599 characters";
   if (isSegmentName(path)) return "its series was not taken";
-  std::unique_ptr<File> f = platform.openFile(path, FileAccess::kRead, FileShare::kRead,
-                                              FileCreate::kOpenExisting);
-  if (!f) return std::string("it cannot be opened (") + std::strerror(errno) + ")";
-  uint64_t size = 0;
-  if (f->size(&size) && size == 0) return "it is empty";
+  const JobSettings& job = app.job;
+  if (!job.sourceStatus) return "it cannot be opened (" + job.sourceStatus.reason() + ")";
+  if (job.sourceBytes == 0) return "it is empty";
   if (path.size() < 4) return "its name is too short";
   return "it cannot be used";
 }
@@ -99,7 +96,7 @@ int run(int argc, char** argv) {
   if (app->refused) return kExitUsage;
   if (app->sawInputSwitch) {
     std::fprintf(stderr, "trep: \"%s\": %s.\n", app->lastInput.c_str(),
-                 whyNotAJob(*platform, *app).c_str());
+                 whyNotAJob(*app).c_str());
   } else {
     std::fprintf(stderr, "trep: no file given: name one with /i=FILE (see trep without arguments).\n");
   }

@@ -39,6 +39,11 @@ struct JobContext {
   Platform& platform;
   SplitPlanning& planning;
   JobWindow* window = nullptr;  // none in batch mode
+  // The system's reason for the latest failure that raised one of the
+  // engine's questions or ended the job: a file or folder that could not be
+  // made or opened, a read or write that failed. Ok when that failure had no
+  // system reason (a file shorter than expected) or nothing failed.
+  Status lastFailure{};
 };
 
 // How runJob ended. Two failures end the whole process with a fixed exit

@@ -38,75 +38,36 @@ using testing::writeBytes;
 // the system where it can (and counts the chunks that moved so); without it
 // every file refuses, so every chunk goes through the work buffer.
 
-class SwitchFile : public File {
+class SwitchFile : public FileWrapper {
  public:
   SwitchFile(std::unique_ptr<File> inner, bool direct, int* moves)
-      : inner_(std::move(inner)), direct_(direct), moves_(moves) {}
-  bool read(void* b, uint32_t n, uint32_t* d) override { return inner_->read(b, n, d); }
-  bool write(const void* b, uint32_t n, uint32_t* d) override { return inner_->write(b, n, d); }
-  bool seek(uint64_t o) override { return inner_->seek(o); }
-  bool tell(uint64_t* o) override { return inner_->tell(o); }
-  bool size(uint64_t* s) override { return inner_->size(s); }
-  bool getTimes(FileTimes* t) override { return inner_->getTimes(t); }
-  bool setTimes(const FileTimes& t) override { return inner_->setTimes(t); }
-  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) override {
-    if (!direct_) return File::moveFrom(source, n, done);
-    auto* other = dynamic_cast<SwitchFile*>(&source);
-    DirectMove r = inner_->moveFrom(other != nullptr ? *other->inner_ : source, n, done);
+      : FileWrapper(std::move(inner)), direct_(direct), moves_(moves) {}
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done, Status* why) override {
+    if (!direct_) return File::moveFrom(source, n, done, why);
+    DirectMove r = FileWrapper::moveFrom(source, n, done, why);
     if (r == DirectMove::kMoved) ++*moves_;
     return r;
   }
 
  private:
-  std::unique_ptr<File> inner_;
   bool direct_;
   int* moves_;
 };
 
-class SwitchPlatform : public Platform {
+class SwitchPlatform : public PlatformWrapper {
  public:
-  SwitchPlatform(FaultyPlatform& inner, bool direct) : inner_(inner), direct_(direct) {}
+  SwitchPlatform(FaultyPlatform& inner, bool direct) : PlatformWrapper(&inner), direct_(direct) {}
   int moves = 0;  // chunks moved inside the system
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access, FileShare share,
-                                 FileCreate create, uint32_t attributes) override {
-    std::unique_ptr<File> f = inner_.openFile(path, access, share, create, attributes);
+                                 FileCreate create, uint32_t attributes = kAttributeNormal,
+                                 Status* why = nullptr) override {
+    std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
     if (!f) return nullptr;
     return std::make_unique<SwitchFile>(std::move(f), direct_, &moves);
   }
-  uint32_t fileAttributes(const std::string& p) override { return inner_.fileAttributes(p); }
-  bool replaceFile(const std::string& f, const std::string& t) override {
-    return inner_.replaceFile(f, t);
-  }
-  bool deleteFile(const std::string& p) override { return inner_.deleteFile(p); }
-  bool sameFile(const std::string& a, const std::string& b) override {
-    return inner_.sameFile(a, b);
-  }
-  bool copyFile(const std::string& f, const std::string& t) override {
-    return inner_.copyFile(f, t);
-  }
-  std::string temporaryName() override { return inner_.temporaryName(); }
-  bool createFolder(const std::string& p) override { return inner_.createFolder(p); }
-  bool folderExists(const std::string& p) override { return inner_.folderExists(p); }
-  void* allocateZeroed(uint64_t bytes) override { return inner_.allocateZeroed(bytes); }
-  void release(void* block) override { inner_.release(block); }
-  uint64_t totalPhysicalMemory() override { return inner_.totalPhysicalMemory(); }
-  std::string programFolder() override { return inner_.programFolder(); }
-  bool isRemovableDrive(const std::string& p) override { return inner_.isRemovableDrive(p); }
-  std::string desktopFolder() override { return inner_.desktopFolder(); }
-  std::string appDataFolder() override { return inner_.appDataFolder(); }
-  uint32_t enablePrivilege(const std::string& n, bool e) override {
-    return inner_.enablePrivilege(n, e);
-  }
-  bool tryInstanceLock(const std::string& n) override { return inner_.tryInstanceLock(n); }
-  void sleepMs(uint32_t ms) override { inner_.sleepMs(ms); }
-  void openReadMe() override { inner_.openReadMe(); }
-  void showMessageBox(const std::string& t, const std::string& c) override {
-    inner_.showMessageBox(t, c);
-  }
 
  private:
-  FaultyPlatform& inner_;
   bool direct_;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/fixed_text.h"
+#include "platform/status.h"
 
 namespace trep {
 
@@ -106,6 +107,12 @@ struct JobSettings {
   uint32_t rawSeries = 0;
 
   PathText sourcePath;
+  // Left by the analysis, so that a source it did not take can be explained
+  // without opening it again: the result of opening (and measuring) the
+  // file a split would read or segment 0001 of a join; for a split that
+  // opened, its size in bytes.
+  Status sourceStatus;
+  uint64_t sourceBytes = 0;
   PathText outputFolder;   // no trailing separator
   PathText segmentFolder;  // join: folder, separator and base name
   PathText description;

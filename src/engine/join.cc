@@ -39,7 +39,7 @@ Opened openSegment(JobContext& ctx, const std::string& path, std::unique_ptr<Fil
     return Opened::kSeriesEnded;
   for (;;) {
     *out = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
-                             FileCreate::kOpenExisting);
+                             FileCreate::kOpenExisting, kAttributeNormal, &ctx.lastFailure);
     if (*out) return Opened::kOpen;
     if (job.encrypt) {
       if (!askRetryOrAbort(ctx, kReadError)) return Opened::kAborted;
@@ -156,7 +156,7 @@ PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
 void closeRebuiltFile(JobContext& ctx, std::unique_ptr<File> output) {
   JobSettings& job = ctx.job;
   uint64_t rebuiltSize = 0;
-  bool sized = output->size(&rebuiltSize);
+  bool sized = output->size(&rebuiltSize).ok();
   if (!job.rawSeries) {  // a headerless series records no times
     FileTimes times;
     times.creation = job.creationTime;

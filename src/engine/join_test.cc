@@ -87,6 +87,7 @@ class JoinTest : public ::testing::Test {
     job->jobState = kJobPrepared;
     JobContext ctx{*job, options, platform, planning, &window};
     JobOutcome outcome = runJob(ctx);
+    lastFailure = ctx.lastFailure;
     releaseWorkBuffer(ctx);
     return outcome;
   }
@@ -100,6 +101,7 @@ class JoinTest : public ::testing::Test {
   testing::RecordingWindow window;
   std::vector<uint8_t> original;
   std::string base;
+  Status lastFailure;  // the engine's, after join()
 };
 
 TEST_F(JoinTest, RebuildsTheOriginalWithItsNameTimesAndAttributes) {
@@ -177,6 +179,9 @@ TEST_F(JoinTest, MissingSegmentAndAbort) {
   platform.deleteFile(segment(2));
   answers.push(kLowerButton);
   join(segment(1), {});
+  EXPECT_EQ(lastFailure.path(), segment(2));
+  EXPECT_EQ(lastFailure.code(), platform.deleteFile(segment(2)).code());  // not found
+  EXPECT_FALSE(lastFailure.reason().empty());
   EXPECT_EQ(job->jobResult, kResultAborted);
   EXPECT_EQ(job->jobState, kJobRunning);  // an early return leaves the state
   EXPECT_EQ(readBytes(rebuilt()), slice(original, 0, 1000));

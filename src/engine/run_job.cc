@@ -19,8 +19,9 @@ JobOutcome runJob(JobContext& ctx) {
   ctx.planning.writeSizeSummary(job);
 
   std::string folder = job.outputFolder.str();
-  if (!ctx.platform.createFolder(folder) && !job.multiRemovable &&
-      !ctx.platform.folderExists(folder)) {
+  Status made = ctx.platform.createFolder(folder);
+  if (!made && !job.multiRemovable && !ctx.platform.folderExists(folder)) {
+    ctx.lastFailure = made;
     if (!job.quiet &&
         raiseNotice(ctx.platform, kDirectoryError, kOk, kOpenReadMe) == kLowerButton)
       ctx.platform.openReadMe();
@@ -89,9 +90,9 @@ void scramblePiece(const PayloadScramble* scramble, uint64_t at, uint8_t* piece,
 }
 
 // One chunk of n bytes, payload bytes `at` .. at + n - 1 of the segment,
-// the source being at `sourceAt` (when known): moved whole, or false.
-// `tryDirect` is cleared once the files turn out not to allow a move inside
-// the system.
+// the source being at `sourceAt` (when known): moved whole, or false with
+// the failed call's reason in *why (ok for a short read). `tryDirect` is
+// cleared once the files turn out not to allow a move inside the system.
 //
 // A source known to hold the whole chunk is moved inside the system, or else
 // piece by piece through the start of the work buffer. Any other source is
@@ -99,21 +100,24 @@ void scramblePiece(const PayloadScramble* scramble, uint64_t at, uint8_t* piece,
 // written, as it always did.
 bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
                bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
-               bool* tryDirect) {
+               bool* tryDirect, Status* why) {
+  *why = Status();
   if (source == nullptr || destination == nullptr) return false;
   uint64_t size = 0;
   const bool full = sourceKnown && source->size(&size) && size >= sourceAt &&
                     size - sourceAt >= n;
   if (!full) {
     uint32_t got = 0, put = 0;
-    if (!source->read(buffer, n, &got) || got != n) return false;
+    *why = source->read(buffer, n, &got);
+    if (!*why || got != n) return false;
     scramblePiece(scramble, at, buffer, n);
-    return destination->write(buffer, n, &put) && put == n;
+    *why = destination->write(buffer, n, &put);
+    return *why && put == n;
   }
   const bool scrambled = scramble != nullptr && at < scramble->limit;
   if (!scrambled && *tryDirect) {
     uint32_t moved = 0;
-    switch (destination->moveFrom(*source, n, &moved)) {
+    switch (destination->moveFrom(*source, n, &moved, why)) {
       case DirectMove::kMoved: return moved == n;
       case DirectMove::kFailed: return false;
       case DirectMove::kUnsupported: *tryDirect = false; break;
@@ -122,9 +126,11 @@ bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uin
   for (uint32_t done = 0; done < n;) {
     uint32_t piece = n - done < kPiece ? n - done : kPiece;
     uint32_t got = 0, put = 0;
-    if (!source->read(buffer, piece, &got) || got != piece) return false;
+    *why = source->read(buffer, piece, &got);
+    if (!*why || got != piece) return false;
     scramblePiece(scramble, at + done, buffer, piece);
-    if (!destination->write(buffer, piece, &put) || put != piece) return false;
+    *why = destination->write(buffer, piece, &put);
+    if (!*why || put != piece) return false;
     done += piece;
   }
   return true;
@@ -154,8 +160,10 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     uint64_t sourceAt = 0, destinationAt = 0;
     bool sourceKnown = source != nullptr && source->tell(&sourceAt);
     bool destinationKnown = destination != nullptr && destination->tell(&destinationAt);
+    Status why;
     if (!moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize), done,
-                   sourceKnown, sourceAt, scramble, &tryDirect)) {
+                   sourceKnown, sourceAt, scramble, &tryDirect, &why)) {
+      ctx.lastFailure = why;
       if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
         job.jobResult = kResultAborted;
         return;
@@ -175,7 +183,11 @@ bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
     uint64_t at = 0;
     bool known = file != nullptr && file->tell(&at);
     uint32_t put = 0;
-    if (file != nullptr && file->write(data, n, &put) && put == n) return true;
+    if (file != nullptr) {
+      Status written = file->write(data, n, &put);
+      if (written && put == n) return true;
+      ctx.lastFailure = written;
+    }
     if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
       ctx.job.jobResult = kResultAborted;
       return false;
@@ -187,8 +199,8 @@ bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
 std::unique_ptr<File> createOrAsk(JobContext& ctx, const std::string& path, FileAccess access,
                                   uint32_t attributes) {
   for (;;) {
-    std::unique_ptr<File> file = ctx.platform.openFile(path, access, FileShare::kNone,
-                                                       FileCreate::kCreateAlways, attributes);
+    std::unique_ptr<File> file = ctx.platform.openFile(
+        path, access, FileShare::kNone, FileCreate::kCreateAlways, attributes, &ctx.lastFailure);
     if (file) return file;
     if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
       ctx.job.jobResult = kResultAborted;

@@ -81,8 +81,9 @@ PathEnd runSplit(JobContext& ctx) {
   uint32_t attributes = platform.fileAttributes(sourcePath);
   job.fileAttributes = attributes == kInvalidAttributes ? kAttributeNormal : attributes;
 
-  std::unique_ptr<File> source = platform.openFile(
-      sourcePath, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  std::unique_ptr<File> source =
+      platform.openFile(sourcePath, FileAccess::kRead, FileShare::kRead,
+                        FileCreate::kOpenExisting, kAttributeNormal, &ctx.lastFailure);
   if (!source) {
     // Gone (or locked) since it was chosen: say so before any segment is made,
     // rather than a write error on every chunk.

@@ -57,7 +57,17 @@ class SplitTest : public ::testing::Test {
 
   JobOutcome run() {
     JobContext ctx = context();
-    return runJob(ctx);
+    JobOutcome outcome = runJob(ctx);
+    lastFailure = ctx.lastFailure;
+    return outcome;
+  }
+
+  // What the system says when `path` is opened for reading.
+  Status whyNotOpened(const std::string& path) {
+    Status why;
+    platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting,
+                      kAttributeNormal, &why);
+    return why;
   }
 
   std::string segment(uint32_t n) const {
@@ -73,6 +83,7 @@ class SplitTest : public ::testing::Test {
   RecordingWindow window;
   std::vector<uint8_t> source;
   std::string base;
+  Status lastFailure;  // the engine's, after run()
 };
 
 TEST_F(SplitTest, CutsWithHeadersIntoSegmentsOfTheSize) {
@@ -283,6 +294,21 @@ TEST_F(SplitTest, FailedChunkAndAbortEndsTheJob) {
   EXPECT_EQ(job.jobState, kJobEnded);
   EXPECT_EQ(answers.shown()[0].secondButton, "Abort procedure");
   EXPECT_FALSE(fileExists(segment(3)));
+  EXPECT_EQ(lastFailure.toString(), segment(2) + ": " + testing::kInjectedFailure);
+}
+
+TEST_F(SplitTest, FolderInTheWayOfASegmentIsAWriteErrorWithTheSystemsReason) {
+  prepare(2500, 1000);
+  ASSERT_TRUE(platform.createFolder(dir.file("out")));
+  ASSERT_TRUE(platform.createFolder(segment(2)));
+  answers.push(kLowerButton);
+  run();
+  EXPECT_EQ(answers.messages(), std::vector<std::string>{"File Write Error. The disk might be full."});
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(lastFailure.path(), segment(2));
+  // POSIX: "Is a directory"; Windows: "Access denied" (see platform_test.cc).
+  EXPECT_FALSE(lastFailure.reason().empty());
+  EXPECT_EQ(lastFailure.code(), whyNotOpened(segment(2)).code());
 }
 
 TEST_F(SplitTest, WriteErrorIsAskedInQuietModeToo) {
@@ -292,6 +318,7 @@ TEST_F(SplitTest, WriteErrorIsAskedInQuietModeToo) {
   run();  // nobody answers: the safe answer aborts
   EXPECT_EQ(answers.messages(), std::vector<std::string>{"File Write Error. The disk might be full."});
   EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(lastFailure.toString(), segment(3) + ": " + testing::kInjectedFailure);
 }
 
 TEST_F(SplitTest, MultiRemovableAsksBeforeEveryLaterSegment) {
@@ -340,11 +367,14 @@ TEST_F(SplitTest, OutputFolderThatCannotBeMadeEndsTheProcess) {
     ScriptedAnswerer fresh;
     platform.setNoticeAnswerer(&fresh);
     prepare(100, 60);
-    job.outputFolder = dir.file("missing") + kPathSeparator + "out";
+    const std::string folder = dir.file("missing") + kPathSeparator + "out";
+    job.outputFolder = folder;
     job.quiet = c.quiet;
     JobOutcome outcome = run();
     EXPECT_TRUE(outcome.endProcess);
     EXPECT_EQ(outcome.exitCode, kExitDirectoryError);
+    EXPECT_EQ(lastFailure.path(), folder);
+    EXPECT_EQ(lastFailure.code(), whyNotOpened(folder).code());  // not found, as the file
     ASSERT_EQ(fresh.shown().size(), c.notices);
     if (c.notices) {
       EXPECT_EQ(fresh.shown()[0].message, "Directory creation error");
@@ -370,6 +400,8 @@ TEST_F(SplitTest, SourceGoneSinceItWasChosen) {
   ASSERT_EQ(answers.shown().size(), 1u);
   EXPECT_EQ(answers.shown()[0].message,
             "The file \"" + dir.file("movie.avi") + "\" can no longer be read.");
+  EXPECT_EQ(lastFailure.toString(), whyNotOpened(dir.file("movie.avi")).toString());
+  EXPECT_FALSE(lastFailure.ok());
   EXPECT_EQ(job.jobResult, kResultAborted);
   EXPECT_EQ(job.jobState, kJobEnded);
   EXPECT_FALSE(fileExists(segment(1)));

@@ -68,11 +68,10 @@ void refuseLongFolder(PlanningContext& p) {
                            kOk, kOpenReadMe));
 }
 
-void analyseSplit(PlanningContext& p, File& file) {
+void analyseSplit(PlanningContext& p, uint64_t size) {
   JobSettings& job = p.job;
   Controls& c = p.controls;
-  uint64_t size = 0;
-  if (!file.size(&size) || size == 0) return;  // an empty file is not taken
+  if (size == 0) return;  // an empty file is not taken
   job.fileSize = size;
   showFileSize(p, CTL_FILE_SIZE, size);
   c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
@@ -106,8 +105,9 @@ void analyseJoin(PlanningContext& p) {
   Controls& c = p.controls;
   std::string path = job.sourcePath.str();
   std::string prefix = path.size() > 8 ? path.substr(0, path.size() - 8) : std::string();
-  std::unique_ptr<File> first = p.platform.openFile(
-      prefix + "0001.trp", FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  std::unique_ptr<File> first =
+      p.platform.openFile(prefix + "0001.trp", FileAccess::kRead, FileShare::kRead,
+                          FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
   if (!first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
@@ -170,14 +170,21 @@ void analyseSource(PlanningContext& p) {
   job.rawSeries = 0;
   c.setText(CTL_FILE_SIZE, "XXX");
 
+  job.sourceStatus = Status();
+  job.sourceBytes = 0;
+
   std::string path = job.sourcePath.str();
-  if (path.size() >= 4) {
-    if (isSegmentName(path)) {
-      analyseJoin(p);
-    } else {
-      std::unique_ptr<File> file = p.platform.openFile(path, FileAccess::kRead,
-                                                       FileShare::kRead, FileCreate::kOpenExisting);
-      if (file) analyseSplit(p, *file);
+  if (isSegmentName(path)) {
+    analyseJoin(p);
+  } else {
+    // Opened and measured whatever its length, so that a name too short to
+    // be taken is explained as any other file.
+    std::unique_ptr<File> file =
+        p.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
+                            FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
+    if (file) {
+      job.sourceStatus = file->size(&job.sourceBytes);
+      if (job.sourceStatus.ok() && path.size() >= 4) analyseSplit(p, job.sourceBytes);
     }
   }
 

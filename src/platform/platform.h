@@ -16,6 +16,7 @@
 
 #include "platform/notice.h"
 #include "platform/program_texts.h"
+#include "platform/status.h"
 
 namespace trep {
 
@@ -58,29 +59,34 @@ enum class DirectMove {
 };
 
 // An open file. Counts are 32-bit as the system's calls take them; positions
-// and sizes are 64-bit. Every call reports failure as false.
+// and sizes are 64-bit. Every call reports a failure with the file's path and
+// the system's reason.
 class File {
  public:
   virtual ~File() = default;
-  // Reads up to n bytes at the current position; *done = bytes read.
-  virtual bool read(void* buffer, uint32_t n, uint32_t* done) = 0;
+  // Reads up to n bytes at the current position; *done = bytes read. Fewer
+  // than n at the end of the file is no failure.
+  virtual Status read(void* buffer, uint32_t n, uint32_t* done) = 0;
   // Writes n bytes at the current position; *done = bytes written.
-  virtual bool write(const void* buffer, uint32_t n, uint32_t* done) = 0;
-  virtual bool seek(uint64_t offset) = 0;
-  virtual bool tell(uint64_t* offset) = 0;
-  virtual bool size(uint64_t* bytes) = 0;
-  virtual bool getTimes(FileTimes* times) = 0;
+  virtual Status write(const void* buffer, uint32_t n, uint32_t* done) = 0;
+  virtual Status seek(uint64_t offset) = 0;
+  virtual Status tell(uint64_t* offset) = 0;
+  virtual Status size(uint64_t* bytes) = 0;
+  virtual Status getTimes(FileTimes* times) = 0;
   // POSIX cannot set a creation time; it sets the other two.
-  virtual bool setTimes(const FileTimes& times) = 0;
+  virtual Status setTimes(const FileTimes& times) = 0;
   // Moves n bytes from the current position of `source` to the current
   // position of this file without passing them through the caller's memory
   // (Linux: copy_file_range). kUnsupported whenever the system cannot do it
   // for these two files, or the source does not hold n bytes from its
   // position: the caller then reads and writes the same bytes itself, which
-  // behaves as a write of n bytes would. *done: bytes moved.
-  virtual DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) {
+  // behaves as a write of n bytes would. *done: bytes moved. On kFailed,
+  // *why (when given) holds the reason.
+  virtual DirectMove moveFrom(File& source, uint32_t n, uint32_t* done,
+                              Status* why = nullptr) {
     (void)source;
     (void)n;
+    (void)why;
     *done = 0;
     return DirectMove::kUnsupported;
   }
@@ -92,28 +98,29 @@ class Platform {
 
   // --- Files (CreateFileA, ReadFile, WriteFile, SetFilePointerEx,
   // GetFileSizeEx, GetFileTime/SetFileTime, GetFileAttributesA) ---
-  // Returns nullptr when the file cannot be opened. `attributes` applies to a
-  // file that kCreateAlways makes.
+  // Returns nullptr when the file cannot be opened, and then sets *why (when
+  // given) to the reason. `attributes` applies to a file that kCreateAlways
+  // makes.
   virtual std::unique_ptr<File> openFile(const std::string& path,
                                          FileAccess access, FileShare share,
                                          FileCreate create,
-                                         uint32_t attributes = kAttributeNormal) = 0;
+                                         uint32_t attributes = kAttributeNormal,
+                                         Status* why = nullptr) = 0;
   // kInvalidAttributes when the path does not exist.
   virtual uint32_t fileAttributes(const std::string& path) = 0;
-  // Moves `from` over `to` in one step, replacing `to` (MoveFileExA).
-  virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
-  virtual bool deleteFile(const std::string& path) = 0;
+  // Moves `from` over `to` in one step, replacing `to` (MoveFileExA). A
+  // failure names `to`.
+  virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
+  virtual Status deleteFile(const std::string& path) = 0;
   // True when both paths name one existing file (same volume and file index).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
-  // Copies a file over `to`, replacing it (CopyFileA).
-  virtual bool copyFile(const std::string& from, const std::string& to) = 0;
   // A new, empty file with a unique name in the system's temporary folder,
   // made from the prefix kProgramFile (GetTempFileNameA keeps "Tre"); empty
   // when none can be made.
   virtual std::string temporaryName() = 0;
 
   // --- Folders (CreateDirectoryA): one level, existing parents required ---
-  virtual bool createFolder(const std::string& path) = 0;
+  virtual Status createFolder(const std::string& path) = 0;
   virtual bool folderExists(const std::string& path) = 0;
 
   // --- Memory (GlobalAlloc with zero fill, GlobalMemoryStatusEx) ---

@@ -76,58 +76,51 @@ std::vector<uint8_t> slice(const std::vector<uint8_t>& v, std::size_t from, std:
 
 namespace {
 
-class FaultyFile : public File {
+class FaultyFile : public FileWrapper {
  public:
   FaultyFile(std::unique_ptr<File> real, std::string path,
              std::function<bool(const std::string&, uint32_t)>* beforeWrite)
-      : real_(std::move(real)), path_(std::move(path)), beforeWrite_(beforeWrite) {}
-  bool read(void* b, uint32_t n, uint32_t* d) override { return real_->read(b, n, d); }
-  bool write(const void* b, uint32_t n, uint32_t* d) override {
+      : FileWrapper(std::move(real)), path_(std::move(path)), beforeWrite_(beforeWrite) {}
+  Status write(const void* b, uint32_t n, uint32_t* d) override {
     bool approved = approvedBytes_ >= n && n != 0;
     approvedBytes_ = approved ? approvedBytes_ - n : 0;
     if (!approved && *beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
-      return false;
+      return Status::failure(path_, kInjectedFailure);
     }
-    return real_->write(b, n, d);
+    return FileWrapper::write(b, n, d);
   }
-  bool seek(uint64_t o) override { return real_->seek(o); }
-  bool tell(uint64_t* o) override { return real_->tell(o); }
-  bool size(uint64_t* s) override { return real_->size(s); }
-  bool getTimes(FileTimes* t) override { return real_->getTimes(t); }
-  bool setTimes(const FileTimes& t) override { return real_->setTimes(t); }
   // A move writes like a write: the same fault refuses it before anything
   // is written. The real file moves from the real file behind `source`.
   // When the real file cannot move them, the caller writes the same n bytes
   // next, in one write or several: they were already let through here and
   // are not asked for again.
-  DirectMove moveFrom(File& source, uint32_t n, uint32_t* d) override {
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* d, Status* why) override {
     approvedBytes_ = 0;
     if (*beforeWrite_ && !(*beforeWrite_)(path_, n)) {
       *d = 0;
+      if (why != nullptr) *why = Status::failure(path_, kInjectedFailure);
       return DirectMove::kFailed;
     }
-    auto* faulty = dynamic_cast<FaultyFile*>(&source);
-    DirectMove r = real_->moveFrom(faulty != nullptr ? *faulty->real_ : source, n, d);
+    DirectMove r = FileWrapper::moveFrom(source, n, d, why);
     if (r == DirectMove::kUnsupported) approvedBytes_ = n;
     return r;
   }
 
  private:
   uint32_t approvedBytes_ = 0;  // of writes already let through by moveFrom
-  std::unique_ptr<File> real_;
   std::string path_;
   std::function<bool(const std::string&, uint32_t)>* beforeWrite_;
 };
 
 }  // namespace
 
-FaultyPlatform::FaultyPlatform() : real_(makeSystemPlatform()) {}
+FaultyPlatform::FaultyPlatform() : PlatformWrapper(makeSystemPlatform()) {}
 
 std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAccess access,
                                                FileShare share, FileCreate create,
-                                               uint32_t attributes) {
-  std::unique_ptr<File> f = real_->openFile(path, access, share, create, attributes);
+                                               uint32_t attributes, Status* why) {
+  std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
   return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
 }
@@ -136,7 +129,7 @@ void* FaultyPlatform::allocateZeroed(uint64_t bytes) {
   allocationRequests.push_back(bytes);
   if (failAllAllocations) return nullptr;
   if (failAllocationsAbove != 0 && bytes > failAllocationsAbove) return nullptr;
-  return real_->allocateZeroed(bytes);
+  return target().allocateZeroed(bytes);
 }
 
 }  // namespace testing

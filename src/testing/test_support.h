@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "platform/platform.h"
+#include "platform/platform_wrapper.h"
 
 namespace trep {
 namespace testing {
@@ -39,8 +40,11 @@ bool fileExists(const std::string& path);
 std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed = 1);
 std::vector<uint8_t> slice(const std::vector<uint8_t>& v, std::size_t from, std::size_t n);
 
+// The reason a fault made by FaultyPlatform carries.
+inline constexpr char kInjectedFailure[] = "Injected failure";
+
 // The real platform, with faults on demand and a record of what was asked.
-class FaultyPlatform : public Platform {
+class FaultyPlatform : public PlatformWrapper {
  public:
   FaultyPlatform();
 
@@ -50,7 +54,6 @@ class FaultyPlatform : public Platform {
   std::vector<uint64_t> allocationRequests;
   uint64_t physicalMemory = 0;  // 0: the real amount
   bool failCreateFolder = false;
-  int failCopies = 0;  // the next this many copies fail
   std::vector<std::string> temporaryNames;
   // Called before every write to a file opened for writing; returning false
   // makes that write fail without writing anything.
@@ -60,35 +63,20 @@ class FaultyPlatform : public Platform {
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
                                  FileShare share, FileCreate create,
-                                 uint32_t attributes = kAttributeNormal) override;
-  uint32_t fileAttributes(const std::string& path) override { return real_->fileAttributes(path); }
-  bool replaceFile(const std::string& from, const std::string& to) override {
-    return real_->replaceFile(from, to);
-  }
-  bool deleteFile(const std::string& path) override { return real_->deleteFile(path); }
-  bool sameFile(const std::string& a, const std::string& b) override {
-    return real_->sameFile(a, b);
-  }
-  bool copyFile(const std::string& from, const std::string& to) override {
-    if (failCopies > 0) {
-      --failCopies;
-      return false;
-    }
-    return real_->copyFile(from, to);
-  }
+                                 uint32_t attributes = kAttributeNormal,
+                                 Status* why = nullptr) override;
   std::string temporaryName() override {
-    std::string name = real_->temporaryName();
+    std::string name = target().temporaryName();
     temporaryNames.push_back(name);
     return name;
   }
-  bool createFolder(const std::string& path) override {
-    return !failCreateFolder && real_->createFolder(path);
+  Status createFolder(const std::string& path) override {
+    if (failCreateFolder) return Status::failure(path, kInjectedFailure);
+    return target().createFolder(path);
   }
-  bool folderExists(const std::string& path) override { return real_->folderExists(path); }
   void* allocateZeroed(uint64_t bytes) override;
-  void release(void* block) override { real_->release(block); }
   uint64_t totalPhysicalMemory() override {
-    return physicalMemory != 0 ? physicalMemory : real_->totalPhysicalMemory();
+    return physicalMemory != 0 ? physicalMemory : target().totalPhysicalMemory();
   }
   std::string programFolder() override { return programFolderValue; }
   bool isRemovableDrive(const std::string&) override { return removable; }
@@ -96,7 +84,7 @@ class FaultyPlatform : public Platform {
   std::string appDataFolder() override { return appDataFolderValue; }
   uint32_t enablePrivilege(const std::string&, bool) override { return 0; }
   bool tryInstanceLock(const std::string&) override { return instanceFree; }
-  void sleepMs(uint32_t ms) override { sleptMs += ms; real_->sleepMs(ms < 50 ? ms : 1); }
+  void sleepMs(uint32_t ms) override { sleptMs += ms; target().sleepMs(ms < 50 ? ms : 1); }
   void openReadMe() override { ++readMeOpened; }
   void showMessageBox(const std::string& text, const std::string& caption) override {
     messageBoxes.push_back(caption + ": " + text);
@@ -108,9 +96,6 @@ class FaultyPlatform : public Platform {
   bool removable = false;
   bool instanceFree = true;
   uint64_t sleptMs = 0;
-
- private:
-  std::unique_ptr<Platform> real_;
 };
 
 // Answers notices with a function of the test's own.

@@ -5,7 +5,9 @@
 //   is the birth time where statx reports one, else the modification time,
 //   and setting it is skipped;
 // - attributes: 0x20 for a regular file, 0x10 for a folder, plus 0x1 when the
-//   owner may not write it and 0x2 when its name begins with a dot.
+//   owner may not write it and 0x2 when its name begins with a dot;
+// - a failure's reason is strerror(errno), except for a file another open
+//   holds, which is said as Windows would say it.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,6 +19,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -44,6 +47,17 @@ timespec fromFileTime(uint64_t fileTime) {
   return t;
 }
 
+// A failed call on `path`: the system's reason for `error`.
+Status posixError(const std::string& path, int error) {
+  return Status::failure(path, std::strerror(error), static_cast<uint32_t>(error));
+}
+
+// flock's EWOULDBLOCK reads "Resource temporarily unavailable", which does
+// not tell a user that another program has the file open.
+Status lockedError(const std::string& path) {
+  return Status::failure(path, "Locked by another process", static_cast<uint32_t>(EWOULDBLOCK));
+}
+
 std::string lastComponent(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -53,59 +67,60 @@ std::string lastComponent(const std::string& path) {
 
 class PosixFile : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~PosixFile() override { ::close(fd_); }  // closing drops the lock too
 
-  bool read(void* buffer, uint32_t n, uint32_t* done) override {
+  Status read(void* buffer, uint32_t n, uint32_t* done) override {
     *done = 0;
     auto* p = static_cast<char*>(buffer);
     while (*done < n) {
       ssize_t r = ::read(fd_, p + *done, n - *done);
       if (r < 0) {
         if (errno == EINTR) continue;
-        return false;
+        return error(errno);
       }
       if (r == 0) break;  // end of file: a short count, not an error
       *done += static_cast<uint32_t>(r);
     }
-    return true;
+    return Status();
   }
 
-  bool write(const void* buffer, uint32_t n, uint32_t* done) override {
+  Status write(const void* buffer, uint32_t n, uint32_t* done) override {
     *done = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (*done < n) {
       ssize_t r = ::write(fd_, p + *done, n - *done);
       if (r < 0) {
         if (errno == EINTR) continue;
-        return false;
+        return error(errno);
       }
-      if (r == 0) return false;
+      if (r == 0) return error(EIO);  // no progress and no reason given
       *done += static_cast<uint32_t>(r);
     }
-    return true;
+    return Status();
   }
 
-  bool seek(uint64_t offset) override {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
-    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) != -1;
+  Status seek(uint64_t offset) override {
+    if (offset > static_cast<uint64_t>(INT64_MAX)) return error(EINVAL);
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == -1) return error(errno);
+    return Status();
   }
 
-  bool tell(uint64_t* offset) override {
+  Status tell(uint64_t* offset) override {
     off_t r = ::lseek(fd_, 0, SEEK_CUR);
-    if (r == -1) return false;
+    if (r == -1) return error(errno);
     *offset = static_cast<uint64_t>(r);
-    return true;
+    return Status();
   }
 
-  bool size(uint64_t* bytes) override {
+  Status size(uint64_t* bytes) override {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return false;
+    if (::fstat(fd_, &st) != 0) return error(errno);
     *bytes = static_cast<uint64_t>(st.st_size);
-    return true;
+    return Status();
   }
 
-  bool getTimes(FileTimes* times) override {
+  Status getTimes(FileTimes* times) override {
 #ifdef STATX_BTIME
     struct statx sx;
     if (::statx(fd_, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
@@ -114,23 +129,24 @@ class PosixFile : public File {
       times->creation = (sx.stx_mask & STATX_BTIME)
                             ? toFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
                             : times->lastWrite;
-      return true;
+      return Status();
     }
 #endif
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return false;
+    if (::fstat(fd_, &st) != 0) return error(errno);
     times->lastWrite = toFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     times->lastAccess = toFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
     times->creation = times->lastWrite;
-    return true;
+    return Status();
   }
 
-  bool setTimes(const FileTimes& times) override {
+  Status setTimes(const FileTimes& times) override {
     timespec t[2] = {fromFileTime(times.lastAccess), fromFileTime(times.lastWrite)};
-    return ::futimens(fd_, t) == 0;
+    if (::futimens(fd_, t) != 0) return error(errno);
+    return Status();
   }
 
-  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done) override {
+  DirectMove moveFrom(File& source, uint32_t n, uint32_t* done, Status* why) override {
     *done = 0;
 #if defined(__linux__)
     auto* from = dynamic_cast<PosixFile*>(&source);
@@ -168,52 +184,34 @@ class PosixFile : public File {
         *done = 0;
         return DirectMove::kUnsupported;
       }
-      return DirectMove::kFailed;  // a write error, or the source ended early
+      // A write error, or the source shrank since it was measured.
+      if (why != nullptr)
+        *why = r < 0 ? error(errno) : Status::failure(from->path_, "File ended early");
+      return DirectMove::kFailed;
     }
     return DirectMove::kMoved;
 #else
     (void)source;
     (void)n;
+    (void)why;
     return DirectMove::kUnsupported;
 #endif
   }
 
  private:
-  int fd_;
-};
+  Status error(int e) const { return posixError(path_, e); }
 
-// Copies everything from `in` to `out`: in the kernel where it can
-// (copy_file_range), else through a buffer.
-bool copyContents(int in, int out) {
-  for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-    if (n == 0) return true;
-    if (n > 0) continue;
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-      return false;
-    break;
-  }
-  std::unique_ptr<char[]> buffer(new char[1 << 20]);
-  for (;;) {
-    ssize_t n = ::read(in, buffer.get(), 1 << 20);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer.get() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      done += w;
-    }
-  }
-}
+  int fd_;
+  std::string path_;
+};
 
 class PosixPlatform : public Platform {
  public:
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
                                  FileShare share, FileCreate create,
-                                 uint32_t attributes) override {
+                                 uint32_t attributes, Status* why) override {
+    Status ignored;
+    Status& failure = why != nullptr ? *why : ignored;
     int flags = O_CLOEXEC;
     switch (access) {
       case FileAccess::kRead: flags |= O_RDONLY; break;
@@ -228,14 +226,20 @@ class PosixPlatform : public Platform {
     } else {
       fd = ::open(path.c_str(), flags);
     }
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+      failure = posixError(path, errno);
+      return nullptr;
+    }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int unusable = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (unusable != 0) {
+      failure = posixError(path, unusable);
       ::close(fd);
       return nullptr;
     }
     int lock = (share == FileShare::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
     if (::flock(fd, lock) != 0) {
+      failure = errno == EWOULDBLOCK ? lockedError(path) : posixError(path, errno);
       ::close(fd);
       return nullptr;
     }
@@ -245,6 +249,7 @@ class PosixPlatform : public Platform {
       // still mark it, on ext4, as a file being replaced, whose data is
       // then pushed to the disk at close — tens of milliseconds per segment.
       if (st.st_size != 0 && ::ftruncate(fd, 0) != 0 && S_ISREG(st.st_mode)) {
+        failure = posixError(path, errno);
         ::close(fd);
         return nullptr;
       }
@@ -252,7 +257,7 @@ class PosixPlatform : public Platform {
         ::fchmod(fd, (st.st_mode & 07777) & ~static_cast<mode_t>(0222));
       }
     }
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(fd, path);
   }
 
   uint32_t fileAttributes(const std::string& path) override {
@@ -266,32 +271,20 @@ class PosixPlatform : public Platform {
     return a;
   }
 
-  bool replaceFile(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+  Status replaceFile(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return posixError(to, errno);
+    return Status();
   }
 
-  bool deleteFile(const std::string& path) override {
-    return ::unlink(path.c_str()) == 0;
+  Status deleteFile(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) return posixError(path, errno);
+    return Status();
   }
 
   bool sameFile(const std::string& a, const std::string& b) override {
     struct stat sa, sb;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  }
-
-  bool copyFile(const std::string& from, const std::string& to) override {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) {
-      ::close(in);
-      return false;
-    }
-    bool ok = copyContents(in, out);
-    ok = (::close(out) == 0) && ok;
-    ::close(in);
-    return ok;
   }
 
   std::string temporaryName() override {
@@ -304,8 +297,9 @@ class PosixPlatform : public Platform {
     return name;
   }
 
-  bool createFolder(const std::string& path) override {
-    return ::mkdir(path.c_str(), 0777) == 0;
+  Status createFolder(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) != 0) return posixError(path, errno);
+    return Status();
   }
 
   bool folderExists(const std::string& path) override {

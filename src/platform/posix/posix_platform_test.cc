@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
@@ -102,6 +104,18 @@ TEST(PosixPlatformTest, FoldersOneLevelAtATime) {
   EXPECT_FALSE(platform->createFolder(dir.file("a")));  // exists
   EXPECT_TRUE(platform->folderExists(dir.file("a")));
   EXPECT_FALSE(platform->folderExists(dir.file("missing")));
+}
+
+TEST(PosixPlatformTest, AWriteToAFullDeviceSaysSo) {
+  auto platform = makeSystemPlatform();
+  auto f = platform->openFile("/dev/full", FileAccess::kWrite, FileShare::kNone,
+                              FileCreate::kOpenExisting);
+  ASSERT_TRUE(f);
+  uint32_t put = 0;
+  Status s = f->write("abc", 3, &put);
+  EXPECT_EQ(s.toString(), "/dev/full: No space left on device");
+  EXPECT_EQ(s.code(), static_cast<uint32_t>(ENOSPC));
+  EXPECT_EQ(put, 0u);
 }
 
 TEST(PosixPlatformTest, DesktopAndApplicationDataFolders) {

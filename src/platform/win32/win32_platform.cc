@@ -1,5 +1,6 @@
 // Win32 services: kernel32, user32 and shell32 called as the program's
-// behaviour names them.
+// behaviour names them. A failure's reason is the system's text for
+// GetLastError (FormatMessageA), without its final period and line end.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -15,6 +16,21 @@ uint64_t fromFileTime(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
+// A failed call on `path`; `error` is GetLastError, read before any other call.
+Status win32Error(const std::string& path, DWORD error) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string reason = n != 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == ' ' || reason.back() == '.'))
+    reason.pop_back();
+  if (reason.empty()) reason = "Error " + std::to_string(error);
+  return Status::failure(path, std::move(reason), error);
+}
+
 FILETIME toFileTime(uint64_t v) {
   FILETIME t;
   t.dwLowDateTime = static_cast<DWORD>(v & 0xFFFFFFFFu);
@@ -24,69 +40,76 @@ FILETIME toFileTime(uint64_t v) {
 
 class Win32File : public File {
  public:
-  explicit Win32File(HANDLE h) : h_(h) {}
+  Win32File(HANDLE h, std::string path) : h_(h), path_(std::move(path)) {}
   ~Win32File() override { CloseHandle(h_); }
 
-  bool read(void* buffer, uint32_t n, uint32_t* done) override {
+  Status read(void* buffer, uint32_t n, uint32_t* done) override {
     DWORD got = 0;
     BOOL ok = ReadFile(h_, buffer, n, &got, nullptr);
     *done = got;
-    return ok != FALSE;
+    return result(ok);
   }
 
-  bool write(const void* buffer, uint32_t n, uint32_t* done) override {
+  Status write(const void* buffer, uint32_t n, uint32_t* done) override {
     DWORD put = 0;
     BOOL ok = WriteFile(h_, buffer, n, &put, nullptr);
     *done = put;
-    return ok != FALSE;
+    return result(ok);
   }
 
-  bool seek(uint64_t offset) override {
+  Status seek(uint64_t offset) override {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(h_, to, nullptr, FILE_BEGIN) != FALSE;
+    return result(SetFilePointerEx(h_, to, nullptr, FILE_BEGIN));
   }
 
-  bool tell(uint64_t* offset) override {
+  Status tell(uint64_t* offset) override {
     LARGE_INTEGER zero, at;
     zero.QuadPart = 0;
-    if (!SetFilePointerEx(h_, zero, &at, FILE_CURRENT)) return false;
+    if (!SetFilePointerEx(h_, zero, &at, FILE_CURRENT)) return result(FALSE);
     *offset = static_cast<uint64_t>(at.QuadPart);
-    return true;
+    return Status();
   }
 
-  bool size(uint64_t* bytes) override {
+  Status size(uint64_t* bytes) override {
     LARGE_INTEGER s;
-    if (!GetFileSizeEx(h_, &s)) return false;
+    if (!GetFileSizeEx(h_, &s)) return result(FALSE);
     *bytes = static_cast<uint64_t>(s.QuadPart);
-    return true;
+    return Status();
   }
 
-  bool getTimes(FileTimes* times) override {
+  Status getTimes(FileTimes* times) override {
     FILETIME c, a, w;
-    if (!GetFileTime(h_, &c, &a, &w)) return false;
+    if (!GetFileTime(h_, &c, &a, &w)) return result(FALSE);
     times->creation = fromFileTime(c);
     times->lastAccess = fromFileTime(a);
     times->lastWrite = fromFileTime(w);
-    return true;
+    return Status();
   }
 
-  bool setTimes(const FileTimes& times) override {
+  Status setTimes(const FileTimes& times) override {
     FILETIME c = toFileTime(times.creation);
     FILETIME a = toFileTime(times.lastAccess);
     FILETIME w = toFileTime(times.lastWrite);
-    return SetFileTime(h_, &c, &a, &w) != FALSE;
+    return result(SetFileTime(h_, &c, &a, &w));
   }
 
  private:
+  // Called straight after the system call whose BOOL it is given.
+  Status result(BOOL ok) const {
+    if (ok) return Status();
+    return win32Error(path_, GetLastError());
+  }
+
   HANDLE h_;
+  std::string path_;
 };
 
 class Win32Platform : public Platform {
  public:
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
                                  FileShare share, FileCreate create,
-                                 uint32_t attributes) override {
+                                 uint32_t attributes, Status* why) override {
     DWORD desired = 0;
     switch (access) {
       case FileAccess::kRead: desired = GENERIC_READ; break;
@@ -102,21 +125,27 @@ class Win32Platform : public Platform {
     if (create == FileCreate::kOpenTemporary) flags |= FILE_FLAG_DELETE_ON_CLOSE;
     HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr,
                            disposition, flags, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32File>(h);
+    if (h == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      if (why != nullptr) *why = win32Error(path, error);
+      return nullptr;
+    }
+    return std::make_unique<Win32File>(h, path);
   }
 
   uint32_t fileAttributes(const std::string& path) override {
     return GetFileAttributesA(path.c_str());
   }
 
-  bool replaceFile(const std::string& from, const std::string& to) override {
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  Status replaceFile(const std::string& from, const std::string& to) override {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return Status();
+    return win32Error(to, GetLastError());
   }
 
-  bool deleteFile(const std::string& path) override {
-    return DeleteFileA(path.c_str()) != FALSE;
+  Status deleteFile(const std::string& path) override {
+    if (DeleteFileA(path.c_str())) return Status();
+    return win32Error(path, GetLastError());
   }
 
   bool sameFile(const std::string& a, const std::string& b) override {
@@ -124,10 +153,6 @@ class Win32Platform : public Platform {
     return identify(a, &ia) && identify(b, &ib) &&
            ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
-  }
-
-  bool copyFile(const std::string& from, const std::string& to) override {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
   }
 
   std::string temporaryName() override {
@@ -139,8 +164,9 @@ class Win32Platform : public Platform {
     return name;
   }
 
-  bool createFolder(const std::string& path) override {
-    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+  Status createFolder(const std::string& path) override {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return Status();
+    return win32Error(path, GetLastError());
   }
 
   bool folderExists(const std::string& path) override {

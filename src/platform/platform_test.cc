@@ -1,0 +1,155 @@
+// The system platform's failures carry the path and the system's reason: the
+// cases a user meets (a missing file, a folder where a file should be, a file
+// another open holds, a file opened the wrong way), on both systems.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/status.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::TempDir;
+using testing::nativePath;
+using testing::writeBytes;
+
+Status openForReading(Platform& platform, const std::string& path) {
+  Status why;
+  std::unique_ptr<File> f = platform.openFile(path, FileAccess::kRead, FileShare::kRead,
+                                              FileCreate::kOpenExisting, kAttributeNormal, &why);
+  EXPECT_EQ(f == nullptr, !why.ok()) << path;
+  return why;
+}
+
+// Windows' codes (GetLastError) of the cases below.
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kPathNotFound = 3;
+constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kSharingViolation = 32;
+constexpr uint32_t kNegativeSeek = 131;
+constexpr uint32_t kAlreadyExists = 183;
+
+struct FailureCase {
+  const char* what;
+  // Runs the failing call in a folder holding the file "f" (3 bytes) and
+  // the folder "d"; returns its result.
+  std::function<Status(Platform&, const TempDir&)> call;
+  const char* path;         // the path named, below the folder (backslashes)
+  const char* posixReason;  // strerror's text, or the platform's own
+  uint32_t win32Code;
+};
+
+const FailureCase kFailureCases[] = {
+    {"opening a missing file",
+     [](Platform& p, const TempDir& d) { return openForReading(p, d.file("missing")); },
+     "missing", "No such file or directory", kFileNotFound},
+    {"opening a file in a missing folder",
+     [](Platform& p, const TempDir& d) { return openForReading(p, d.file(nativePath("no\\f"))); },
+     "no\\f", "No such file or directory", kPathNotFound},
+    {"opening a folder as a file",
+     [](Platform& p, const TempDir& d) { return openForReading(p, d.file("d")); },
+     "d", "Is a directory", kAccessDenied},
+    {"creating a file another open holds",
+     [](Platform& p, const TempDir& d) {
+       auto holder = p.openFile(d.file("f"), FileAccess::kRead, FileShare::kRead,
+                                FileCreate::kOpenExisting);
+       Status why;
+       auto f = p.openFile(d.file("f"), FileAccess::kWrite, FileShare::kNone,
+                           FileCreate::kCreateAlways, kAttributeNormal, &why);
+       return why;
+     },
+     "f", "Locked by another process", kSharingViolation},
+    {"writing to a file opened for reading",
+     [](Platform& p, const TempDir& d) {
+       auto f = p.openFile(d.file("f"), FileAccess::kRead, FileShare::kRead,
+                           FileCreate::kOpenExisting);
+       uint32_t put = 0;
+       return f->write("abc", 3, &put);
+     },
+     "f", "Bad file descriptor", kAccessDenied},
+    {"reading from a file opened for writing",
+     [](Platform& p, const TempDir& d) {
+       auto f = p.openFile(d.file("f"), FileAccess::kWrite, FileShare::kNone,
+                           FileCreate::kOpenExisting);
+       char buffer[3];
+       uint32_t got = 0;
+       return f->read(buffer, 3, &got);
+     },
+     "f", "Bad file descriptor", kAccessDenied},
+    {"seeking past the largest position",
+     [](Platform& p, const TempDir& d) {
+       auto f = p.openFile(d.file("f"), FileAccess::kRead, FileShare::kRead,
+                           FileCreate::kOpenExisting);
+       return f->seek(uint64_t{1} << 63);
+     },
+     "f", "Invalid argument", kNegativeSeek},
+    {"creating a folder below a file",
+     [](Platform& p, const TempDir& d) { return p.createFolder(d.file(nativePath("f\\sub"))); },
+     "f\\sub", "Not a directory", kPathNotFound},
+    {"creating a folder that exists",
+     [](Platform& p, const TempDir& d) { return p.createFolder(d.file("d")); },
+     "d", "File exists", kAlreadyExists},
+    {"deleting a missing file",
+     [](Platform& p, const TempDir& d) { return p.deleteFile(d.file("missing")); },
+     "missing", "No such file or directory", kFileNotFound},
+    {"replacing a file by a missing one (named by the file replaced)",
+     [](Platform& p, const TempDir& d) { return p.replaceFile(d.file("missing"), d.file("f")); },
+     "f", "No such file or directory", kFileNotFound},
+};
+
+TEST(PlatformFailureTest, NamesThePathAndTheSystemsReason) {
+  for (const FailureCase& c : kFailureCases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    writeBytes(dir.file("f"), {1, 2, 3});
+    auto platform = makeSystemPlatform();
+    ASSERT_TRUE(platform->createFolder(dir.file("d")));
+
+    Status s = c.call(*platform, dir);
+    ASSERT_FALSE(s.ok());
+    EXPECT_FALSE(static_cast<bool>(s));
+    const std::string path = dir.file(nativePath(c.path));
+    EXPECT_EQ(s.path(), path);
+#ifdef _WIN32
+    EXPECT_EQ(s.code(), c.win32Code);
+    // The system's own text, trimmed: never empty, never the fallback, no
+    // final period or line end.
+    ASSERT_FALSE(s.reason().empty());
+    EXPECT_NE(s.reason(), "Error " + std::to_string(c.win32Code));
+    EXPECT_EQ(std::string(".\r\n ").find(s.reason().back()), std::string::npos) << s.reason();
+#else
+    EXPECT_EQ(s.reason(), c.posixReason);
+#endif
+    EXPECT_EQ(s.toString(), path + ": " + s.reason());
+  }
+}
+
+TEST(PlatformFailureTest, SuccessIsOkWithNothingToSay) {
+  TempDir dir;
+  writeBytes(dir.file("f"), {1, 2, 3});
+  auto platform = makeSystemPlatform();
+  Status why = Status::failure("earlier", "untouched");
+  auto f = platform->openFile(dir.file("f"), FileAccess::kReadWrite, FileShare::kNone,
+                              FileCreate::kOpenExisting, kAttributeNormal, &why);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(why.toString(), "earlier: untouched");  // only a failure sets it
+  char buffer[3];
+  uint32_t done = 0;
+  Status read = f->read(buffer, 3, &done);
+  EXPECT_TRUE(read.ok());
+  EXPECT_TRUE(static_cast<bool>(read));
+  EXPECT_EQ(read.path(), "");
+  EXPECT_EQ(read.reason(), "");
+  EXPECT_EQ(read.code(), 0u);
+  EXPECT_EQ(read.toString(), "");
+  EXPECT_TRUE(f->read(buffer, 3, &done).ok());  // at the end: a short count, no failure
+  EXPECT_EQ(done, 0u);
+}
+
+}  // namespace
+}  // namespace trep

@@ -1,0 +1,61 @@
+// The result of a platform call: ok, or a failure that carries the path it
+// concerned and the system's reason as text, so that a message can say which
+// file and why ("out/data0002.trp: Read-only file system").
+#ifndef TREP_PLATFORM_STATUS_H_
+#define TREP_PLATFORM_STATUS_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace trep {
+
+class Status {
+ public:
+  // Ok.
+  Status() = default;
+
+  // A failure concerning `path`. `reason` is the system's text for `code`
+  // (POSIX: strerror(errno); Win32: FormatMessage(GetLastError()) without
+  // the final period and line end); `code` is that errno or GetLastError
+  // value, 0 when the failure has no system code.
+  static Status failure(std::string path, std::string reason, uint32_t code = 0) {
+    Status s;
+    s.detail_ = std::make_shared<const Detail>(Detail{std::move(path), std::move(reason), code});
+    return s;
+  }
+
+  bool ok() const { return detail_ == nullptr; }
+  // True when ok, so that `if (!file->write(...))` reads as before.
+  explicit operator bool() const { return ok(); }
+
+  // Empty (and 0) when ok.
+  const std::string& path() const { return ok() ? empty() : detail_->path; }
+  const std::string& reason() const { return ok() ? empty() : detail_->reason; }
+  uint32_t code() const { return ok() ? 0 : detail_->code; }
+
+  // "path: reason" ("reason" alone without a path); empty when ok.
+  std::string toString() const {
+    if (ok()) return std::string();
+    return detail_->path.empty() ? detail_->reason : detail_->path + ": " + detail_->reason;
+  }
+
+ private:
+  struct Detail {
+    std::string path;
+    std::string reason;
+    uint32_t code;
+  };
+  static const std::string& empty() {
+    static const std::string kEmpty;
+    return kEmpty;
+  }
+  // Null when ok: an ok result, the common one, costs one pointer. Shared,
+  // never changed once made, so copies are cheap and safe across threads.
+  std::shared_ptr<const Detail> detail_;
+};
+
+}  // namespace trep
+
+#endif  // TREP_PLATFORM_STATUS_H_
