@@ -21,6 +21,8 @@ echo "== unit tests, Windows build under Wine"
 ctest --test-dir "$here/build/win32" --output-on-failure || status=1
 echo "== whole-program tests"
 "$here/tests/programs_test.sh" || status=1
+echo "== recovery files against par2 (par2cmdline), both ways"
+"$here/tests/recovery_test.sh" || status=1
 echo "== window tests: Trep.exe's windows under Wine on a virtual display"
 "$here/tests/window_test.sh" || status=1
 echo "== window tests: the setup wizard and the file-type association"

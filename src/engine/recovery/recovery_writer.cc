@@ -286,26 +286,38 @@ bool RecoveryWriter::finish(std::string* problem) {
   Bytes creator = encodePacket(s.setId, kCreatorType, encodeCreatorBody(kCreatorText));
   critical.insert(critical.end(), creator.begin(), creator.end());
 
+  // Every file is closed before a failure removes the temporaries (Windows
+  // deletes no open file).
+  std::unique_ptr<File> index;
+  std::vector<std::unique_ptr<File>> volumes;
+  std::vector<std::unique_ptr<File>> inputs(s.files.size());
+  auto fail = [&](const std::string& text) {
+    index.reset();
+    volumes.clear();
+    inputs.clear();
+    return s.failWith(problem, text);
+  };
+
   // The index.
   {
     const std::string path = joinPath(s.folder, s.names[0]) + ".tmp";
-    std::unique_ptr<File> index =
+    index =
         s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways);
     if (index) s.temporaries.push_back(path);
     if (!index || !writeAll(*index, critical.data(), critical.size()))
-      return s.failWith(problem, "The recovery file \"" + path + "\" cannot be written.");
+      return fail("The recovery file \"" + path + "\" cannot be written.");
+    index.reset();
   }
 
   // The volumes: head (written last, its MD5 covers the data), data window
   // by window, then the copy of the index's packets.
-  std::vector<std::unique_ptr<File>> volumes;
   std::vector<std::unique_ptr<Md5>> hashes;
   for (uint32_t j = 0; j < s.count; ++j) {
     const std::string path = joinPath(s.folder, s.names[j + 1]) + ".tmp";
     volumes.push_back(
         s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways));
     if (!volumes.back())
-      return s.failWith(problem, "The recovery file \"" + path + "\" cannot be written.");
+      return fail("The recovery file \"" + path + "\" cannot be written.");
     s.temporaries.push_back(path);
     hashes.push_back(std::make_unique<Md5>());
     auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, Md5Digest{});
@@ -313,7 +325,6 @@ bool RecoveryWriter::finish(std::string* problem) {
   }
 
   Block readBuffer;
-  std::vector<std::unique_ptr<File>> inputs(s.files.size());
   std::vector<std::vector<uint32_t>> rereadCrcs(s.files.size());
   for (uint64_t start = 0; start < s.sliceSize; start += s.window) {
     const uint64_t width = std::min(s.window, s.sliceSize - start);
@@ -321,13 +332,13 @@ bool RecoveryWriter::finish(std::string* problem) {
       // A later pass: this window of every slice, read back from the files.
       std::memset(s.recoveryData.data(), 0, s.recoveryData.size());
       if (!readBuffer) readBuffer = Block(s.platform, s.window);
-      if (!readBuffer) return s.failWith(problem, "There is not enough memory for the recovery data.");
+      if (!readBuffer) return fail("There is not enough memory for the recovery data.");
       for (uint32_t i : s.order) {
         const std::string path = joinPath(s.folder, s.files[i].name);
         if (!inputs[i])
           inputs[i] = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
                                           FileCreate::kOpenExisting);
-        if (!inputs[i]) return s.failWith(problem, "The file \"" + path + "\" cannot be read.");
+        if (!inputs[i]) return fail("The file \"" + path + "\" cannot be read.");
         rereadCrcs[i].resize(s.feeds[i].slices.size());
         const uint64_t length = s.files[i].length;
         for (uint32_t slice = 0; slice < s.feeds[i].slices.size(); ++slice) {
@@ -335,7 +346,7 @@ bool RecoveryWriter::finish(std::string* problem) {
           if (at >= length) continue;
           const std::size_t want = static_cast<std::size_t>(std::min(width, length - at));
           if (readAt(*inputs[i], at, readBuffer.data(), want) != want)
-            return s.failWith(problem, "The file \"" + path + "\" cannot be read.");
+            return fail("The file \"" + path + "\" cannot be read.");
           rereadCrcs[i][slice] = crc32Update(rereadCrcs[i][slice], readBuffer.data(), want);
           s.accumulate(s.firstSlice[i] + slice, start, start, readBuffer.data(), want);
         }
@@ -345,7 +356,7 @@ bool RecoveryWriter::finish(std::string* problem) {
       hashes[j]->update(s.recoveryWindow(j), static_cast<std::size_t>(width));
       if (!writeAt(*volumes[j], kRecoveryHeadSize + start, s.recoveryWindow(j),
                    static_cast<std::size_t>(width)))
-        return s.failWith(problem, "The recovery file \"" + s.temporaries[j + 1] +
+        return fail("The recovery file \"" + s.temporaries[j + 1] +
                                        "\" cannot be written. The disk might be full.");
     }
   }
@@ -353,7 +364,7 @@ bool RecoveryWriter::finish(std::string* problem) {
   if (s.window < s.sliceSize)
     for (std::size_t i = 0; i < s.files.size(); ++i)
       if (rereadCrcs[i] != s.feeds[i].laterCrcs)
-        return s.failWith(problem, "The file \"" + joinPath(s.folder, s.files[i].name) +
+        return fail("The file \"" + joinPath(s.folder, s.files[i].name) +
                                        "\" changed while its recovery data was computed.");
   inputs.clear();
 
@@ -361,7 +372,7 @@ bool RecoveryWriter::finish(std::string* problem) {
     auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, hashes[j]->finish());
     if (!writeAt(*volumes[j], kRecoveryHeadSize + s.sliceSize, critical.data(), critical.size()) ||
         !writeAt(*volumes[j], 0, head.data(), head.size()))
-      return s.failWith(problem, "The recovery file \"" + s.temporaries[j + 1] +
+      return fail("The recovery file \"" + s.temporaries[j + 1] +
                                      "\" cannot be written. The disk might be full.");
   }
   volumes.clear();

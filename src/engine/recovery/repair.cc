@@ -157,7 +157,9 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   const uint64_t S = set.sliceSize;
   const std::string prefix = folder + kPathSeparator + base;
   std::vector<uint8_t> buffer(kReadPiece);
-  auto stopped = [&platform, &report]() {
+  std::map<std::size_t, std::unique_ptr<File>> outputs;  // rebuilt segments, by set file
+  auto stopped = [&platform, &report, &outputs]() {
+    outputs.clear();  // closed first: Windows deletes no open file
     removeRebuilt(platform, &report);
     report.outcome = RepairOutcome::kStopped;
     return report;
@@ -311,14 +313,12 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   // window: residual_r = recovery_r ^ Σ known c_k^e_r · slice_k, then
   // slice_u = Σ_r inverse[u][r] · residual_r.
   auto fail = [&](const std::string& text) {
-    for (const std::string& t : report.temporaries) platform.deleteFile(t);
-    report.temporaries.clear();
-    report.readFrom.clear();
+    outputs.clear();
+    removeRebuilt(platform, &report);
     report.outcome = RepairOutcome::kFailed;
     report.problem = text;
     return report;
   };
-  std::map<std::size_t, std::unique_ptr<File>> outputs;  // by set file
   std::map<std::size_t, std::string> outputPaths;
   for (std::size_t i : toWrite) {
     const std::string path = rebuiltName(platform, options.workFolder, base, set.files[i].segment);
