@@ -24,6 +24,10 @@ class Md5 {
   Md5& operator=(const Md5&) = delete;
   void update(const void* data, std::size_t n);
   Md5Digest finish();
+  // Takes over the state of `other` (the bytes it was given so far), so
+  // that one stream can end in two digests: a file's and its zero-padded
+  // slice's.
+  void copyFrom(const Md5& other);
 
   struct State;  // the system's hash object
 

@@ -51,5 +51,16 @@ TEST(DigestTest, PiecesGiveTheWholeAndFinishStartsAnew) {
   EXPECT_EQ(hexOf(md5.finish()), "900150983cd24fb0d6963f7d28e17f72");
 }
 
+TEST(DigestTest, ACopyGoesOnFromTheSameState) {
+  Md5 whole, padded;
+  padded.update("abc", 3);
+  whole.copyFrom(padded);
+  padded.update("\0", 1);
+  EXPECT_EQ(hexOf(whole.finish()), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(hexOf(padded.finish()), hexOf(md5Of("abc\0", 4)));
+  whole.update("abc", 3);  // the copy started anew after finish()
+  EXPECT_EQ(hexOf(whole.finish()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
 }  // namespace
 }  // namespace trep

@@ -234,7 +234,10 @@ void RecoveryWriter::feed(uint32_t index, const uint8_t* data, std::size_t n) {
   FileFeed& f = s.feeds[index];
   const uint64_t length = s.files[index].length;
   if (n > length - f.fed) n = static_cast<std::size_t>(length - f.fed);
-  f.hash.update(data, n);
+  // A file of one slice (every segment of a series) is hashed once: its own
+  // MD5 is the slice's stream before the padding.
+  const bool oneSlice = length <= s.sliceSize;
+  if (!oneSlice) f.hash.update(data, n);
   while (n != 0) {
     const uint64_t offset = f.fed % s.sliceSize;
     const uint32_t k = s.firstSlice[index] + static_cast<uint32_t>(f.fed / s.sliceSize);
@@ -253,6 +256,7 @@ void RecoveryWriter::feed(uint32_t index, const uint8_t* data, std::size_t n) {
     data += take;
     n -= take;
     if (f.fed % s.sliceSize == 0 || f.fed == length) {
+      if (oneSlice) f.hash.copyFrom(f.sliceHash);
       hashZeros(f.sliceHash, &f.sliceCrc, (s.sliceSize - f.fed % s.sliceSize) % s.sliceSize);
       f.slices.push_back({f.sliceHash.finish(), f.sliceCrc});
       f.sliceCrc = 0;

@@ -34,6 +34,10 @@ Md5Digest Md5::finish() {
   return digest;
 }
 
+void Md5::copyFrom(const Md5& other) {
+  if (EVP_MD_CTX_copy_ex(state_->context, other.state_->context) != 1) std::abort();
+}
+
 Md5Digest md5Of(const void* data, std::size_t n) {
   Md5 md5;
   md5.update(data, n);

@@ -54,6 +54,13 @@ Md5Digest Md5::finish() {
   return digest;
 }
 
+void Md5::copyFrom(const Md5& other) {
+  BCRYPT_HASH_HANDLE copy = nullptr;
+  if (BCryptDuplicateHash(other.state_->hash, &copy, nullptr, 0, 0) < 0) std::abort();
+  BCryptDestroyHash(state_->hash);
+  state_->hash = copy;
+}
+
 Md5Digest md5Of(const void* data, std::size_t n) {
   Md5 md5;
   md5.update(data, n);
