@@ -161,6 +161,29 @@ PY
   done
 done
 
+# Many recovery files and many damaged segments with few open files allowed:
+# the writer and the repairer keep one file open at a time.
+many=$WORK/many
+rm -rf "$many" && mkdir -p "$many"
+head -c 60000 /dev/urandom >"$WORK/many.bin"
+"$JOBTOOL" split "$WORK/many.bin" "$many" 1 >/dev/null 2>&1
+cp -r "$many" "$WORK/many-as-cut"
+OUT=$(ulimit -n 24 && "$TOOL" create "$many" many 40 2>&1)
+expect_eq "create with 24 open files allowed" "0" "$?"
+expect_empty "create's messages" "$OUT"
+expect_eq "recovery files" 41 "$(ls "$many"/many.*par2 2>/dev/null | wc -l)"
+(cd "$many" && par2 verify -q -q many.par2 >/dev/null 2>&1)
+expect_eq "par2 verify exit code" 0 "$?"
+rm -f "$many"/many00[0-3]*.trp
+rm -rf "$WORK/rebuilt" && mkdir -p "$WORK/rebuilt"
+OUT=$(ulimit -n 24 && "$TOOL" repair "$many" many "$WORK/rebuilt" 2>&1)
+expect_eq "repair with 24 open files allowed" "0" "$?"
+expect_eq "report" "repaired" "$(tail -n 1 <<<"$OUT")"
+for f in "$WORK/many-as-cut"/many00[0-3]*.trp; do
+  cmp -s "$f" "$WORK/rebuilt/${f##*/}.rebuilt" || fail_because "${f##*/} rebuilt differs"
+done
+report "40 recovery files written, and 39 lost segments rebuilt, with 24 open files allowed"
+
 echo "# sets written by par2, repaired by both builds"
 # tool repair prints "missing ...; damaged ...; ..." and then one "NNNN PATH"
 # line per segment to read from elsewhere.

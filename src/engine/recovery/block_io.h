@@ -82,15 +82,18 @@ class Block {
   std::size_t size_ = 0;
 };
 
+// The smallest window of recovery data worth a pass over every file.
+constexpr uint64_t kMinWindow = 4096;
+
 // A window size for `buffers` buffers of up to `sliceSize` bytes within
 // `memoryLimit`: a multiple of 64 bytes (the vector kernels' step), at least
-// 64 KiB, never more than the slice.
+// kMinWindow, never more than the slice.
 inline uint64_t windowSize(uint64_t sliceSize, uint64_t buffers, uint64_t memoryLimit) {
   if (buffers == 0) buffers = 1;
   uint64_t w = memoryLimit / buffers;
   if (w >= sliceSize) return sliceSize;
   w &= ~uint64_t{63};
-  if (w < (64u << 10)) w = 64u << 10;
+  if (w < kMinWindow) w = kMinWindow;
   return w < sliceSize ? w : sliceSize;
 }
 

@@ -217,7 +217,7 @@ bool RecoveryWriter::start(std::string* problem) {
       s.recoveryData = Block(s.platform, bytes);
       if (s.recoveryData) break;
     }
-    if (s.window <= (64u << 10)) {
+    if (s.window <= kMinWindow) {
       *problem = "There is not enough memory for the recovery data.";
       return false;
     }
@@ -290,39 +290,33 @@ bool RecoveryWriter::finish(std::string* problem) {
   Bytes creator = encodePacket(s.setId, kCreatorType, encodeCreatorBody(kCreatorText));
   critical.insert(critical.end(), creator.begin(), creator.end());
 
-  // Every file is closed before a failure removes the temporaries (Windows
-  // deletes no open file).
-  std::unique_ptr<File> index;
-  std::vector<std::unique_ptr<File>> volumes;
-  std::vector<std::unique_ptr<File>> inputs(s.files.size());
-  auto fail = [&](const std::string& text) {
-    index.reset();
-    volumes.clear();
-    inputs.clear();
-    return s.failWith(problem, text);
+  // One file at a time is open, and only for one piece of work: a set of
+  // thousands of volumes must not run out of the system's open files, and
+  // Windows deletes no open file when a failure removes the temporaries.
+  auto fail = [&](const std::string& text) { return s.failWith(problem, text); };
+  auto writeInto = [&](const std::string& path, FileCreate create,
+                       std::initializer_list<std::pair<uint64_t, const Bytes*>> pieces) {
+    std::unique_ptr<File> file =
+        s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, create);
+    if (!file) return false;
+    for (auto [offset, bytes] : pieces)
+      if (!writeAt(*file, offset, bytes->data(), bytes->size())) return false;
+    return true;
   };
+  const Bytes nothing;
 
-  // The index.
-  {
-    const std::string path = joinPath(s.folder, s.names[0]) + ".tmp";
-    index =
-        s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways);
-    if (index) s.temporaries.push_back(path);
-    if (!index || !writeAll(*index, critical.data(), critical.size()))
+  // The index, and the volumes made empty.
+  for (std::size_t n = 0; n < s.names.size(); ++n) {
+    const std::string path = joinPath(s.folder, s.names[n]) + ".tmp";
+    s.temporaries.push_back(path);
+    if (!writeInto(path, FileCreate::kCreateAlways, {{0, n == 0 ? &critical : &nothing}}))
       return fail("The recovery file \"" + path + "\" cannot be written.");
-    index.reset();
   }
 
   // The volumes: head (written last, its MD5 covers the data), data window
   // by window, then the copy of the index's packets.
   std::vector<std::unique_ptr<Md5>> hashes;
   for (uint32_t j = 0; j < s.count; ++j) {
-    const std::string path = joinPath(s.folder, s.names[j + 1]) + ".tmp";
-    volumes.push_back(
-        s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways));
-    if (!volumes.back())
-      return fail("The recovery file \"" + path + "\" cannot be written.");
-    s.temporaries.push_back(path);
     hashes.push_back(std::make_unique<Md5>());
     auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, Md5Digest{});
     hashes.back()->update(head.data() + kPacketSetIdOffset, head.size() - kPacketSetIdOffset);
@@ -339,17 +333,16 @@ bool RecoveryWriter::finish(std::string* problem) {
       if (!readBuffer) return fail("There is not enough memory for the recovery data.");
       for (uint32_t i : s.order) {
         const std::string path = joinPath(s.folder, s.files[i].name);
-        if (!inputs[i])
-          inputs[i] = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
-                                          FileCreate::kOpenExisting);
-        if (!inputs[i]) return fail("The file \"" + path + "\" cannot be read.");
+        std::unique_ptr<File> input = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
+                                                          FileCreate::kOpenExisting);
+        if (!input) return fail("The file \"" + path + "\" cannot be read.");
         rereadCrcs[i].resize(s.feeds[i].slices.size());
         const uint64_t length = s.files[i].length;
         for (uint32_t slice = 0; slice < s.feeds[i].slices.size(); ++slice) {
           const uint64_t at = slice * s.sliceSize + start;
           if (at >= length) continue;
           const std::size_t want = static_cast<std::size_t>(std::min(width, length - at));
-          if (readAt(*inputs[i], at, readBuffer.data(), want) != want)
+          if (readAt(*input, at, readBuffer.data(), want) != want)
             return fail("The file \"" + path + "\" cannot be read.");
           rereadCrcs[i][slice] = crc32Update(rereadCrcs[i][slice], readBuffer.data(), want);
           s.accumulate(s.firstSlice[i] + slice, start, start, readBuffer.data(), want);
@@ -358,10 +351,12 @@ bool RecoveryWriter::finish(std::string* problem) {
     }
     for (uint32_t j = 0; j < s.count; ++j) {
       hashes[j]->update(s.recoveryWindow(j), static_cast<std::size_t>(width));
-      if (!writeAt(*volumes[j], kRecoveryHeadSize + start, s.recoveryWindow(j),
-                   static_cast<std::size_t>(width)))
+      std::unique_ptr<File> volume = s.platform.openFile(
+          s.temporaries[j + 1], FileAccess::kWrite, FileShare::kNone, FileCreate::kOpenExisting);
+      if (!volume || !writeAt(*volume, kRecoveryHeadSize + start, s.recoveryWindow(j),
+                              static_cast<std::size_t>(width)))
         return fail("The recovery file \"" + s.temporaries[j + 1] +
-                                       "\" cannot be written. The disk might be full.");
+                    "\" cannot be written. The disk might be full.");
     }
   }
   // What was read back must be what was fed, or the recovery data is wrong.
@@ -369,17 +364,16 @@ bool RecoveryWriter::finish(std::string* problem) {
     for (std::size_t i = 0; i < s.files.size(); ++i)
       if (rereadCrcs[i] != s.feeds[i].laterCrcs)
         return fail("The file \"" + joinPath(s.folder, s.files[i].name) +
-                                       "\" changed while its recovery data was computed.");
-  inputs.clear();
+                    "\" changed while its recovery data was computed.");
 
   for (uint32_t j = 0; j < s.count; ++j) {
-    auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, hashes[j]->finish());
-    if (!writeAt(*volumes[j], kRecoveryHeadSize + s.sliceSize, critical.data(), critical.size()) ||
-        !writeAt(*volumes[j], 0, head.data(), head.size()))
+    auto h = encodeRecoveryHead(s.setId, j, s.sliceSize, hashes[j]->finish());
+    const Bytes head(h.begin(), h.end());
+    if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
+                   {{kRecoveryHeadSize + s.sliceSize, &critical}, {0, &head}}))
       return fail("The recovery file \"" + s.temporaries[j + 1] +
-                                     "\" cannot be written. The disk might be full.");
+                  "\" cannot be written. The disk might be full.");
   }
-  volumes.clear();
   s.recoveryData.reset();
 
   for (std::size_t n = 0; n < s.names.size(); ++n) {
@@ -397,39 +391,39 @@ bool RecoveryWriter::finish(std::string* problem) {
 bool createRecoveryFiles(Platform& platform, const std::string& folder, const std::string& base,
                          const std::vector<std::string>& names, uint32_t recoveryCount,
                          uint64_t sliceSize, uint64_t memoryLimit, std::string* problem) {
+  auto open = [&](const std::string& name) {
+    return platform.openFile(joinPath(folder, name), FileAccess::kRead, FileShare::kRead,
+                             FileCreate::kOpenExisting);
+  };
+  auto unreadable = [&](const std::string& name) {
+    *problem = "The file \"" + joinPath(folder, name) + "\" cannot be read.";
+    return false;
+  };
+  // Each file is read twice, and open only while it is read: its first
+  // 16 KiB (the set's order comes from them), then all of it.
   std::vector<InputFile> files;
-  std::vector<std::unique_ptr<File>> opened;
-  std::vector<uint8_t> first(kFirstBytesHashed);
+  std::vector<uint8_t> buffer(4 << 20);
   for (const std::string& name : names) {
-    const std::string path = joinPath(folder, name);
-    opened.push_back(
-        platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting));
+    std::unique_ptr<File> file = open(name);
     InputFile f;
     f.name = name;
-    if (!opened.back() || !opened.back()->size(&f.length)) {
-      *problem = "The file \"" + path + "\" cannot be read.";
-      return false;
-    }
-    std::size_t got = readAt(*opened.back(), 0, first.data(), first.size());
-    f.firstHash = firstBytesHash(first.data(), got);
+    if (!file || !file->size(&f.length)) return unreadable(name);
+    std::size_t got = readAt(*file, 0, buffer.data(), kFirstBytesHashed);
+    f.firstHash = firstBytesHash(buffer.data(), got);
     files.push_back(f);
   }
   RecoveryWriter writer(platform, folder, base, files, recoveryCount, sliceSize, memoryLimit);
   if (!writer.start(problem)) return false;
-  std::vector<uint8_t> buffer(4 << 20);
   for (uint32_t i = 0; i < files.size(); ++i) {
-    uint64_t at = 0;
-    while (at < files[i].length) {
-      std::size_t got = readAt(*opened[i], at, buffer.data(), buffer.size());
-      if (got == 0) {
-        *problem = "The file \"" + joinPath(folder, files[i].name) + "\" cannot be read.";
-        return false;
-      }
+    std::unique_ptr<File> file = open(files[i].name);
+    if (!file) return unreadable(files[i].name);
+    for (uint64_t at = 0; at < files[i].length;) {
+      std::size_t got = readAt(*file, at, buffer.data(), buffer.size());
+      if (got == 0) return unreadable(files[i].name);
       writer.feed(i, buffer.data(), got);
       at += got;
     }
   }
-  opened.clear();
   return writer.finish(problem);
 }
 

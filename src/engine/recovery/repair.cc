@@ -157,9 +157,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   const uint64_t S = set.sliceSize;
   const std::string prefix = folder + kPathSeparator + base;
   std::vector<uint8_t> buffer(kReadPiece);
-  std::map<std::size_t, std::unique_ptr<File>> outputs;  // rebuilt segments, by set file
-  auto stopped = [&platform, &report, &outputs]() {
-    outputs.clear();  // closed first: Windows deletes no open file
+  auto stopped = [&platform, &report]() {
     removeRebuilt(platform, &report);
     report.outcome = RepairOutcome::kStopped;
     return report;
@@ -313,22 +311,26 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   // window: residual_r = recovery_r ^ Σ known c_k^e_r · slice_k, then
   // slice_u = Σ_r inverse[u][r] · residual_r.
   auto fail = [&](const std::string& text) {
-    outputs.clear();
     removeRebuilt(platform, &report);
     report.outcome = RepairOutcome::kFailed;
     report.problem = text;
     return report;
   };
-  std::map<std::size_t, std::string> outputPaths;
+  // Rebuilt segments are opened for each piece written and closed again:
+  // thousands open at once could exceed the system's open files, and
+  // Windows deletes no open file when a failure removes them.
+  std::map<std::size_t, std::string> outputPaths;  // by set file
   for (std::size_t i : toWrite) {
     const std::string path = rebuiltName(platform, options.workFolder, base, set.files[i].segment);
-    std::unique_ptr<File> out =
-        platform.openFile(path, FileAccess::kReadWrite, FileShare::kNone, FileCreate::kCreateAlways);
-    if (!out) return fail("The rebuilt segment \"" + path + "\" cannot be written.");
+    if (!platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways))
+      return fail("The rebuilt segment \"" + path + "\" cannot be written.");
     report.temporaries.push_back(path);
     outputPaths[i] = path;
-    outputs[i] = std::move(out);
   }
+  auto openOutput = [&](std::size_t i) {
+    return platform.openFile(outputPaths[i], FileAccess::kWrite, FileShare::kNone,
+                             FileCreate::kOpenExisting);
+  };
   std::vector<std::size_t> fileOfSlice(set.inputSlices);
   for (std::size_t i = 0; i < set.files.size(); ++i)
     for (std::size_t k = 0; k < set.files[i].slices.size(); ++k)
@@ -344,7 +346,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       residuals = Block(platform, w * m);
       work = Block(platform, w);
       if (residuals && work) break;
-      if (w <= (64u << 10)) return fail("There is not enough memory for the repair.");
+      if (w <= kMinWindow) return fail("There is not enough memory for the repair.");
       limit /= 2;
     }
     for (uint64_t start = 0; start < S; start += w) {
@@ -375,7 +377,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       }
       for (std::size_t u = 0; u < m; ++u) {
         const std::size_t i = fileOfSlice[unknown[u]];
-        if (outputs.count(i) == 0) continue;  // a file of another series: solved, not kept
+        if (outputPaths.count(i) == 0) continue;  // a file of another series: solved, not kept
         const SetFile& f = set.files[i];
         const uint64_t at = (unknown[u] - f.firstSlice) * S + start;
         if (at >= f.description.length) continue;
@@ -384,7 +386,10 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
           gfMultiplyAdd(inverse[u * 2 * m + m + r], residuals.data() + r * w, work.data(),
                         static_cast<std::size_t>(width));
         std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
-        if (!writeAt(*outputs[i], at, work.data(), bytes))
+        std::unique_ptr<File> out = openOutput(i);
+        const bool written = out && writeAt(*out, at, work.data(), bytes);
+        out.reset();
+        if (!written)
           return fail("The rebuilt segment \"" + outputPaths[i] +
                       "\" cannot be written. The disk might be full.");
       }
@@ -392,17 +397,23 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   }
   for (std::size_t i : toWrite) {
     const SetFile& f = set.files[i];
+    std::unique_ptr<File> out = openOutput(i);
+    if (!out) return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.");
     for (std::size_t k = 0; k < f.slices.size(); ++k) {
       const Source& src = sources[f.firstSlice + k];
       if (src.path.empty()) continue;
-      if (!going(options)) return stopped();
+      if (!going(options)) {
+        out.reset();
+        return stopped();
+      }
       std::unique_ptr<File> from = openForReading(platform, src.path);
       const uint64_t at = k * S;
-      if (!from || !copyRange(*from, *outputs[i], at, std::min(S, f.description.length - at), buffer))
+      if (!from || !copyRange(*from, *out, at, std::min(S, f.description.length - at), buffer)) {
+        out.reset();
         return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.");
+      }
     }
   }
-  outputs.clear();
 
   // 6. Every rebuilt segment checked whole before anyone reads it.
   for (std::size_t i : toWrite) {
