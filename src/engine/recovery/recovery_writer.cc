@@ -294,22 +294,27 @@ bool RecoveryWriter::finish(std::string* problem) {
   // thousands of volumes must not run out of the system's open files, and
   // Windows deletes no open file when a failure removes the temporaries.
   auto fail = [&](const std::string& text) { return s.failWith(problem, text); };
+  struct Piece {
+    uint64_t offset;
+    const uint8_t* data;
+    std::size_t n;
+  };
   auto writeInto = [&](const std::string& path, FileCreate create,
-                       std::initializer_list<std::pair<uint64_t, const Bytes*>> pieces) {
+                       std::initializer_list<Piece> pieces) {
     std::unique_ptr<File> file =
         s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, create);
     if (!file) return false;
-    for (auto [offset, bytes] : pieces)
-      if (!writeAt(*file, offset, bytes->data(), bytes->size())) return false;
+    for (const Piece& p : pieces)
+      if (!writeAt(*file, p.offset, p.data, p.n)) return false;
     return true;
   };
-  const Bytes nothing;
 
   // The index, and the volumes made empty.
   for (std::size_t n = 0; n < s.names.size(); ++n) {
     const std::string path = joinPath(s.folder, s.names[n]) + ".tmp";
     s.temporaries.push_back(path);
-    if (!writeInto(path, FileCreate::kCreateAlways, {{0, n == 0 ? &critical : &nothing}}))
+    if (!writeInto(path, FileCreate::kCreateAlways,
+                   {{0, critical.data(), n == 0 ? critical.size() : 0}}))
       return fail("The recovery file \"" + path + "\" cannot be written.");
   }
 
@@ -351,10 +356,9 @@ bool RecoveryWriter::finish(std::string* problem) {
     }
     for (uint32_t j = 0; j < s.count; ++j) {
       hashes[j]->update(s.recoveryWindow(j), static_cast<std::size_t>(width));
-      std::unique_ptr<File> volume = s.platform.openFile(
-          s.temporaries[j + 1], FileAccess::kWrite, FileShare::kNone, FileCreate::kOpenExisting);
-      if (!volume || !writeAt(*volume, kRecoveryHeadSize + start, s.recoveryWindow(j),
-                              static_cast<std::size_t>(width)))
+      if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
+                     {{kRecoveryHeadSize + start, s.recoveryWindow(j),
+                       static_cast<std::size_t>(width)}}))
         return fail("The recovery file \"" + s.temporaries[j + 1] +
                     "\" cannot be written. The disk might be full.");
     }
@@ -367,10 +371,10 @@ bool RecoveryWriter::finish(std::string* problem) {
                     "\" changed while its recovery data was computed.");
 
   for (uint32_t j = 0; j < s.count; ++j) {
-    auto h = encodeRecoveryHead(s.setId, j, s.sliceSize, hashes[j]->finish());
-    const Bytes head(h.begin(), h.end());
+    auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, hashes[j]->finish());
     if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
-                   {{kRecoveryHeadSize + s.sliceSize, &critical}, {0, &head}}))
+                   {{kRecoveryHeadSize + s.sliceSize, critical.data(), critical.size()},
+                    {0, head.data(), head.size()}}))
       return fail("The recovery file \"" + s.temporaries[j + 1] +
                   "\" cannot be written. The disk might be full.");
   }
