@@ -1,8 +1,11 @@
 #include "engine/recovery/repair.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "engine/naming.h"
 #include "engine/recovery/block_io.h"
@@ -23,6 +26,7 @@ void md5Zeros(Md5& md5, uint64_t n) {
 }
 
 constexpr std::size_t kReadPiece = 1 << 20;
+constexpr unsigned kCheckThreads = 4;
 constexpr std::size_t kCachePiece = 32 << 10;
 
 bool going(const RepairOptions& o) { return !o.keepGoing || o.keepGoing(); }
@@ -40,8 +44,8 @@ struct Scan {
 };
 
 bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize,
-                 uint64_t maxSlices, std::vector<uint8_t>& buffer, const RepairOptions& options,
-                 Scan* scan) {
+                 uint64_t maxSlices, std::vector<uint8_t>& buffer,
+                 const std::function<bool()>& keepGoing, Scan* scan) {
   std::unique_ptr<File> file = openForReading(platform, path);
   if (!file || !file->size(&scan->size)) return true;
   scan->present = true;
@@ -52,7 +56,7 @@ bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize
     uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
     uint64_t got = 0;
     while (got < left) {
-      if (!going(options)) return false;
+      if (!keepGoing()) return false;
       std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), left - got));
       std::size_t n = readAt(*file, i * sliceSize + got, buffer.data(), want);
       if (n == 0) break;  // unreadable from here: the rest counts as zeros, and will not match
@@ -183,17 +187,47 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
     }
   }
 
-  // 1. Each segment of the set, slice by slice.
+  // 1. Each segment of the set, slice by slice; MD5 is the slow part, so
+  // segments are checked side by side on up to kCheckThreads processors.
+  // Only the calling thread asks keepGoing; the others see its answer.
   uint64_t maxSlices = 0;
   for (const SetFile& f : set.files) maxSlices = std::max<uint64_t>(maxSlices, f.slices.size());
   std::vector<Scan> scans(set.files.size());
+  {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    auto work = [&](bool caller) {
+      std::vector<uint8_t> own(kReadPiece);
+      const std::function<bool()> keepGoing = [&]() {
+        if (caller && !going(options)) stop = true;
+        return !stop.load();
+      };
+      for (std::size_t i; (i = next++) < set.files.size();) {
+        if (set.files[i].segment == 0) continue;  // not of this series: never read, its slices unknown
+        if (!scanSegment(platform, segmentPath(prefix, set.files[i].segment), S, maxSlices, own,
+                         keepGoing, &scans[i]))
+          return;
+      }
+    };
+    const unsigned processors = std::thread::hardware_concurrency();
+    const unsigned helpers = std::min<unsigned>(processors > 1 ? processors - 1 : 0,
+                                                kCheckThreads - 1);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < helpers && t + 1 < set.files.size(); ++t) {
+      try {
+        threads.emplace_back(work, false);
+      } catch (const std::system_error&) {
+        break;  // no thread to be had: the calling thread checks the rest
+      }
+    }
+    work(true);
+    for (std::thread& t : threads) t.join();
+    if (stop) return stopped();
+  }
   std::vector<bool> intact(set.files.size(), false);
   for (std::size_t i = 0; i < set.files.size(); ++i) {
     const SetFile& f = set.files[i];
-    if (f.segment == 0) continue;  // not of this series: never read, its slices unknown
-    if (!scanSegment(platform, segmentPath(prefix, f.segment), S, maxSlices, buffer, options,
-                     &scans[i]))
-      return stopped();
+    if (f.segment == 0) continue;
     const Scan& s = scans[i];
     intact[i] = s.present && s.size == f.description.length &&
                 s.hashes.size() == f.slices.size() &&

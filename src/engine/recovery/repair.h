@@ -25,7 +25,8 @@ struct RepairOptions {
   std::string workFolder;  // where rebuilt segments go; must exist
   uint64_t memoryLimit = kDefaultRecoveryMemory;
   bool checkOnly = false;  // find the damage, rebuild nothing
-  // Asked between pieces of work; false stops the repair (the user aborted).
+  // Asked between pieces of work, on the calling thread only; false stops
+  // the repair (the user aborted).
   std::function<bool()> keepGoing;
 };
 

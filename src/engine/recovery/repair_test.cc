@@ -158,6 +158,33 @@ TEST(RepairTest, CheckOnlyFindsTheDamageAndWritesNothing) {
   EXPECT_TRUE(std::filesystem::is_empty(s.work.path()));
 }
 
+// The user's abort stops the check or the rebuild where it is; nothing
+// rebuilt is left behind. After the check (which other threads may have
+// done alone) keepGoing is asked at least four times: once per recovery
+// slice checked, once per intact segment read into the solution.
+TEST(RepairTest, AStopLeavesNothingBehind) {
+  testing::FaultyPlatform platform;
+  for (int allowed : {0, 1, 2, 3}) {
+    SCOPED_TRACE(allowed);
+    Series s;
+    makeSegments(s, {3000, 3000, 3000, 2000});
+    writeRecovery(platform, s, 2);
+    damage(s, 2, Damage::kRandom);
+    damage(s, 4, Damage::kTruncate);
+    RecoverySet set;
+    std::string problem;
+    ASSERT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kUsable);
+    RepairOptions options;
+    options.workFolder = s.work.path();
+    int calls = 0;
+    options.keepGoing = [&]() { return calls++ < allowed; };
+    RepairReport r = repairSeries(platform, set, s.dir.path(), "abcd", options);
+    EXPECT_EQ(r.outcome, RepairOutcome::kStopped);
+    EXPECT_TRUE(r.readFrom.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(s.work.path()));
+  }
+}
+
 // Recovery data that does not fit the memory limit is computed in passes;
 // the files are the same byte for byte, and so is the repair.
 TEST(RepairTest, PassesGiveTheSameFilesAsOnePass) {
