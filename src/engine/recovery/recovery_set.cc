@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "engine/naming.h"
 #include "engine/recovery/block_io.h"
 #include "engine/recovery/gf16.h"
 #include "platform/folder_listing.h"
@@ -128,15 +129,58 @@ void scanFile(Platform& platform, const std::string& path, Candidates& sets) {
   }
 }
 
-// How many of the set's files are segments of this series.
-std::size_t coverage(const Candidate& c, const std::string& base) {
-  std::size_t n = 0;
+// What a segment on disk looks like to a file description: its length and
+// the MD5 of its first 16 KiB; read once per segment.
+struct Found {
+  bool present = false;
+  uint64_t length = 0;
+  Md5Digest firstHash{};
+};
+
+const Found& foundSegment(Platform& platform, const std::string& folder, const std::string& base,
+                          uint32_t n, std::map<uint32_t, Found>& cache) {
+  auto it = cache.find(n);
+  if (it != cache.end()) return it->second;
+  Found f;
+  const std::string path =
+      segmentPath((folder.empty() ? "" : folder + kPathSeparator) + base, n);
+  std::unique_ptr<File> file =
+      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  if (file && file->size(&f.length)) {
+    std::vector<uint8_t> first(kFirstBytesHashed);
+    std::size_t got = readAt(*file, 0, first.data(), first.size());
+    f.firstHash = md5Of(first.data(), got);
+    f.present = true;
+  }
+  return cache.emplace(n, f).first->second;
+}
+
+// How well a set fits the series: how many of its files are segments whose
+// file ID matches the segment on disk, and how many are segments at all.
+struct Fit {
+  std::size_t matching = 0;
+  std::size_t named = 0;
+};
+
+Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
+          const std::string& base, std::map<uint32_t, Found>& cache) {
+  Fit fit;
   for (const Md5Digest& id : c.main.recoveryIds) {
     auto d = c.descriptions.find(id);
-    if (d != c.descriptions.end() && segmentNumberOf(d->second.name, base) != 0) ++n;
+    if (d == c.descriptions.end()) continue;
+    uint32_t n = segmentNumberOf(d->second.name, base);
+    if (n == 0) continue;
+    ++fit.named;
+    const Found& f = foundSegment(platform, folder, base, n, cache);
+    if (f.present && f.length == d->second.length && f.firstHash == d->second.firstHash)
+      ++fit.matching;
   }
-  return n;
+  return fit;
 }
+
+SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
+                             const std::string& folder, const std::string& base,
+                             RecoverySet* set, std::string* problem);
 
 }  // namespace
 
@@ -168,11 +212,14 @@ SetFound readRecoverySet(Platform& platform, const std::string& folder, const st
     if (paths.size() >= kMaxRecoveryFiles) break;
   }
   std::sort(paths.begin(), paths.end());  // the index first, then the volumes
-  return readRecoverySetFrom(platform, paths, base, set, problem);
+  return readRecoverySetFrom(platform, paths, folder, base, set, problem);
 }
 
+namespace {
+
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
-                             const std::string& base, RecoverySet* set, std::string* problem) {
+                             const std::string& folder, const std::string& base,
+                             RecoverySet* set, std::string* problem) {
   *set = RecoverySet{};
   if (paths.empty()) return SetFound::kNone;
   Candidates sets;
@@ -180,16 +227,19 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
 
   const Candidate* best = nullptr;
   const Md5Digest* bestId = nullptr;
-  std::size_t bestCoverage = 0;
+  Fit bestFit;
+  std::map<uint32_t, Found> cache;
   for (const auto& [id, c] : sets) {
     if (!c.hasMain) continue;
-    std::size_t n = coverage(c, base);
-    if (n == 0) continue;
-    if (best == nullptr || n > bestCoverage ||
-        (n == bestCoverage && c.recovery.size() > best->recovery.size())) {
+    Fit fit = fitOf(platform, c, folder, base, cache);
+    if (fit.named == 0) continue;
+    if (best == nullptr || fit.matching > bestFit.matching ||
+        (fit.matching == bestFit.matching &&
+         (fit.named > bestFit.named ||
+          (fit.named == bestFit.named && c.recovery.size() > best->recovery.size())))) {
       best = &c;
       bestId = &id;
-      bestCoverage = n;
+      bestFit = fit;
     }
   }
   if (best == nullptr) {
@@ -232,6 +282,8 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
       set->recovery.push_back(found.first);
   return SetFound::kUsable;
 }
+
+}  // namespace
 
 }  // namespace recovery
 }  // namespace trep

@@ -56,14 +56,13 @@ uint32_t segmentNumberOf(const std::string& name, const std::string& base);
 bool isRecoveryFileName(const std::string& name, const std::string& base);
 
 // Reads the recovery files of the series `base` in `folder`. Among several
-// sets it takes the one that covers most of this series' segments, then the
-// one with most recovery slices. `problem` says why a set is unusable.
+// sets (a set left from an earlier split of other data under the same
+// names, say) it takes the one whose file IDs match most of the segments
+// there (their length and first 16 KiB), then the one that names most of
+// them, then the one with most recovery slices. `problem` says why a set is
+// unusable.
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
                          RecoverySet* set, std::string* problem);
-
-// The same from the given recovery files (full paths).
-SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
-                             const std::string& base, RecoverySet* set, std::string* problem);
 
 // Recovery files read at most, and bytes of one non-recovery packet at most
 // (main packets of 32,768 files, slice checksums of 32,768 slices fit).

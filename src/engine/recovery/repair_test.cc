@@ -300,6 +300,29 @@ TEST(RepairTest, DamagedRecoveryFilesAreWorkedAround) {
   }
 }
 
+// A split of other data under the same names leaves volumes of the old set
+// beside the new one (the old set had more): the set whose file IDs match
+// the segments there is the one taken.
+TEST(RepairTest, AnOldSetUnderTheSameNamesIsPassedOver) {
+  testing::FaultyPlatform platform;
+  Series s;
+  makeSegments(s, {3000, 3000, 2000}, 1);
+  writeRecovery(platform, s, 3);
+  Series now;
+  makeSegments(now, {3000, 3000, 2000}, 2);
+  for (uint32_t n = 1; n <= 3; ++n)
+    testing::writeBytes(s.path(n), now.segments[n - 1]);
+  s.segments = now.segments;
+  writeRecovery(platform, s, 1);  // replaces abcd.par2 and abcd.vol0+1.par2 only
+  ASSERT_TRUE(testing::fileExists(s.dir.file("abcd.vol2+1.par2")));
+  RepairReport r = repair(platform, s);
+  EXPECT_EQ(r.outcome, RepairOutcome::kIntact);
+  damage(s, 2, Damage::kLose);
+  r = repair(platform, s);
+  EXPECT_EQ(r.outcome, RepairOutcome::kRepaired);
+  expectSeriesReadable(s, r);
+}
+
 TEST(RepairTest, OnlyRecoveryFilesOfThisSeriesCount) {
   testing::FaultyPlatform platform;
   Series s;
