@@ -1,6 +1,5 @@
-// MD5 from OpenSSL's libcrypto (EVP), CRC-32 from zlib.
+// MD5 from OpenSSL's libcrypto (EVP).
 #include <openssl/evp.h>
-#include <zlib.h>
 
 #include <cstdlib>
 
@@ -36,23 +35,6 @@ Md5Digest Md5::finish() {
 
 void Md5::copyFrom(const Md5& other) {
   if (EVP_MD_CTX_copy_ex(state_->context, other.state_->context) != 1) std::abort();
-}
-
-Md5Digest md5Of(const void* data, std::size_t n) {
-  Md5 md5;
-  md5.update(data, n);
-  return md5.finish();
-}
-
-uint32_t crc32Update(uint32_t crc, const void* data, std::size_t n) {
-  const auto* p = static_cast<const Bytef*>(data);
-  while (n != 0) {
-    uInt piece = n > 0x40000000u ? 0x40000000u : static_cast<uInt>(n);
-    crc = static_cast<uint32_t>(crc32(crc, p, piece));
-    p += piece;
-    n -= piece;
-  }
-  return crc;
 }
 
 }  // namespace trep

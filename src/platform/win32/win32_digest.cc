@@ -1,8 +1,6 @@
-// MD5 from Windows' CNG (bcrypt.dll, a system library), CRC-32 from zlib
-// linked in statically.
+// MD5 from Windows' CNG (bcrypt.dll, a system library).
 #include <windows.h>
 #include <bcrypt.h>
-#include <zlib.h>
 
 #include <cstdlib>
 
@@ -59,23 +57,6 @@ void Md5::copyFrom(const Md5& other) {
   if (BCryptDuplicateHash(other.state_->hash, &copy, nullptr, 0, 0) < 0) std::abort();
   BCryptDestroyHash(state_->hash);
   state_->hash = copy;
-}
-
-Md5Digest md5Of(const void* data, std::size_t n) {
-  Md5 md5;
-  md5.update(data, n);
-  return md5.finish();
-}
-
-uint32_t crc32Update(uint32_t crc, const void* data, std::size_t n) {
-  const auto* p = static_cast<const Bytef*>(data);
-  while (n != 0) {
-    uInt piece = n > 0x40000000u ? 0x40000000u : static_cast<uInt>(n);
-    crc = static_cast<uint32_t>(crc32(crc, p, piece));
-    p += piece;
-    n -= piece;
-  }
-  return crc;
 }
 
 }  // namespace trep
