@@ -266,7 +266,7 @@ void RecoveryWriter::feed(uint32_t index, const uint8_t* data, std::size_t n) {
   }
 }
 
-bool RecoveryWriter::finish(std::string* problem) {
+bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& keepGoing) {
   State& s = *s_;
   if (!s.started) return s.failWith(problem, "The recovery set was not started.");
   for (std::size_t i = 0; i < s.files.size(); ++i) {
@@ -294,6 +294,7 @@ bool RecoveryWriter::finish(std::string* problem) {
   // thousands of volumes must not run out of the system's open files, and
   // Windows deletes no open file when a failure removes the temporaries.
   auto fail = [&](const std::string& text) { return s.failWith(problem, text); };
+  auto going = [&]() { return !keepGoing || keepGoing(); };
   struct Piece {
     uint64_t offset;
     const uint8_t* data;
@@ -337,6 +338,7 @@ bool RecoveryWriter::finish(std::string* problem) {
       if (!readBuffer) readBuffer = Block(s.platform, s.window);
       if (!readBuffer) return fail("There is not enough memory for the recovery data.");
       for (uint32_t i : s.order) {
+        if (!going()) return fail("");
         const std::string path = joinPath(s.folder, s.files[i].name);
         std::unique_ptr<File> input = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
                                                           FileCreate::kOpenExisting);
@@ -355,6 +357,7 @@ bool RecoveryWriter::finish(std::string* problem) {
       }
     }
     for (uint32_t j = 0; j < s.count; ++j) {
+      if (!going()) return fail("");
       hashes[j]->update(s.recoveryWindow(j), static_cast<std::size_t>(width));
       if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
                      {{kRecoveryHeadSize + start, s.recoveryWindow(j),

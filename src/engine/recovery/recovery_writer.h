@@ -15,6 +15,7 @@
 #define TREP_ENGINE_RECOVERY_RECOVERY_WRITER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,8 +66,10 @@ class RecoveryWriter {
   // After every file was fed whole: computes what is left, writes every
   // recovery file under a temporary name and then renames them all. False
   // with `problem` naming the file when one cannot be written or read back;
-  // nothing is then left behind.
-  bool finish(std::string* problem);
+  // nothing is then left behind. `keepGoing`, when given, is asked between
+  // pieces of work: false stops (the user aborted), and finish() returns
+  // false with `problem` empty, leaving nothing behind either.
+  bool finish(std::string* problem, const std::function<bool()>& keepGoing = nullptr);
 
   uint64_t sliceSize() const;
   uint32_t passes() const;  // windows the recovery data is computed in

@@ -242,6 +242,29 @@ TEST(RepairTest, AFileChangedDuringThePassesFailsTheWriter) {
                           std::filesystem::directory_iterator{}), 2);
 }
 
+// An abort during the later passes leaves no recovery file, and says no
+// problem.
+TEST(RepairTest, AStoppedWriterLeavesNoRecoveryFile) {
+  testing::FaultyPlatform platform;
+  for (int allowed : {0, 2, 9}) {
+    SCOPED_TRACE(allowed);
+    Series s;
+    makeSegments(s, {200000, 200000});
+    std::vector<InputFile> files;
+    for (std::size_t i = 0; i < 2; ++i)
+      files.push_back({s.names[i], 200000, firstBytesHash(s.segments[i].data(), 200000)});
+    RecoveryWriter writer(platform, s.dir.path(), "abcd", files, 2, 0, 100000);
+    std::string problem = "unchanged";
+    ASSERT_TRUE(writer.start(&problem));
+    for (uint32_t i = 0; i < 2; ++i) writer.feed(i, s.segments[i].data(), 200000);
+    int calls = 0;
+    EXPECT_FALSE(writer.finish(&problem, [&]() { return calls++ < allowed; }));
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.dir.path()),
+                            std::filesystem::directory_iterator{}), 2);
+  }
+}
+
 TEST(RepairTest, AFailedWriteLeavesNoRecoveryFile) {
   testing::FaultyPlatform platform;
   Series s;
