@@ -2,7 +2,9 @@
 // same number of bytes on the same machine:
 // - the checksum's window pass over one 10,000,000-byte chunk, which reads
 //   only its first 2,500,003 bytes (bytes/s counts those bytes);
-// - the "Encrypt" XOR over buffers of 64 KiB, 1 MiB and 100 MiB.
+// - the "Encrypt" XOR over buffers of 64 KiB, 1 MiB and 100 MiB;
+// - the recovery files' GF(2^16) multiply-accumulate, each kernel the
+//   processor has, over 64 KiB and 1 MiB, and the system's MD5 beside it.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "engine/checksum.h"
+#include "engine/recovery/gf16.h"
+#include "platform/digest.h"
 #include "engine/scramble.h"
 
 namespace {
@@ -68,6 +72,38 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n);
 }
 BENCHMARK(BM_Memcpy)->Arg(64 << 10)->Arg(1 << 20)->Arg(100 << 20);
+
+// range(0): bytes; range(1): the kernel (0 portable, 1 SSSE3, 2 AVX2).
+void BM_GfMultiplyAdd(benchmark::State& state) {
+  const std::size_t n = static_cast<std::size_t>(state.range(0));
+  const auto kernel = static_cast<trep::recovery::GfKernel>(state.range(1));
+  if (!trep::recovery::gfKernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  std::vector<uint8_t> from = randomBytes(n), to(n);
+  uint16_t c = 0x1234;
+  for (auto _ : state) {
+    trep::recovery::gfMultiplyAddWith(kernel, c++, from.data(), to.data(), n);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n);
+  state.SetLabel(trep::recovery::gfKernelName(kernel));
+}
+BENCHMARK(BM_GfMultiplyAdd)->ArgsProduct({{64 << 10, 1 << 20}, {0, 1, 2}});
+
+void BM_Md5(benchmark::State& state) {
+  const std::size_t n = static_cast<std::size_t>(state.range(0));
+  std::vector<uint8_t> bytes = randomBytes(n);
+  trep::Md5 md5;
+  for (auto _ : state) {
+    md5.update(bytes.data(), n);
+    benchmark::ClobberMemory();
+  }
+  benchmark::DoNotOptimize(md5.finish());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_Md5)->Arg(1 << 20);
 
 }  // namespace
 

@@ -6,6 +6,8 @@ remake the seeds.
 """
 import os
 import struct
+import subprocess
+import tempfile
 
 
 def header(count, name=b'report.pdf', size=1000, crc=0, flag=1, desc=b'a note',
@@ -56,6 +58,33 @@ def main():
     write('join', 'three-with-headers', series)
     write('join', 'headerless', bytes([0, 10]) + payload + bytes([10]) + payload)
     write('join', 'scrambled', bytes([1 | 4 | 8]) + series[1:])
+
+    recovery_seeds()
+
+
+def recovery_seeds():
+    """Recovery inputs: a flags byte (1, 2, 4 lose segment 1, 2, 3; 8, 16, 32
+    damage one; 64 little memory), then up to three files each led by its
+    32-bit length: abcd.par2, abcd.vol0+1.par2, abcd.vol1+1.par2, as par2
+    (par2cmdline) makes them for the fuzz target's three segments."""
+    with tempfile.TemporaryDirectory() as folder:
+        names = []
+        for n in (1, 2, 3):
+            name = 'abcd%04d.trp' % n
+            with open(os.path.join(folder, name), 'wb') as f:
+                f.write(bytes((37 * n + 13 * j) & 0xFF for j in range(700 + 100 * n)))
+            names.append(name)
+        subprocess.run(['par2', 'create', '-q', '-q', '-s1000', '-c2', '-n2', '-u', 'abcd.par2']
+                       + names, cwd=folder, check=True)
+        files = []
+        for name in ('abcd.par2', 'abcd.vol0+1.par2', 'abcd.vol1+1.par2'):
+            with open(os.path.join(folder, name), 'rb') as f:
+                files.append(f.read())
+    packed = b''.join(struct.pack('<I', len(f)) + f for f in files)
+    write('recovery', 'intact', bytes([0]) + packed)
+    write('recovery', 'two-lost', bytes([1 | 4]) + packed)
+    write('recovery', 'lost-and-damaged-little-memory', bytes([2 | 8 | 64]) + packed)
+    write('recovery', 'volumes-only', bytes([16]) + struct.pack('<I', 0) + packed[4 + len(files[0]):])
 
 
 if __name__ == '__main__':

@@ -16,7 +16,7 @@ cmake --build "$here/build/fuzz" -j "$jobs" >/dev/null
 findings="$here/build/fuzz/findings"
 mkdir -p "$findings"
 status=0
-for target in analysis command_line settings join; do
+for target in analysis command_line settings join recovery; do
   work=$(mktemp -d)
   cp "$here/fuzz/corpus/$target/"* "$work/"
   echo "== fuzz_$target for ${seconds} s"

@@ -6,6 +6,7 @@
 #
 #   unit         the unit tests, natively and as a Windows program under Wine
 #   programs     the whole-program tests of trep and Trep.exe
+#   recovery     recovery files against par2 (par2cmdline), both ways
 #   windows      the window tests: Trep.exe's windows under Wine on a virtual
 #                display (the main window, then the setup wizard)
 #   packages     the Debian package, the Windows zip and installer (made by
@@ -22,7 +23,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-STAGES=(unit programs windows packages reliability sanitize fuzz)
+STAGES=(unit programs recovery windows packages reliability sanitize fuzz)
 usage() { echo "usage: scripts/test.sh [STAGE...]  (STAGE: ${STAGES[*]}; none: all of them)"; }
 chosen=" "
 for arg in "$@"; do
@@ -53,6 +54,11 @@ stage_unit() {
 stage_programs() {
   echo "== whole-program tests"
   "$here/tests/programs_test.sh"
+}
+
+stage_recovery() {
+  echo "== recovery files against par2 (par2cmdline), both ways"
+  "$here/tests/recovery_test.sh"
 }
 
 stage_windows() {

@@ -1,0 +1,103 @@
+// Pieces shared by the recovery writer and the repairer (internal): whole
+// reads and writes through the platform's 32-bit counts, and memory blocks
+// taken from the platform.
+#ifndef TREP_ENGINE_RECOVERY_BLOCK_IO_H_
+#define TREP_ENGINE_RECOVERY_BLOCK_IO_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace trep {
+namespace recovery {
+
+// Reads up to n bytes at `offset`; returns how many were read (fewer at the
+// file's end or on an error).
+inline std::size_t readAt(File& file, uint64_t offset, void* buffer, std::size_t n) {
+  if (!file.seek(offset)) return 0;
+  auto* p = static_cast<uint8_t*>(buffer);
+  std::size_t total = 0;
+  while (total < n) {
+    uint32_t want = n - total > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(n - total);
+    uint32_t got = 0;
+    if (!file.read(p + total, want, &got) || got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+inline bool writeAll(File& file, const void* data, std::size_t n) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (n != 0) {
+    uint32_t want = n > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(n);
+    uint32_t done = 0;
+    if (!file.write(p, want, &done) || done != want) return false;
+    p += want;
+    n -= want;
+  }
+  return true;
+}
+
+inline bool writeAt(File& file, uint64_t offset, const void* data, std::size_t n) {
+  return file.seek(offset) && writeAll(file, data, n);
+}
+
+// A zero-filled block of the platform's memory, released with the object.
+class Block {
+ public:
+  Block() = default;
+  Block(Platform& platform, uint64_t bytes) : platform_(&platform) {
+    data_ = bytes == 0 || bytes > SIZE_MAX ? nullptr
+                                           : static_cast<uint8_t*>(platform.allocateZeroed(bytes));
+    size_ = data_ != nullptr ? static_cast<std::size_t>(bytes) : 0;
+  }
+  ~Block() { reset(); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  Block(Block&& o) noexcept { *this = std::move(o); }
+  Block& operator=(Block&& o) noexcept {
+    if (this != &o) {
+      reset();
+      platform_ = o.platform_;
+      data_ = o.data_;
+      size_ = o.size_;
+      o.data_ = nullptr;
+      o.size_ = 0;
+    }
+    return *this;
+  }
+  void reset() {
+    if (data_ != nullptr) platform_->release(data_);
+    data_ = nullptr;
+    size_ = 0;
+  }
+  uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  explicit operator bool() const { return data_ != nullptr; }
+
+ private:
+  Platform* platform_ = nullptr;
+  uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// The smallest window of recovery data worth a pass over every file.
+constexpr uint64_t kMinWindow = 4096;
+
+// A window size for `buffers` buffers of up to `sliceSize` bytes within
+// `memoryLimit`: a multiple of 64 bytes (the vector kernels' step), at least
+// kMinWindow, never more than the slice.
+inline uint64_t windowSize(uint64_t sliceSize, uint64_t buffers, uint64_t memoryLimit) {
+  if (buffers == 0) buffers = 1;
+  uint64_t w = memoryLimit / buffers;
+  if (w >= sliceSize) return sliceSize;
+  w &= ~uint64_t{63};
+  if (w < kMinWindow) w = kMinWindow;
+  return w < sliceSize ? w : sliceSize;
+}
+
+}  // namespace recovery
+}  // namespace trep
+
+#endif  // TREP_ENGINE_RECOVERY_BLOCK_IO_H_

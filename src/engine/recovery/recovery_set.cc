@@ -1,0 +1,289 @@
+#include "engine/recovery/recovery_set.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "engine/naming.h"
+#include "engine/recovery/block_io.h"
+#include "engine/recovery/gf16.h"
+#include "platform/folder_listing.h"
+
+namespace trep {
+namespace recovery {
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameIgnoringCase(const std::string& a, std::size_t at, const std::string& b) {
+  if (a.size() < at + b.size()) return false;
+  for (std::size_t i = 0; i < b.size(); ++i)
+    if (lower(a[at + i]) != lower(b[i])) return false;
+  return true;
+}
+
+// Sets kept apart while reading at most: enough for a series and some
+// leftovers of others beside it.
+constexpr std::size_t kMaxSets = 16;
+// Slice checksums kept per set at most: twice what a whole set can have.
+constexpr uint64_t kMaxChecksumEntries = 2 * 32768;
+
+struct Candidate {
+  bool hasMain = false;
+  MainPacket main;
+  std::map<Md5Digest, FileDescription> descriptions;
+  std::map<Md5Digest, std::vector<SliceChecksum>> checksums;
+  uint64_t checksumEntries = 0;
+  std::map<uint32_t, std::pair<RecoverySliceRef, uint64_t>> recovery;  // by exponent; with length
+  std::vector<std::string> paths;
+};
+
+using Candidates = std::map<Md5Digest, Candidate>;
+
+// The position of the next packet magic at or after `from`, or `size`.
+uint64_t nextMagic(File& file, uint64_t from, uint64_t size) {
+  std::vector<uint8_t> block(64 << 10);
+  while (from + 8 <= size) {
+    std::size_t got = readAt(file, from, block.data(), block.size());
+    if (got < 8) break;
+    for (std::size_t i = 0; i + 8 <= got; ++i)
+      if (block[i] == 'P' && std::memcmp(&block[i], kPacketMagic, 8) == 0) return from + i;
+    from += got - 7;
+  }
+  return size;
+}
+
+void readPacket(Candidate& c, const PacketHeader& h, const uint8_t* body, std::size_t size) {
+  if (h.type == kMainType) {
+    MainPacket main;
+    if (!c.hasMain && decodeMainBody(body, size, &main) && md5Of(body, size) == h.setId) {
+      c.main = std::move(main);
+      c.hasMain = true;
+    }
+  } else if (h.type == kFileDescType) {
+    FileDescription d;
+    if (decodeFileDescBody(body, size, &d) && d.id == fileIdOf(d.firstHash, d.length, d.name) &&
+        c.descriptions.size() < kMaxSetFiles)
+      c.descriptions.emplace(d.id, std::move(d));
+  } else if (h.type == kSliceChecksumType) {
+    Md5Digest id;
+    std::vector<SliceChecksum> slices;
+    if (decodeSliceChecksumBody(body, size, &id, &slices) && c.checksums.count(id) == 0 &&
+        c.checksumEntries + slices.size() <= kMaxChecksumEntries) {
+      c.checksumEntries += slices.size();
+      c.checksums.emplace(id, std::move(slices));
+    }
+  }
+}
+
+void scanFile(Platform& platform, const std::string& path, Candidates& sets) {
+  std::unique_ptr<File> file =
+      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  uint64_t size = 0;
+  if (!file || !file->size(&size)) return;
+  std::vector<uint8_t> packet;
+  uint8_t head[kRecoveryHeadSize];
+  uint64_t pos = 0;
+  while (pos + kPacketHeaderSize <= size) {
+    PacketHeader h;
+    if (readAt(*file, pos, head, kPacketHeaderSize) != kPacketHeaderSize) return;
+    if (!decodePacketHeader(head, &h) || h.length > size - pos) {
+      pos = nextMagic(*file, pos + 1, size);
+      continue;
+    }
+    auto it = sets.find(h.setId);
+    if (it == sets.end()) {
+      if (sets.size() >= kMaxSets) {
+        pos += h.length;
+        continue;
+      }
+      it = sets.emplace(h.setId, Candidate{}).first;
+    }
+    Candidate& c = it->second;
+    if (c.paths.empty() || c.paths.back() != path) c.paths.push_back(path);
+    if (h.type == kRecoverySliceType) {
+      // Only located: its MD5 needs the whole slice and is checked on use.
+      if (h.length >= kRecoveryHeadSize &&
+          readAt(*file, pos, head, kRecoveryHeadSize) == kRecoveryHeadSize) {
+        uint32_t exponent = head[64] | head[65] << 8 | head[66] << 16 |
+                            static_cast<uint32_t>(head[67]) << 24;
+        RecoverySliceRef ref{exponent, path, pos, h.hash};
+        c.recovery.emplace(exponent, std::make_pair(ref, h.length));
+      }
+      pos += h.length;
+      continue;
+    }
+    if (h.length > kMaxSmallPacket) {  // no packet of ours is this long
+      pos += h.length;
+      continue;
+    }
+    packet.resize(static_cast<std::size_t>(h.length));
+    if (readAt(*file, pos, packet.data(), packet.size()) != packet.size()) return;
+    if (md5Of(packet.data() + kPacketSetIdOffset, packet.size() - kPacketSetIdOffset) != h.hash) {
+      pos = nextMagic(*file, pos + 1, size);  // damaged: look for the next packet
+      continue;
+    }
+    readPacket(c, h, packet.data() + kPacketHeaderSize, packet.size() - kPacketHeaderSize);
+    pos += h.length;
+  }
+}
+
+// What a segment on disk looks like to a file description: its length and
+// the MD5 of its first 16 KiB; read once per segment.
+struct Found {
+  bool present = false;
+  uint64_t length = 0;
+  Md5Digest firstHash{};
+};
+
+const Found& foundSegment(Platform& platform, const std::string& folder, const std::string& base,
+                          uint32_t n, std::map<uint32_t, Found>& cache) {
+  auto it = cache.find(n);
+  if (it != cache.end()) return it->second;
+  Found f;
+  const std::string path =
+      segmentPath((folder.empty() ? "" : folder + kPathSeparator) + base, n);
+  std::unique_ptr<File> file =
+      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  if (file && file->size(&f.length)) {
+    std::vector<uint8_t> first(kFirstBytesHashed);
+    std::size_t got = readAt(*file, 0, first.data(), first.size());
+    f.firstHash = md5Of(first.data(), got);
+    f.present = true;
+  }
+  return cache.emplace(n, f).first->second;
+}
+
+// How well a set fits the series: how many of its files are segments whose
+// file ID matches the segment on disk, and how many are segments at all.
+struct Fit {
+  std::size_t matching = 0;
+  std::size_t named = 0;
+};
+
+Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
+          const std::string& base, std::map<uint32_t, Found>& cache) {
+  Fit fit;
+  for (const Md5Digest& id : c.main.recoveryIds) {
+    auto d = c.descriptions.find(id);
+    if (d == c.descriptions.end()) continue;
+    uint32_t n = segmentNumberOf(d->second.name, base);
+    if (n == 0) continue;
+    ++fit.named;
+    const Found& f = foundSegment(platform, folder, base, n, cache);
+    if (f.present && f.length == d->second.length && f.firstHash == d->second.firstHash)
+      ++fit.matching;
+  }
+  return fit;
+}
+
+SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
+                             const std::string& folder, const std::string& base,
+                             RecoverySet* set, std::string* problem);
+
+}  // namespace
+
+uint32_t segmentNumberOf(const std::string& name, const std::string& base) {
+  if (name.size() != base.size() + 8 || !sameIgnoringCase(name, 0, base) ||
+      !sameIgnoringCase(name, base.size() + 4, ".trp"))
+    return 0;
+  uint32_t n = 0;
+  for (std::size_t i = base.size(); i < base.size() + 4; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    n = n * 10 + static_cast<uint32_t>(name[i] - '0');
+  }
+  return n;
+}
+
+bool isRecoveryFileName(const std::string& name, const std::string& base) {
+  if (!sameIgnoringCase(name, 0, base)) return false;
+  if (name.size() == base.size() + 5) return sameIgnoringCase(name, base.size(), ".par2");
+  return name.size() > base.size() + 9 && sameIgnoringCase(name, base.size(), ".vol") &&
+         sameIgnoringCase(name, name.size() - 5, ".par2");
+}
+
+SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
+                         RecoverySet* set, std::string* problem) {
+  std::vector<std::string> paths;
+  for (const std::string& name : listFolder(folder)) {
+    if (!isRecoveryFileName(name, base)) continue;
+    paths.push_back(folder.empty() ? name : folder + kPathSeparator + name);
+    if (paths.size() >= kMaxRecoveryFiles) break;
+  }
+  std::sort(paths.begin(), paths.end());  // the index first, then the volumes
+  return readRecoverySetFrom(platform, paths, folder, base, set, problem);
+}
+
+namespace {
+
+SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
+                             const std::string& folder, const std::string& base,
+                             RecoverySet* set, std::string* problem) {
+  *set = RecoverySet{};
+  if (paths.empty()) return SetFound::kNone;
+  Candidates sets;
+  for (const std::string& path : paths) scanFile(platform, path, sets);
+
+  const Candidate* best = nullptr;
+  const Md5Digest* bestId = nullptr;
+  Fit bestFit;
+  std::map<uint32_t, Found> cache;
+  for (const auto& [id, c] : sets) {
+    if (!c.hasMain) continue;
+    Fit fit = fitOf(platform, c, folder, base, cache);
+    if (fit.named == 0) continue;
+    if (best == nullptr || fit.matching > bestFit.matching ||
+        (fit.matching == bestFit.matching &&
+         (fit.named > bestFit.named ||
+          (fit.named == bestFit.named && c.recovery.size() > best->recovery.size())))) {
+      best = &c;
+      bestId = &id;
+      bestFit = fit;
+    }
+  }
+  if (best == nullptr) {
+    *problem = "The recovery files describe no segment of this series.";
+    return SetFound::kUnusable;
+  }
+
+  set->setId = *bestId;
+  set->sliceSize = best->main.sliceSize;
+  set->paths = best->paths;
+  uint64_t slices = 0;
+  std::vector<bool> taken(10000, false);
+  for (const Md5Digest& id : best->main.recoveryIds) {
+    auto d = best->descriptions.find(id);
+    auto s = best->checksums.find(id);
+    if (d == best->descriptions.end() || s == best->checksums.end()) {
+      *problem = d == best->descriptions.end()
+                     ? "The recovery files lack the description of a file of their set."
+                     : "The recovery files lack the checksums of \"" + d->second.name + "\".";
+      return SetFound::kUnusable;
+    }
+    SetFile f;
+    f.description = d->second;
+    f.slices = s->second;
+    const uint64_t expected = slicesOf(f.description.length, set->sliceSize);
+    if (expected != f.slices.size() || expected > kMaxInputSlices - slices) {
+      *problem = "The recovery files hold wrong checksums for \"" + f.description.name + "\".";
+      return SetFound::kUnusable;
+    }
+    f.firstSlice = static_cast<uint32_t>(slices);
+    slices += expected;
+    f.segment = segmentNumberOf(f.description.name, base);
+    if (f.segment != 0 && taken[f.segment]) f.segment = 0;  // a name twice, in other cases
+    if (f.segment != 0) taken[f.segment] = true;
+    set->files.push_back(std::move(f));
+  }
+  set->inputSlices = static_cast<uint32_t>(slices);
+  for (const auto& [exponent, found] : best->recovery)
+    if (exponent < kGfOrder && found.second == kRecoveryHeadSize + set->sliceSize)
+      set->recovery.push_back(found.first);
+  return SetFound::kUsable;
+}
+
+}  // namespace
+
+}  // namespace recovery
+}  // namespace trep

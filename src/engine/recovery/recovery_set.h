@@ -1,0 +1,75 @@
+// Finds and reads the recovery files that lie beside a series. Recovery
+// files are input like any other: every count and length is checked before
+// it is used, a packet whose MD5 does not match is skipped (and the reader
+// looks for the next packet), and a file description is tied to a segment
+// only when its name is one of this series' segment names. Recovery slices
+// are only located here; their data is read and checked when a repair uses
+// them.
+#ifndef TREP_ENGINE_RECOVERY_RECOVERY_SET_H_
+#define TREP_ENGINE_RECOVERY_RECOVERY_SET_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/recovery/par2_format.h"
+#include "platform/platform.h"
+
+namespace trep {
+namespace recovery {
+
+struct SetFile {
+  FileDescription description;
+  std::vector<SliceChecksum> slices;
+  uint32_t segment = 0;  // its number in the series; 0: not a segment of this series
+  uint32_t firstSlice = 0;  // number of its first input slice in the set
+};
+
+struct RecoverySliceRef {
+  uint32_t exponent = 0;
+  std::string path;
+  uint64_t packetOffset = 0;  // where the packet's header starts
+  Md5Digest hash{};           // the packet's MD5, checked before use
+};
+
+struct RecoverySet {
+  Md5Digest setId{};
+  uint64_t sliceSize = 0;
+  std::vector<SetFile> files;               // the main packet's order
+  std::vector<RecoverySliceRef> recovery;   // one per exponent, ascending
+  uint32_t inputSlices = 0;
+  std::vector<std::string> paths;           // the recovery files read
+};
+
+enum class SetFound {
+  kNone,      // no recovery file of this series beside it
+  kUsable,    // a set whose every file is described and checksummed
+  kUnusable,  // recovery files, but none that describes a set whole
+};
+
+// The number of a segment name of the series `base`: base, four digits (not
+// 0000) and ".trp", letters compared in any case; 0 for any other name.
+uint32_t segmentNumberOf(const std::string& name, const std::string& base);
+
+// True for the names a recovery file of the series may have: base + ".par2"
+// or base + ".vol" ... ".par2", letters in any case.
+bool isRecoveryFileName(const std::string& name, const std::string& base);
+
+// Reads the recovery files of the series `base` in `folder`. Among several
+// sets (a set left from an earlier split of other data under the same
+// names, say) it takes the one whose file IDs match most of the segments
+// there (their length and first 16 KiB), then the one that names most of
+// them, then the one with most recovery slices. `problem` says why a set is
+// unusable.
+SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
+                         RecoverySet* set, std::string* problem);
+
+// Recovery files read at most, and bytes of one non-recovery packet at most
+// (main packets of 32,768 files, slice checksums of 32,768 slices fit).
+constexpr std::size_t kMaxRecoveryFiles = 65536;
+constexpr uint64_t kMaxSmallPacket = 2u << 20;
+
+}  // namespace recovery
+}  // namespace trep
+
+#endif  // TREP_ENGINE_RECOVERY_RECOVERY_SET_H_

@@ -1,0 +1,66 @@
+#include "platform/digest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace trep {
+namespace {
+
+std::string hexOf(const Md5Digest& d) {
+  std::string s;
+  char b[3];
+  for (uint8_t v : d) {
+    std::snprintf(b, sizeof b, "%02x", v);
+    s += b;
+  }
+  return s;
+}
+
+// Values published with the algorithms (RFC 1321; the CRC-32 check value).
+TEST(DigestTest, KnownValues) {
+  struct Row {
+    std::string text;
+    const char* md5;
+    uint32_t crc;
+  } rows[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e", 0x00000000},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72", 0x352441C2},
+      {"123456789", "25f9e794323b453885f5181f1b624d0b", 0xCBF43926},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0", 0x20159D7F},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(hexOf(md5Of(r.text.data(), r.text.size())), r.md5) << r.text;
+    EXPECT_EQ(crc32Update(0, r.text.data(), r.text.size()), r.crc) << r.text;
+  }
+}
+
+TEST(DigestTest, PiecesGiveTheWholeAndFinishStartsAnew) {
+  const std::string text = "The quick brown fox jumps over the lazy dog";
+  Md5 md5;
+  uint32_t crc = 0;
+  for (std::size_t at = 0; at < text.size(); at += 5) {
+    std::size_t n = std::min<std::size_t>(5, text.size() - at);
+    md5.update(text.data() + at, n);
+    crc = crc32Update(crc, text.data() + at, n);
+  }
+  EXPECT_EQ(hexOf(md5.finish()), "9e107d9d372bb6826bd81d3542a419d6");
+  EXPECT_EQ(crc, 0x414FA339u);
+  md5.update("abc", 3);
+  EXPECT_EQ(hexOf(md5.finish()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(DigestTest, ACopyGoesOnFromTheSameState) {
+  Md5 whole, padded;
+  padded.update("abc", 3);
+  whole.copyFrom(padded);
+  padded.update("\0", 1);
+  EXPECT_EQ(hexOf(whole.finish()), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(hexOf(padded.finish()), hexOf(md5Of("abc\0", 4)));
+  whole.update("abc", 3);  // the copy started anew after finish()
+  EXPECT_EQ(hexOf(whole.finish()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+}  // namespace
+}  // namespace trep

@@ -1,0 +1,242 @@
+#!/usr/bin/env bash
+# Recovery files against par2 (par2cmdline), the independent judge, both
+# ways, with the engine's recovery module driven by recoverytool (native) and
+# recoverytool.exe (the Windows build, under Wine):
+#   - par2 verifies the sets both builds write and repairs the damage table;
+#   - their packets are byte for byte par2's for the same files and slice
+#     size (the creator packet aside);
+#   - both builds repair series from sets par2 made, with one slice per
+#     segment and with several.
+# The series are real ones, cut by jobtool (the engine's split), 2 MiB or
+# less a segment (par2 0.8.1 checks large slices slowly).
+#
+#   tests/recovery_test.sh          KEEP=1 keeps the work folder
+set -u
+export LC_ALL=C
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=lib/checks.sh
+. "$ROOT/tests/lib/checks.sh"
+WINE_RUN=$ROOT/scripts/wine-run.sh
+TOOL=$ROOT/build/native/recoverytool
+TOOL_EXE=$ROOT/build/win32/recoverytool.exe
+JOBTOOL=$ROOT/build/native/jobtool
+for f in "$TOOL" "$TOOL_EXE" "$JOBTOOL"; do
+  [ -f "$f" ] || { echo "recovery_test: $f is missing; build with scripts/build.sh" >&2; exit 2; }
+done
+for tool in par2 wine cmp od python3; do
+  command -v "$tool" >/dev/null || { echo "recovery_test: the tool '$tool' is missing" >&2; exit 2; }
+done
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/trep-recovery.XXXXXX")
+cleanup() { if [ "${KEEP:-0}" = 1 ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi; }
+trap cleanup EXIT
+timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1
+
+# tool NAME ARGS...: runs recoverytool or recoverytool.exe (paths given as
+# Unix paths, turned into Z:\ paths for the Windows build); sets RC and OUT.
+tool() {
+  local name=$1 a args=()
+  shift
+  if [ "$name" = recoverytool.exe ]; then
+    for a in "$@"; do
+      if [[ $a == /* ]]; then a="Z:${a//\//\\}"; fi
+      args+=("$a")
+    done
+    timeout 300 "$WINE_RUN" "$TOOL_EXE" "${args[@]}" >"$WORK/tool-out" 2>&1
+    RC=$?
+    OUT=$(tr -d '\r' <"$WORK/tool-out")
+  else
+    OUT=$(timeout 300 "$TOOL" "$@" 2>&1)
+    RC=$?
+  fi
+}
+
+# A real series: 700,001 bytes cut at 160 KiB, five segments of which the
+# last is shorter, named data0001.trp ... data0005.trp.
+head -c 700001 /dev/urandom >"$WORK/data.bin"
+mkdir -p "$WORK/series"
+"$JOBTOOL" split "$WORK/data.bin" "$WORK/series" 160 >/dev/null 2>&1
+SEGMENTS=5
+[ -f "$WORK/series/data0005.trp" ] && [ ! -f "$WORK/series/data0006.trp" ] ||
+  { echo "recovery_test: jobtool did not cut the series" >&2; exit 2; }
+SLICE=$(( ($(stat -c %s "$WORK/series/data0001.trp") + 3) / 4 * 4 ))
+
+fresh() {  # DIR: a copy of the series alone
+  rm -rf "$1"
+  mkdir -p "$1"
+  cp "$WORK/series/"*.trp "$1/"
+}
+# damage DIR LIST: "lost:N", "random:N" (other bytes, same size),
+# "truncated:N", "swapped:N" (with N+1), separated by blanks.
+damage() {
+  local d f n
+  for d in $2; do
+    n=${d#*:}
+    f=$(printf '%s/data%04d.trp' "$1" "$n")
+    case ${d%%:*} in
+      lost) rm -f "$f" ;;
+      random) head -c "$(stat -c %s "$f")" /dev/urandom >"$f.new" && mv "$f.new" "$f" ;;
+      truncated) truncate -s $(($(stat -c %s "$f") / 3)) "$f" ;;
+      swapped)
+        local g
+        g=$(printf '%s/data%04d.trp' "$1" $((n + 1)))
+        mv "$f" "$f.x" && mv "$g" "$f" && mv "$f.x" "$g" ;;
+    esac
+  done
+}
+expect_series_whole() {  # WHAT DIR: every segment as cut
+  local n f
+  for ((n = 1; n <= SEGMENTS; n++)); do
+    f=$(printf 'data%04d.trp' "$n")
+    cmp -s "$2/$f" "$WORK/series/$f" || fail_because "$1: $f differs from the segment as cut"
+  done
+}
+
+# The damage table: each row once per build writing the set, then
+# `par2 repair` on it; N is the number of recovery files.
+DAMAGE_ROWS=(
+  # what                 | N | damage                                 | par2 repair
+  "one lost              | 1 | lost:3                                 | repaired"
+  "0001 lost             | 1 | lost:1                                 | repaired"
+  "same size, random     | 1 | random:2                               | repaired"
+  "truncated             | 1 | truncated:5                            | repaired"
+  "two swapped           | 1 | swapped:2                              | repaired"
+  "N damaged             | 3 | lost:1 random:2 truncated:4            | repaired"
+  "N + 1 damaged         | 3 | lost:1 random:2 truncated:4 lost:5     | refused"
+)
+
+echo "# sets written by both builds, judged by par2"
+for writer in recoverytool recoverytool.exe; do
+  dir=$WORK/w-$writer
+  fresh "$dir"
+  tool "$writer" create "$dir" data 3
+  expect_eq "$writer create exit code" 0 "$RC"
+  expect_eq "files written" "data.par2 data.vol0+1.par2 data.vol1+1.par2 data.vol2+1.par2" \
+    "$(cd "$dir" && echo *.par2)"
+  verify=$(cd "$dir" && par2 verify data.par2 2>&1)
+  expect_eq "par2 verify exit code" 0 "$?"
+  expect_has "par2 verify" "$verify" "All files are correct"
+  report "$writer: par2 verifies the set of an intact series"
+
+  # The same files and slice size through par2 itself: the same packets.
+  ref=$WORK/par2-$writer
+  fresh "$ref"
+  (cd "$ref" && par2 create -q -q -s"$SLICE" -c3 -n3 -u data.par2 data0*.trp >/dev/null 2>&1)
+  for f in data.par2 data.vol0+1.par2 data.vol1+1.par2 data.vol2+1.par2; do
+    same=$(python3 - "$dir/$f" "$ref/$f" <<'PY'
+import struct, sys
+def packets(path):
+    data = open(path, 'rb').read()
+    found, at = [], 0
+    while at + 64 <= len(data):
+        length = struct.unpack_from('<Q', data, at + 8)[0]
+        if data[at + 48:at + 64] != b'PAR 2.0\0Creator\0':
+            found.append(data[at:at + length])
+        at += length
+    return sorted(found)
+print('same' if packets(sys.argv[1]) == packets(sys.argv[2]) else 'different')
+PY
+)
+    expect_eq "packets of $f beside par2's" same "$same"
+  done
+  report "$writer: packets byte for byte par2's (-s$SLICE -c3 -u), creator aside"
+
+  for row in "${DAMAGE_ROWS[@]}"; do
+    read_row "$row" what n damages outcome
+    case_dir=$WORK/case
+    fresh "$case_dir"
+    tool "$writer" create "$case_dir" data "$n"
+    damage "$case_dir" "$damages"
+    repair_out=$(cd "$case_dir" && par2 repair data.par2 2>&1)
+    rc=$?
+    if [ "$outcome" = repaired ]; then
+      expect_eq "par2 repair exit code" 0 "$rc"
+      expect_series_whole "after par2 repair" "$case_dir"
+    else
+      [ "$rc" -ne 0 ] || fail_because "par2 repair said 0 for more damage than $n recovery files mend"
+      expect_has "par2 repair" "$repair_out" "Repair is not possible"
+    fi
+    report "$writer writes, par2 repairs: $what"
+  done
+done
+
+# Many recovery files and many damaged segments with few open files allowed:
+# the writer and the repairer keep one file open at a time.
+many=$WORK/many
+rm -rf "$many" && mkdir -p "$many"
+head -c 60000 /dev/urandom >"$WORK/many.bin"
+"$JOBTOOL" split "$WORK/many.bin" "$many" 1 >/dev/null 2>&1
+cp -r "$many" "$WORK/many-as-cut"
+OUT=$(ulimit -n 24 && "$TOOL" create "$many" many 40 2>&1)
+expect_eq "create with 24 open files allowed" "0" "$?"
+expect_empty "create's messages" "$OUT"
+expect_eq "recovery files" 41 "$(ls "$many"/many.*par2 2>/dev/null | wc -l)"
+(cd "$many" && par2 verify -q -q many.par2 >/dev/null 2>&1)
+expect_eq "par2 verify exit code" 0 "$?"
+rm -f "$many"/many00[0-3]*.trp
+rm -rf "$WORK/rebuilt" && mkdir -p "$WORK/rebuilt"
+OUT=$(ulimit -n 24 && "$TOOL" repair "$many" many "$WORK/rebuilt" 2>&1)
+expect_eq "repair with 24 open files allowed" "0" "$?"
+expect_eq "report" "repaired" "$(tail -n 1 <<<"$OUT")"
+for f in "$WORK/many-as-cut"/many00[0-3]*.trp; do
+  cmp -s "$f" "$WORK/rebuilt/${f##*/}.rebuilt" || fail_because "${f##*/} rebuilt differs"
+done
+report "40 recovery files written, and 39 lost segments rebuilt, with 24 open files allowed"
+
+echo "# sets written by par2, repaired by both builds"
+# tool repair prints "missing ...; damaged ...; ..." and then one "NNNN PATH"
+# line per segment to read from elsewhere.
+REPAIR_ROWS=(
+  # what                 | N | damage                             | exit | first line of the report
+  "intact                | 2 |                                    | 0    | missing -; damaged -; slices needed 0, available 0"
+  "0001 lost             | 1 | lost:1                             | 0    | missing 0001; damaged -; slices needed 1, available 1"
+  "same size, random     | 1 | random:3                           | 0    | missing -; damaged 0003; slices needed 1, available 1"
+  "truncated             | 1 | truncated:5                        | 0    | missing -; damaged 0005; slices needed 1, available 1"
+  "two swapped           | 1 | swapped:2                          | 0    | missing -; damaged 0002,0003; slices needed 0, available 0"
+  "N damaged             | 3 | lost:1 random:2 truncated:4        | 0    | missing 0001; damaged 0002,0004; slices needed 3, available 3"
+  "N + 1 damaged         | 3 | lost:1 random:2 truncated:4 lost:5 | 1    | missing 0001,0005; damaged 0002,0004; slices needed 4, available 3"
+)
+for repairer in recoverytool recoverytool.exe; do
+  for row in "${REPAIR_ROWS[@]}"; do
+    read_row "$row" what n damages code first
+    case_dir=$WORK/case
+    fresh "$case_dir"
+    (cd "$case_dir" && par2 create -q -q -s"$SLICE" -c"$n" -n1 data.par2 data0*.trp >/dev/null 2>&1)
+    damage "$case_dir" "$damages"
+    rm -rf "$WORK/rebuilt" && mkdir -p "$WORK/rebuilt"
+    before=$(cd "$case_dir" && ls -l --time-style=+%s)
+    tool "$repairer" repair "$case_dir" data "$WORK/rebuilt"
+    expect_eq "exit code" "$code" "$RC"
+    expect_eq "report" "$first" "$(head -n 1 <<<"$OUT")"
+    expect_eq "the series' folder untouched" "$before" "$(cd "$case_dir" && ls -l --time-style=+%s)"
+    if [ "$code" = 0 ]; then
+      # Every segment, read from where the repair points, as cut.
+      while read -r number path; do
+        [[ $number =~ ^[0-9]{4}$ ]] || continue
+        [ "$repairer" = recoverytool.exe ] && path=$(sed 's|^Z:||; s|\\|/|g' <<<"$path")
+        [[ $path == /* ]] || path=$case_dir/$path
+        cmp -s "$path" "$(printf '%s/data%s.trp' "$WORK/series" "$number")" ||
+          fail_because "segment $number read from $path differs"
+      done <<<"$OUT"
+    fi
+    report "par2 writes, $repairer repairs: $what"
+  done
+
+  # Several slices a segment (par2's own choice of a smaller slice): five
+  # slices a segment, 0002's five lost and four of 0004's (cut to a third).
+  case_dir=$WORK/case
+  fresh "$case_dir"
+  (cd "$case_dir" && par2 create -q -q -s40000 -c10 -n1 data.par2 data0*.trp >/dev/null 2>&1)
+  damage "$case_dir" "lost:2 truncated:4"
+  rm -rf "$WORK/rebuilt" && mkdir -p "$WORK/rebuilt"
+  tool "$repairer" repair "$case_dir" data "$WORK/rebuilt"
+  expect_eq "exit code" 0 "$RC"
+  expect_eq "report" "missing 0002; damaged 0004; slices needed 9, available 9" "$(head -n 1 <<<"$OUT")"
+  expect_eq "rebuilt" "0002 0004" "$(ls "$WORK/rebuilt" | sed 's/^data\(....\).*/\1/' | tr '\n' ' ' | sed 's/ $//')"
+  cmp -s "$WORK/rebuilt/data0002.trp.rebuilt" "$WORK/series/data0002.trp" || fail_because "0002 differs"
+  cmp -s "$WORK/rebuilt/data0004.trp.rebuilt" "$WORK/series/data0004.trp" || fail_because "0004 differs"
+  report "par2 writes with 40000-byte slices, $repairer repairs a lost and a cut segment"
+done
+
+finish_checks
