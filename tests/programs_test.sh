@@ -440,6 +440,25 @@ for row in "${DESKTOP_CASES[@]}"; do
   report "trep: XDG_DESKTOP_DIR='$d_xdg', HOME/Desktop made: $d_make -> $d_where"
 done
 
+echo "# without HOME (trep): the home folder from the password database"
+# A private mount namespace shows trep a password database whose entry for
+# this user names a home folder of the case; the real one stays untouched.
+new_case small.bin
+mkdir pwhome
+uid=$(id -u)
+awk -F: -v OFS=: -v uid="$uid" -v home="$PWD/pwhome" '$3 == uid || $3 == 0 { $6 = home } 1' \
+  /etc/passwd >passwd
+if [ "$uid" = 0 ]; then ns=(unshare -m); else ns=(unshare -r -m); fi
+if "${ns[@]}" true 2>/dev/null; then
+  run "${ns[@]}" sh -c 'mount --bind "$1" /etc/passwd && shift && exec env -u HOME "$@"' _ \
+    "$PWD/passwd" "$TREP" /i=small.bin /s=1 /q
+  expect_eq "exit code" 0 "$RC"
+  expect_eq "segment files made" "$(printf 'pwhome/small/smal%04d.trp\n' 1 2 3)" "$(segments_found)"
+else
+  fail_because "no private mount namespace can be made here (${ns[*]})"
+fi
+report "trep without HOME -> the series in the password database's home folder, not at /"
+
 # ============================================= 3. exit codes and states ===
 
 echo "# runs that do no job (trep)"

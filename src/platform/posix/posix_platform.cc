@@ -9,6 +9,7 @@
 // - a failure's reason is strerror(errno), except for a file another open
 //   holds, which is said as Windows would say it.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -401,10 +402,20 @@ class PosixPlatform : public Platform {
     while (s.size() > 1 && s.back() == '/') s.pop_back();
     return s;
   }
+  // HOME, else the user's entry in the password database (a service or a
+  // cron job may run without HOME), else the current folder. An entry of "/"
+  // is not taken: output would land beside the system's own folders.
   std::string homeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && *home != '\0') return withoutTrailingSlash(home);
-    return "/";
+    if (const passwd* entry = ::getpwuid(::getuid())) {
+      if (entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+        std::string dir = withoutTrailingSlash(entry->pw_dir);
+        if (dir != "/") return dir;
+      }
+    }
+    char here[PATH_MAX];
+    return ::getcwd(here, sizeof(here)) != nullptr ? std::string(here) : std::string(".");
   }
 
   int instanceLockFd_ = -1;

@@ -1,5 +1,7 @@
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -136,6 +138,31 @@ TEST(PosixPlatformTest, DesktopAndApplicationDataFolders) {
   unsetenv("XDG_DESKTOP_DIR");
   unsetenv("XDG_CONFIG_HOME");
   setenv("HOME", saveHome.c_str(), 1);
+}
+
+// Without HOME (a service, a cron job, env -u HOME) the home folder is the
+// user's entry in the password database, never the root of the file system.
+TEST(PosixPlatformTest, WithoutHomeThePasswordDatabaseNamesTheHome) {
+  auto platform = makeSystemPlatform();
+  const char* saved = getenv("HOME");
+  std::string saveHome = saved != nullptr ? saved : "";
+  unsetenv("HOME");
+  unsetenv("XDG_DESKTOP_DIR");
+  unsetenv("XDG_CONFIG_HOME");
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  std::string home = entry->pw_dir;
+  ASSERT_NE(home, "/") << "this test wants a user whose home is not the root";
+  std::string desktop = platform->desktopFolder();
+  EXPECT_TRUE(desktop == home || desktop == home + "/Desktop") << desktop;
+  EXPECT_EQ(platform->appDataFolder(), home + "/.config");
+  setenv("HOME", "", 1);  // empty counts as none
+  EXPECT_EQ(platform->appDataFolder(), home + "/.config");
+  if (saved != nullptr) {
+    setenv("HOME", saveHome.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
 }
 
 }  // namespace
