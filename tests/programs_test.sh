@@ -807,6 +807,57 @@ for row in "${JOIN_CASES[@]}"; do
   report "$j_split's series of $j_file, $j_join /i=$base$j_seg.trp with /o=out $j_where it -> exit 0, $rebuilt identical, time and read-only kept"
 done
 
+echo "# a series copied off a medium in capitals, on a case-sensitive file system"
+# splitter | joiner | renaming of join0001.trp .. join0005.trp | segment chosen
+#   upper: every name in capitals; extension: only .TRP; mixed: capitals
+#   but for join0002.trp. The series comes from "/i=join.bin /o=s /s=4 /q";
+#   "/o=out" after "/i=" rebuilds into out/join.bin.
+CASE_CASES=(
+  "trep     | trep     | upper     | JOIN0003.TRP"
+  "trep     | Trep.exe | upper     | JOIN0003.TRP"
+  "trep     | trep     | extension | join0005.TRP"
+  "Trep.exe | trep     | extension | join0001.TRP"
+  "trep     | trep     | mixed     | join0002.trp"
+  "trep     | Trep.exe | mixed     | join0002.trp"
+  "trep     | trep     | mixed     | JOIN0004.TRP"
+)
+for row in "${CASE_CASES[@]}"; do
+  read_row "$row" c_split c_join c_rename c_chosen
+  new_case join.bin
+  run "$(program_named "$c_split")" /i=join.bin /o=s /s=4 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  for ((i = 1; i <= 5; i++)); do
+    from=$(printf 'join%04d.trp' "$i")
+    case $c_rename in
+      upper) to=$(printf 'JOIN%04d.TRP' "$i") ;;
+      extension) to=$(printf 'join%04d.TRP' "$i") ;;
+      mixed) [ "$i" = 2 ] && to=$from || to=$(printf 'JOIN%04d.TRP' "$i") ;;
+    esac
+    [ "$from" = "$to" ] || mv "s/$from" "s/$to"
+  done
+  sums=$(sums_of s)
+  joiner=$(program_named "$c_join")
+  run "$joiner" "/i=$(in_arg "$joiner" "s/$c_chosen")" /o=out /q
+  expect_eq "exit code of the join" 0 "$RC"
+  [ "$c_join" = trep ] && expect_empty "stderr" "$ERR"
+  expect_eq "files made" out/join.bin "$(find out -type f)"
+  expect_same_bytes "rebuilt file" out/join.bin join.bin
+  expect_eq "segment files after the join" "$sums" "$(sums_of s)"
+  report "$c_split's series renamed ($c_rename), $c_join /i=$c_chosen -> exit 0, out/join.bin identical"
+done
+
+# A headerless series cut by coreutils split into capitals, joined by trep.
+new_case cut.bin
+mkdir s
+(cd s && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.TRP -b 1000 ../cut.bin ABCD)
+ANSWERS='1\n'
+run "$TREP" /i=s/ABCD0003.TRP /o=out /q
+ANSWERS=
+expect_eq "exit code" 0 "$RC"
+expect_eq "files made" out/ABCD "$(find out -type f)"
+expect_same_bytes "rebuilt file" out/ABCD cut.bin
+report "trep /i=ABCD0003.TRP of coreutils' ABCD0001.TRP .. ABCD0004.TRP, answer 1 -> exit 0, out/ABCD = cut.bin"
+
 echo "# scrambled series across the builds (jobtool and jobtool.exe, one engine)"
 KEY=Quorin-42
 SEG=4096  # join.bin in 4 KiB segments: 5

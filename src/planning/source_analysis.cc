@@ -14,11 +14,7 @@
 namespace trep {
 
 bool isSegmentName(std::string_view path) {
-  if (path.size() < 4) return false;
-  std::string tail(path.substr(path.size() - 4));
-  for (char& c : tail)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return tail == ".trp";
+  return path.size() >= 4 && sameNameIgnoringCase(path.substr(path.size() - 4), ".trp");
 }
 
 constexpr std::size_t kLongestName = 255;
@@ -105,14 +101,18 @@ void analyseJoin(PlanningContext& p) {
   Controls& c = p.controls;
   std::string path = job.sourcePath.str();
   std::string prefix = path.size() > 8 ? path.substr(0, path.size() - 8) : std::string();
-  std::unique_ptr<File> first =
-      p.platform.openFile(prefix + "0001.trp", FileAccess::kRead, FileShare::kRead,
-                          FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
+  // The other segments are looked for as the chosen one spells ".trp"
+  // (and, failing that, in any letter case).
+  const std::string extension = path.substr(path.size() - 4);
+  std::unique_ptr<File> first = p.platform.openFile(
+      findSegmentPath(p.platform, prefix, extension, 1), FileAccess::kRead, FileShare::kRead,
+      FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
   if (!first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
   }
   job.segmentFolder = prefix;
+  job.segmentExtension = extension;
 
   uint8_t header[kFullHeaderSize] = {0};
   uint32_t got = 0;

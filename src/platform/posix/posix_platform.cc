@@ -8,6 +8,7 @@
 //   owner may not write it and 0x2 when its name begins with a dot;
 // - a failure's reason is strerror(errno), except for a file another open
 //   holds, which is said as Windows would say it.
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -306,6 +307,18 @@ class PosixPlatform : public Platform {
   bool folderExists(const std::string& path) override {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  std::string findNameIgnoringCase(const std::string& folder, const std::string& name) override {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (d == nullptr) return "";
+    std::string found;
+    while (const dirent* e = ::readdir(d)) {
+      std::string entry = e->d_name;
+      if (sameNameIgnoringCase(entry, name) && (found.empty() || entry < found)) found = entry;
+    }
+    ::closedir(d);
+    return found;
   }
 
   void* allocateZeroed(uint64_t bytes) override {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,25 @@ TEST(PosixPlatformTest, WithoutHomeThePasswordDatabaseNamesTheHome) {
   } else {
     unsetenv("HOME");
   }
+}
+
+// Where names differ only in letter case (a POSIX folder may hold both), the
+// one that sorts first is taken; letters beyond A-Z are not folded.
+TEST(PosixPlatformTest, NamesDifferingInCaseOnly) {
+  TempDir dir;
+  writeBytes(dir.file("data0001.TRP"), {1});
+  writeBytes(dir.file("DATA0001.trp"), {2});
+  writeBytes(dir.file("\xC3\x89t\xC3\xA9" "0001.trp"), {3});  // Été0001.trp in UTF-8
+  auto platform = makeSystemPlatform();
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), "Data0001.trp"), "DATA0001.trp");
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), "\xC3\xA9T\xC3\xA9" "0001.TRP"), "");
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), "\xC3\x89T\xC3\xA9" "0001.TRP"),
+            "\xC3\x89t\xC3\xA9" "0001.trp");
+  // An empty folder is the current one.
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  EXPECT_EQ(platform->findNameIgnoringCase("", "data0001.trp"), "DATA0001.trp");
+  std::filesystem::current_path(before);
 }
 
 }  // namespace
