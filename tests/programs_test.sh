@@ -858,6 +858,30 @@ expect_eq "files made" out/ABCD "$(find out -type f)"
 expect_same_bytes "rebuilt file" out/ABCD cut.bin
 report "trep /i=ABCD0003.TRP of coreutils' ABCD0001.TRP .. ABCD0004.TRP, answer 1 -> exit 0, out/ABCD = cut.bin"
 
+echo "# recorded names a Windows folder cannot hold (split by trep)"
+# original name | joiner | rebuilt as. Trep.exe takes the series' base name,
+# as for a device name; trep keeps a name its folder can hold.
+BAD_NAME_CASES=(
+  "what?.txt   | trep     | what?.txt"
+  "what?.txt   | Trep.exe | what"
+  "data<1>.bin | trep     | data<1>.bin"
+  "data<1>.bin | Trep.exe | data"
+  "star*x.bin  | Trep.exe | star"
+)
+for row in "${BAD_NAME_CASES[@]}"; do
+  read_row "$row" b_name b_join b_rebuilt
+  new_case join.bin
+  cp -p join.bin "$b_name"
+  run "$TREP" "/i=$b_name" /o=s /s=4 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  joiner=$(program_named "$b_join")
+  run "$joiner" "/i=$(in_arg "$joiner" "s/${b_name:0:4}0002.trp")" /o=out /q
+  expect_eq "exit code of the join" 0 "$RC"
+  expect_eq "files made" "out/$b_rebuilt" "$(find out -type f)"
+  expect_same_bytes "rebuilt file" "out/$b_rebuilt" join.bin
+  report "a series of '$b_name', $b_join joins it -> exit 0, out/$b_rebuilt identical"
+done
+
 echo "# scrambled series across the builds (jobtool and jobtool.exe, one engine)"
 KEY=Quorin-42
 SEG=4096  # join.bin in 4 KiB segments: 5

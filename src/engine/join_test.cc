@@ -295,7 +295,11 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
                {"COM9", "data"},                {"COM10", "COM10"},
                {"...", "data"},                 {". .", "data"},
                {"...txt", "...txt"},            {"..FUZil.txt", "..FUZil.txt"},
-               {"console.log", "console.log"}};
+               {"console.log", "console.log"},
+               // Names a Windows folder cannot hold; a POSIX one can.
+               {"what?.txt", kWindowsFileNames ? "data" : "what?.txt"},
+               {"a<b>|c", kWindowsFileNames ? "data" : "a<b>|c"},
+               {"dot.", kWindowsFileNames ? "data" : "dot."}};
   for (const Case& c : cases) {
     std::vector<uint8_t> first = readBytes(segment(1));
     std::fill(first.begin() + kOffsetOriginalName, first.begin() + kOffsetSizeLow, 0);

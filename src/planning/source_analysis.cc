@@ -31,7 +31,16 @@ bool isDeviceName(std::string_view name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-std::string safeOriginalName(std::string_view recorded, std::string_view fallback) {
+bool windowsCannotHold(std::string_view name) {
+  for (char ch : name) {
+    auto u = static_cast<unsigned char>(ch);
+    if (u < 32 || std::strchr("?*:<>|\"\\/", ch) != nullptr) return true;
+  }
+  return !name.empty() && (name.back() == '.' || name.back() == ' ');
+}
+
+std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
+                             bool windowsNames) {
   std::size_t cut = recorded.find_last_of("\\/:");
   std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
   // Only dots and blanks: no name at all once Windows drops trailing dots.
@@ -39,7 +48,9 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
     return std::string(fallback);
   // File systems take names of at most 255 bytes: cut a longer one before
   // its extension, so the rebuilt file can be made at all.
-  return cutBeforeExtension(name, kLongestName);
+  std::string kept = cutBeforeExtension(name, kLongestName);
+  if (windowsNames && windowsCannotHold(kept)) return std::string(fallback);
+  return kept;
 }
 
 uint32_t defaultSegmentSize(uint64_t fileSize) {

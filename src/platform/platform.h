@@ -21,12 +21,16 @@
 
 namespace trep {
 
+// kWindowsFileNames: a folder cannot hold names with ? * : < > | " or
+// control characters, nor names ending in a dot or a blank.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 constexpr std::size_t kLongestPath = 259;  // MAX_PATH less the terminator
+inline constexpr bool kWindowsFileNames = true;
 #else
 inline constexpr char kPathSeparator = '/';
 constexpr std::size_t kLongestPath = 4095;  // PATH_MAX less the terminator
+inline constexpr bool kWindowsFileNames = false;
 #endif
 
 // Two names equal when the letters A-Z are taken for a-z, as the file
