@@ -188,14 +188,17 @@ void analyseSource(PlanningContext& p) {
   if (isSegmentName(path)) {
     analyseJoin(p);
   } else {
-    // Opened and measured whatever its length, so that a name too short to
-    // be taken is explained as any other file.
+    // A window analyses its source field as it is typed into, so a text of
+    // fewer than 4 characters is taken for a path not yet finished there.
+    // The command line names a whole path: "ab" is the file ab in the
+    // current folder, as ./ab would be.
     std::unique_ptr<File> file =
         p.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
                             FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
     if (file) {
       job.sourceStatus = file->size(&job.sourceBytes);
-      if (job.sourceStatus.ok() && path.size() >= 4) analyseSplit(p, job.sourceBytes);
+      if (job.sourceStatus.ok() && (path.size() >= 4 || !c.isWindow()))
+        analyseSplit(p, job.sourceBytes);
     }
   }
 
