@@ -199,6 +199,7 @@ mkdir -p "$WORK/fx/sub"
   head -c 4096 /dev/urandom >exact.bin                   # exactly 2 x 2 KiB
   head -c 10 /dev/urandom >sub/a
   head -c 10 /dev/urandom >ab                            # a name shorter than 4
+  head -c 10 /dev/urandom >c                             # a name of one character
   head -c 2500 /dev/urandom >"my file.bin"
   head -c 3000 /dev/urandom >arch.tar.gz
   head -c 2000 /dev/urandom >readonly.bin
@@ -367,7 +368,7 @@ echo "# switches, sizes and names (each row with both programs)"
 SWITCH_CASES=(
   "/i=big.bin;/o=out;/q                   |0| out           | big. | 512     | big.bin"
   "/o=out;/i=big.bin;/q                   |0| out/big       | big. | 512     | big.bin"
-  "/o=out;/i=big.bin;/o=fresh;/q          |0| fresh         | big. | 512     | big.bin"
+  "/o=out;/i=big.bin;/o=fresh;/q          |2|               |      |         |"
   "/i=small.bin;/o=out/new;/q             |0| out/new       | smal | 512     | small.bin"
   "/i=big.bin;/o=out;/s=100;/q            |0| out           | big. | 100     | big.bin"
   "/s=100;/i=big.bin;/o=out;/q            |0| out           | big. | 100     | big.bin"
@@ -379,8 +380,12 @@ SWITCH_CASES=(
   "/i=small.bin;/o=out;/s=4194304;/q      |2|               |      |         |"
   "/i=small.bin;/o=out;/s=;/q             |2|               |      |         |"
   "/I=small.bin;/o=out;/s=1;/q            |0| out           | smal | 1       | small.bin"
-  "/o=out;/O=other;/i=small.bin;/s=1;/q   |0| out/small     | smal | 1       | small.bin"
-  "/i=small.bin;/o=out;/S=1;/q            |0| out           | smal | 512     | small.bin"
+  "/o=out;/O=other;/i=small.bin;/s=1;/q   |2|               |      |         |"
+  "/i=small.bin;/o=out;/S=1;/q            |0| out           | smal | 1       | small.bin"
+  "/O=out;/I=small.bin;/S=1;/Q            |0| out/small     | smal | 1       | small.bin"
+  "/i=ab;/o=out;/q                        |0| out           | abXX | 512     | ab"
+  "/i=c;/o=out;/q                         |0| out           | cXXX | 512     | c"
+  "/o=;/i=small.bin;/q                    |2|               |      |         |"
   "/i=small.bin;/o=out;/s=1;/quiet        |0| out           | smal | 1       | small.bin"
   "/i={here}sub{sep}a;/o=out;/q           |0| out           | aXXX | 512     | sub/a"
   "/i=my file.bin;/o=out;/s=1;/q          |0| out           | myXf | 1       | my file.bin"
@@ -393,7 +398,7 @@ SWITCH_CASES=(
 for row in "${SWITCH_CASES[@]}"; do
   read_row "$row" c_args c_exit c_folder c_base c_kib c_file
   for program in "$TREP" "$EXE"; do
-    new_case big.bin small.bin exact.bin sub/a "my file.bin" arch.tar.gz
+    new_case big.bin small.bin exact.bin sub/a "my file.bin" arch.tar.gz ab c
     h=$(here "$program")
     [[ $program == *.exe ]] && sep='\' || sep=/
     c_line=${c_args//\{here\}/$h}
@@ -440,6 +445,25 @@ for row in "${DESKTOP_CASES[@]}"; do
   report "trep: XDG_DESKTOP_DIR='$d_xdg', HOME/Desktop made: $d_make -> $d_where"
 done
 
+echo "# without HOME (trep): the home folder from the password database"
+# A private mount namespace shows trep a password database whose entry for
+# this user names a home folder of the case; the real one stays untouched.
+new_case small.bin
+mkdir pwhome
+uid=$(id -u)
+awk -F: -v OFS=: -v uid="$uid" -v home="$PWD/pwhome" '$3 == uid || $3 == 0 { $6 = home } 1' \
+  /etc/passwd >passwd
+if [ "$uid" = 0 ]; then ns=(unshare -m); else ns=(unshare -r -m); fi
+if "${ns[@]}" true 2>/dev/null; then
+  run "${ns[@]}" sh -c 'mount --bind "$1" /etc/passwd && shift && exec env -u HOME "$@"' _ \
+    "$PWD/passwd" "$TREP" /i=small.bin /s=1 /q
+  expect_eq "exit code" 0 "$RC"
+  expect_eq "segment files made" "$(printf 'pwhome/small/smal%04d.trp\n' 1 2 3)" "$(segments_found)"
+else
+  fail_because "no private mount namespace can be made here (${ns[*]})"
+fi
+report "trep without HOME -> the series in the password database's home folder, not at /"
+
 # ============================================= 3. exit codes and states ===
 
 echo "# runs that do no job (trep)"
@@ -450,17 +474,16 @@ NO_JOB_CASES=(
   "                           |0| Usage: trep /i=FILE |"
   "/i=missing.bin;/o=out;/q   |2|                     | \"missing.bin\": it cannot be opened (No such file or directory)."
   "/i=xy;/o=out;/q            |2|                     | \"xy\": it cannot be opened (No such file or directory)."
-  "/i=;/o=out;/q              |2|                     | \"\": it cannot be opened (No such file or directory)."
+  "/i=;/o=out;/q              |2|                     | trep: switch \"/i=\" names no file (see trep --help)"
   "/i=./out;/o=out;/q         |2|                     | \"./out\": it cannot be opened (Is a directory)."
   "/i=empty.bin;/o=out;/q     |2|                     | \"empty.bin\": it is empty."
-  "/i=ab;/o=out;/q            |2|                     | \"ab\": its name is too short."
   "/i=old.trp;/o=out;/q       |2|                     | \"old.trp\": its series was not taken."
   "/o=out;/s=5;/q             |2|                     | /i="
   "/q                         |2|                     | /i="
 )
 for row in "${NO_JOB_CASES[@]}"; do
   read_row "$row" n_args n_exit n_out n_err
-  new_case empty.bin old.trp ab
+  new_case empty.bin old.trp
   args=()
   [ -n "$n_args" ] && IFS=';' read -r -a args <<<"$n_args"
   before=$(snapshot)
@@ -471,6 +494,57 @@ for row in "${NO_JOB_CASES[@]}"; do
   expect_eq "folder contents" "$before" "$(snapshot)"
   n_args=${n_args//;/ }
   report "trep ${n_args:-(no arguments)} -> exit $n_exit, nothing made"
+done
+
+echo "# refused command lines (both programs): nothing made, nothing else said"
+# switches (";" between arguments) | trep's one line on stderr, less
+# "trep: " and " (see trep --help)" | Trep.exe's exit code ("-": the line is
+# not refused there). The whole line is read first: old.trp would raise
+# "Cannot find first file!" if it were analysed. Trep.exe has no display
+# here, so its notice takes its answer at once.
+REFUSED_CASES=(
+  "/i=small.bin;/size=2          | unknown switch \"/size=2\"                   | 2"
+  "/i=small.bin;-q               | unknown switch \"-q\"                        | 2"
+  "-q                            | unknown switch \"-q\"                        | 2"
+  "/x                            | unknown switch \"/x\"                        | 2"
+  "/i=small.bin;/s2              | unknown switch \"/s2\"                       | 2"
+  "/i=small.bin;/qx              | unknown switch \"/qx\"                       | 2"
+  "/i=small.bin;/i=big.bin       | \"/i=big.bin\" repeats the switch \"/i=small.bin\" | 2"
+  "/i=old.trp;/o=out;/q;/quiet   | \"/quiet\" repeats the switch \"/q\"           | 2"
+  "/i=old.trp;stray              | stray argument \"stray\"                     | 2"
+  "/i=small.bin;;/q              | argument 2 is empty                        | 2"
+  "/i=old.trp;/s=12x             | the segment size \"12x\" is not valid: it must be a whole number of kilobytes below 4 GiB (0 to 4194303) | 2"
+  "small.bin                     | stray argument \"small.bin\"                 | -"
+)
+for row in "${REFUSED_CASES[@]}"; do
+  read_row "$row" r_args r_err r_exe
+  for program in "$TREP" "$EXE"; do
+    [ "$program" = "$EXE" ] && [ "$r_exe" = - ] && continue
+    new_case small.bin big.bin old.trp
+    args=()
+    IFS=';' read -r -a args <<<"$r_args"
+    before=$(snapshot)
+    run "$program" "${args[@]}"
+    if [ "$program" = "$TREP" ]; then
+      expect_eq "exit code" 2 "$RC"
+      expect_empty "stdout" "$OUT"
+      expect_eq "stderr" "trep: $r_err (see trep --help)" "$ERR"
+    else
+      expect_eq "exit code" "$r_exe" "$RC"
+    fi
+    expect_eq "folder contents" "$before" "$(snapshot)"
+    report "$(name_of "$program") ${r_args//;/ } -> exit 2, refused before anything is made"
+  done
+done
+
+echo "# Trep.exe /i=FILE /q with a file it cannot take (no display): exit 2, no window"
+for file in missing.bin empty.bin old.trp; do
+  new_case empty.bin old.trp
+  before=$(snapshot)
+  run "$EXE" "/i=$file" /o=out /q
+  expect_eq "exit code" 2 "$RC"
+  expect_eq "folder contents" "$before" "$(snapshot)"
+  report "Trep.exe /i=$file /o=out /q -> exit 2, nothing made"
 done
 
 echo "# a segment file already there (small.bin in 1 KiB segments: 3)"
@@ -539,7 +613,8 @@ echo "# quiet or not"
 QUIET_CASES=(
   "trep     | /q      |     |"
   "trep     | /quiet  |     |"
-  "trep     | /Q      |     | Finished"
+  "trep     | /Q      |     |"
+  "trep     | /QUIET  |     |"
   "trep     |         |     | Finished"
   "trep     |         | 1\n | Finished"
   "Trep.exe |         |     | -"
@@ -787,6 +862,120 @@ for row in "${JOIN_CASES[@]}"; do
   expect_eq "segment files after the join" "$sums" "$(sums_of s)"
   report "$j_split's series of $j_file, $j_join /i=$base$j_seg.trp with /o=out $j_where it -> exit 0, $rebuilt identical, time and read-only kept"
 done
+
+echo "# a series copied off a medium in capitals, on a case-sensitive file system"
+# splitter | joiner | renaming of join0001.trp .. join0005.trp | segment chosen
+#   upper: every name in capitals; extension: only .TRP; mixed: capitals
+#   but for join0002.trp. The series comes from "/i=join.bin /o=s /s=4 /q";
+#   "/o=out" after "/i=" rebuilds into out/join.bin.
+CASE_CASES=(
+  "trep     | trep     | upper     | JOIN0003.TRP"
+  "trep     | Trep.exe | upper     | JOIN0003.TRP"
+  "trep     | trep     | extension | join0005.TRP"
+  "Trep.exe | trep     | extension | join0001.TRP"
+  "trep     | trep     | mixed     | join0002.trp"
+  "trep     | Trep.exe | mixed     | join0002.trp"
+  "trep     | trep     | mixed     | JOIN0004.TRP"
+)
+for row in "${CASE_CASES[@]}"; do
+  read_row "$row" c_split c_join c_rename c_chosen
+  new_case join.bin
+  run "$(program_named "$c_split")" /i=join.bin /o=s /s=4 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  for ((i = 1; i <= 5; i++)); do
+    from=$(printf 'join%04d.trp' "$i")
+    case $c_rename in
+      upper) to=$(printf 'JOIN%04d.TRP' "$i") ;;
+      extension) to=$(printf 'join%04d.TRP' "$i") ;;
+      mixed) [ "$i" = 2 ] && to=$from || to=$(printf 'JOIN%04d.TRP' "$i") ;;
+    esac
+    [ "$from" = "$to" ] || mv "s/$from" "s/$to"
+  done
+  sums=$(sums_of s)
+  joiner=$(program_named "$c_join")
+  run "$joiner" "/i=$(in_arg "$joiner" "s/$c_chosen")" /o=out /q
+  expect_eq "exit code of the join" 0 "$RC"
+  [ "$c_join" = trep ] && expect_empty "stderr" "$ERR"
+  expect_eq "files made" out/join.bin "$(find out -type f)"
+  expect_same_bytes "rebuilt file" out/join.bin join.bin
+  expect_eq "segment files after the join" "$sums" "$(sums_of s)"
+  report "$c_split's series renamed ($c_rename), $c_join /i=$c_chosen -> exit 0, out/join.bin identical"
+done
+
+# A headerless series cut by coreutils split into capitals, joined by trep.
+new_case cut.bin
+mkdir s
+(cd s && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.TRP -b 1000 ../cut.bin ABCD)
+ANSWERS='1\n'
+run "$TREP" /i=s/ABCD0003.TRP /o=out /q
+ANSWERS=
+expect_eq "exit code" 0 "$RC"
+expect_eq "files made" out/ABCD "$(find out -type f)"
+expect_same_bytes "rebuilt file" out/ABCD cut.bin
+report "trep /i=ABCD0003.TRP of coreutils' ABCD0001.TRP .. ABCD0004.TRP, answer 1 -> exit 0, out/ABCD = cut.bin"
+
+echo "# recorded names a Windows folder cannot hold (split by trep)"
+# original name | joiner | rebuilt as. Trep.exe takes the series' base name,
+# as for a device name; trep keeps a name its folder can hold.
+BAD_NAME_CASES=(
+  "what?.txt   | trep     | what?.txt"
+  "what?.txt   | Trep.exe | what"
+  "data<1>.bin | trep     | data<1>.bin"
+  "data<1>.bin | Trep.exe | data"
+  "star*x.bin  | Trep.exe | star"
+)
+for row in "${BAD_NAME_CASES[@]}"; do
+  read_row "$row" b_name b_join b_rebuilt
+  new_case join.bin
+  cp -p join.bin "$b_name"
+  run "$TREP" "/i=$b_name" /o=s /s=4 /q
+  expect_eq "exit code of the split" 0 "$RC"
+  joiner=$(program_named "$b_join")
+  run "$joiner" "/i=$(in_arg "$joiner" "s/${b_name:0:4}0002.trp")" /o=out /q
+  expect_eq "exit code of the join" 0 "$RC"
+  expect_eq "files made" "out/$b_rebuilt" "$(find out -type f)"
+  expect_same_bytes "rebuilt file" "out/$b_rebuilt" join.bin
+  report "a series of '$b_name', $b_join joins it -> exit 0, out/$b_rebuilt identical"
+done
+
+echo "# Trep.exe's notices about the command line, on a display"
+# switches | the one box's message (its start) | exit. answer.exe presses
+# "OK"; a main window left open would keep Trep.exe running past the guard.
+EXE_LINE_CASES=(
+  "/i=small.bin;/size=2     | Unknown switch \"/size=2\". Trep.exe takes /i=FILE, /o=FOLDER, /s=KBYTES and /q, each once. | 2"
+  "/i=old.trp;/x            | Unknown switch \"/x\". Trep.exe takes                  | 2"
+  "/i=missing.bin;/o=out;/q | \"missing.bin\": it cannot be opened (                  | 2"
+  "/i=empty.bin;/o=out;/q   | \"empty.bin\": it is empty.                              | 2"
+  "/i=old.trp;/o=out;/q     | Cannot find first file!                                | 2"
+  "/?                       | Trep.exe /i=FILE [/o=FOLDER] [/s=KBYTES] [/q].          | 0"
+  "--version                | Trep 1.91                                              | 0"
+)
+for row in "${EXE_LINE_CASES[@]}"; do
+  read_row "$row" x_args x_box x_exit
+  new_case small.bin empty.bin old.trp
+  args=()
+  IFS=';' read -r -a args <<<"$x_args"
+  before=$(snapshot)
+  run_answered 1 -- "$EXE" "${args[@]}"
+  expect_eq "exit code" "$x_exit" "$RC"
+  expect_eq "boxes answered" 1 "$(grep -c . <<<"$BOXES")"
+  expect_has "box" "$BOXES" "$x_box"
+  [[ $BOXES == "$x_box"* ]] || fail_because "the box does not begin with '$x_box': '$(short "$BOXES")'"
+  expect_has "buttons" "$BOXES" "[OK] [Open ReadMe]"
+  expect_eq "folder contents" "$before" "$(snapshot)"
+  report "Trep.exe ${x_args//;/ } on a display -> one box '${x_box:0:30}...', exit $x_exit, no window"
+done
+
+# Nobody answers: the notice closes itself and the program ends.
+new_case small.bin
+start_display
+wine_idle
+RUN_ENV=(DISPLAY="$XVFB_DISPLAY")
+run "$EXE" /i=small.bin /size=2
+RUN_ENV=()
+wine_idle
+expect_eq "exit code" 2 "$RC"
+report "Trep.exe /i=small.bin /size=2 on a display, no one answers -> the notice closes itself, exit 2"
 
 echo "# scrambled series across the builds (jobtool and jobtool.exe, one engine)"
 KEY=Quorin-42

@@ -59,6 +59,43 @@ constexpr uint32_t kMaxSegmentKBytes = 4194303;
 // False for anything else (nothing is wrapped or clamped).
 bool parseSegmentKBytes(std::string_view text, uint32_t* kbytes);
 
+// An argument written as a switch: it begins with "/" or "-". Such an
+// argument is never taken as a file to open.
+bool looksLikeSwitch(std::string_view argument);
+
+// One switch, as it was written and what it carries.
+struct Switch {
+  enum class Kind { kInput, kOutput, kQuiet, kSegmentSize };
+  Kind kind = Kind::kQuiet;
+  std::string text;     // the whole argument, for messages
+  std::string value;    // kInput: the file; kOutput: the folder
+  uint32_t kbytes = 0;  // kSegmentSize: the size read (0 already made 1)
+};
+
+// What a command line asks for. It is read whole before anything acts on it,
+// so that a refused line makes nothing and shows nothing else first.
+struct CommandLine {
+  enum class Request {
+    kSwitches,  // the switches below, none at all, or a lone file to open
+    kHelp,      // "--help", "-h" or "/?" anywhere on the line
+    kVersion,   // "--version" anywhere (help wins when both are there)
+    kRefused,   // `refusal` says which argument and why
+  };
+  Request request = Request::kSwitches;
+  std::vector<Switch> switches;  // in the order given; each kind at most once
+  std::string refusal;           // a phrase naming the argument, no full stop
+};
+
+// Reads arguments 1, 2, ... up to the first missing one. The switches, in
+// any letter case: "/i=FILE", "/o=FOLDER", "/s=KBYTES", "/q" (also written
+// "/quiet"). Refused: a switch of another name, a value that is empty, longer
+// than a path field holds or (for "/s=") not a size, a switch given a second
+// time, an empty argument, unbalanced quotes, and any word that is not a
+// switch, except that with `loneFileAllowed` a sole argument that does not
+// look like a switch is the file to open in the main window (how the shell
+// hands over a double-clicked segment).
+CommandLine readCommandLine(const Arguments& args, bool loneFileAllowed);
+
 }  // namespace trep
 
 #endif  // TREP_APP_COMMAND_LINE_H_

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace trep {
 namespace {
@@ -77,6 +78,89 @@ TEST(CommandLineTest, SegmentKBytesAreWholeNumbersBelow4GiB) {
       EXPECT_EQ(v, c.kbytes) << c.text;
     }
   }
+}
+
+// Every argument is read before anything acts on the line: a typo is refused
+// naming the argument, never run with the defaults. Rows of (arguments after
+// the program's name; lone file allowed; what is asked for; the refusal).
+TEST(CommandLineTest, ReadCommandLineRefusesWhatItDoesNotKnow) {
+  using Request = CommandLine::Request;
+  const std::string longPath(600, 'p');
+  struct Case {
+    std::vector<std::string> args;
+    bool lone;
+    Request request;
+    std::string refusal;
+  } cases[] = {
+      {{}, false, Request::kSwitches, ""},
+      {{"/i=f", "/size=2"}, false, Request::kRefused, "unknown switch \"/size=2\""},
+      {{"-q"}, false, Request::kRefused, "unknown switch \"-q\""},
+      {{"-q"}, true, Request::kRefused, "unknown switch \"-q\""},
+      {{"/x"}, true, Request::kRefused, "unknown switch \"/x\""},
+      {{"/i=f", "/s2"}, false, Request::kRefused, "unknown switch \"/s2\""},
+      {{"/i=f", "/qx"}, false, Request::kRefused, "unknown switch \"/qx\""},
+      {{"/i=f", "/q=1"}, false, Request::kRefused, "unknown switch \"/q=1\""},
+      {{"/i=a", "/i=b"}, false, Request::kRefused, "\"/i=b\" repeats the switch \"/i=a\""},
+      {{"/i=a", "/I=b"}, false, Request::kRefused, "\"/I=b\" repeats the switch \"/i=a\""},
+      {{"/o=x", "/i=a", "/O=y"}, false, Request::kRefused,
+       "\"/O=y\" repeats the switch \"/o=x\""},
+      {{"/q", "/quiet"}, false, Request::kRefused, "\"/quiet\" repeats the switch \"/q\""},
+      {{"/s=1", "/s=1"}, false, Request::kRefused, "\"/s=1\" repeats the switch \"/s=1\""},
+      {{"/i=f", "data.bin"}, false, Request::kRefused, "stray argument \"data.bin\""},
+      {{"data.bin"}, false, Request::kRefused, "stray argument \"data.bin\""},
+      {{"C:\\x\\data0002.trp"}, true, Request::kSwitches, ""},
+      {{""}, true, Request::kSwitches, ""},
+      {{"a.trp", "b.trp"}, true, Request::kRefused, "stray argument \"a.trp\""},
+      {{"a.trp", "/q"}, true, Request::kRefused, "stray argument \"a.trp\""},
+      {{"/i=f", ""}, false, Request::kRefused, "argument 2 is empty"},
+      {{"", "/i=f"}, true, Request::kRefused, "argument 1 is empty"},
+      {{"/i="}, false, Request::kRefused, "switch \"/i=\" names no file"},
+      {{"/i=f", "/o="}, false, Request::kRefused, "switch \"/o=\" names no folder"},
+      {{"/i=f", "/s=12x"}, false, Request::kRefused,
+       "the segment size \"12x\" is not valid: it must be a whole number of kilobytes below "
+       "4 GiB (0 to 4194303)"},
+      {{"/i=" + longPath}, false, Request::kRefused,
+       "the path \"" + longPath + "\" is longer than 599 characters"},
+      {{"/i=f", "/o=" + longPath}, false, Request::kRefused,
+       "the path \"" + longPath + "\" is longer than 599 characters"},
+      // Help and the version win wherever they stand, over any refusal.
+      {{"/i=f", "--help", "/x"}, false, Request::kHelp, ""},
+      {{"-h"}, true, Request::kHelp, ""},
+      {{"/?"}, true, Request::kHelp, ""},
+      {{"--version", "--help"}, false, Request::kHelp, ""},
+      {{"/x", "--version"}, false, Request::kVersion, ""},
+      {{"--Help"}, false, Request::kRefused, "unknown switch \"--Help\""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = c.args;
+    argv.insert(argv.begin(), "trep");
+    CommandLine line = readCommandLine(ArgvArguments(argv), c.lone);
+    std::string shown = c.args.empty() ? "(none)" : c.args[0] + (c.args.size() > 1 ? " ..." : "");
+    EXPECT_EQ(line.request, c.request) << shown;
+    EXPECT_EQ(line.refusal, c.refusal) << shown;
+    if (c.request != Request::kSwitches) {
+      EXPECT_TRUE(line.switches.empty()) << shown;
+    }
+  }
+}
+
+TEST(CommandLineTest, SwitchesInAnyLetterCaseInTheirOrder) {
+  CommandLine line = readCommandLine(
+      CommandLineArguments("Trep.exe /O=\"C:\\my out\" /S=7 /I=in.bin /QUIET"), true);
+  ASSERT_EQ(line.request, CommandLine::Request::kSwitches);
+  ASSERT_EQ(line.switches.size(), 4u);
+  EXPECT_EQ(line.switches[0].kind, Switch::Kind::kOutput);
+  EXPECT_EQ(line.switches[0].value, "C:\\my out");
+  EXPECT_EQ(line.switches[1].kind, Switch::Kind::kSegmentSize);
+  EXPECT_EQ(line.switches[1].kbytes, 7u);
+  EXPECT_EQ(line.switches[2].kind, Switch::Kind::kInput);
+  EXPECT_EQ(line.switches[2].value, "in.bin");
+  EXPECT_EQ(line.switches[2].text, "/I=in.bin");
+  EXPECT_EQ(line.switches[3].kind, Switch::Kind::kQuiet);
+
+  line = readCommandLine(CommandLineArguments("Trep.exe /i=\"unbalanced.bin /q"), true);
+  EXPECT_EQ(line.request, CommandLine::Request::kRefused);
+  EXPECT_EQ(line.refusal, "the command line has an unbalanced double quote");
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include "app/startup.h"
 #include "platform/posix/text_answerer.h"
-#include "planning/source_analysis.h"
 
 namespace trep {
 namespace {
@@ -21,31 +20,22 @@ const char kUsage[] =
     "       trep --help | -h | /?\n"
     "       trep --version\n"
     "  /i=FILE    the file to split (a segment file FILE.trp rebuilds its series)\n"
-    "  /o=FOLDER  where the output goes; a folder named after the file is made\n"
-    "             in it (default: the desktop folder)\n"
+    "  /o=FOLDER  where the output goes. Written before /i=, a folder named after\n"
+    "             the file (its name less the extension) is made in FOLDER;\n"
+    "             written after /i=, the output goes into FOLDER itself.\n"
+    "             Without /o=: a folder named after the file on the desktop.\n"
     "  /s=KBYTES  segment size in kilobytes of 1024 bytes (default 512)\n"
-    "  /q         quiet: no progress, no final notice\n"
+    "  /q         quiet: no progress, no final notice (also /quiet)\n"
     "  --help     this text (also -h and /?)\n"
     "  --version  the program's name and version\n"
+    "Switches may be written in either case; each may be given once. Anything\n"
+    "else on the line is refused before any work is done.\n"
     "\n"
     "Questions are asked on stderr and answered with 1 or 2 on stdin; when\n"
     "stdin is closed the safe answer is taken.\n"
     "Exit codes: 0 finished, 1 CRC failed, 2 nothing to do or a refused switch,\n"
     "3 output folder could not be made, 4 another Trep is running,\n"
     "5 no memory for the work buffer, 99 aborted.\n";
-
-// Why "/i=" did not lead to a job, for the message that names the file:
-// from what the analysis found when it opened the file.
-std::string whyNotAJob(const App& app) {
-  const std::string& path = app.lastInput;
-  if (path.size() > PathText::kMaxLength) return "its path is longer than 599 characters";
-  if (isSegmentName(path)) return "its series was not taken";
-  const JobSettings& job = app.job;
-  if (!job.sourceStatus) return "it cannot be opened (" + job.sourceStatus.reason() + ")";
-  if (job.sourceBytes == 0) return "it is empty";
-  if (path.size() < 4) return "its name is too short";
-  return "it cannot be used";
-}
 
 void showProgress(Platform& platform, uint32_t state) {
   if (platform.noticeOpen() || state < kJobRunning || state >= kJobEnded) return;
@@ -54,26 +44,29 @@ void showProgress(Platform& platform, uint32_t state) {
 }
 
 int run(int argc, char** argv) {
-  std::unique_ptr<Platform> platform = makeSystemPlatform();
-  TextAnswerer answerer(STDIN_FILENO, stderr);
-  platform->setNoticeAnswerer(&answerer);
-
-  // Asked for anywhere on the line, help and the version are all that is done.
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
-        !std::strcmp(argv[i], "/?")) {
+  // The whole line is read before anything is made or asked.
+  CommandLine line = readCommandLine(ArgvArguments(argc, argv), false);
+  switch (line.request) {
+    case CommandLine::Request::kHelp:
       std::fputs(kUsage, stdout);
       return 0;
-    }
-    if (!std::strcmp(argv[i], "--version")) {
+    case CommandLine::Request::kVersion:
       std::printf("trep %s\n", TREP_VERSION);
       return 0;
-    }
+    case CommandLine::Request::kRefused:
+      std::fprintf(stderr, "trep: %s (see trep --help)\n", line.refusal.c_str());
+      return kExitUsage;
+    case CommandLine::Request::kSwitches:
+      break;
   }
   if (argc < 2) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+
+  std::unique_ptr<Platform> platform = makeSystemPlatform();
+  TextAnswerer answerer(STDIN_FILENO, stderr);
+  platform->setNoticeAnswerer(&answerer);
   auto app = std::make_unique<App>();
   findFolders(*app, *platform);
   if (!takeInstanceLock(*platform)) {
@@ -81,10 +74,9 @@ int run(int argc, char** argv) {
     return kExitAnotherInstance;
   }
   prepareStart(*app, *platform);
-  ArgvArguments args(argc, argv);
-  if (!readSwitches(*app, *platform, args)) return kExitUsage;
+  readSwitches(*app, *platform, line);
 
-  if (app->job.sourceValid && !app->refused) {
+  if (app->job.sourceValid) {
     bool terminal = !app->job.quiet && isatty(STDERR_FILENO);
     Platform& p = *platform;
     int code = runBatch(*app, p, [&p, terminal](uint32_t state) {
@@ -93,12 +85,11 @@ int run(int argc, char** argv) {
     if (terminal) std::fprintf(stderr, "\r");
     return code;
   }
-  if (app->refused) return kExitUsage;
   if (app->sawInputSwitch) {
     std::fprintf(stderr, "trep: \"%s\": %s.\n", app->lastInput.c_str(),
-                 whyNotAJob(*app).c_str());
+                 whyNotTaken(*app).c_str());
   } else {
-    std::fprintf(stderr, "trep: no file given: name one with /i=FILE (see trep without arguments).\n");
+    std::fprintf(stderr, "trep: no file given: name one with /i=FILE (see trep --help).\n");
   }
   return kExitUsage;
 }

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <memory>
+#include <string>
 
 #include "app/startup.h"
 #include "app/main_window.h"
@@ -13,10 +15,46 @@
 namespace trep {
 namespace {
 
+// Seconds a notice about the command line stays open: a script that started
+// the program waits no longer than that for it to end.
+constexpr uint32_t kCommandLineNoticeSeconds = 10;
+
+constexpr char kSwitchesTaken[] =
+    "Trep.exe takes /i=FILE, /o=FOLDER, /s=KBYTES and /q, each once.";
+
+// A notice about the command line, closing itself after a while.
+void tell(Platform& platform, const std::string& text) {
+  if (raiseNotice(platform, text, kOk, kOpenReadMe, kCommandLineNoticeSeconds) == kLowerButton)
+    platform.openReadMe();
+}
+
 int run() {
   std::unique_ptr<Platform> platform = makeSystemPlatform();
   NoticeDialog notices;
   platform->setNoticeAnswerer(&notices);
+
+  // The whole line is read before anything is made. A lone argument that is
+  // no switch is the file to open in the main window (a double-clicked
+  // segment).
+  const char* commandLine = GetCommandLineA();
+  CommandLine line = readCommandLine(CommandLineArguments(commandLine), true);
+  switch (line.request) {
+    case CommandLine::Request::kHelp:
+      tell(*platform, std::string("Trep.exe /i=FILE [/o=FOLDER] [/s=KBYTES] [/q]. ") +
+                          "Without /i= the main window opens. ReadMe explains the switches.");
+      return 0;
+    case CommandLine::Request::kVersion:
+      tell(*platform, kProgramTitle);
+      return 0;
+    case CommandLine::Request::kRefused: {
+      std::string text = line.refusal;
+      text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+      tell(*platform, text + ". " + kSwitchesTaken);
+      return kExitUsage;
+    }
+    case CommandLine::Request::kSwitches:
+      break;
+  }
 
   // Start-up record.
   auto record = std::make_unique<StartupRecord>();
@@ -34,12 +72,18 @@ int run() {
       CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                       record->module, nullptr);
-  record->commandLine = GetCommandLineA();
+  record->commandLine = commandLine;
 
   prepareStart(*app, *platform);
-  CommandLineArguments args(record->commandLine);
-  if (!readSwitches(*app, *platform, args)) return kExitUsage;
-  if (app->job.sourceValid && !app->refused) return runBatch(*app, *platform);
+  readSwitches(*app, *platform, line);
+  if (app->job.sourceValid) return runBatch(*app, *platform);
+  if (app->sawInputSwitch && app->job.quiet) {
+    // Quiet asks for no window: a script waits for this process to end.
+    bool told = false;
+    std::string why = whyNotTaken(*app, &told);
+    if (!told) tell(*platform, "\"" + app->lastInput + "\": " + why + ".");
+    return kExitUsage;
+  }
   // The folder browser and the shell's calls want COM on this thread.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   MainWindow window(*app, *platform, *record);

@@ -239,6 +239,12 @@ int MainWindow::firstArgument(std::string* path) {
   path->clear();
   int r = getArgument(startup_.commandLine, 1, path);
   if (r != kArgumentFound) path->clear();
+  // Switches that led to no job (an "/i=" file not taken, an "/o=" alone)
+  // name no file to open: the window starts with none.
+  if (r == kArgumentFound && looksLikeSwitch(*path)) {
+    path->clear();
+    return kArgumentMissing;
+  }
   return r;
 }
 

@@ -40,75 +40,51 @@ void prepareStart(App& app, Platform& platform) {
   app.batchSegmentKBytes = kDefaultSegmentKBytes;
 }
 
-namespace {
-
-bool startsWith(const std::string& s, std::string_view prefix) {
-  return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string lowered(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-void refusePath(Platform& platform, const std::string& path) {
-  if (raiseNotice(platform,
-                  "The path \"" + path + "\" is longer than " +
-                      std::to_string(PathText::kMaxLength) +
-                      " characters and cannot be used.",
-                  kOk, kOpenReadMe) == kLowerButton)
-    platform.openReadMe();
-}
-
-}  // namespace
-
-bool readSwitches(App& app, Platform& platform, const Arguments& args) {
+void readSwitches(App& app, Platform& platform, const CommandLine& line) {
   JobSettings& job = app.job;
-  for (uint32_t n = 1;; ++n) {
-    std::string text;
-    int r = args.get(n, &text);
-    if (r != kArgumentFound) break;
-    if (startsWith(lowered(text.substr(0, 3)), "/i=")) {
-      std::string path = text.substr(3);
-      app.sawInputSwitch = true;
-      app.lastInput = path;
-      job.sourceValid = 0;
-      if (path.size() > PathText::kMaxLength) {
-        refusePath(platform, path);  // never cut to a different path
-        continue;
+  for (const Switch& s : line.switches) {
+    switch (s.kind) {
+      case Switch::Kind::kInput: {
+        app.sawInputSwitch = true;
+        app.lastInput = s.value;
+        job.sourceValid = 0;
+        job.sourcePath = s.value;  // fits: the reader refuses longer paths
+        NoControls none;
+        PlanningContext p{job, app.options, platform, none, app.sizes};
+        analyseSource(p);
+        break;
       }
-      job.sourcePath = path;
-      NoControls none;
-      PlanningContext p{job, app.options, platform, none, app.sizes};
-      analyseSource(p);
-    } else if (startsWith(text, "/o=")) {
-      std::string folder = text.substr(3);
-      if (folder.size() > PathText::kMaxLength) {
-        refusePath(platform, folder);
-        app.refused = true;
-        continue;
-      }
-      job.outputFolder = folder;
-    } else if (startsWith(text, "/q")) {
-      job.quiet = 1;
-    } else if (startsWith(text, "/s=")) {
-      uint32_t kbytes = 0;
-      if (!parseSegmentKBytes(text.substr(3), &kbytes)) {
-        if (raiseNotice(platform,
-                        "The segment size \"" + text.substr(3) +
-                            "\" is not valid: it must be a whole number of kilobytes "
-                            "below 4 GiB (0 to " + std::to_string(kMaxSegmentKBytes) +
-                            ").",
-                        kOk, kOpenReadMe) == kLowerButton)
-          platform.openReadMe();
-        app.refused = true;
-        return false;
-      }
-      app.batchSegmentKBytes = kbytes;
+      case Switch::Kind::kOutput:
+        job.outputFolder = s.value;
+        break;
+      case Switch::Kind::kQuiet:
+        job.quiet = 1;
+        break;
+      case Switch::Kind::kSegmentSize:
+        app.batchSegmentKBytes = s.kbytes;
+        break;
     }
   }
-  return true;
+}
+
+std::string whyNotTaken(const App& app, bool* toldAlready) {
+  const std::string& path = app.lastInput;
+  const JobSettings& job = app.job;
+  bool told = true;
+  std::string why;
+  if (isSegmentName(path)) {
+    why = "its series was not taken";
+  } else if (!job.sourceStatus) {
+    why = "it cannot be opened (" + job.sourceStatus.reason() + ")";
+    told = false;
+  } else if (job.sourceBytes == 0) {
+    why = "it is empty";
+    told = false;
+  } else {
+    why = "it cannot be used";
+  }
+  if (toldAlready != nullptr) *toldAlready = told;
+  return why;
 }
 
 int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& progress) {

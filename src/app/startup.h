@@ -29,10 +29,9 @@ struct App {
   uint32_t batchSegmentKBytes = kDefaultSegmentKBytes;
   SizeState sizes;  // window state of the size fields (none in batch mode)
 
-  // What the switches asked for, for the messages of the command-line program.
+  // What the switches asked for, for the messages about a file not taken.
   bool sawInputSwitch = false;
-  std::string lastInput;         // value of the last "/i=", whole
-  bool refused = false;          // a switch was refused: no batch job runs
+  std::string lastInput;         // value of "/i=", whole
 };
 
 // Sets the program folder and the user-data folder: the program folder, or
@@ -48,10 +47,17 @@ bool takeInstanceLock(Platform& platform);
 // the output folder, the default batch segment size.
 void prepareStart(App& app, Platform& platform);
 
-// Reads the switches "/i=", "/o=", "/q", "/s=" in order, stopping at the
-// first argument that is missing, empty or unbalanced. Returns false when a
-// "/s=" value was refused: the program must then end with kExitUsage.
-bool readSwitches(App& app, Platform& platform, const Arguments& args);
+// Applies the switches of a command line that was read and not refused, in
+// the order given. "/i=" runs source analysis at once, with no window, on the
+// output folder set so far: an "/o=" before it gets a folder named after the
+// file appended, one after it replaces that and is used as it is.
+void readSwitches(App& app, Platform& platform, const CommandLine& line);
+
+// Why the file of "/i=" did not lead to a job, from what the analysis found
+// when it opened it: "it cannot be opened (No such file or directory)", "it
+// is empty", ... `toldAlready` is set when the analysis raised a notice of
+// its own about it (a series it did not take, a folder too long).
+std::string whyNotTaken(const App& app, bool* toldAlready = nullptr);
 
 // Batch mode: runs the one job that the switches prepared and returns the
 // process exit code. `progress` is called about once a second with jobState

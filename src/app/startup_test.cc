@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/settings_file.h"
 #include "planning/size_arithmetic.h"
 #include "engine/naming.h"
@@ -40,9 +42,14 @@ class StartupTest : public ::testing::Test {
     releaseWorkBuffer(ctx);
   }
 
+  // Reads the line as trep does; false (and `refusal` set) when it is refused.
   bool read(std::vector<std::string> args) {
     args.insert(args.begin(), "trep");
-    return readSwitches(app(), platform, ArgvArguments(args));
+    CommandLine line = readCommandLine(ArgvArguments(args), false);
+    refusal = line.refusal;
+    if (line.request != CommandLine::Request::kSwitches) return false;
+    readSwitches(app(), platform, line);
+    return true;
   }
   std::string sep() const { return std::string(1, kPathSeparator); }
 
@@ -50,6 +57,7 @@ class StartupTest : public ::testing::Test {
   testing::FaultyPlatform platform;
   ScriptedAnswerer answers;
   std::unique_ptr<App> owned;
+  std::string refusal;
 };
 
 TEST_F(StartupTest, SwitchOrderDecidesTheOutputFolder) {
@@ -60,7 +68,9 @@ TEST_F(StartupTest, SwitchOrderDecidesTheOutputFolder) {
       {{"/o=" + dir.file("out"), "/i=" + dir.file("big.iso")}, dir.file("out") + sep() + "big"},
       {{"/i=" + dir.file("big.iso"), "/o=" + dir.file("out")}, dir.file("out")},
       {{"/i=" + dir.file("big.iso")}, dir.file("desk") + sep() + "big"},
-      {{"/I=" + dir.file("big.iso"), "/O=" + dir.file("out")}, dir.file("desk") + sep() + "big"},
+      // Any letter case: "/O=" is "/o=", not a switch to pass over.
+      {{"/I=" + dir.file("big.iso"), "/O=" + dir.file("out")}, dir.file("out")},
+      {{"/O=" + dir.file("out"), "/I=" + dir.file("big.iso")}, dir.file("out") + sep() + "big"},
   };
   for (const Case& c : cases) {
     fresh();
@@ -81,7 +91,7 @@ TEST_F(StartupTest, SegmentSizeSwitch) {
       {{"/s=100", "/i=" + dir.file("big.iso")}, 100},
       {{"/i=" + dir.file("big.iso"), "/s=100"}, 100},
       {{"/i=" + dir.file("big.iso"), "/s=0"}, 1},
-      {{"/i=" + dir.file("big.iso"), "/S=7"}, 512},  // upper case is not a switch
+      {{"/i=" + dir.file("big.iso"), "/S=7"}, 7},
   };
   for (const Case& c : cases) {
     fresh();
@@ -90,53 +100,83 @@ TEST_F(StartupTest, SegmentSizeSwitch) {
   }
 }
 
-TEST_F(StartupTest, RefusedSegmentSizeStopsWithANotice) {
-  for (const char* bad : {"/s=12x", "/s=4194304", "/s="}) {
-    ScriptedAnswerer local;
-    platform.setNoticeAnswerer(&local);
-    fresh();
-    EXPECT_FALSE(read({"/i=" + dir.file("big.iso"), bad})) << bad;
-    ASSERT_EQ(local.shown().size(), 1u);
-    EXPECT_NE(local.shown()[0].message.find("whole number of kilobytes below 4 GiB"),
-              std::string::npos);
-  }
-}
-
-TEST_F(StartupTest, QuietAndReadingStops) {
-  ASSERT_TRUE(read({"/quiet"}));
-  EXPECT_EQ(app().job.quiet, 1u);
-
-  fresh();
-  ASSERT_TRUE(read({"", "/i=" + dir.file("big.iso")}));  // an empty argument stops the reading
-  EXPECT_EQ(app().job.sourceValid, 0u);
-}
-
-TEST_F(StartupTest, RejectedFilesLeaveNoJob) {
-  writeBytes(dir.file("empty.bin"), {});
-  writeBytes(dir.file("part0001.trp"), patternBytes(700));
-  for (std::string f : {dir.file("missing.bin"), dir.file("empty.bin"), dir.file("part0001.trp")}) {
-    fresh();
-    ASSERT_TRUE(read({"/i=" + f}));
-    EXPECT_EQ(app().job.sourceValid, 0u) << f;
-    EXPECT_EQ(app().job.jobState, kJobIdle) << f;
-  }
-  // A second "/i=" replaces the first completely.
-  fresh();
-  ASSERT_TRUE(read({"/i=" + dir.file("big.iso"), "/i=" + dir.file("missing.bin")}));
-  EXPECT_EQ(app().job.sourceValid, 0u);
-}
-
-TEST_F(StartupTest, PathsLongerThanTheirFieldAreRefusedNotCut) {
+// A refused line is refused before anything acts on it: no analysis runs
+// (so none of its notices shows), nothing is set.
+TEST_F(StartupTest, RefusedLinesDoNothingAndShowNothing) {
+  writeBytes(dir.file("lost0002.trp"), patternBytes(30));  // its 0001 is missing
   std::string longPath = dir.file(std::string(650, 'n'));
-  ASSERT_TRUE(read({"/i=" + longPath}));
-  EXPECT_EQ(app().job.sourceValid, 0u);
-  ASSERT_EQ(answers.shown().size(), 1u);
-  EXPECT_NE(answers.shown()[0].message.find("longer than 599 characters"), std::string::npos);
+  struct Case {
+    std::vector<std::string> args;
+    std::string refusal;
+  } cases[] = {
+      {{"/i=" + dir.file("lost0002.trp"), "/size=2"}, "unknown switch \"/size=2\""},
+      {{"/i=" + dir.file("lost0002.trp"), "/s=12x"}, "the segment size \"12x\" is not valid"},
+      {{"/i=" + dir.file("big.iso"), "/s=4194304"}, "the segment size \"4194304\" is not valid"},
+      {{"/i=" + dir.file("big.iso"), "/i=" + dir.file("big.iso")}, "repeats the switch"},
+      {{"", "/i=" + dir.file("big.iso")}, "argument 1 is empty"},
+      {{"/i=" + longPath}, "is longer than 599 characters"},
+      {{"/i=" + dir.file("big.iso"), "/o=" + longPath}, "is longer than 599 characters"},
+  };
+  for (const Case& c : cases) {
+    fresh();
+    EXPECT_FALSE(read(c.args)) << c.refusal;
+    EXPECT_NE(refusal.find(c.refusal), std::string::npos) << refusal;
+    EXPECT_TRUE(answers.shown().empty()) << c.refusal;
+    EXPECT_EQ(app().job.sourceValid, 0u);
+    EXPECT_FALSE(app().sawInputSwitch);
+    EXPECT_EQ(app().job.outputFolder.str(), dir.file("desk"));
+  }
+}
 
-  fresh();
-  ASSERT_TRUE(read({"/i=" + dir.file("big.iso"), "/o=" + longPath}));
-  EXPECT_TRUE(app().refused);
-  EXPECT_EQ(app().job.outputFolder.str(), dir.file("desk") + sep() + "big");
+TEST_F(StartupTest, QuietInEitherSpelling) {
+  for (const char* quiet : {"/q", "/Q", "/quiet", "/QUIET"}) {
+    fresh();
+    ASSERT_TRUE(read({quiet})) << quiet;
+    EXPECT_EQ(app().job.quiet, 1u) << quiet;
+  }
+}
+
+// Why a file of "/i=" was not taken, and whether the analysis said so itself.
+TEST_F(StartupTest, FilesNotTakenAreExplained) {
+  writeBytes(dir.file("empty.bin"), {});
+  writeBytes(dir.file("part0002.trp"), patternBytes(700));
+  struct Case {
+    std::string file;
+    std::string why;
+    bool told;
+  } cases[] = {
+      {dir.file("missing.bin"), "it cannot be opened (", false},
+      {dir.file("empty.bin"), "it is empty", false},
+      {dir.file("part0002.trp"), "its series was not taken", true},
+  };
+  for (const Case& c : cases) {
+    fresh();
+    ASSERT_TRUE(read({"/i=" + c.file}));
+    EXPECT_EQ(app().job.sourceValid, 0u) << c.file;
+    EXPECT_EQ(app().job.jobState, kJobIdle) << c.file;
+    EXPECT_TRUE(app().sawInputSwitch);
+    EXPECT_EQ(app().lastInput, c.file);
+    bool told = !c.told;
+    EXPECT_EQ(whyNotTaken(app(), &told).rfind(c.why, 0), 0u) << whyNotTaken(app());
+    EXPECT_EQ(told, c.told) << c.file;
+  }
+}
+
+// A name typed without a folder is the file of that name in the current
+// folder, whatever its length.
+TEST_F(StartupTest, ShortNamesWithoutAFolder) {
+  writeBytes(dir.file("ab"), patternBytes(10));
+  writeBytes(dir.file("a"), patternBytes(10));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  for (const char* name : {"ab", "a"}) {
+    fresh();
+    ASSERT_TRUE(read({std::string("/i=") + name, "/o=" + dir.file("out")}));
+    EXPECT_EQ(app().job.sourceValid, 1u) << name;
+    EXPECT_EQ(app().job.originalName.str(), name);
+    EXPECT_EQ(app().job.fileSize, 10u);
+  }
+  std::filesystem::current_path(before);
 }
 
 TEST_F(StartupTest, QuietBatchSplitRunsOnThisThread) {

@@ -115,6 +115,7 @@ struct JobSettings {
   uint64_t sourceBytes = 0;
   PathText outputFolder;   // no trailing separator
   PathText segmentFolder;  // join: folder, separator and base name
+  FixedText<8> segmentExtension;  // join: ".trp" spelt as the chosen segment spells it
   PathText description;
   PathText originalName;   // file name without folder
   PathText cipherKey;

@@ -14,13 +14,18 @@ namespace {
 // archive. Anything else in a header (a folder bit, say) is not applied.
 constexpr uint32_t kRestorableAttributes = 0x1 | 0x2 | 0x4 | 0x20;
 
+// Segment n of the series being read, as its folder spells it.
+std::string segmentOf(JobContext& ctx, uint32_t n) {
+  return findSegmentPath(ctx.platform, ctx.job.segmentFolder.view(),
+                         ctx.job.segmentExtension.view(), n);
+}
+
 // How many consecutive segments of a headerless series exist from 0001 on:
 // the series ends at the first missing number.
 uint32_t countHeaderless(JobContext& ctx) {
   uint32_t n = 0;
   while (n < kMaxSegments &&
-         ctx.platform.fileAttributes(segmentPath(ctx.job.segmentFolder.view(), n + 1)) !=
-             kInvalidAttributes)
+         ctx.platform.fileAttributes(segmentOf(ctx, n + 1)) != kInvalidAttributes)
     ++n;
   return n;
 }
@@ -96,7 +101,7 @@ bool wouldReplaceOwnSegment(JobContext& ctx, const std::string& rebuilt, uint32_
   Platform& platform = ctx.platform;
   if (platform.fileAttributes(rebuilt) == kInvalidAttributes) return false;
   for (uint32_t n = 1; n <= segments; ++n) {
-    if (!platform.sameFile(rebuilt, segmentPath(ctx.job.segmentFolder.view(), n))) continue;
+    if (!platform.sameFile(rebuilt, segmentOf(ctx, n))) continue;
     if (raiseNotice(platform,
                     "The rebuilt file \"" + rebuilt +
                         "\" would replace a segment of its own series. Choose another "
@@ -120,7 +125,7 @@ PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
   const uint32_t progressCount = segments == 0 ? 1 : segments;
   while (job.currentSegment < segments && job.jobResult != kResultAborted) {
     ++job.currentSegment;
-    std::string path = segmentPath(job.segmentFolder.view(), job.currentSegment);
+    std::string path = segmentOf(ctx, job.currentSegment);
     if (ctx.window)
       ctx.window->setTitle("UnTrepping " + job.baseName.str() +
                            zeroPadded(job.currentSegment, 4) + ".trp");

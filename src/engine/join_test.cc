@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -294,7 +295,11 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
                {"COM9", "data"},                {"COM10", "COM10"},
                {"...", "data"},                 {". .", "data"},
                {"...txt", "...txt"},            {"..FUZil.txt", "..FUZil.txt"},
-               {"console.log", "console.log"}};
+               {"console.log", "console.log"},
+               // Names a Windows folder cannot hold; a POSIX one can.
+               {"what?.txt", kWindowsFileNames ? "data" : "what?.txt"},
+               {"a<b>|c", kWindowsFileNames ? "data" : "a<b>|c"},
+               {"dot.", kWindowsFileNames ? "data" : "dot."}};
   for (const Case& c : cases) {
     std::vector<uint8_t> first = readBytes(segment(1));
     std::fill(first.begin() + kOffsetOriginalName, first.begin() + kOffsetSizeLow, 0);
@@ -305,6 +310,46 @@ TEST_F(JoinTest, HeaderNamesNeverLeaveTheOutputFolder) {
     join(segment(1), {"", false, 0});
     EXPECT_EQ(job->originalName.str(), c.used) << c.recorded;
     EXPECT_EQ(readBytes(rebuilt(c.used)), original) << c.recorded;
+  }
+}
+
+// A series copied off a medium that wrote capitals, or renamed in part: every
+// segment is read as its folder spells it, with headers and without.
+TEST_F(JoinTest, SeriesInAnyLetterCase) {
+  struct Case {
+    RebuildMethod method;
+    std::vector<std::string> names;  // segments 0001..0003 as they are renamed
+    uint32_t chosen;                 // 1-based: the segment the user names
+  } cases[] = {
+      {RebuildMethod::kTrep, {"DATA0001.TRP", "DATA0002.TRP", "DATA0003.TRP"}, 2},
+      {RebuildMethod::kTrep, {"data0001.TRP", "data0002.TRP", "data0003.TRP"}, 3},
+      {RebuildMethod::kTrep, {"DATA0001.TRP", "data0002.trp", "DATA0003.TRP"}, 2},
+      {RebuildMethod::kTrep, {"Data0001.trp", "dATA0002.Trp", "data0003.TRP"}, 1},
+      {RebuildMethod::kBatFile, {"DATA0001.TRP", "DATA0002.TRP", "DATA0003.TRP"}, 3},
+      {RebuildMethod::kBatFile, {"data0001.TRP", "DATA0002.trp", "data0003.trp"}, 1},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(dir.file("series"));
+    std::filesystem::remove_all(dir.file("out"));
+    Options o;
+    o.rebuildMethod = c.method;
+    split(300, 100, o);
+    for (uint32_t n = 1; n <= 3; ++n) {
+      std::string to = dir.file("series") + kPathSeparator + c.names[n - 1];
+      std::filesystem::rename(segment(n), dir.file("series") + kPathSeparator + "moving");
+      std::filesystem::rename(dir.file("series") + kPathSeparator + "moving", to);
+    }
+    const bool headerless = c.method == RebuildMethod::kBatFile;
+    ScriptedAnswerer local({kUpperButton});  // headerless: "Attempt to UnTrep them anyway."
+    platform.setNoticeAnswerer(&local);
+    options.rebuildMethod = RebuildMethod::kTrep;
+    join(dir.file("series") + kPathSeparator + c.names[c.chosen - 1], {"", false, 0});
+    platform.setNoticeAnswerer(&answers);
+    const std::string name = headerless ? c.names[c.chosen - 1].substr(0, 4) : "data.bin";
+    ASSERT_TRUE(job->sourceValid) << c.names[c.chosen - 1];
+    EXPECT_EQ(job->jobResult, kResultFinished) << c.names[c.chosen - 1];
+    EXPECT_EQ(readBytes(rebuilt(name)), original) << c.names[c.chosen - 1];
+    EXPECT_EQ(local.shown().size(), headerless ? 1u : 0u) << c.names[c.chosen - 1];
   }
 }
 

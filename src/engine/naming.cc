@@ -58,4 +58,24 @@ std::string segmentPath(std::string_view prefix, uint32_t n) {
   return path;
 }
 
+std::string findSegmentPath(Platform& platform, std::string_view prefix,
+                            std::string_view extension, uint32_t n) {
+  std::string path(prefix);
+  path += zeroPadded(n, 4);
+  path += extension.empty() ? std::string_view(".trp") : extension;
+  if (platform.fileAttributes(path) != kInvalidAttributes) return path;
+#ifdef _WIN32
+  std::size_t cut = path.find_last_of("\\/");
+#else
+  std::size_t cut = path.rfind('/');
+#endif
+  std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  // The folder's own name keeps its separator ("/" is the root); none at
+  // all is the current folder.
+  std::string listed = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+  std::string found = platform.findNameIgnoringCase(listed, name);
+  return found.empty() ? path : folder + found;
+}
+
 }  // namespace trep

@@ -8,6 +8,8 @@
 
 namespace trep {
 
+class Platform;
+
 // The last component of a path: drop one trailing separator; if what is left
 // has a separator and more than 2 characters, the text after the last one,
 // when that is longer than one character. Otherwise the path unchanged
@@ -38,6 +40,15 @@ std::string splitBaseName(std::string_view originalName);
 
 // prefix + four-digit n + ".trp", where prefix is folder, separator and base.
 std::string segmentPath(std::string_view prefix, uint32_t n);
+
+// Segment n of the series read from `prefix` (folder, separator and base)
+// + four digits + `extension` (".trp" in the letter case of the segment the
+// user chose; empty stands for ".trp"), spelt as its folder holds it: that
+// name when it exists, else an entry of the folder whose name differs from
+// it in letter case only (a series copied off a medium that wrote capitals:
+// DATA0001.TRP beside a chosen data0002.trp), else that name.
+std::string findSegmentPath(Platform& platform, std::string_view prefix,
+                            std::string_view extension, uint32_t n);
 
 }  // namespace trep
 

@@ -14,11 +14,7 @@
 namespace trep {
 
 bool isSegmentName(std::string_view path) {
-  if (path.size() < 4) return false;
-  std::string tail(path.substr(path.size() - 4));
-  for (char& c : tail)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return tail == ".trp";
+  return path.size() >= 4 && sameNameIgnoringCase(path.substr(path.size() - 4), ".trp");
 }
 
 constexpr std::size_t kLongestName = 255;
@@ -35,7 +31,16 @@ bool isDeviceName(std::string_view name) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-std::string safeOriginalName(std::string_view recorded, std::string_view fallback) {
+bool windowsCannotHold(std::string_view name) {
+  for (char ch : name) {
+    auto u = static_cast<unsigned char>(ch);
+    if (u < 32 || std::strchr("?*:<>|\"\\/", ch) != nullptr) return true;
+  }
+  return !name.empty() && (name.back() == '.' || name.back() == ' ');
+}
+
+std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
+                             bool windowsNames) {
   std::size_t cut = recorded.find_last_of("\\/:");
   std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
   // Only dots and blanks: no name at all once Windows drops trailing dots.
@@ -43,7 +48,9 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
     return std::string(fallback);
   // File systems take names of at most 255 bytes: cut a longer one before
   // its extension, so the rebuilt file can be made at all.
-  return cutBeforeExtension(name, kLongestName);
+  std::string kept = cutBeforeExtension(name, kLongestName);
+  if (windowsNames && windowsCannotHold(kept)) return std::string(fallback);
+  return kept;
 }
 
 uint32_t defaultSegmentSize(uint64_t fileSize) {
@@ -105,14 +112,18 @@ void analyseJoin(PlanningContext& p) {
   Controls& c = p.controls;
   std::string path = job.sourcePath.str();
   std::string prefix = path.size() > 8 ? path.substr(0, path.size() - 8) : std::string();
-  std::unique_ptr<File> first =
-      p.platform.openFile(prefix + "0001.trp", FileAccess::kRead, FileShare::kRead,
-                          FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
+  // The other segments are looked for as the chosen one spells ".trp"
+  // (and, failing that, in any letter case).
+  const std::string extension = path.substr(path.size() - 4);
+  std::unique_ptr<File> first = p.platform.openFile(
+      findSegmentPath(p.platform, prefix, extension, 1), FileAccess::kRead, FileShare::kRead,
+      FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
   if (!first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
   }
   job.segmentFolder = prefix;
+  job.segmentExtension = extension;
 
   uint8_t header[kFullHeaderSize] = {0};
   uint32_t got = 0;
@@ -177,14 +188,17 @@ void analyseSource(PlanningContext& p) {
   if (isSegmentName(path)) {
     analyseJoin(p);
   } else {
-    // Opened and measured whatever its length, so that a name too short to
-    // be taken is explained as any other file.
+    // A window analyses its source field as it is typed into, so a text of
+    // fewer than 4 characters is taken for a path not yet finished there.
+    // The command line names a whole path: "ab" is the file ab in the
+    // current folder, as ./ab would be.
     std::unique_ptr<File> file =
         p.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
                             FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
     if (file) {
       job.sourceStatus = file->size(&job.sourceBytes);
-      if (job.sourceStatus.ok() && path.size() >= 4) analyseSplit(p, job.sourceBytes);
+      if (job.sourceStatus.ok() && (path.size() >= 4 || !c.isWindow()))
+        analyseSplit(p, job.sourceBytes);
     }
   }
 

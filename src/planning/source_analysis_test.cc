@@ -214,6 +214,72 @@ TEST_F(SourceAnalysisTest, JoinFindsTheFirstSegmentAndReadsItsHeader) {
   EXPECT_TRUE(answers.shown().empty());
 }
 
+// A series copied off a medium that wrote capitals: its first segment is
+// found from any segment, whatever the letter case of the base or the
+// extension, also where a case-sensitive file system keeps them apart.
+TEST_F(SourceAnalysisTest, FirstSegmentInAnyLetterCase) {
+  struct Case {
+    const char* onDisk;  // segment 0001 as written
+    const char* chosen;  // the segment the user names
+  } cases[] = {
+      {"DATA0001.TRP", "DATA0002.TRP"},
+      {"data0001.TRP", "data0003.TRP"},
+      {"DATA0001.TRP", "data0002.trp"},
+      {"Data0001.tRp", "dATA0004.TrP"},
+  };
+  int row = 0;
+  for (const Case& c : cases) {
+    std::string folder = dir.file("medium" + std::to_string(++row));
+    platform.createFolder(folder);
+    JobSettings header;
+    header.originalName = "report.pdf";
+    FullHeader h = encodeFullHeader(header, 4, 0);
+    writeBytes(folder + kPathSeparator + c.onDisk, std::vector<uint8_t>(h.begin(), h.end()));
+    analyse(folder + kPathSeparator + c.chosen);
+    EXPECT_EQ(job.sourceValid, 1u) << c.chosen;
+    EXPECT_EQ(job.segmentCount, 4u) << c.chosen;
+    EXPECT_EQ(job.originalName.str(), "report.pdf") << c.chosen;
+    std::string chosen = c.chosen;
+    EXPECT_EQ(job.segmentFolder.str(), folder + kPathSeparator + chosen.substr(0, 4));
+    EXPECT_EQ(job.segmentExtension.str(), chosen.substr(8)) << c.chosen;
+  }
+  EXPECT_TRUE(answers.shown().empty());
+}
+
+// The name a header may give the rebuilt file. Both rules are checked here,
+// whichever system runs the test: names Windows cannot hold fall back to the
+// series' base name only under the Windows rule; a POSIX folder keeps them.
+TEST(SafeOriginalNameTest, NamesEachSystemCanHold) {
+  struct Case {
+    std::string recorded;
+    std::string windows;  // the name Trep.exe rebuilds
+    std::string posix;    // the name trep rebuilds
+  } cases[] = {
+      {"report.pdf", "report.pdf", "report.pdf"},
+      {"what?.txt", "what", "what?.txt"},
+      {"a*b", "what", "a*b"},
+      {"less<more>", "what", "less<more>"},
+      {"pipe|d", "what", "pipe|d"},
+      {"say \"hi\".txt", "what", "say \"hi\".txt"},
+      {"tab\there", "what", "tab\there"},
+      {std::string("bell\x07") + ".txt", "what", std::string("bell\x07") + ".txt"},
+      {"\x1f" "x", "what", "\x1f" "x"},
+      {"ends in a dot.", "what", "ends in a dot."},
+      {"ends in a blank ", "what", "ends in a blank "},
+      {"dir\\what?.txt", "what", "what?.txt"},  // the last component first
+      {"c:name", "name", "name"},
+      {"\xC3\xA9t\xC3\xA9.txt", "\xC3\xA9t\xC3\xA9.txt", "\xC3\xA9t\xC3\xA9.txt"},
+      {"CON", "what", "what"},  // a device name: the same on both, as before
+      {"...", "what", "what"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(safeOriginalName(c.recorded, "what", true), c.windows) << c.recorded;
+    EXPECT_EQ(safeOriginalName(c.recorded, "what", false), c.posix) << c.recorded;
+  }
+  EXPECT_EQ(safeOriginalName("what?.txt", "what"),
+            kWindowsFileNames ? "what" : "what?.txt");  // this system's own rule
+}
+
 TEST_F(SourceAnalysisTest, DescriptionShownOnlyWhenItsFlagIsSet) {
   writeSeries("quiet", 0, "not to be shown");
   analyse(dir.file("quiet0001.trp"));

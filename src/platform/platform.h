@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "platform/notice.h"
 #include "platform/program_texts.h"
@@ -20,13 +21,29 @@
 
 namespace trep {
 
+// kWindowsFileNames: a folder cannot hold names with ? * : < > | " or
+// control characters, nor names ending in a dot or a blank.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 constexpr std::size_t kLongestPath = 259;  // MAX_PATH less the terminator
+inline constexpr bool kWindowsFileNames = true;
 #else
 inline constexpr char kPathSeparator = '/';
 constexpr std::size_t kLongestPath = 4095;  // PATH_MAX less the terminator
+inline constexpr bool kWindowsFileNames = false;
 #endif
+
+// Two names equal when the letters A-Z are taken for a-z, as the file
+// systems of Windows compare them; every other byte as it is.
+inline bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
 
 // Attribute words as Windows defines them; POSIX derives them (see there).
 constexpr uint32_t kAttributeReadOnly = 0x1;
@@ -122,6 +139,13 @@ class Platform {
   // --- Folders (CreateDirectoryA): one level, existing parents required ---
   virtual Status createFolder(const std::string& path) = 0;
   virtual bool folderExists(const std::string& path) = 0;
+  // The name, spelt as `folder` holds it, of an entry whose name equals
+  // `name` when the letters A-Z are compared without regard to case; empty
+  // when there is none. Of several, the one that sorts first byte by byte.
+  // An empty `folder` is the current folder. (FindFirstFileA over the
+  // folder's entries; POSIX: readdir.)
+  virtual std::string findNameIgnoringCase(const std::string& folder,
+                                           const std::string& name) = 0;
 
   // --- Memory (GlobalAlloc with zero fill, GlobalMemoryStatusEx) ---
   // A zero-filled block, or nullptr when it cannot be had.

@@ -153,3 +153,30 @@ TEST(PlatformFailureTest, SuccessIsOkWithNothingToSay) {
 
 }  // namespace
 }  // namespace trep
+
+namespace trep {
+namespace {
+
+// A name is found as its folder spells it, whatever case it was asked in;
+// only the letters A-Z are folded, and only whole names match.
+TEST(PlatformNamesTest, FindNameIgnoringCase) {
+  TempDir dir;
+  writeBytes(dir.file("DATA0001.TRP"), {1});
+  writeBytes(dir.file("Data0002.trp"), {2});
+  auto platform = makeSystemPlatform();
+  struct Case {
+    const char* asked;
+    const char* found;
+  } cases[] = {
+      {"data0001.trp", "DATA0001.TRP"}, {"DATA0001.TRP", "DATA0001.TRP"},
+      {"dAtA0002.TRP", "Data0002.trp"}, {"data0003.trp", ""},
+      {"data0001.trp.bak", ""},         {"ata0001.trp", ""},
+      {"data000?.trp", ""},             {"*", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), c.asked), c.found) << c.asked;
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.file("missing"), "data0001.trp"), "");
+}
+
+}  // namespace
+}  // namespace trep

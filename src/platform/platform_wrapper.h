@@ -70,6 +70,9 @@ class PlatformWrapper : public Platform {
   std::string temporaryName() override { return target_->temporaryName(); }
   Status createFolder(const std::string& path) override { return target_->createFolder(path); }
   bool folderExists(const std::string& path) override { return target_->folderExists(path); }
+  std::string findNameIgnoringCase(const std::string& folder, const std::string& name) override {
+    return target_->findNameIgnoringCase(folder, name);
+  }
   void* allocateZeroed(uint64_t bytes) override { return target_->allocateZeroed(bytes); }
   void release(void* block) override { target_->release(block); }
   uint64_t totalPhysicalMemory() override { return target_->totalPhysicalMemory(); }

@@ -8,7 +8,9 @@
 //   owner may not write it and 0x2 when its name begins with a dot;
 // - a failure's reason is strerror(errno), except for a file another open
 //   holds, which is said as Windows would say it.
+#include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -307,6 +309,18 @@ class PosixPlatform : public Platform {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
+  std::string findNameIgnoringCase(const std::string& folder, const std::string& name) override {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (d == nullptr) return "";
+    std::string found;
+    while (const dirent* e = ::readdir(d)) {
+      std::string entry = e->d_name;
+      if (sameNameIgnoringCase(entry, name) && (found.empty() || entry < found)) found = entry;
+    }
+    ::closedir(d);
+    return found;
+  }
+
   void* allocateZeroed(uint64_t bytes) override {
     if (bytes == 0 || bytes > SIZE_MAX) return nullptr;
     return std::calloc(1, static_cast<std::size_t>(bytes));
@@ -401,10 +415,20 @@ class PosixPlatform : public Platform {
     while (s.size() > 1 && s.back() == '/') s.pop_back();
     return s;
   }
+  // HOME, else the user's entry in the password database (a service or a
+  // cron job may run without HOME), else the current folder. An entry of "/"
+  // is not taken: output would land beside the system's own folders.
   std::string homeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && *home != '\0') return withoutTrailingSlash(home);
-    return "/";
+    if (const passwd* entry = ::getpwuid(::getuid())) {
+      if (entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
+        std::string dir = withoutTrailingSlash(entry->pw_dir);
+        if (dir != "/") return dir;
+      }
+    }
+    char here[PATH_MAX];
+    return ::getcwd(here, sizeof(here)) != nullptr ? std::string(here) : std::string(".");
   }
 
   int instanceLockFd_ = -1;

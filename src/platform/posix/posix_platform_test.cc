@@ -1,7 +1,10 @@
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +139,50 @@ TEST(PosixPlatformTest, DesktopAndApplicationDataFolders) {
   unsetenv("XDG_DESKTOP_DIR");
   unsetenv("XDG_CONFIG_HOME");
   setenv("HOME", saveHome.c_str(), 1);
+}
+
+// Without HOME (a service, a cron job, env -u HOME) the home folder is the
+// user's entry in the password database, never the root of the file system.
+TEST(PosixPlatformTest, WithoutHomeThePasswordDatabaseNamesTheHome) {
+  auto platform = makeSystemPlatform();
+  const char* saved = getenv("HOME");
+  std::string saveHome = saved != nullptr ? saved : "";
+  unsetenv("HOME");
+  unsetenv("XDG_DESKTOP_DIR");
+  unsetenv("XDG_CONFIG_HOME");
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  std::string home = entry->pw_dir;
+  ASSERT_NE(home, "/") << "this test wants a user whose home is not the root";
+  std::string desktop = platform->desktopFolder();
+  EXPECT_TRUE(desktop == home || desktop == home + "/Desktop") << desktop;
+  EXPECT_EQ(platform->appDataFolder(), home + "/.config");
+  setenv("HOME", "", 1);  // empty counts as none
+  EXPECT_EQ(platform->appDataFolder(), home + "/.config");
+  if (saved != nullptr) {
+    setenv("HOME", saveHome.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+}
+
+// Where names differ only in letter case (a POSIX folder may hold both), the
+// one that sorts first is taken; letters beyond A-Z are not folded.
+TEST(PosixPlatformTest, NamesDifferingInCaseOnly) {
+  TempDir dir;
+  writeBytes(dir.file("data0001.TRP"), {1});
+  writeBytes(dir.file("DATA0001.trp"), {2});
+  writeBytes(dir.file("\xC3\x89t\xC3\xA9" "0001.trp"), {3});  // Été0001.trp in UTF-8
+  auto platform = makeSystemPlatform();
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), "Data0001.trp"), "DATA0001.trp");
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), "\xC3\xA9T\xC3\xA9" "0001.TRP"), "");
+  EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), "\xC3\x89T\xC3\xA9" "0001.TRP"),
+            "\xC3\x89t\xC3\xA9" "0001.trp");
+  // An empty folder is the current one.
+  const std::string before = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  EXPECT_EQ(platform->findNameIgnoringCase("", "data0001.trp"), "DATA0001.trp");
+  std::filesystem::current_path(before);
 }
 
 }  // namespace

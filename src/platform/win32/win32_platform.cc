@@ -174,6 +174,24 @@ class Win32Platform : public Platform {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
+  // Every entry is compared here rather than letting FindFirstFileA match
+  // the name: that would also match short 8.3 aliases and take ? and * as
+  // wildcards.
+  std::string findNameIgnoringCase(const std::string& folder, const std::string& name) override {
+    std::string pattern = folder.empty() ? "*" : folder + "\\*";
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    std::string found;
+    do {
+      std::string entry = data.cFileName;
+      if (sameNameIgnoringCase(entry, name) && (found.empty() || entry < found))
+        found = entry;
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+    return found;
+  }
+
   void* allocateZeroed(uint64_t bytes) override {
     if (bytes == 0 || bytes > static_cast<uint64_t>(SIZE_MAX)) return nullptr;
     return GlobalAlloc(GPTR, static_cast<SIZE_T>(bytes));
