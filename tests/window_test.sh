@@ -385,6 +385,10 @@ expect-items CTL_PRESETS "$PRESETS"
 expect-selection CTL_PRESETS Manual
 expect-text CTL_START Decide!
 expect-enabled CTL_START 0
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+expect-text CTL_FILE_NAME "No File"
+expect-text CTL_FILE_SIZE 0
+expect-text CTL_FILE_SIZE_UNIT Bytes
 expect-visible CTL_PROGRESS 0
 expect-visible CTL_HELP 1
 expect-visible CTL_AUTO_RUN 1
@@ -811,6 +815,28 @@ EOF
 wait_exit 0
 expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
 report "dTrep.dat: alwaysOnTop 1 again"
+
+# ------------------------------------------- the window as people use it ---
+
+scenario "a join after a split: the size fields show the series, not the split"
+cp "$WORK/fx/movie.bin" .
+start_trep "$(win "$SDIR/movie.bin")"
+# The series: 20 segments, the first of 652 + 524,288 bytes (512 kBytes).
+drive "movie.bin (2 segments of 5035 kBytes), then a segment of the series of 20 typed" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+expect-text CTL_SEGMENT_COUNT 2
+type CTL_SOURCE_PATH "$(win "$WORK/fx/series/movi0002.trp")"
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SEGMENT_COUNT $SERIES_COUNT
+expect-text CTL_SIZE_NUMBER 512
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SIZE_SUMMARY "File was Trepped into $SERIES_COUNT files"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
 
 end_scenario
 finish_checks

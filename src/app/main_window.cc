@@ -205,6 +205,7 @@ void MainWindow::initMainWindow() {
   c.setText(CTL_CRC, "0");
   c.setSliderMin(CTL_SLIDER, 2);
   CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(codeValue(options.sizeMode)), BST_CHECKED);
+  writeSizeSummary(p);  // no file yet: "Pick a valid file."
 
   GetSystemMenu(window_, TRUE);  // back to the system's own menu
   HMENU menu = GetSystemMenu(window_, FALSE);

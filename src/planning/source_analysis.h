@@ -16,6 +16,10 @@ inline constexpr char kNoHeader[] = "These files don't have a Trep header.";
 inline constexpr char kOtherVersion[] = "These files were Trepped by a different version.";
 inline constexpr char kAttemptAnyway[] = "Attempt to UnTrep them anyway.";
 
+// What the window shows while it holds no valid source (as at start-up).
+inline constexpr char kNoFileName[] = "No File";
+inline constexpr char kStartUndecided[] = "Decide!";
+
 inline constexpr char kBadSegmentCount[] =
     "The number of segments must be at least 2 and at most 9999.";
 
@@ -44,6 +48,11 @@ uint32_t defaultSegmentSize(uint64_t fileSize);
 // states and the summary. Does nothing while a job runs, while another
 // analysis runs, or while sourceValid is set.
 void analyseSource(PlanningContext& p);
+
+// The source as the window shows it: the file's name (its last 30
+// characters), its size and the start button's caption ("Go Trep!" or
+// "Go UnTrep!"); "No File", 0 and "Decide!" while no valid source is held.
+void showSource(PlanningContext& p);
 
 // A path dropped on the window or the wizard's first page. Ignored unless
 // jobState is 0. An existing folder becomes the output folder (shown in the
