@@ -818,6 +818,50 @@ report "dTrep.dat: alwaysOnTop 1 again"
 
 # ------------------------------------------- the window as people use it ---
 
+scenario "typing key by key: each character lands where the caret is"
+cp "$WORK/fx/small.bin" .
+SMALL=$(win "$SDIR/small.bin")
+start_trep
+# The analysis of every change rewrites the source field with the path it
+# took, and the named folder is added to the output folder after each key:
+# neither may move the caret away from where the person types.
+drive "the path of small.bin typed into the empty source field, then \".x\"" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+type CTL_SOURCE_PATH ""
+keys CTL_SOURCE_PATH "$SMALL"
+expect-text CTL_SOURCE_PATH "$SMALL"
+expect-caret CTL_SOURCE_PATH end
+expect-text CTL_FILE_NAME small.bin
+expect-text CTL_FILE_SIZE 500
+expect-text CTL_START "Go Trep!"
+keys CTL_SOURCE_PATH ".x"
+expect-text CTL_SOURCE_PATH "$SMALL.x"
+expect-caret CTL_SOURCE_PATH end
+EOF
+drive "no file by that name: the window shows none (\"No File\", 0 Bytes, \"Decide!\")" <<EOF
+window Trep
+expect-text CTL_FILE_NAME "No File"
+expect-text CTL_FILE_SIZE 0
+expect-text CTL_START Decide!
+expect-enabled CTL_START 0
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+EOF
+FOLDER_TYPED="$DESKTOP\\smallxy"
+drive "\"xy\" typed at the end of the output folder (\"Named Folder\"): the named folder follows, the caret stays" <<EOF
+window Trep
+type CTL_SOURCE_PATH "$SMALL"
+wait-text CTL_START "Go Trep!"
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\\small"
+caret CTL_OUTPUT_FOLDER end
+keys CTL_OUTPUT_FOLDER xy
+expect-text CTL_OUTPUT_FOLDER "$FOLDER_TYPED\\small"
+expect-caret CTL_OUTPUT_FOLDER ${#FOLDER_TYPED}
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
 scenario "a join after a split: the size fields show the series, not the split"
 cp "$WORK/fx/movie.bin" .
 start_trep "$(win "$SDIR/movie.bin")"
