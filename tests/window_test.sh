@@ -862,6 +862,57 @@ wait-gone
 EOF
 wait_exit 0
 
+scenario "clicking into the fields, or choosing the same file again, changes nothing that was set"
+cp "$WORK/fx/movie.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+OUT=$(win "$SDIR/out")
+start_trep "$MOVIE"
+# 3000 kBytes of 10,000,000 bytes: 4 segments.
+SET="File will be Trepped into 4 files of 3000 kBytes"
+drive "destination \"Folder\" out, size 3000 kBytes typed: \"$SET\"" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+choose CTL_DESTINATION Folder
+type CTL_OUTPUT_FOLDER "$OUT"
+check CTL_MODE_SIZE 1
+type CTL_SIZE_NUMBER 3000
+expect-text CTL_SIZE_SUMMARY "$SET"
+EOF
+# steps that are no change of the job
+FOCUS_CASES=(
+  "focus CTL_SOURCE_PATH; unfocus CTL_SOURCE_PATH"
+  "focus CTL_OUTPUT_FOLDER; unfocus CTL_OUTPUT_FOLDER"
+  "focus CTL_SIZE_NUMBER; unfocus CTL_SIZE_NUMBER"
+  "focus CTL_DESTINATION; unfocus CTL_DESTINATION"
+  "open-click CTL_CHOOSE_FILE; title Open; type cmb13 \"$MOVIE\"; click IDOK; window Trep"
+)
+for row in "${FOCUS_CASES[@]}"; do
+  drive "$row: folder, size and count as set" <<EOF
+window Trep
+$(steps "$row")
+no-notice 300
+expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_OUTPUT_FOLDER "$OUT"
+expect-selection CTL_DESTINATION Folder
+expect-text CTL_SIZE_NUMBER 3000
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SEGMENT_COUNT 4
+expect-text CTL_SIZE_SUMMARY "$SET"
+expect-enabled CTL_START 1
+EOF
+done
+drive "\"Go Trep!\": the job as set, into out" <<EOF
+window Trep
+click CTL_START
+notice 1 Finished
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+expect_series "$SDIR/out" movi movie.bin $((3000 * 1024))
+report "out holds 4 segments of 3000 kBytes; trep rebuilds movie.bin from them"
+
 scenario "a join after a split: the size fields show the series, not the split"
 cp "$WORK/fx/movie.bin" .
 start_trep "$(win "$SDIR/movie.bin")"
@@ -880,6 +931,60 @@ click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
+
+# how | path | notice
+#   A series without headers (cut by split: data0001.trp .. data0005.trp of
+#   4096 bytes but the last) and a segment whose series has no 0001.
+ONE_QUESTION_CASES=(
+  "type | series/data0003.trp | These files don't have a Trep header."
+  "keys | series/data0004.trp | These files don't have a Trep header."
+  "type | lost/lost0002.trp   | Cannot find first file!"
+)
+for row in "${ONE_QUESTION_CASES[@]}"; do
+  read_row "$row" o_how o_path o_notice
+  scenario "the path of a series ($o_how) into the source field: \"$o_notice\" asked once"
+  mkdir series lost
+  (cd series && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.trp -b 4096 \
+    "$WORK/fx/many.bin" data)
+  head -c 100 /dev/urandom >lost/lost0002.trp
+  start_trep
+  what="answered"
+  [ "$o_notice" = "Cannot find first file!" ] || what="answered \"Attempt\""
+  drive "one notice, $what; none after it, nor on clicking into the field" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+type CTL_SOURCE_PATH ""
+$o_how CTL_SOURCE_PATH "$(win "$SDIR/$o_path")"
+notice 1 "$o_notice"
+no-notice 1500
+window Trep
+focus CTL_SOURCE_PATH
+unfocus CTL_SOURCE_PATH
+no-notice 500
+EOF
+  if [ "$o_path" = lost/lost0002.trp ]; then
+    drive "the file is not taken" <<EOF
+window Trep
+expect-text CTL_START Decide!
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+click CTL_QUIT
+wait-gone
+EOF
+  else
+    # The series counted from its files: 20,000 bytes in 5.
+    drive "the series taken: its 5 files and 20,000 bytes" <<EOF
+window Trep
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_FILE_NAME data
+expect-text CTL_FILE_SIZE "20, 000"
+expect-text CTL_SEGMENT_COUNT 5
+expect-text CTL_SIZE_SUMMARY "File was Trepped into 5 files"
+click CTL_QUIT
+wait-gone
+EOF
+  fi
+  wait_exit 0
+done
 
 
 end_scenario

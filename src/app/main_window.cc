@@ -14,6 +14,7 @@
 #include "planning/mode_controls.h"
 #include "planning/size_summary.h"
 #include "planning/source_analysis.h"
+#include "planning/wizard_pages.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
@@ -25,6 +26,32 @@ const char* const kRebuildMethods[] = {"Trep", "BAT file"};
 const char* const kMemoryOptions[] = {"Maximum", "Physical", "Half"};
 
 inline constexpr char kQuitTrep[] = "Quit Trep";
+
+// Whether a notification is a use of its control that may change the job: a
+// click, a changed text, a chosen entry. Gaining or losing the focus, a
+// list opening or closing, and the EN_UPDATE before each EN_CHANGE are not:
+// run as commands they analysed the file again on a click into its field,
+// put the Desktop back as output folder, and asked a series' question twice.
+bool isUse(int id, int code) {
+  switch (id) {
+    case CTL_SOURCE_PATH:
+    case CTL_OUTPUT_FOLDER:
+    case CTL_DESCRIPTION:
+    case CTL_SIZE_NUMBER:
+    case CTL_SEGMENT_COUNT:
+    case CTL_CIPHER_KEY:
+    case CTL_CRC:
+      return code == EN_CHANGE;
+    case CTL_PRESETS:
+    case CTL_REBUILD_METHOD:
+    case CTL_DESTINATION:
+    case CTL_MEMORY:
+    case CTL_SIZE_UNIT:
+      return code == CBN_SELCHANGE;
+    default:
+      return code == BN_CLICKED;  // buttons; also menus and the dialog keys
+  }
+}
 
 // The tooltips of the main window, registered in this order. The tooltip
 // window strips prefix ampersands, so "&&" shows as one.
@@ -137,9 +164,8 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       }
       return 0;
     case WM_COMMAND:
-      // Only the control id counts, never the notification: every command is
-      // written to be repeated.
-      if (initialised_) command(LOWORD(wParam));
+      if (initialised_ && isUse(LOWORD(wParam), HIWORD(wParam)))
+        command(LOWORD(wParam));
       return 0;
     case WM_DROPFILES:
       onDrop(reinterpret_cast<HDROP>(wParam));
@@ -260,23 +286,16 @@ void MainWindow::command(int id) {
       if (idle) startCommand();
       break;
     case CTL_CHOOSE_FILE:
-      if (idle && chooseFile(window_, job.sourcePath) == 1) {
-        job.sourceValid = 0;
-        analyseSource(p);
+      if (idle) {
+        PathText chosen = job.sourcePath;
+        if (chooseFile(window_, chosen) == 1) takeSource(p, chosen.str());
       }
       break;
     case CTL_SOURCE_PATH:
+      // A text other than the path taken last is analysed; the same one
+      // again (the analysis writing the path it took) is not.
       if (idle) {
-        job.sourceValid = 0;
-        std::string typed = c.text(CTL_SOURCE_PATH);
-        if (typed.size() <= PathText::kMaxLength) {
-          job.sourcePath = typed;
-          analyseSource(p);
-        } else {
-          // Never cut to a shorter path, which may name another file.
-          job.sourcePath = "";
-          writeSizeSummary(p);
-        }
+        sourceTyped(p);
         refreshModeControls(p);
       }
       break;

@@ -234,9 +234,9 @@ void Wizard::command(int page, int id, int code) {
       if (id == CTL_SOURCE_PATH && code == EN_CHANGE) {
         if (sourceTyped(p)) afterSourceChange();
       } else if (id == CTL_CHOOSE_FILE && clicked) {
-        if (chooseFile(pages_[0], job.sourcePath) == 1) {
-          job.sourceValid = 0;
-          analyseSource(p);
+        PathText chosen = job.sourcePath;
+        if (chooseFile(pages_[0], chosen) == 1) {
+          takeSource(p, chosen.str());
           if (job.sourceValid == 1) p.controls.setText(CTL_SOURCE_PATH, job.sourcePath.view());
           afterSourceChange();
         }

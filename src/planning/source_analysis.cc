@@ -230,15 +230,41 @@ void showSource(PlanningContext& p) {
   c.setText(CTL_START, job.isSplit ? "Go Trep!" : "Go UnTrep!");
 }
 
+namespace {
+
+// True when `path` names the valid split source the job holds, of the size
+// it was analysed with.
+bool holdsSource(PlanningContext& p, const std::string& path) {
+  const JobSettings& job = p.job;
+  if (job.sourceValid != 1 || !job.isSplit || path != job.sourcePath.str()) return false;
+  std::unique_ptr<File> file =
+      p.platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  uint64_t size = 0;
+  return file && file->size(&size) && size == job.fileSize;
+}
+
+}  // namespace
+
+void takeSource(PlanningContext& p, const std::string& path) {
+  JobSettings& job = p.job;
+  if (job.jobState != kJobIdle) return;
+  if (holdsSource(p, path)) {
+    refreshModeControls(p);
+    writeSizeSummary(p);
+    return;
+  }
+  job.sourceValid = 0;
+  job.sourcePath = path.size() <= PathText::kMaxLength ? path : std::string();
+  analyseSource(p);
+}
+
 void takeDroppedPath(PlanningContext& p, const std::string& path) {
   JobSettings& job = p.job;
   if (job.jobState != kJobIdle || path.empty() || path.size() > PathText::kMaxLength) return;
   uint32_t attributes = p.platform.fileAttributes(path);
   bool folder = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
   if (!folder) {
-    job.sourceValid = 0;
-    job.sourcePath = path;
-    analyseSource(p);
+    takeSource(p, path);
   } else if (job.sourceValid == 1) {
     job.outputFolder = path;
     p.controls.setText(CTL_OUTPUT_FOLDER, path);

@@ -54,10 +54,19 @@ void analyseSource(PlanningContext& p);
 // "Go UnTrep!"); "No File", 0 and "Decide!" while no valid source is held.
 void showSource(PlanningContext& p);
 
+// A path typed, chosen or dropped as the source (jobState 0 only). The valid
+// split source the job holds already, unchanged on disk, is kept as it
+// stands: analysed again it would put back the output folder and the sizes
+// the user set; its controls are refreshed (a job that ended leaves them
+// locked). Any other path is analysed; one longer than a path may be is
+// never cut to a shorter one, which may name another file: it leaves no
+// source.
+void takeSource(PlanningContext& p, const std::string& path);
+
 // A path dropped on the window or the wizard's first page. Ignored unless
 // jobState is 0. An existing folder becomes the output folder (shown in the
 // folder field, then the destination rule), but only once a valid source is
-// chosen; anything else is analysed as the new source. The file system
+// chosen; anything else is taken as the source (takeSource). The file system
 // decides, not the name: a folder may have a dot in its name, a file none.
 void takeDroppedPath(PlanningContext& p, const std::string& path);
 

@@ -290,6 +290,53 @@ TEST_F(SourceAnalysisTest, JoinAfterSplitShowsTheSeriesInTheSizeFields) {
   EXPECT_EQ(controls.text(CTL_FILE_NAME), "report.pdf");
 }
 
+// The file taken again (chosen, dropped) while the job holds it: what the
+// user set stays; a file that changed, or another one, is analysed anew.
+TEST_F(SourceAnalysisTest, TheSameFileTakenAgainKeepsWhatTheUserSet) {
+  options.destinationMode = DestinationMode::kFolder;
+  writeBytes(dir.file("movie.avi"), patternBytes(10000000));
+  takeSource(p, dir.file("movie.avi"));
+  ASSERT_EQ(job.sourceValid, 1u);
+  // What the user set since: a folder, a size of 3000 kBytes (4 segments).
+  controls.setText(CTL_OUTPUT_FOLDER, dir.file("out"));
+  job.segmentSize = 3072000;
+  job.segmentCount = 4;
+  controls.setNumber(CTL_SIZE_NUMBER, 3000);
+  controls.setNumber(CTL_SEGMENT_COUNT, 4);
+  // A job has run since: its controls are locked until the file is taken again.
+  controls.enable(CTL_START, false);
+  controls.enable(CTL_PRESETS, false);
+
+  takeSource(p, dir.file("movie.avi"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), dir.file("out"));
+  EXPECT_EQ(job.segmentSize, 3072000u);
+  EXPECT_EQ(job.segmentCount, 4u);
+  EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), "3000");
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "File will be Trepped into 4 files of 3000 kBytes");
+  EXPECT_TRUE(controls.isEnabled(CTL_START));
+  EXPECT_TRUE(controls.isEnabled(CTL_PRESETS));
+
+  // Changed on disk: analysed again, with the default size for its new size.
+  writeBytes(dir.file("movie.avi"), patternBytes(1000000));
+  takeSource(p, dir.file("movie.avi"));
+  EXPECT_EQ(job.fileSize, 1000000u);
+  EXPECT_EQ(job.segmentCount, 2u);
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), dir.file("desk"));
+
+  // A path longer than a path may be: no source, never a shorter path.
+  takeSource(p, std::string(PathText::kMaxLength + 1, 'x'));
+  EXPECT_EQ(job.sourceValid, 0u);
+  EXPECT_EQ(job.sourcePath.str(), "");
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), "No File");
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
+
+  // Nothing is taken while a job runs.
+  job.jobState = kJobRunning;
+  takeSource(p, dir.file("movie.avi"));
+  EXPECT_EQ(job.sourceValid, 0u);
+}
+
 TEST_F(SourceAnalysisTest, ShortHeaderLeavesTheMissingFieldsZero) {
   JobSettings header;
   header.originalName = "x.bin";

@@ -96,14 +96,9 @@ bool sourceTyped(PlanningContext& p) {
   JobSettings& job = p.job;
   if (job.jobState != kJobIdle) return false;  // the analysis writing the field itself
   std::string typed = p.controls.text(CTL_SOURCE_PATH);
+  // The path taken last, valid or not: analysed once, asked about once.
   if (typed == job.sourcePath.str()) return false;
-  job.sourceValid = 0;
-  if (typed.size() > PathText::kMaxLength) {
-    job.sourcePath = "";
-  } else {
-    job.sourcePath = typed;
-    analyseSource(p);
-  }
+  takeSource(p, typed);
   return true;
 }
 
