@@ -231,6 +231,8 @@ void MainWindow::initMainWindow() {
   c.setText(CTL_CRC, "0");
   c.setSliderMin(CTL_SLIDER, 2);
   CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(codeValue(options.sizeMode)), BST_CHECKED);
+  // "Multi-Removable" is kept as its list entry: the job does what the list shows.
+  job.multiRemovable = options.destinationMode == DestinationMode::kMultiRemovable ? 1 : 0;
   writeSizeSummary(p);  // no file yet: "Pick a valid file."
 
   GetSystemMenu(window_, TRUE);  // back to the system's own menu
@@ -404,9 +406,16 @@ void MainWindow::readOptions() {
   std::string source = c.text(CTL_SOURCE_PATH);
   if (source.size() <= PathText::kMaxLength) job.sourcePath = source;
   options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
-  options.destinationMode = static_cast<DestinationMode>(c.selection(CTL_DESTINATION));
+  // "Multi-Removable" is stored as its list entry and asks for each medium.
+  const int destination = c.selection(CTL_DESTINATION);
+  options.destinationMode = static_cast<DestinationMode>(destination);
+  job.multiRemovable =
+      destination == static_cast<int>(codeValue(DestinationMode::kMultiRemovable)) ? 1 : 0;
   options.useCrc = c.checked(CTL_USE_CRC) ? 1 : 0;
   options.memoryOption = static_cast<MemoryOption>(c.selection(CTL_MEMORY));
+  // The boxes as shown, whatever set them last (a box, the wizard, a series).
+  job.encrypt = c.checked(CTL_ENCRYPT) ? 1 : 0;
+  options.useDescription = c.checked(CTL_USE_DESCRIPTION) ? 1 : 0;
 }
 
 void MainWindow::startJob() {
