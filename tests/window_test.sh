@@ -986,6 +986,75 @@ EOF
   wait_exit 0
 done
 
+scenario "Esc never quits: idle it does nothing"
+start_trep
+# Posted messages are handled in order: the about box opens only after the
+# key was handled, so it shows the window survived the key.
+drive "Esc in the main window; the window stays (the about box opens after it)" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+key esc
+open-click CTL_ABOUT
+title "About Trep"
+click IDOK
+window Trep
+expect-title Trep
+no-notice 300
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
+scenario "during a job: Esc does nothing; \"Quit\" and the close box ask first; an abort waits for the job's end"
+cp "$WORK/fx/movie.bin" .
+# The job is held at its question about the existing movi0001.trp, so it is
+# still running while the window is worked.
+printf 'kept as it was' >out/movi0001.trp
+write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+start_trep "$(win "$SDIR/movie.bin")"
+drive "the split into out asks about movi0001.trp; Esc then changes nothing" <<EOF
+window Trep
+wait-enabled CTL_START 1
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+click CTL_START
+wait-notice "File already exists."
+window Trep
+key esc
+open-click CTL_ABOUT
+title "About Trep"
+click IDOK
+window Trep
+expect-visible CTL_PROGRESS 1
+EOF
+ABORT_Q="Abort the running job?"
+drive "\"Quit\" asks \"$ABORT_Q\"; Esc and \"Continue the job\" keep the job" <<EOF
+window Trep
+click CTL_QUIT
+expect-notice-buttons "Abort and Quit" "Continue the job" "$ABORT_Q"
+notice-key esc "$ABORT_Q"
+window Trep
+expect-visible CTL_PROGRESS 1
+click CTL_QUIT
+notice 2 "$ABORT_Q"
+window Trep
+expect-visible CTL_PROGRESS 1
+EOF
+drive "the close box asks too; \"Abort and Quit\": the window waits for the job, which ends at its question" <<EOF
+window Trep
+close
+notice 1 "$ABORT_Q"
+window Trep
+expect-visible CTL_PROGRESS 1
+notice 2 "File already exists."
+wait-gone
+EOF
+wait_exit 99
+expect_eq "files in out" movi0001.trp "$(ls -A out)"
+expect_eq "movi0001.trp" "kept as it was" "$(cat out/movi0001.trp)"
+report "out holds only the movi0001.trp that was there, unchanged"
+expect_settings "$SDIR/prog/dTrep.dat" destinationMode=0 sliderMax=9999
+report "dTrep.dat saved after the job ended"
+
 
 end_scenario
 finish_checks

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/settings_file.h"
 #include "dialogs/choosers.h"
+#include "dialogs/notice_dialog.h"
 #include "engine/checksum.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
@@ -26,6 +27,9 @@ const char* const kRebuildMethods[] = {"Trep", "BAT file"};
 const char* const kMemoryOptions[] = {"Maximum", "Physical", "Half"};
 
 inline constexpr char kQuitTrep[] = "Quit Trep";
+inline constexpr char kAbortQuestion[] = "Abort the running job?";
+inline constexpr char kAbortAndQuit[] = "Abort and Quit";
+inline constexpr char kContinueJob[] = "Continue the job";
 
 // Whether a notification is a use of its control that may change the job: a
 // click, a changed text, a chosen entry. Gaining or losing the focus, a
@@ -132,10 +136,14 @@ int MainWindow::run() {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // The dialog manager turns Esc into the command of button 2, which is
+    // "Quit" here; the command is told apart from a click by this flag.
+    escapeKey_ = (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) && msg.wParam == VK_ESCAPE;
     if (!IsDialogMessageA(window_, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
+    escapeKey_ = false;
   }
   return static_cast<int>(app_.job.jobResult.load());
 }
@@ -377,7 +385,7 @@ void MainWindow::command(int id) {
       platform_.openReadMe();
       break;
     case CTL_QUIT:
-      quit();
+      if (!escapeKey_) quit();  // Esc never quits
       break;
     default:
       break;  // static texts, the CRC field, the progress bar, 1005, 1011, 1015, 1025
@@ -449,11 +457,16 @@ void MainWindow::onJobTimer() {
   SendDlgItemMessageA(window_, CTL_PROGRESS, PBM_SETPOS,
                       static_cast<WPARAM>(static_cast<int>(job.jobState.load()) - 100), 0);
   // The worker has returned: its files are closed and its result is final.
-  if (!workerDone_ || !workerDone_->load()) return;
+  // While the user is asked whether to abort, the answer decides first.
+  if (!workerDone_ || !workerDone_->load() || askingToQuit_) return;
 
   KillTimer(window_, kJobTimer);
   workerHeld_ = false;
   workerDone_.reset();
+  if (quitting_) {
+    endWindow();  // aborted and quit: no end-of-job notice
+    return;
+  }
   const uint32_t result = job.jobResult;
   if (endsWithNotice(result)) {
     // An aborted job (99) gets no notice here: its own notices said so.
@@ -499,11 +512,41 @@ void MainWindow::showAbout() {
   aboutOpen_ = false;
 }
 
+bool MainWindow::jobRunning() const { return workerHeld_ && workerDone_ && !workerDone_->load(); }
+
+// "Quit" and the close box. While a job runs they ask first; an abort
+// leaves the window until the worker has returned, so the process never
+// ends in the middle of writing a file.
 void MainWindow::quit() {
-  // A running job is abandoned: its thread is not stopped, and the process
-  // ends with the message loop. It ends as aborted, never as a success: the
-  // job's files are left as far as it got.
-  if (workerHeld_ && !(workerDone_ && workerDone_->load())) app_.job.jobResult = kResultAborted;
+  if (askingToQuit_ || quitting_) return;  // asked already, or ending
+  if (jobRunning()) {
+    // Asked through the notice dialog itself, not the program's one-notice-
+    // at-a-time gate: the job may be waiting in a question of its own, and
+    // the window must not wait behind it.
+    NoticeParameters question;
+    question.message = kAbortQuestion;
+    question.firstButton = kAbortAndQuit;
+    question.secondButton = kContinueJob;
+    askingToQuit_ = true;
+    const uint32_t answer = NoticeDialog().answer(question);
+    askingToQuit_ = false;
+    if (answer != kUpperButton) return;  // the job goes on; the monitor sees its end
+    if (jobRunning()) {
+      // The engine ends at its next look at the result; a result it has
+      // set already (a failed checksum) stays.
+      uint32_t finished = kResultFinished;
+      app_.job.jobResult.compare_exchange_strong(finished, kResultAborted);
+      quitting_ = true;
+      return;
+    }
+  }
+  // No job, or one that ended while the question was open: the process
+  // ends with the last job's result.
+  endWindow();
+}
+
+void MainWindow::endWindow() {
+  KillTimer(window_, kJobTimer);
   workerHeld_ = false;
   readOptions();
   saveSettings();

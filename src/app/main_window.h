@@ -71,6 +71,8 @@ class MainWindow : public WizardHost {
   void openWizard();
   void showAbout();
   void quit();
+  bool jobRunning() const;
+  void endWindow();
 
   App& app_;
   Platform& platform_;
@@ -85,6 +87,14 @@ class MainWindow : public WizardHost {
   bool workerHeld_ = false;
   bool aboutOpen_ = false;
   bool initialised_ = false;
+  // Set while the dialog manager handles the Esc key, which it delivers as
+  // the command of control 2 ("Quit"): Esc must not quit.
+  bool escapeKey_ = false;
+  // "Abort the running job?" is open: the monitor leaves the job's end to
+  // be handled once it is answered.
+  bool askingToQuit_ = false;
+  // The user chose to abort and quit: the window ends once the worker has.
+  bool quitting_ = false;
 };
 
 }  // namespace trep
