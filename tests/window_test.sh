@@ -1055,6 +1055,33 @@ report "out holds only the movi0001.trp that was there, unchanged"
 expect_settings "$SDIR/prog/dTrep.dat" destinationMode=0 sliderMax=9999
 report "dTrep.dat saved after the job ended"
 
+scenario "a long notice scrolls; a short one does not; the buttons stay where they are"
+LONG=""
+for i in 1 2 3 4 5 6 7; do LONG+="Line $i of a description long enough to need more room than the notice has. "; done
+LONG=${LONG% }
+start_probe "Short notice|OK|Open ReadMe" "$LONG|OK|Open ReadMe"
+drive "the short notice: no scroll bar, the message field no tab stop" <<EOF
+wait-notice "Short notice"
+title "Trep 1.6"
+expect-scrollbar kNoticeMessage 0
+expect-tabstop kNoticeMessage 0
+print-place IDOK
+print-place IDCANCEL
+notice 1 "Short notice"
+EOF
+SHORT_PLACES=$(printed IDOK; printed IDCANCEL)
+drive "the long notice: a vertical scroll bar, the field reached by Tab" <<EOF
+wait-notice "$LONG"
+title "Trep 1.6"
+expect-scrollbar kNoticeMessage 1
+expect-tabstop kNoticeMessage 1
+print-place IDOK
+print-place IDCANCEL
+notice 2 "$LONG"
+EOF
+wait_exit 0
+expect_eq "places of the buttons in the long notice" "$SHORT_PLACES" "$(printed IDOK; printed IDCANCEL)"
+report "the buttons are where they are in the short notice"
 
 end_scenario
 finish_checks
