@@ -32,8 +32,9 @@ write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
 cp -r "$WORK/fx/series" .
 SEGMENT=$(win "$SDIR/series/movi0002.trp")
 start_trep "$SEGMENT"
-drive "\"Select File\" shows the segment; only Next (and Cancel) usable" <<EOF
+drive "\"Select File\" shows the segment, centred on the screen; only Next (and Cancel) usable" <<EOF
 page "Select File"
+expect-centred screen
 expect-text CTL_SOURCE_PATH "$SEGMENT"
 wait-sheet-button next 1
 expect-sheet-button back 0
@@ -207,10 +208,12 @@ printf '\001\000holiday film' | dd of=series/movi0001.trp bs=1 seek=12 conv=notr
 mkdir rebuilt
 SEGMENT=$(win "$SDIR/series/movi0003.trp")
 start_trep
-drive "\"Wizard\" opens \"Select File\"; no file yet" <<EOF
+drive "\"Wizard\" opens \"Select File\" centred on the main window; no file yet" <<EOF
 window Trep
 wait-text CTL_SOURCE_PATH "None Selected"
+move 120 60
 open-page CTL_WIZARD "Select File"
+expect-centred Trep
 expect-text CTL_SOURCE_PATH ""
 wait-sheet-button next 0
 EOF

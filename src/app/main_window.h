@@ -54,6 +54,7 @@ class MainWindow : public WizardHost {
   void saveSettings() override;
   void dropPath(Controls& target, const std::string& path) override;
   Controls& mainControls() override { return *controls_; }
+  HWND mainWindow() override { return window_; }
   void startJob() override;
 
  private:
