@@ -385,6 +385,10 @@ expect-items CTL_PRESETS "$PRESETS"
 expect-selection CTL_PRESETS Manual
 expect-text CTL_START Decide!
 expect-enabled CTL_START 0
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+expect-text CTL_FILE_NAME "No File"
+expect-text CTL_FILE_SIZE 0
+expect-text CTL_FILE_SIZE_UNIT Bytes
 expect-visible CTL_PROGRESS 0
 expect-visible CTL_HELP 1
 expect-visible CTL_AUTO_RUN 1
@@ -811,6 +815,273 @@ EOF
 wait_exit 0
 expect_settings "$SDIR/prog/dTrep.dat" alwaysOnTop=1
 report "dTrep.dat: alwaysOnTop 1 again"
+
+# ------------------------------------------- the window as people use it ---
+
+scenario "typing key by key: each character lands where the caret is"
+cp "$WORK/fx/small.bin" .
+SMALL=$(win "$SDIR/small.bin")
+start_trep
+# The analysis of every change rewrites the source field with the path it
+# took, and the named folder is added to the output folder after each key:
+# neither may move the caret away from where the person types.
+drive "the path of small.bin typed into the empty source field, then \".x\"" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+type CTL_SOURCE_PATH ""
+keys CTL_SOURCE_PATH "$SMALL"
+expect-text CTL_SOURCE_PATH "$SMALL"
+expect-caret CTL_SOURCE_PATH end
+expect-text CTL_FILE_NAME small.bin
+expect-text CTL_FILE_SIZE 500
+expect-text CTL_START "Go Trep!"
+keys CTL_SOURCE_PATH ".x"
+expect-text CTL_SOURCE_PATH "$SMALL.x"
+expect-caret CTL_SOURCE_PATH end
+EOF
+drive "no file by that name: the window shows none (\"No File\", 0 Bytes, \"Decide!\")" <<EOF
+window Trep
+expect-text CTL_FILE_NAME "No File"
+expect-text CTL_FILE_SIZE 0
+expect-text CTL_START Decide!
+expect-enabled CTL_START 0
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+EOF
+FOLDER_TYPED="$DESKTOP\\smallxy"
+drive "\"xy\" typed at the end of the output folder (\"Named Folder\"): the named folder follows, the caret stays" <<EOF
+window Trep
+type CTL_SOURCE_PATH "$SMALL"
+wait-text CTL_START "Go Trep!"
+expect-text CTL_OUTPUT_FOLDER "$DESKTOP\\small"
+caret CTL_OUTPUT_FOLDER end
+keys CTL_OUTPUT_FOLDER xy
+expect-text CTL_OUTPUT_FOLDER "$FOLDER_TYPED\\small"
+expect-caret CTL_OUTPUT_FOLDER ${#FOLDER_TYPED}
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
+scenario "clicking into the fields, or choosing the same file again, changes nothing that was set"
+cp "$WORK/fx/movie.bin" .
+MOVIE=$(win "$SDIR/movie.bin")
+OUT=$(win "$SDIR/out")
+start_trep "$MOVIE"
+# 3000 kBytes of 10,000,000 bytes: 4 segments.
+SET="File will be Trepped into 4 files of 3000 kBytes"
+drive "destination \"Folder\" out, size 3000 kBytes typed: \"$SET\"" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+choose CTL_DESTINATION Folder
+type CTL_OUTPUT_FOLDER "$OUT"
+check CTL_MODE_SIZE 1
+type CTL_SIZE_NUMBER 3000
+expect-text CTL_SIZE_SUMMARY "$SET"
+EOF
+# steps that are no change of the job
+FOCUS_CASES=(
+  "focus CTL_SOURCE_PATH; unfocus CTL_SOURCE_PATH"
+  "focus CTL_OUTPUT_FOLDER; unfocus CTL_OUTPUT_FOLDER"
+  "focus CTL_SIZE_NUMBER; unfocus CTL_SIZE_NUMBER"
+  "focus CTL_DESTINATION; unfocus CTL_DESTINATION"
+  "open-click CTL_CHOOSE_FILE; title Open; type cmb13 \"$MOVIE\"; click IDOK; window Trep"
+)
+for row in "${FOCUS_CASES[@]}"; do
+  drive "$row: folder, size and count as set" <<EOF
+window Trep
+$(steps "$row")
+no-notice 300
+expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_OUTPUT_FOLDER "$OUT"
+expect-selection CTL_DESTINATION Folder
+expect-text CTL_SIZE_NUMBER 3000
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SEGMENT_COUNT 4
+expect-text CTL_SIZE_SUMMARY "$SET"
+expect-enabled CTL_START 1
+EOF
+done
+drive "\"Go Trep!\": the job as set, into out" <<EOF
+window Trep
+click CTL_START
+notice 1 Finished
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+expect_series "$SDIR/out" movi movie.bin $((3000 * 1024))
+report "out holds 4 segments of 3000 kBytes; trep rebuilds movie.bin from them"
+
+scenario "a join after a split: the size fields show the series, not the split"
+cp "$WORK/fx/movie.bin" .
+start_trep "$(win "$SDIR/movie.bin")"
+# The series: 20 segments, the first of 652 + 524,288 bytes (512 kBytes).
+drive "movie.bin (2 segments of 5035 kBytes), then a segment of the series of 20 typed" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+expect-text CTL_SEGMENT_COUNT 2
+type CTL_SOURCE_PATH "$(win "$WORK/fx/series/movi0002.trp")"
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SEGMENT_COUNT $SERIES_COUNT
+expect-text CTL_SIZE_NUMBER 512
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SIZE_SUMMARY "File was Trepped into $SERIES_COUNT files"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
+# how | path | notice
+#   A series without headers (cut by split: data0001.trp .. data0005.trp of
+#   4096 bytes but the last) and a segment whose series has no 0001.
+ONE_QUESTION_CASES=(
+  "type | series/data0003.trp | These files don't have a Trep header."
+  "keys | series/data0004.trp | These files don't have a Trep header."
+  "type | lost/lost0002.trp   | Cannot find first file!"
+)
+for row in "${ONE_QUESTION_CASES[@]}"; do
+  read_row "$row" o_how o_path o_notice
+  scenario "the path of a series ($o_how) into the source field: \"$o_notice\" asked once"
+  mkdir series lost
+  (cd series && split -d -a 4 --numeric-suffixes=1 --additional-suffix=.trp -b 4096 \
+    "$WORK/fx/many.bin" data)
+  head -c 100 /dev/urandom >lost/lost0002.trp
+  start_trep
+  what="answered"
+  [ "$o_notice" = "Cannot find first file!" ] || what="answered \"Attempt\""
+  drive "one notice, $what; none after it, nor on clicking into the field" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+type CTL_SOURCE_PATH ""
+$o_how CTL_SOURCE_PATH "$(win "$SDIR/$o_path")"
+notice 1 "$o_notice"
+no-notice 1500
+window Trep
+focus CTL_SOURCE_PATH
+unfocus CTL_SOURCE_PATH
+no-notice 500
+EOF
+  if [ "$o_path" = lost/lost0002.trp ]; then
+    drive "the file is not taken" <<EOF
+window Trep
+expect-text CTL_START Decide!
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+click CTL_QUIT
+wait-gone
+EOF
+  else
+    # The series counted from its files: 20,000 bytes in 5.
+    drive "the series taken: its 5 files and 20,000 bytes" <<EOF
+window Trep
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_FILE_NAME data
+expect-text CTL_FILE_SIZE "20, 000"
+expect-text CTL_SEGMENT_COUNT 5
+expect-text CTL_SIZE_SUMMARY "File was Trepped into 5 files"
+click CTL_QUIT
+wait-gone
+EOF
+  fi
+  wait_exit 0
+done
+
+scenario "Esc never quits: idle it does nothing"
+start_trep
+# Posted messages are handled in order: the about box opens only after the
+# key was handled, so it shows the window survived the key.
+drive "Esc in the main window; the window stays (the about box opens after it)" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+key esc
+open-click CTL_ABOUT
+title "About Trep"
+click IDOK
+window Trep
+expect-title Trep
+no-notice 300
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
+scenario "during a job: Esc does nothing; \"Quit\" and the close box ask first; an abort waits for the job's end"
+cp "$WORK/fx/movie.bin" .
+# The job is held at its question about the existing movi0001.trp, so it is
+# still running while the window is worked.
+printf 'kept as it was' >out/movi0001.trp
+write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+start_trep "$(win "$SDIR/movie.bin")"
+drive "the split into out asks about movi0001.trp; Esc then changes nothing" <<EOF
+window Trep
+wait-enabled CTL_START 1
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+click CTL_START
+wait-notice "File already exists."
+window Trep
+key esc
+open-click CTL_ABOUT
+title "About Trep"
+click IDOK
+window Trep
+expect-visible CTL_PROGRESS 1
+EOF
+ABORT_Q="Abort the running job?"
+drive "\"Quit\" asks \"$ABORT_Q\"; Esc and \"Continue the job\" keep the job" <<EOF
+window Trep
+click CTL_QUIT
+expect-notice-buttons "Abort and Quit" "Continue the job" "$ABORT_Q"
+notice-key esc "$ABORT_Q"
+window Trep
+expect-visible CTL_PROGRESS 1
+click CTL_QUIT
+notice 2 "$ABORT_Q"
+window Trep
+expect-visible CTL_PROGRESS 1
+EOF
+drive "the close box asks too; \"Abort and Quit\": the window waits for the job, which ends at its question" <<EOF
+window Trep
+close
+notice 1 "$ABORT_Q"
+window Trep
+expect-visible CTL_PROGRESS 1
+notice 2 "File already exists."
+wait-gone
+EOF
+wait_exit 99
+expect_eq "files in out" movi0001.trp "$(ls -A out)"
+expect_eq "movi0001.trp" "kept as it was" "$(cat out/movi0001.trp)"
+report "out holds only the movi0001.trp that was there, unchanged"
+expect_settings "$SDIR/prog/dTrep.dat" destinationMode=0 sliderMax=9999
+report "dTrep.dat saved after the job ended"
+
+scenario "a long notice scrolls; a short one does not; the buttons stay where they are"
+LONG=""
+for i in 1 2 3 4 5 6 7; do LONG+="Line $i of a description long enough to need more room than the notice has. "; done
+LONG=${LONG% }
+start_probe "Short notice|OK|Open ReadMe" "$LONG|OK|Open ReadMe"
+drive "the short notice: no scroll bar, the message field no tab stop" <<EOF
+wait-notice "Short notice"
+title "Trep 1.6"
+expect-scrollbar kNoticeMessage 0
+expect-tabstop kNoticeMessage 0
+print-place IDOK
+print-place IDCANCEL
+notice 1 "Short notice"
+EOF
+SHORT_PLACES=$(printed IDOK; printed IDCANCEL)
+drive "the long notice: a vertical scroll bar, the field reached by Tab" <<EOF
+wait-notice "$LONG"
+title "Trep 1.6"
+expect-scrollbar kNoticeMessage 1
+expect-tabstop kNoticeMessage 1
+print-place IDOK
+print-place IDCANCEL
+notice 2 "$LONG"
+EOF
+wait_exit 0
+expect_eq "places of the buttons in the long notice" "$SHORT_PLACES" "$(printed IDOK; printed IDCANCEL)"
+report "the buttons are where they are in the short notice"
 
 end_scenario
 finish_checks

@@ -32,8 +32,9 @@ write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
 cp -r "$WORK/fx/series" .
 SEGMENT=$(win "$SDIR/series/movi0002.trp")
 start_trep "$SEGMENT"
-drive "\"Select File\" shows the segment; only Next (and Cancel) usable" <<EOF
+drive "\"Select File\" shows the segment, centred on the screen; only Next (and Cancel) usable" <<EOF
 page "Select File"
+expect-centred screen
 expect-text CTL_SOURCE_PATH "$SEGMENT"
 wait-sheet-button next 1
 expect-sheet-button back 0
@@ -172,10 +173,20 @@ window Trep
 wait-title "Trep 1.91"
 wait-visible CTL_AUTO_RUN 1
 expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_FILE_NAME movie.bin
+expect-text CTL_FILE_SIZE "10, 000, 000"
+expect-text CTL_START "Go Trep!"
 expect-text CTL_OUTPUT_FOLDER "$OUT"
+expect-selection CTL_DESTINATION Folder
 expect-text CTL_SEGMENT_COUNT 11
 expect-text CTL_SIZE_NUMBER 900
 expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SIZE_SUMMARY "File will be Trepped into 11 files of 900 kBytes"
+expect-selection CTL_REBUILD_METHOD Trep
+expect-checked CTL_USE_CRC 1
+expect-checked CTL_ENCRYPT 0
+expect-checked CTL_USE_DESCRIPTION 1
+expect-text CTL_DESCRIPTION "made by the wizard"
 click CTL_QUIT
 wait-gone
 EOF
@@ -185,8 +196,8 @@ report "out holds movi0001.trp .. movi0011.trp of 900 kBytes; trep rebuilds movi
 expect_eq "description in movi0001.trp" "made by the wizard" "$(description_of "$SDIR/out/movi0001.trp")"
 expect_eq "description flag in movi0001.trp" 1 "$(le "$SDIR/out/movi0001.trp" 12 2)"
 report "movi0001.trp carries the description, flagged for showing"
-expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 useDescription=1 sliderMax=9999
-report "dTrep.dat after Quit: the wizard still on at start, the description in use"
+expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0 useDescription=1 sliderMax=9999
+report "dTrep.dat after Quit: the wizard still on at start, its folder as it stands, the description in use"
 
 # -------------------------------------------------- a join in the wizard ---
 
@@ -197,10 +208,12 @@ printf '\001\000holiday film' | dd of=series/movi0001.trp bs=1 seek=12 conv=notr
 mkdir rebuilt
 SEGMENT=$(win "$SDIR/series/movi0003.trp")
 start_trep
-drive "\"Wizard\" opens \"Select File\"; no file yet" <<EOF
+drive "\"Wizard\" opens \"Select File\" centred on the main window; no file yet" <<EOF
 window Trep
 wait-text CTL_SOURCE_PATH "None Selected"
+move 120 60
 open-page CTL_WIZARD "Select File"
+expect-centred Trep
 expect-text CTL_SOURCE_PATH ""
 wait-sheet-button next 0
 EOF
@@ -341,16 +354,67 @@ sheet-press finish
 notice 1 Finished
 window Trep
 wait-visible CTL_AUTO_RUN 1
+expect-selection CTL_REBUILD_METHOD "BAT file"
+expect-selection CTL_DESTINATION Folder
+expect-text CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+expect-checked CTL_ENCRYPT 1
+expect-text CTL_FILE_NAME batch.bin
+expect-text CTL_START "Go Trep!"
 click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
+expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 rebuildMethod=1 destinationMode=0 sliderMax=9999
+report "dTrep.dat after Quit: the BAT file the main window shows"
 expect_eq "files in out" "$(printf 'UnTrep.bat\nbatc0001.trp\nbatc0002.trp')" "$(ls -A out | LC_ALL=C sort)"
 expect_eq "size of batc0001.trp" $TWO_OF_BATCH "$(size_of out/batc0001.trp)"
 expect_eq "size of batc0002.trp" $((2000000 - TWO_OF_BATCH)) "$(size_of out/batc0002.trp)"
 cat out/batc0001.trp out/batc0002.trp 2>/dev/null | cmp -s - batch.bin &&
   fail_because "the segments put together give batch.bin: they were not scrambled"
 report "out holds UnTrep.bat and two segments without headers, scrambled (\"Encrypt\" kept)"
+
+# -------------------------------------- what the wizard leaves is shown ---
+
+scenario "\"Encrypt\" ticked in the wizard, then Cancel: the main window shows it, and unticked there it is off"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0
+cp "$WORK/fx/movie.bin" .
+OUT=$(win "$SDIR/out")
+start_trep "$(win "$SDIR/movie.bin")"
+drive "movie.bin, 2 segments, into out; \"Encrypt\" ticked on \"Options\"; Cancel" <<EOF
+page "Select File"
+wait-sheet-button next 1
+sheet-press next
+page "Trep Method"
+sheet-press next
+page "Select Destination"
+check WIZ_DEST_SELECTED 1
+type CTL_OUTPUT_FOLDER "$OUT"
+sheet-press next
+page "Options"
+check WIZ_ENCRYPT 1
+sheet-press cancel
+window Trep
+wait-visible CTL_AUTO_RUN 1
+expect-checked CTL_ENCRYPT 1
+expect-enabled CTL_CIPHER_KEY 1
+expect-text CTL_OUTPUT_FOLDER "$OUT"
+expect-text CTL_SEGMENT_COUNT 2
+expect-text CTL_START "Go Trep!"
+EOF
+drive "\"Encrypt\" unticked in the main window; \"Go Trep!\"" <<EOF
+window Trep
+check CTL_ENCRYPT 0
+expect-enabled CTL_CIPHER_KEY 0
+click CTL_START
+notice 1 Finished
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+TWO_OF_MOVIE=$((5000001 + 5000001 / 256))
+expect_series "$SDIR/out" movi movie.bin $TWO_OF_MOVIE
+report "out holds two plain segments; trep rebuilds movie.bin from them byte for byte"
 
 # ---------------------------------------- the main window's file kept ---
 

@@ -9,11 +9,13 @@
 #include "app/command_line.h"
 #include "app/settings_file.h"
 #include "dialogs/choosers.h"
+#include "dialogs/notice_dialog.h"
 #include "engine/checksum.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
 #include "planning/size_summary.h"
 #include "planning/source_analysis.h"
+#include "planning/wizard_pages.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
@@ -25,6 +27,35 @@ const char* const kRebuildMethods[] = {"Trep", "BAT file"};
 const char* const kMemoryOptions[] = {"Maximum", "Physical", "Half"};
 
 inline constexpr char kQuitTrep[] = "Quit Trep";
+inline constexpr char kAbortQuestion[] = "Abort the running job?";
+inline constexpr char kAbortAndQuit[] = "Abort and Quit";
+inline constexpr char kContinueJob[] = "Continue the job";
+
+// Whether a notification is a use of its control that may change the job: a
+// click, a changed text, a chosen entry. Gaining or losing the focus, a
+// list opening or closing, and the EN_UPDATE before each EN_CHANGE are not:
+// run as commands they analysed the file again on a click into its field,
+// put the Desktop back as output folder, and asked a series' question twice.
+bool isUse(int id, int code) {
+  switch (id) {
+    case CTL_SOURCE_PATH:
+    case CTL_OUTPUT_FOLDER:
+    case CTL_DESCRIPTION:
+    case CTL_SIZE_NUMBER:
+    case CTL_SEGMENT_COUNT:
+    case CTL_CIPHER_KEY:
+    case CTL_CRC:
+      return code == EN_CHANGE;
+    case CTL_PRESETS:
+    case CTL_REBUILD_METHOD:
+    case CTL_DESTINATION:
+    case CTL_MEMORY:
+    case CTL_SIZE_UNIT:
+      return code == CBN_SELCHANGE;
+    default:
+      return code == BN_CLICKED;  // buttons; also menus and the dialog keys
+  }
+}
 
 // The tooltips of the main window, registered in this order. The tooltip
 // window strips prefix ampersands, so "&&" shows as one.
@@ -105,10 +136,14 @@ int MainWindow::run() {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // The dialog manager turns Esc into the command of button 2, which is
+    // "Quit" here; the command is told apart from a click by this flag.
+    escapeKey_ = (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) && msg.wParam == VK_ESCAPE;
     if (!IsDialogMessageA(window_, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
+    escapeKey_ = false;
   }
   return static_cast<int>(app_.job.jobResult.load());
 }
@@ -137,9 +172,8 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       }
       return 0;
     case WM_COMMAND:
-      // Only the control id counts, never the notification: every command is
-      // written to be repeated.
-      if (initialised_) command(LOWORD(wParam));
+      if (initialised_ && isUse(LOWORD(wParam), HIWORD(wParam)))
+        command(LOWORD(wParam));
       return 0;
     case WM_DROPFILES:
       onDrop(reinterpret_cast<HDROP>(wParam));
@@ -205,6 +239,9 @@ void MainWindow::initMainWindow() {
   c.setText(CTL_CRC, "0");
   c.setSliderMin(CTL_SLIDER, 2);
   CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(codeValue(options.sizeMode)), BST_CHECKED);
+  // "Multi-Removable" is kept as its list entry: the job does what the list shows.
+  job.multiRemovable = options.destinationMode == DestinationMode::kMultiRemovable ? 1 : 0;
+  writeSizeSummary(p);  // no file yet: "Pick a valid file."
 
   GetSystemMenu(window_, TRUE);  // back to the system's own menu
   HMENU menu = GetSystemMenu(window_, FALSE);
@@ -265,23 +302,16 @@ void MainWindow::command(int id) {
       if (idle) startCommand();
       break;
     case CTL_CHOOSE_FILE:
-      if (idle && chooseFile(window_, job.sourcePath) == 1) {
-        job.sourceValid = 0;
-        analyseSource(p);
+      if (idle) {
+        PathText chosen = job.sourcePath;
+        if (chooseFile(window_, chosen) == 1) takeSource(p, chosen.str());
       }
       break;
     case CTL_SOURCE_PATH:
+      // A text other than the path taken last is analysed; the same one
+      // again (the analysis writing the path it took) is not.
       if (idle) {
-        job.sourceValid = 0;
-        std::string typed = c.text(CTL_SOURCE_PATH);
-        if (typed.size() <= PathText::kMaxLength) {
-          job.sourcePath = typed;
-          analyseSource(p);
-        } else {
-          // Never cut to a shorter path, which may name another file.
-          job.sourcePath = "";
-          writeSizeSummary(p);
-        }
+        sourceTyped(p);
         refreshModeControls(p);
       }
       break;
@@ -361,7 +391,7 @@ void MainWindow::command(int id) {
       platform_.openReadMe();
       break;
     case CTL_QUIT:
-      quit();
+      if (!escapeKey_) quit();  // Esc never quits
       break;
     default:
       break;  // static texts, the CRC field, the progress bar, 1005, 1011, 1015, 1025
@@ -390,9 +420,16 @@ void MainWindow::readOptions() {
   std::string source = c.text(CTL_SOURCE_PATH);
   if (source.size() <= PathText::kMaxLength) job.sourcePath = source;
   options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
-  options.destinationMode = static_cast<DestinationMode>(c.selection(CTL_DESTINATION));
+  // "Multi-Removable" is stored as its list entry and asks for each medium.
+  const int destination = c.selection(CTL_DESTINATION);
+  options.destinationMode = static_cast<DestinationMode>(destination);
+  job.multiRemovable =
+      destination == static_cast<int>(codeValue(DestinationMode::kMultiRemovable)) ? 1 : 0;
   options.useCrc = c.checked(CTL_USE_CRC) ? 1 : 0;
   options.memoryOption = static_cast<MemoryOption>(c.selection(CTL_MEMORY));
+  // The boxes as shown, whatever set them last (a box, the wizard, a series).
+  job.encrypt = c.checked(CTL_ENCRYPT) ? 1 : 0;
+  options.useDescription = c.checked(CTL_USE_DESCRIPTION) ? 1 : 0;
 }
 
 void MainWindow::startJob() {
@@ -426,11 +463,16 @@ void MainWindow::onJobTimer() {
   SendDlgItemMessageA(window_, CTL_PROGRESS, PBM_SETPOS,
                       static_cast<WPARAM>(static_cast<int>(job.jobState.load()) - 100), 0);
   // The worker has returned: its files are closed and its result is final.
-  if (!workerDone_ || !workerDone_->load()) return;
+  // While the user is asked whether to abort, the answer decides first.
+  if (!workerDone_ || !workerDone_->load() || askingToQuit_) return;
 
   KillTimer(window_, kJobTimer);
   workerHeld_ = false;
   workerDone_.reset();
+  if (quitting_) {
+    endWindow();  // aborted and quit: no end-of-job notice
+    return;
+  }
   const uint32_t result = job.jobResult;
   if (endsWithNotice(result)) {
     // An aborted job (99) gets no notice here: its own notices said so.
@@ -476,11 +518,41 @@ void MainWindow::showAbout() {
   aboutOpen_ = false;
 }
 
+bool MainWindow::jobRunning() const { return workerHeld_ && workerDone_ && !workerDone_->load(); }
+
+// "Quit" and the close box. While a job runs they ask first; an abort
+// leaves the window until the worker has returned, so the process never
+// ends in the middle of writing a file.
 void MainWindow::quit() {
-  // A running job is abandoned: its thread is not stopped, and the process
-  // ends with the message loop. It ends as aborted, never as a success: the
-  // job's files are left as far as it got.
-  if (workerHeld_ && !(workerDone_ && workerDone_->load())) app_.job.jobResult = kResultAborted;
+  if (askingToQuit_ || quitting_) return;  // asked already, or ending
+  if (jobRunning()) {
+    // Asked through the notice dialog itself, not the program's one-notice-
+    // at-a-time gate: the job may be waiting in a question of its own, and
+    // the window must not wait behind it.
+    NoticeParameters question;
+    question.message = kAbortQuestion;
+    question.firstButton = kAbortAndQuit;
+    question.secondButton = kContinueJob;
+    askingToQuit_ = true;
+    const uint32_t answer = NoticeDialog().answer(question);
+    askingToQuit_ = false;
+    if (answer != kUpperButton) return;  // the job goes on; the monitor sees its end
+    if (jobRunning()) {
+      // The engine ends at its next look at the result; a result it has
+      // set already (a failed checksum) stays.
+      uint32_t finished = kResultFinished;
+      app_.job.jobResult.compare_exchange_strong(finished, kResultAborted);
+      quitting_ = true;
+      return;
+    }
+  }
+  // No job, or one that ended while the question was open: the process
+  // ends with the last job's result.
+  endWindow();
+}
+
+void MainWindow::endWindow() {
+  KillTimer(window_, kJobTimer);
   workerHeld_ = false;
   readOptions();
   saveSettings();

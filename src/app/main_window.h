@@ -54,6 +54,7 @@ class MainWindow : public WizardHost {
   void saveSettings() override;
   void dropPath(Controls& target, const std::string& path) override;
   Controls& mainControls() override { return *controls_; }
+  HWND mainWindow() override { return window_; }
   void startJob() override;
 
  private:
@@ -71,6 +72,8 @@ class MainWindow : public WizardHost {
   void openWizard();
   void showAbout();
   void quit();
+  bool jobRunning() const;
+  void endWindow();
 
   App& app_;
   Platform& platform_;
@@ -85,6 +88,14 @@ class MainWindow : public WizardHost {
   bool workerHeld_ = false;
   bool aboutOpen_ = false;
   bool initialised_ = false;
+  // Set while the dialog manager handles the Esc key, which it delivers as
+  // the command of control 2 ("Quit"): Esc must not quit.
+  bool escapeKey_ = false;
+  // "Abort the running job?" is open: the monitor leaves the job's end to
+  // be handled once it is answered.
+  bool askingToQuit_ = false;
+  // The user chose to abort and quit: the window ends once the worker has.
+  bool quitting_ = false;
 };
 
 }  // namespace trep

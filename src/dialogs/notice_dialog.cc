@@ -42,6 +42,42 @@ std::string withCrLf(const std::string& text) {
   return out;
 }
 
+// A message longer than its field gets a vertical scroll bar and becomes a
+// tab stop, so it can be read to its end, with the keyboard too; a short one
+// keeps the plain field. The field is made again with those styles (an edit
+// control takes its scroll bar from the style it was made with), in the
+// same place and the same place in the tab order; the buttons stay put.
+void fitMessage(HWND dialog, HFONT font, const std::string& message) {
+  HWND field = GetDlgItem(dialog, kNoticeMessage);
+  if (field == nullptr) return;
+  const LRESULT lines = SendMessageA(field, EM_GETLINECOUNT, 0, 0);
+  RECT format = {};
+  SendMessageA(field, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  TEXTMETRICA metrics = {};
+  HDC dc = GetDC(field);
+  HGDIOBJ previous = SelectObject(dc, font);
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, previous);
+  ReleaseDC(field, dc);
+  const long lineHeight = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+  if (lines <= (format.bottom - format.top) / lineHeight) return;
+
+  RECT place = {};
+  GetWindowRect(field, &place);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+  const DWORD style = static_cast<DWORD>(GetWindowLongA(field, GWL_STYLE)) | WS_VSCROLL | WS_TABSTOP;
+  const DWORD extended = static_cast<DWORD>(GetWindowLongA(field, GWL_EXSTYLE));
+  HWND scrolled = CreateWindowExA(
+      extended, "Edit", "", style, place.left, place.top, place.right - place.left,
+      place.bottom - place.top, dialog,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNoticeMessage)), GetModuleHandleA(nullptr), nullptr);
+  if (scrolled == nullptr) return;  // the plain field stays
+  SetWindowPos(scrolled, field, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  DestroyWindow(field);
+  SendMessageA(scrolled, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SetWindowTextA(scrolled, message.c_str());
+}
+
 void finish(HWND dialog, uint32_t answer) {
   KillTimer(dialog, kTimeoutTimer);
   gNoticeResult = answer;
@@ -69,6 +105,7 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
           p.kind < static_cast<uint32_t>(kSmallFontKind) ? notice->largeFont : notice->smallFont;
       SendDlgItemMessageA(dialog, kNoticeMessage, WM_SETFONT, reinterpret_cast<WPARAM>(messageFont),
                           FALSE);
+      fitMessage(dialog, messageFont, notice->message);
       SetForegroundWindow(dialog);
       // The upper button takes the focus, so Enter answers with it.
       SetFocus(GetDlgItem(dialog, IDOK));

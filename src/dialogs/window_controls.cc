@@ -6,11 +6,36 @@
 
 namespace trep {
 
+namespace {
+
+bool isEditField(HWND h) {
+  char name[16] = {0};
+  GetClassNameA(h, name, sizeof(name));
+  return lstrcmpiA(name, "Edit") == 0;
+}
+
+}  // namespace
+
+// The one place every field of the program is written. The program rewrites
+// fields while the user types in them (the analysis of each change writes
+// the path it took; the named folder follows the folder typed), so a
+// rewrite that changes nothing leaves the field alone (no caret moved, no
+// change notification), and one that changes the text puts the caret and
+// selection back where the typing goes on.
 void WindowControls::setText(int id, std::string_view text) {
   HWND h = item(id);
   if (h == nullptr) return;
+  const std::string before = this->text(id);
+  if (before == text) return;
   std::string t(text);
+  if (!isEditField(h)) {
+    SetWindowTextA(h, t.c_str());
+    return;
+  }
+  DWORD start = 0, end = 0;
+  SendMessageA(h, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
   SetWindowTextA(h, t.c_str());
+  SendMessageA(h, EM_SETSEL, caretAfterRewrite(before, t, start), caretAfterRewrite(before, t, end));
 }
 
 std::string WindowControls::text(int id) {

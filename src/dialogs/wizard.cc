@@ -69,6 +69,33 @@ class Wizard {
 };
 
 Wizard* gWizard = nullptr;  // the one open wizard; its pages find it here
+HWND gCentreOn = nullptr;   // the window the open wizard is centred on
+
+// The sheet, once made and before it is shown, is centred on the main
+// window (hidden by then, but where it was; at start-up that is the middle
+// of the screen), and kept inside the screen's work area.
+int CALLBACK sheetCallback(HWND sheet, UINT message, LPARAM) {
+  if (message != PSCB_INITIALIZED || sheet == nullptr) return 0;
+  RECT area = {};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  RECT on = area;
+  if (gCentreOn != nullptr) {
+    RECT main = {};
+    if (GetWindowRect(gCentreOn, &main) && main.right > main.left) on = main;
+  }
+  RECT r = {};
+  GetWindowRect(sheet, &r);
+  const long width = r.right - r.left, height = r.bottom - r.top;
+  long x = (on.left + on.right) / 2 - width / 2;
+  long y = (on.top + on.bottom) / 2 - height / 2;
+  if (x + width > area.right) x = area.right - width;
+  if (y + height > area.bottom) y = area.bottom - height;
+  if (x < area.left) x = area.left;
+  if (y < area.top) y = area.top;
+  SetWindowPos(sheet, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return 0;
+}
 
 INT_PTR CALLBACK pageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -96,7 +123,8 @@ void Wizard::run() {
   }
   PROPSHEETHEADERA header = {};
   header.dwSize = sizeof(header);
-  header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+  header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK;
+  header.pfnCallback = sheetCallback;
   header.hwndParent = nullptr;
   header.hInstance = module;
   header.pszCaption = kProgramTitle;
@@ -105,8 +133,10 @@ void Wizard::run() {
   header.ppsp = pages;
 
   gWizard = this;
+  gCentreOn = host_.mainWindow();
   PropertySheetA(&header);
   gWizard = nullptr;
+  gCentreOn = nullptr;
   if (welcomeFont_ != nullptr) DeleteObject(welcomeFont_);
 
   PlanningContext main = context(host_.mainControls());
@@ -234,9 +264,9 @@ void Wizard::command(int page, int id, int code) {
       if (id == CTL_SOURCE_PATH && code == EN_CHANGE) {
         if (sourceTyped(p)) afterSourceChange();
       } else if (id == CTL_CHOOSE_FILE && clicked) {
-        if (chooseFile(pages_[0], job.sourcePath) == 1) {
-          job.sourceValid = 0;
-          analyseSource(p);
+        PathText chosen = job.sourcePath;
+        if (chooseFile(pages_[0], chosen) == 1) {
+          takeSource(p, chosen.str());
           if (job.sourceValid == 1) p.controls.setText(CTL_SOURCE_PATH, job.sourcePath.view());
           afterSourceChange();
         }

@@ -29,6 +29,9 @@ class WizardHost {
   virtual void dropPath(Controls& target, const std::string& path) = 0;
   // The main window's surface, brought up to date when the wizard closes.
   virtual Controls& mainControls() = 0;
+  // The main window (hidden while the wizard is open): the wizard opens
+  // centred on it.
+  virtual HWND mainWindow() = 0;
   // The main window's start of a prepared job (jobState 10).
   virtual void startJob() = 0;
 };

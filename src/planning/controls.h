@@ -4,6 +4,7 @@
 #ifndef TREP_PLANNING_CONTROLS_H_
 #define TREP_PLANNING_CONTROLS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +16,16 @@ namespace trep {
 // The number an edit field's text reads as: digits only and fitting 32 bits,
 // else 0 (as the number fields, which take digits only, are read).
 uint32_t fieldNumber(std::string_view text);
+
+// Where a caret at `position` in a field's text `before` belongs once the
+// program has rewritten the text to `after` while the user types: text
+// before it that stayed the same keeps it where it is (a folder added after
+// the caret), text changed only before it moves it by the change in length,
+// and a caret inside the changed part goes to that part's end. Positions
+// count the text's characters, as the field does; the result is never
+// beyond `after`.
+std::size_t caretAfterRewrite(std::string_view before, std::string_view after,
+                              std::size_t position);
 
 class Controls {
  public:

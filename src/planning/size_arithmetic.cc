@@ -52,14 +52,17 @@ uint32_t segmentSizeOf(uint64_t size) {
   return size >= kFourGiB ? kLargestSegment : static_cast<uint32_t>(size);
 }
 
-uint32_t presetSize(PlanningContext& p, int index) {
+uint32_t presetBytes(const JobSettings& job, int index) {
   if (index <= 0 || index >= kPresetCount) return 0;
   uint64_t bytes = static_cast<uint64_t>(kPresetKBytes[index]) * 1024;
-  if (bytes > p.job.fileSize) {
+  return segmentSizeOf(bytes > job.fileSize ? job.fileSize : bytes);
+}
+
+uint32_t presetSize(PlanningContext& p, int index) {
+  if (index > 0 && index < kPresetCount &&
+      static_cast<uint64_t>(kPresetKBytes[index]) * 1024 > p.job.fileSize)
     p.controls.setNumber(CTL_SEGMENT_COUNT, 1);
-    return segmentSizeOf(p.job.fileSize);
-  }
-  return segmentSizeOf(bytes);
+  return presetBytes(p.job, index);
 }
 
 void showSegmentSize(PlanningContext& p, uint32_t size) {

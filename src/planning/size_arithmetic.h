@@ -37,6 +37,8 @@ extern const char* const kUnitNames[4];  // "Bytes", "kBytes", "MBytes", "GBytes
 // The segment size of preset `index` in bytes; 0 for "Manual". A preset
 // larger than the file gives the file (and the count field shows 1).
 uint32_t presetSize(PlanningContext& p, int index);
+// The same size without touching a control.
+uint32_t presetBytes(const JobSettings& job, int index);
 
 // Shows a size as a number of at most 10000 and its unit; clears preciseSize.
 void showSegmentSize(PlanningContext& p, uint32_t size);

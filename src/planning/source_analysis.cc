@@ -107,6 +107,26 @@ void analyseSplit(PlanningContext& p, uint64_t size) {
   if (!applyDestination(p)) refuseLongFolder(p);
 }
 
+// A series without headers: its files counted from 0001 on to the first
+// missing number, as the join will read them, and their bytes added up,
+// which is the size of the file they rebuild.
+void measureHeaderless(PlanningContext& p) {
+  JobSettings& job = p.job;
+  uint32_t n = 0;
+  uint64_t total = 0;
+  while (n < kMaxSegments) {
+    std::string path = segmentPath(job.segmentFolder.view(), n + 1);
+    if (p.platform.fileAttributes(path) == kInvalidAttributes) break;
+    uint64_t size = 0;
+    std::unique_ptr<File> segment =
+        p.platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+    if (segment && segment->size(&size)) total += size;
+    ++n;
+  }
+  job.segmentCount = n;
+  job.fileSize = total;
+}
+
 void analyseJoin(PlanningContext& p) {
   JobSettings& job = p.job;
   Controls& c = p.controls;
@@ -148,6 +168,8 @@ void analyseJoin(PlanningContext& p) {
   if (job.rawSeries) {
     job.originalName = seriesBase;
     c.setText(CTL_DESCRIPTION, "");
+    measureHeaderless(p);
+    showFileSize(p, CTL_FILE_SIZE, job.fileSize);
   } else {
     decodeFullHeader(header, got, &job, &p.options.useDescription);
     if (job.segmentCount == 0 || job.segmentCount > kMaxSegments) {
@@ -162,6 +184,10 @@ void analyseJoin(PlanningContext& p) {
     c.setCheck(CTL_ENCRYPT, job.encrypt != 0);
   }
 
+  // The size fields show the series, not what they showed before.
+  showSegmentSize(p, job.segmentSize);
+  c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  c.setSliderPosition(CTL_SLIDER, job.segmentCount);
   c.setText(CTL_SOURCE_PATH, path);
   c.setText(CTL_START, "Go UnTrep!");
   job.isSplit = 0;
@@ -203,14 +229,54 @@ void analyseSource(PlanningContext& p) {
   }
 
   // The end of every branch.
-  if (job.sourceValid) {
-    std::string name = job.originalName.str();
-    c.setText(CTL_FILE_NAME, name.size() < 30 ? name : name.substr(name.size() - 30));
-  }
+  showSource(p);
   c.setNumber(CTL_CRC, job.fileCrc);
   job.jobState = kJobIdle;
   refreshModeControls(p);
   writeSizeSummary(p);
+}
+
+void showSource(PlanningContext& p) {
+  const JobSettings& job = p.job;
+  Controls& c = p.controls;
+  if (!job.sourceValid) {
+    c.setText(CTL_FILE_NAME, kNoFileName);
+    c.setText(CTL_FILE_SIZE, "0");
+    c.setText(CTL_START, kStartUndecided);
+    return;
+  }
+  std::string name = job.originalName.str();
+  c.setText(CTL_FILE_NAME, name.size() < 30 ? name : name.substr(name.size() - 30));
+  showFileSize(p, CTL_FILE_SIZE, job.fileSize);
+  c.setText(CTL_START, job.isSplit ? "Go Trep!" : "Go UnTrep!");
+}
+
+namespace {
+
+// True when `path` names the valid split source the job holds, of the size
+// it was analysed with.
+bool holdsSource(PlanningContext& p, const std::string& path) {
+  const JobSettings& job = p.job;
+  if (job.sourceValid != 1 || !job.isSplit || path != job.sourcePath.str()) return false;
+  std::unique_ptr<File> file =
+      p.platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  uint64_t size = 0;
+  return file && file->size(&size) && size == job.fileSize;
+}
+
+}  // namespace
+
+void takeSource(PlanningContext& p, const std::string& path) {
+  JobSettings& job = p.job;
+  if (job.jobState != kJobIdle) return;
+  if (holdsSource(p, path)) {
+    refreshModeControls(p);
+    writeSizeSummary(p);
+    return;
+  }
+  job.sourceValid = 0;
+  job.sourcePath = path.size() <= PathText::kMaxLength ? path : std::string();
+  analyseSource(p);
 }
 
 void takeDroppedPath(PlanningContext& p, const std::string& path) {
@@ -219,9 +285,7 @@ void takeDroppedPath(PlanningContext& p, const std::string& path) {
   uint32_t attributes = p.platform.fileAttributes(path);
   bool folder = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
   if (!folder) {
-    job.sourceValid = 0;
-    job.sourcePath = path;
-    analyseSource(p);
+    takeSource(p, path);
   } else if (job.sourceValid == 1) {
     job.outputFolder = path;
     p.controls.setText(CTL_OUTPUT_FOLDER, path);

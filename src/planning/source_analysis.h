@@ -17,6 +17,10 @@ inline constexpr char kNoHeader[] = "These files don't have a Trep header.";
 inline constexpr char kOtherVersion[] = "These files were Trepped by a different version.";
 inline constexpr char kAttemptAnyway[] = "Attempt to UnTrep them anyway.";
 
+// What the window shows while it holds no valid source (as at start-up).
+inline constexpr char kNoFileName[] = "No File";
+inline constexpr char kStartUndecided[] = "Decide!";
+
 inline constexpr char kBadSegmentCount[] =
     "The number of segments must be at least 2 and at most 9999.";
 
@@ -55,10 +59,24 @@ uint32_t defaultSegmentSize(uint64_t fileSize);
 // analysis runs, or while sourceValid is set.
 void analyseSource(PlanningContext& p);
 
+// The source as the window shows it: the file's name (its last 30
+// characters), its size and the start button's caption ("Go Trep!" or
+// "Go UnTrep!"); "No File", 0 and "Decide!" while no valid source is held.
+void showSource(PlanningContext& p);
+
+// A path typed, chosen or dropped as the source (jobState 0 only). The valid
+// split source the job holds already, unchanged on disk, is kept as it
+// stands: analysed again it would put back the output folder and the sizes
+// the user set; its controls are refreshed (a job that ended leaves them
+// locked). Any other path is analysed; one longer than a path may be is
+// never cut to a shorter one, which may name another file: it leaves no
+// source.
+void takeSource(PlanningContext& p, const std::string& path);
+
 // A path dropped on the window or the wizard's first page. Ignored unless
 // jobState is 0. An existing folder becomes the output folder (shown in the
 // folder field, then the destination rule), but only once a valid source is
-// chosen; anything else is analysed as the new source. The file system
+// chosen; anything else is taken as the source (takeSource). The file system
 // decides, not the name: a folder may have a dot in its name, a file none.
 void takeDroppedPath(PlanningContext& p, const std::string& path);
 

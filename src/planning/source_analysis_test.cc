@@ -124,7 +124,10 @@ TEST_F(SourceAnalysisTest, FilesNotTaken) {
     EXPECT_EQ(job.sourceValid, 0u) << path;
     EXPECT_EQ(job.jobState, kJobIdle);
     EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
-    EXPECT_EQ(controls.text(CTL_FILE_SIZE), "XXX");
+    // The window shows no file, as at start-up, not a half-finished analysis.
+    EXPECT_EQ(controls.text(CTL_FILE_SIZE), "0");
+    EXPECT_EQ(controls.text(CTL_FILE_NAME), "No File");
+    EXPECT_EQ(controls.text(CTL_START), "Decide!");
     EXPECT_FALSE(controls.isEnabled(CTL_START));
   }
   EXPECT_TRUE(answers.shown().empty());
@@ -331,13 +334,104 @@ TEST_F(SourceAnalysisTest, SeriesWithoutTheMagic) {
     if (c.valid && c.raw) {
       EXPECT_EQ(job.originalName.str(), "0001");
       EXPECT_EQ(controls.text(CTL_DESCRIPTION), "");
-      EXPECT_EQ(controls.text(CTL_FILE_SIZE), "XXX");
+      // The series is its one file of 652 bytes.
+      EXPECT_EQ(job.segmentCount, 1u);
+      EXPECT_EQ(controls.text(CTL_FILE_SIZE), "652");
+    }
+    if (!c.valid) {
+      EXPECT_EQ(controls.text(CTL_FILE_SIZE), "0") << c.start;
     }
     if (c.valid && !c.raw) {
       EXPECT_EQ(job.originalName.str(), "old.doc");
       EXPECT_EQ(job.segmentCount, 3u);
     }
   }
+}
+
+// A series without headers is counted from its files (to the first missing
+// number, as the join reads them): the window states its count and the size
+// of the file it rebuilds, not what it showed before.
+TEST_F(SourceAnalysisTest, SeriesWithoutHeadersIsCountedFromItsFiles) {
+  for (int n = 1; n <= 3; ++n)
+    writeBytes(dir.file("cut000" + std::to_string(n) + ".trp"), patternBytes(n == 3 ? 100 : 4096));
+  writeBytes(dir.file("cut0005.trp"), patternBytes(50));  // after a gap: not read
+  job.segmentCount = 2;
+  job.fileSize = 10000000;
+  controls.setNumber(CTL_SEGMENT_COUNT, 2);
+  answers.push(kUpperButton);
+  analyse(dir.file("cut0002.trp"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.rawSeries, 1u);
+  EXPECT_EQ(job.segmentCount, 3u);
+  EXPECT_EQ(job.fileSize, 8292u);
+  EXPECT_EQ(controls.text(CTL_FILE_SIZE), "8, 292");
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), "cut0");
+  EXPECT_EQ(controls.text(CTL_SEGMENT_COUNT), "3");
+  EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), "4096");
+  EXPECT_EQ(controls.selection(CTL_SIZE_UNIT), 0);
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "File was Trepped into 3 files");
+}
+
+// A join chosen after a split: the size fields show the series.
+TEST_F(SourceAnalysisTest, JoinAfterSplitShowsTheSeriesInTheSizeFields) {
+  writeBytes(dir.file("movie.avi"), patternBytes(10000000));
+  analyse(dir.file("movie.avi"));
+  ASSERT_EQ(controls.text(CTL_SEGMENT_COUNT), "2");
+  writeSeries("backup", 1, "", 6);
+  analyse(dir.file("backup0003.trp"));
+  EXPECT_EQ(controls.text(CTL_SEGMENT_COUNT), "7");
+  EXPECT_EQ(controls.sliderPosition(CTL_SLIDER), 7u);
+  EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), "752");  // the whole first segment
+  EXPECT_EQ(controls.selection(CTL_SIZE_UNIT), 0);
+  EXPECT_EQ(controls.text(CTL_START), "Go UnTrep!");
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), "report.pdf");
+}
+
+// The file taken again (chosen, dropped) while the job holds it: what the
+// user set stays; a file that changed, or another one, is analysed anew.
+TEST_F(SourceAnalysisTest, TheSameFileTakenAgainKeepsWhatTheUserSet) {
+  options.destinationMode = DestinationMode::kFolder;
+  writeBytes(dir.file("movie.avi"), patternBytes(10000000));
+  takeSource(p, dir.file("movie.avi"));
+  ASSERT_EQ(job.sourceValid, 1u);
+  // What the user set since: a folder, a size of 3000 kBytes (4 segments).
+  controls.setText(CTL_OUTPUT_FOLDER, dir.file("out"));
+  job.segmentSize = 3072000;
+  job.segmentCount = 4;
+  controls.setNumber(CTL_SIZE_NUMBER, 3000);
+  controls.setNumber(CTL_SEGMENT_COUNT, 4);
+  // A job has run since: its controls are locked until the file is taken again.
+  controls.enable(CTL_START, false);
+  controls.enable(CTL_PRESETS, false);
+
+  takeSource(p, dir.file("movie.avi"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), dir.file("out"));
+  EXPECT_EQ(job.segmentSize, 3072000u);
+  EXPECT_EQ(job.segmentCount, 4u);
+  EXPECT_EQ(controls.text(CTL_SIZE_NUMBER), "3000");
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "File will be Trepped into 4 files of 3000 kBytes");
+  EXPECT_TRUE(controls.isEnabled(CTL_START));
+  EXPECT_TRUE(controls.isEnabled(CTL_PRESETS));
+
+  // Changed on disk: analysed again, with the default size for its new size.
+  writeBytes(dir.file("movie.avi"), patternBytes(1000000));
+  takeSource(p, dir.file("movie.avi"));
+  EXPECT_EQ(job.fileSize, 1000000u);
+  EXPECT_EQ(job.segmentCount, 2u);
+  EXPECT_EQ(controls.text(CTL_OUTPUT_FOLDER), dir.file("desk"));
+
+  // A path longer than a path may be: no source, never a shorter path.
+  takeSource(p, std::string(PathText::kMaxLength + 1, 'x'));
+  EXPECT_EQ(job.sourceValid, 0u);
+  EXPECT_EQ(job.sourcePath.str(), "");
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), "No File");
+  EXPECT_EQ(controls.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
+
+  // Nothing is taken while a job runs.
+  job.jobState = kJobRunning;
+  takeSource(p, dir.file("movie.avi"));
+  EXPECT_EQ(job.sourceValid, 0u);
 }
 
 TEST_F(SourceAnalysisTest, ShortHeaderLeavesTheMissingFieldsZero) {

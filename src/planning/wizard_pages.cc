@@ -96,14 +96,9 @@ bool sourceTyped(PlanningContext& p) {
   JobSettings& job = p.job;
   if (job.jobState != kJobIdle) return false;  // the analysis writing the field itself
   std::string typed = p.controls.text(CTL_SOURCE_PATH);
+  // The path taken last, valid or not: analysed once, asked about once.
   if (typed == job.sourcePath.str()) return false;
-  job.sourceValid = 0;
-  if (typed.size() > PathText::kMaxLength) {
-    job.sourcePath = "";
-  } else {
-    job.sourcePath = typed;
-    analyseSource(p);
-  }
+  takeSource(p, typed);
   return true;
 }
 
@@ -273,17 +268,49 @@ void finishOptions(PlanningContext& p) {
 
 void showWizardResult(PlanningContext& p) {
   JobSettings& job = p.job;
+  PersistedSettings& o = p.options;
   Controls& c = p.controls;
-  // Each write may change the job through the window's reactions, so each
-  // reads the job afresh.
+  // The window's own reactions to these writes would analyse the file
+  // again and rework the folder and sizes the pages set up; they are held
+  // off as an analysis holds them (jobState 1, sourceValid 0), unless Finish
+  // has prepared the job already (jobState 10), which holds them too.
+  const uint32_t state = job.jobState;
+  const uint32_t valid = job.sourceValid;
+  if (state == kJobIdle) job.jobState = kJobAnalysing;
+  job.sourceValid = 0;
+
   c.setText(CTL_OUTPUT_FOLDER, job.outputFolder.view());
   c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
+  c.select(CTL_DESTINATION, static_cast<int>(job.multiRemovable
+                                                 ? codeValue(DestinationMode::kMultiRemovable)
+                                                 : codeValue(o.destinationMode)));
+  c.select(CTL_REBUILD_METHOD, static_cast<int>(codeValue(o.rebuildMethod)));
+  c.setCheck(CTL_USE_CRC, o.useCrc != 0);
+  c.setCheck(CTL_ENCRYPT, job.encrypt != 0);
+  c.setText(CTL_CIPHER_KEY, job.cipherKey.view());
+  c.setCheck(CTL_USE_DESCRIPTION, o.useDescription != 0);
+  c.setText(CTL_DESCRIPTION, job.description.view());
+  // A preset the size no longer matches would claim a size the job has not.
+  const int preset = c.selection(CTL_PRESETS);
+  if (preset != 0 && presetBytes(job, preset) != job.segmentSize) {
+    c.select(CTL_PRESETS, 0);
+    p.sizes.presetChosen = 0;
+  }
   showSegmentSize(p, job.segmentSize);
   c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  if (valid && job.isSplit) {
+    c.setSliderMax(CTL_SLIDER, o.sliderMax);
+    c.setSliderPosition(CTL_SLIDER, job.segmentCount);
+  }
+
+  job.sourceValid = valid;
+  if (state == kJobIdle) job.jobState = kJobIdle;
+  showSource(p);
+  c.setNumber(CTL_CRC, job.fileCrc);
   // The summary states the wizard's job and keeps its size for the split's
   // start, which reads the size fields back.
-  if (job.isSplit && job.sourceValid) writeSizeSummary(p);
-  p.options.wizardRunning = 0;
+  writeSizeSummary(p);
+  o.wizardRunning = 0;
   refreshModeControls(p);
 }
 

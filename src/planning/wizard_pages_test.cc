@@ -443,21 +443,76 @@ TEST_F(WizardPagesTest, OptionsPageInAJoinShowsTheSeriesDescription) {
 
 // ---- After the wizard ----
 
+// Every option the main window shows after the wizard is the one the next
+// job uses, whatever closed the wizard: the window's start command and
+// "Quit" read the options back from what it shows.
 TEST_F(WizardPagesTest, MainWindowShowsWhatTheWizardSetUp) {
   splitOf(10000000);
   job.segmentSize = 921600;
   job.segmentCount = 11;
+  job.originalName = "movie.avi";
   job.outputFolder = nativePath("D:\\Out\\movie");
+  job.encrypt = 1;
+  job.cipherKey = "secret";
+  job.description = "for the archive";
+  options.useDescription = 1;
+  options.useCrc = 0;
+  options.rebuildMethod = RebuildMethod::kBatFile;
+  options.destinationMode = DestinationMode::kFolder;
+  options.sliderMax = 9999;
   options.wizardRunning = 1;
+  // What the main window showed before the wizard.
+  page.setCheck(CTL_USE_CRC, true);
+  page.select(CTL_DESTINATION, 2);
+  page.select(CTL_PRESETS, 2);  // "Floppy": not the wizard's size
+  sizes.presetChosen = 1;
+  page.setText(CTL_START, "Decide!");
   page.enable(CTL_START, false);
   showWizardResult(p);
   EXPECT_EQ(page.text(CTL_OUTPUT_FOLDER), nativePath("D:\\Out\\movie"));
   EXPECT_EQ(page.text(CTL_SOURCE_PATH), nativePath("C:\\video\\movie.avi"));
+  EXPECT_EQ(page.text(CTL_FILE_NAME), "movie.avi");
+  EXPECT_EQ(page.text(CTL_FILE_SIZE), "10, 000, 000");
+  EXPECT_EQ(page.text(CTL_START), "Go Trep!");
   EXPECT_EQ(page.text(CTL_SIZE_NUMBER), "900");
   EXPECT_EQ(page.selection(CTL_SIZE_UNIT), 1);
   EXPECT_EQ(page.text(CTL_SEGMENT_COUNT), "11");
+  EXPECT_EQ(page.sliderPosition(CTL_SLIDER), 11u);
+  EXPECT_EQ(page.selection(CTL_PRESETS), 0);
+  EXPECT_EQ(sizes.presetChosen, 0u);
+  EXPECT_EQ(page.text(CTL_SIZE_SUMMARY), "File will be Trepped into 11 files of 900 kBytes");
+  EXPECT_TRUE(page.checked(CTL_ENCRYPT));
+  EXPECT_EQ(page.text(CTL_CIPHER_KEY), "secret");
+  EXPECT_TRUE(page.checked(CTL_USE_DESCRIPTION));
+  EXPECT_EQ(page.text(CTL_DESCRIPTION), "for the archive");
+  EXPECT_FALSE(page.checked(CTL_USE_CRC));
+  EXPECT_EQ(page.selection(CTL_REBUILD_METHOD), 1);
+  EXPECT_EQ(page.selection(CTL_DESTINATION), 0);
   EXPECT_EQ(options.wizardRunning, 0u);
   EXPECT_TRUE(page.isEnabled(CTL_START));  // the control states follow the valid split
+  EXPECT_TRUE(page.isEnabled(CTL_CIPHER_KEY));
+  // The guards held while it wrote are what they were.
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.jobState, kJobIdle);
+
+  // A preset that is the wizard's size stays; removable media one after
+  // the other show as their list entry.
+  page.select(CTL_PRESETS, 1);  // "EMail", 900 kBytes
+  job.multiRemovable = 1;
+  job.jobState = kJobPrepared;  // Finish
+  showWizardResult(p);
+  EXPECT_EQ(page.selection(CTL_PRESETS), 1);
+  EXPECT_EQ(page.selection(CTL_DESTINATION), 1);
+  EXPECT_EQ(job.jobState, kJobPrepared);
+
+  // No file: the window says so.
+  job.sourceValid = 0;
+  job.jobState = kJobIdle;
+  showWizardResult(p);
+  EXPECT_EQ(page.text(CTL_FILE_NAME), "No File");
+  EXPECT_EQ(page.text(CTL_START), "Decide!");
+  EXPECT_EQ(page.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
+  EXPECT_FALSE(page.isEnabled(CTL_START));
 }
 
 // The split's start reads the main window's size fields back: it must find

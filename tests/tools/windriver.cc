@@ -53,6 +53,16 @@
 //   expect-slider-range ID MIN MAX
 //   expect-progress ID POS         PBM_GETPOS of a progress bar
 //   expect-topmost B               WS_EX_TOPMOST of the current window
+//   expect-caret ID POS            an edit control's caret at POS (no
+//                                  selection); POS a number or "end"
+//   expect-scrollbar ID B          the control shows its vertical scroll bar
+//   expect-tabstop ID B            the control is a tab stop (the keyboard
+//                                  reaches it)
+//   expect-centred TARGET          the current window's top-level window is
+//                                  centred (within 2 pixels) on the screen's
+//                                  work area (TARGET "screen") or on the
+//                                  top-level window of class TARGET, shown
+//                                  or hidden
 //   expect-hidden                  the current window exists but is hidden
 //   expect-gone                    the current window no longer exists
 //
@@ -69,22 +79,40 @@
 //                         cleared), then BN_CLICKED
 //   type ID TEXT          WM_SETTEXT to an edit control (it tells the window
 //                         with EN_UPDATE and EN_CHANGE)
+//   keys ID TEXT          TEXT typed into an edit control one character at
+//                         a time (WM_CHAR each), where its caret is, as the
+//                         keyboard would; each character is an action
+//   caret ID POS          puts an edit control's caret at POS (a number or
+//                         "end"), nothing selected
+//   key KEY               presses KEY (esc, enter or tab) in the current
+//                         window: posted to the control that has the focus
+//                         in its thread (or the window), so the program's
+//                         own message loop and dialog keys decide what it
+//                         means. Returns at once: posted messages are
+//                         handled in order, so a later open-click, say,
+//                         comes after it
 //   choose ID TEXT        selects the combo entry TEXT, then CBN_SELCHANGE
 //   slide ID POS          TBM_SETPOS, then WM_HSCROLL TB_THUMBPOSITION
 //   focus ID / unfocus ID the control's SETFOCUS / KILLFOCUS notification
 //   sysmenu CMD           WM_SYSCOMMAND CMD (a system menu item)
 //   close                 WM_CLOSE (the close box)
+//   move X Y              moves the current window's top-level window to
+//                         X, Y (screen pixels)
+//   print-place ID        print "ID: X Y WIDTH HEIGHT", the control's place
+//                         in its window's client area in pixels
 //
 // Notices: a visible top-level window titled "Trep 1.6", a dialog with the
 // message in control kNoticeMessage and the answers as buttons 1 (upper)
-// and 2 (lower). Line breaks of a message read " | ".
+// and 2 (lower). Line breaks of a message read " | ". Where TEXT is given
+// and several notices are open (a job's question and the window's own),
+// the one with that message is taken.
 //   wait-notice [TEXT]    wait for a notice, print "notice: MESSAGE", check
 //                         the message when TEXT is given
 //   notice ANSWER [TEXT]  the same, then press button ANSWER (1 or 2) and
 //                         wait until the notice is gone
 //   notice-key KEY [TEXT] the same, but press the key KEY (enter or esc) on
 //                         the control that has the focus
-//   expect-notice-buttons TEXT1 TEXT2   (waits for a notice first)
+//   expect-notice-buttons TEXT1 TEXT2 [TEXT]   (waits for a notice first)
 //   expect-notice-topmost              (waits for a notice first)
 //   no-notice MS          fails if a notice shows within MS milliseconds
 //   wait-notice-gone      wait until no notice is open
@@ -367,12 +395,26 @@ struct Notice {
   std::string message, first, second;
 };
 
-// Reads the open notice once it is shown complete: visible, its message in
-// place and both buttons there. False until then.
-bool readNotice(Notice* n) {
+// The notices open now: every visible top-level window with the notice's
+// title, in the order the system lists them (the latest first).
+BOOL CALLBACK collectNotice(HWND w, LPARAM param) {
   static const std::string title = kNoticeTitle;
-  HWND w = findTopLevel(nullptr, &title);
-  if (w == nullptr) return false;
+  if (!IsWindowVisible(w)) return TRUE;
+  char text[512] = {0};
+  GetWindowTextA(w, text, sizeof(text));
+  if (title == text) reinterpret_cast<std::vector<HWND>*>(param)->push_back(w);
+  return TRUE;
+}
+
+std::vector<HWND> openNotices() {
+  std::vector<HWND> found;
+  EnumWindows(collectNotice, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Reads one notice once it is shown complete: its message in place and both
+// buttons there. False until then.
+bool readNoticeWindow(HWND w, Notice* n) {
   HWND text = GetDlgItem(w, kNoticeMessage), one = GetDlgItem(w, 1), two = GetDlgItem(w, 2);
   if (text == nullptr || one == nullptr || two == nullptr) return false;
   // A short guard of its own: a notice that stops answering is looked at again.
@@ -391,13 +433,47 @@ bool readNotice(Notice* n) {
   return !n->message.empty();
 }
 
-Notice waitNotice() {
+// An open notice, shown complete: with `want`, one whose message reads so
+// (on one line); without, the first found.
+bool readNotice(Notice* n, const std::string* want = nullptr) {
+  for (HWND w : openNotices()) {
+    Notice seen;
+    if (!readNoticeWindow(w, &seen)) continue;
+    if (want == nullptr || oneLine(seen.message) == *want) {
+      *n = seen;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string openNoticeTexts() {
+  std::string out;
+  for (HWND w : openNotices()) {
+    Notice seen;
+    if (readNoticeWindow(w, &seen)) out += (out.empty() ? "" : ", ") + quoted(oneLine(seen.message));
+  }
+  return out.empty() ? "none" : out;
+}
+
+bool noticeOpen() {
+  Notice n;
+  return readNotice(&n);
+}
+
+// Waits for a notice (one whose message reads `want`, when given).
+Notice waitNotice(const std::string* want = nullptr) {
   DWORD start = GetTickCount();
   Notice n;
-  while (!readNotice(&n)) {
-    if (!guardLeft(start))
+  while (!readNotice(&n, want)) {
+    if (!guardLeft(start)) {
+      // Another notice instead of the one expected: an expectation failed.
+      if (want != nullptr && noticeOpen())
+        fail("expected the notice " + quoted(*want) + " within " + guardText() + ", found " +
+             openNoticeTexts());
       timedOut("no notice (\"" + std::string(kNoticeTitle) + "\") within " + guardText() +
                "; visible windows: " + visibleWindows());
+    }
     Sleep(kPollMs);
   }
   if (n.window != run.printedNotice) {
@@ -408,9 +484,9 @@ Notice waitNotice() {
   return n;
 }
 
-bool noticeOpen() {
-  Notice n;
-  return readNotice(&n);
+// The notice a step names by its message in word `at`, if it has one.
+Notice waitNotice(const Step& s, std::size_t at) {
+  return waitNotice(s.word.size() > at ? &s.word[at] : nullptr);
 }
 
 BOOL CALLBACK printChild(HWND c, LPARAM) {
@@ -444,7 +520,16 @@ DWORD WINAPI deliver(LPVOID param) {
 }
 
 void act(HWND target, UINT message, WPARAM wParam, LPARAM lParam, const std::string& text = "") {
-  bool noticeBefore = noticeOpen();
+  const std::vector<HWND> noticesBefore = openNotices();
+  auto newNotice = [&noticesBefore] {
+    for (HWND w : openNotices()) {
+      bool known = false;
+      for (HWND b : noticesBefore) known = known || b == w;
+      Notice n;
+      if (!known && readNoticeWindow(w, &n)) return true;
+    }
+    return false;
+  };
   auto* d = new Delivery{target, message, wParam, lParam, text, run.guardMs};
   HANDLE thread = CreateThread(nullptr, 0, deliver, d, 0, nullptr);
   if (thread == nullptr) {
@@ -454,7 +539,7 @@ void act(HWND target, UINT message, WPARAM wParam, LPARAM lParam, const std::str
   DWORD start = GetTickCount();
   for (;;) {
     if (WaitForSingleObject(thread, kPollMs) == WAIT_OBJECT_0) break;
-    if (!noticeBefore && noticeOpen()) break;  // its answer comes from a later line
+    if (newNotice()) break;  // its answer comes from a later line
     if (!guardLeft(start)) {
       CloseHandle(thread);
       timedOut("the program did not finish handling message " + std::to_string(message) +
@@ -525,6 +610,13 @@ struct CheckDef {
   const char* expected;  // the report's "expected ..." with $1.. for words
   Check check;
 };
+
+// An edit control's caret position named by a word: a number or "end".
+long caretPosition(HWND c, const std::string& word) {
+  if (word == "end") return static_cast<long>(ask(c, WM_GETTEXTLENGTH, 0, 0));
+  if (!isNumber(word)) fail("a caret position is a number or \"end\", not " + quoted(word));
+  return std::strtol(word.c_str(), nullptr, 10);
+}
 
 long styleBit(HWND c, LONG bit) { return (GetWindowLongA(c, GWL_STYLE) & bit) != 0 ? 1 : 0; }
 
@@ -597,6 +689,47 @@ const std::vector<CheckDef>& checks() {
        [](const Step& s, bool*) {
          LONG ex = GetWindowLongA(currentWindow(), GWL_EXSTYLE);
          return same(s.num(1), (ex & WS_EX_TOPMOST) != 0 ? 1 : 0);
+       }},
+      {"caret", "it", "control $1 with its caret at $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         if (!c) return Seen{};
+         DWORD start = 0, end = 0;
+         ask(c, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+         long at = caretPosition(c, s.word[2]);
+         std::string found = start == end ? "at " + std::to_string(start)
+                                          : std::to_string(start) + ".." + std::to_string(end) +
+                                                " selected";
+         return Seen{start == end && static_cast<long>(start) == at, found};
+       }},
+      {"scrollbar", "ib", "control $1 showing a vertical scroll bar = $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), styleBit(c, WS_VSCROLL)) : Seen{};
+       }},
+      {"tabstop", "ib", "control $1 a tab stop = $2",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), styleBit(c, WS_TABSTOP)) : Seen{};
+       }},
+      {"centred", "t", "the window centred on $1",
+       [](const Step& s, bool*) {
+         RECT target = {};
+         if (s.word[1] == "screen") {
+           SystemParametersInfoA(SPI_GETWORKAREA, 0, &target, 0);
+         } else {
+           HWND w = FindWindowA(s.word[1].c_str(), nullptr);
+           if (w == nullptr) return Seen{false, "no window of class " + quoted(s.word[1])};
+           GetWindowRect(w, &target);
+         }
+         RECT r = {};
+         GetWindowRect(GetAncestor(currentWindow(), GA_ROOT), &r);
+         long dx = (r.left + r.right) / 2 - (target.left + target.right) / 2;
+         long dy = (r.top + r.bottom) / 2 - (target.top + target.bottom) / 2;
+         return Seen{labs(dx) <= 2 && labs(dy) <= 2,
+                     "its centre " + std::to_string(dx) + ", " + std::to_string(dy) +
+                         " pixels off (window at " + std::to_string(r.left) + ", " +
+                         std::to_string(r.top) + ")"};
        }},
       {"hidden", "", "the window to exist, hidden",
        [](const Step&, bool*) {
@@ -689,21 +822,30 @@ void press(const Notice& n, long answer) {
   waitClosed(n, "answer " + std::to_string(answer));
 }
 
-// A key pressed in the notice: posted to the control that has the keyboard
-// focus in the notice's thread, as the keyboard would deliver it, so the
-// dialog's own keyboard handling decides what it means.
-void pressKey(const Notice& n, const std::string& key) {
-  UINT vk = key == "enter" ? VK_RETURN : key == "esc" ? VK_ESCAPE : 0;
-  if (vk == 0) fail("unknown key " + quoted(key) + " (enter or esc)");
+UINT virtualKey(const std::string& key) {
+  UINT vk = key == "enter" ? VK_RETURN : key == "esc" ? VK_ESCAPE : key == "tab" ? VK_TAB : 0;
+  if (vk == 0) fail("unknown key " + quoted(key) + " (enter, esc or tab)");
+  return vk;
+}
+
+// A key pressed in a window: posted to the control that has the keyboard
+// focus in the window's thread (or to the window, when the focus is
+// elsewhere), as the keyboard would deliver it, so the program's own
+// message loop and dialog keys decide what it means.
+void postKey(HWND window, UINT vk) {
   GUITHREADINFO info = {};
   info.cbSize = sizeof(info);
-  HWND target = n.window;
-  if (GetGUIThreadInfo(GetWindowThreadProcessId(n.window, nullptr), &info) &&
-      info.hwndFocus != nullptr)
+  HWND target = window;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
+      info.hwndFocus != nullptr && (info.hwndFocus == window || IsChild(window, info.hwndFocus)))
     target = info.hwndFocus;
   UINT scan = MapVirtualKeyA(vk, 0);
   PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
   PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+void pressKey(const Notice& n, const std::string& key) {
+  postKey(n.window, virtualKey(key));
   waitClosed(n, "the key " + key);
 }
 
@@ -798,11 +940,48 @@ const std::vector<CommandDef>& commands() {
       {"sysmenu", "i",
        [](const Step& s) { act(currentWindow(), WM_SYSCOMMAND, s.id(1), 0); }},
       {"close", "", [](const Step&) { act(currentWindow(), WM_CLOSE, 0, 0); }},
+      {"keys", "it",
+       [](const Step& s) {
+         HWND c = workable(s);
+         const std::size_t before = openNotices().size();
+         for (char ch : s.word[2]) {
+           // Each character is an action of its own; a notice raised by one
+           // takes the keyboard, so the rest is not typed.
+           if (openNotices().size() > before)
+             fail("a notice opened before the whole text was typed: " + openNoticeTexts());
+           act(c, WM_CHAR, static_cast<unsigned char>(ch), 1);
+         }
+       }},
+      {"caret", "it",
+       [](const Step& s) {
+         HWND c = workable(s);
+         long at = caretPosition(c, s.word[2]);
+         ask(c, EM_SETSEL, static_cast<WPARAM>(at), at);
+       }},
+      {"key", "t",
+       [](const Step& s) { postKey(currentWindow(), virtualKey(s.word[1])); }},
+      {"move", "nn",
+       [](const Step& s) {
+         HWND top = GetAncestor(currentWindow(), GA_ROOT);
+         if (!SetWindowPos(top, nullptr, static_cast<int>(s.num(1)), static_cast<int>(s.num(2)), 0,
+                           0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+           fail("the window could not be moved");
+       }},
+      {"print-place", "i",
+       [](const Step& s) {
+         HWND c = control(s);
+         RECT r = {};
+         GetWindowRect(c, &r);
+         MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+         std::printf("%s: %ld %ld %ld %ld\n", s.word[1].c_str(), r.left, r.top, r.right - r.left,
+                     r.bottom - r.top);
+         std::fflush(stdout);
+       }},
       {"wait-notice", "|t",
-       [](const Step& s) { checkMessage(waitNotice(), s, 1); }},
+       [](const Step& s) { checkMessage(waitNotice(s, 1), s, 1); }},
       {"notice", "a|t",
        [](const Step& s) {
-         Notice n = waitNotice();
+         Notice n = waitNotice(s, 2);
          checkMessage(n, s, 2);
          press(n, s.num(1));
        }},
@@ -816,13 +995,13 @@ const std::vector<CommandDef>& commands() {
        }},
       {"notice-key", "t|t",
        [](const Step& s) {
-         Notice n = waitNotice();
+         Notice n = waitNotice(s, 2);
          checkMessage(n, s, 2);
          pressKey(n, s.word[1]);
        }},
-      {"expect-notice-buttons", "tt",
+      {"expect-notice-buttons", "tt|t",
        [](const Step& s) {
-         Notice n = waitNotice();
+         Notice n = waitNotice(s, 3);
          if (n.first != s.word[1] || n.second != s.word[2])
            fail("expected the buttons " + quoted(s.word[1]) + " and " + quoted(s.word[2]) +
                 ", found " + quoted(n.first) + " and " + quoted(n.second));
