@@ -43,7 +43,7 @@ std::string whyNotAJob(const App& app) {
   const JobSettings& job = app.job;
   if (!job.sourceStatus) return "it cannot be opened (" + job.sourceStatus.reason() + ")";
   if (job.sourceBytes == 0) return "it is empty";
-  if (path.size() < 4) return "its name is too short";
+  if (characterCount(path) < 4) return "its name is too short";
   return "it cannot be used";
 }
 

@@ -21,7 +21,7 @@ const WizardDestination kWizardDestinations[5] = {
 std::string folderOf(std::string_view path) {
   std::size_t last = path.rfind(kPathSeparator);
   if (last == std::string_view::npos)
-    return std::string(path.substr(0, path.empty() ? 0 : path.size() - 1));
+    return std::string(withoutLastCharacters(path, 1));
 #ifndef _WIN32
   if (last == 0) return "/";
 #endif

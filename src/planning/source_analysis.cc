@@ -41,8 +41,9 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
   // Only dots and blanks: no name at all once Windows drops trailing dots.
   if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
     return std::string(fallback);
-  // File systems take names of at most 255 bytes: cut a longer one before
-  // its extension, so the rebuilt file can be made at all.
+  // File systems take names of at most 255 bytes (POSIX) or UTF-16 units
+  // (Windows): cut a longer one before its extension, so the rebuilt file
+  // can be made at all.
   return cutBeforeExtension(name, kLongestName);
 }
 
@@ -104,7 +105,9 @@ void analyseJoin(PlanningContext& p) {
   JobSettings& job = p.job;
   Controls& c = p.controls;
   std::string path = job.sourcePath.str();
-  std::string prefix = path.size() > 8 ? path.substr(0, path.size() - 8) : std::string();
+  // Less the last eight characters, never bytes: "0001.trp" is eight
+  // characters only in the name of a segment.
+  std::string prefix(withoutLastCharacters(path, 8));
   std::unique_ptr<File> first =
       p.platform.openFile(prefix + "0001.trp", FileAccess::kRead, FileShare::kRead,
                           FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
@@ -133,7 +136,7 @@ void analyseJoin(PlanningContext& p) {
   job.firstSegmentBytes = firstSize;
 
   // The series' base name: choosing 0003.trp gives 0003.
-  const std::string seriesBase = fileNameOf(path).substr(0, 4);
+  const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
   if (job.rawSeries) {
     job.originalName = seriesBase;
     c.setText(CTL_DESCRIPTION, "");
@@ -184,14 +187,14 @@ void analyseSource(PlanningContext& p) {
                             FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
     if (file) {
       job.sourceStatus = file->size(&job.sourceBytes);
-      if (job.sourceStatus.ok() && path.size() >= 4) analyseSplit(p, job.sourceBytes);
+      if (job.sourceStatus.ok() && characterCount(path) >= 4) analyseSplit(p, job.sourceBytes);
     }
   }
 
   // The end of every branch.
   if (job.sourceValid) {
     std::string name = job.originalName.str();
-    c.setText(CTL_FILE_NAME, name.size() < 30 ? name : name.substr(name.size() - 30));
+    c.setText(CTL_FILE_NAME, lastCharacters(name, 30));
   }
   c.setNumber(CTL_CRC, job.fileCrc);
   job.jobState = kJobIdle;

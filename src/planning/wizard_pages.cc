@@ -265,8 +265,8 @@ void optionsClicked(PlanningContext& p, int id) {
 void finishOptions(PlanningContext& p) {
   Controls& c = p.controls;
   p.options.rebuildMethod = c.checked(WIZ_USE_TREP) ? RebuildMethod::kTrep : RebuildMethod::kBatFile;
-  p.job.cipherKey = c.text(WIZ_CIPHER_KEY).substr(0, kLongestKey);
-  p.job.description = c.text(WIZ_DESCRIPTION).substr(0, kLongestDescription);
+  p.job.cipherKey = firstCharacters(c.text(WIZ_CIPHER_KEY), kLongestKey);
+  p.job.description = firstCharacters(c.text(WIZ_DESCRIPTION), kLongestDescription);
   p.options.useCrc = c.checked(WIZ_USE_CRC) ? 1 : 0;
   p.job.jobState = kJobPrepared;
 }

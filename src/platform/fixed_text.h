@@ -1,6 +1,7 @@
 // A text of fixed capacity: Capacity bytes including the terminating zero.
 // Assignment and appending never write past the end; they report whether the
-// whole text fitted, so a caller can refuse a path rather than cut it.
+// whole text fitted, so a caller can refuse a path rather than cut it. A text
+// that is cut is cut between two UTF-8 characters, never inside one.
 #ifndef TREP_PLATFORM_FIXED_TEXT_H_
 #define TREP_PLATFORM_FIXED_TEXT_H_
 
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "platform/text_encoding.h"
 
 namespace trep {
 
@@ -21,8 +24,8 @@ class FixedText {
   FixedText() { text_[0] = '\0'; }
   FixedText(std::string_view s) { assign(s); }  // NOLINT: implicit on purpose
 
-  // Replaces the text; keeps at most kMaxLength characters. Returns false
-  // when the text had to be cut.
+  // Replaces the text; keeps at most kMaxLength bytes. Returns false when
+  // the text had to be cut.
   bool assign(std::string_view s) {
     length_ = 0;
     text_[0] = '\0';
@@ -31,8 +34,7 @@ class FixedText {
 
   // Appends as much of s as fits. Returns false when s had to be cut.
   bool append(std::string_view s) {
-    std::size_t room = kMaxLength - length_;
-    std::size_t n = s.size() < room ? s.size() : room;
+    std::size_t n = fitBytes(s, kMaxLength - length_).size();
     if (n != 0) std::memcpy(text_ + length_, s.data(), n);
     length_ += n;
     text_[length_] = '\0';
@@ -48,10 +50,11 @@ class FixedText {
     return *this;
   }
 
-  // Keeps the first n characters (no-op when already shorter).
+  // Keeps at most the first n bytes (no-op when already shorter), less a
+  // character that would be cut.
   void truncate(std::size_t n) {
     if (n < length_) {
-      length_ = n;
+      length_ = fitBytes(view(), n).size();
       text_[length_] = '\0';
     }
   }
@@ -69,7 +72,8 @@ class FixedText {
   std::size_t length_ = 0;
 };
 
-// 599 characters and a terminating zero: every path and text of a job.
+// 599 bytes and a terminating zero: every path and text of a job (599
+// characters of ASCII, at least 149 of any script).
 using PathText = FixedText<600>;
 // The base name buffer of the segment names (only four characters are used).
 using BaseNameText = FixedText<64>;

@@ -32,5 +32,28 @@ TEST(FixedTextTest, PathTextHolds599Characters) {
   EXPECT_EQ(p.str(), "xxx");
 }
 
+TEST(FixedTextTest, CutsOnlyBetweenCharacters) {
+  FixedText<8> t;  // 7 bytes
+  EXPECT_FALSE(t.assign("ab日本"));  // 2 + 3 + 3 bytes
+  EXPECT_EQ(t.str(), "ab日");
+  EXPECT_FALSE(t.append("本"));
+  EXPECT_EQ(t.str(), "ab日");
+  EXPECT_TRUE(t.append("é"));  // exactly 7 bytes
+  EXPECT_EQ(t.str(), "ab日é");
+  EXPECT_FALSE(t.assign("🎬🎬"));
+  EXPECT_EQ(t.str(), "🎬");
+  EXPECT_TRUE(t.assign("aé日"));
+  EXPECT_FALSE(t.append("é"));  // 6 bytes and 2 more
+  EXPECT_EQ(t.str(), "aé日");
+  t.truncate(5);  // inside "日": it goes whole
+  EXPECT_EQ(t.str(), "aé");
+  PathText p;
+  std::string accents;
+  for (int i = 0; i < 300; ++i) accents += "é";
+  EXPECT_FALSE(p.assign(accents));
+  EXPECT_EQ(p.size(), 598u);
+  EXPECT_TRUE(isValidUtf8(p.view()));
+}
+
 }  // namespace
 }  // namespace trep

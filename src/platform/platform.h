@@ -17,6 +17,7 @@
 #include "platform/notice.h"
 #include "platform/program_texts.h"
 #include "platform/status.h"
+#include "platform/text_encoding.h"
 
 namespace trep {
 
@@ -27,6 +28,16 @@ constexpr std::size_t kLongestPath = 259;  // MAX_PATH less the terminator
 inline constexpr char kPathSeparator = '/';
 constexpr std::size_t kLongestPath = 4095;  // PATH_MAX less the terminator
 #endif
+
+// The length of a name or path as the system's limits count it: UTF-16
+// units on Windows (MAX_PATH, 255 for a name), bytes on POSIX.
+inline std::size_t systemLength(std::string_view s) {
+#ifdef _WIN32
+  return utf16Length(s);
+#else
+  return s.size();
+#endif
+}
 
 // Attribute words as Windows defines them; POSIX derives them (see there).
 constexpr uint32_t kAttributeReadOnly = 0x1;
