@@ -38,7 +38,7 @@ const char kUsage[] =
 // from what the analysis found when it opened the file.
 std::string whyNotAJob(const App& app) {
   const std::string& path = app.lastInput;
-  if (path.size() > PathText::kMaxLength) return "its path is longer than 599 characters";
+  if (!PathText::fits(path)) return "its path is longer than 599 characters";
   if (isSegmentName(path)) return "its series was not taken";
   const JobSettings& job = app.job;
   if (!job.sourceStatus) return "it cannot be opened (" + job.sourceStatus.reason() + ")";

@@ -223,7 +223,7 @@ void MainWindow::initMainWindow() {
 
   // A file given as argument 1: how a double-clicked segment file arrives.
   std::string argument;
-  if (firstArgument(&argument) == kArgumentFound && argument.size() <= PathText::kMaxLength) {
+  if (firstArgument(&argument) == kArgumentFound && PathText::fits(argument)) {
     job.sourcePath = argument;
     analyseSource(p);
   }
@@ -268,7 +268,7 @@ void MainWindow::command(int id) {
       if (idle) {
         job.sourceValid = 0;
         std::string typed = c.text(CTL_SOURCE_PATH);
-        if (typed.size() <= PathText::kMaxLength) {
+        if (PathText::fits(typed)) {
           job.sourcePath = typed;
           analyseSource(p);
         } else {
@@ -382,7 +382,7 @@ void MainWindow::readOptions() {
   job.description = c.text(CTL_DESCRIPTION);
   job.cipherKey = c.text(CTL_CIPHER_KEY);
   std::string source = c.text(CTL_SOURCE_PATH);
-  if (source.size() <= PathText::kMaxLength) job.sourcePath = source;
+  if (PathText::fits(source)) job.sourcePath = source;
   options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
   options.destinationMode = static_cast<DestinationMode>(c.selection(CTL_DESTINATION));
   options.useCrc = c.checked(CTL_USE_CRC) ? 1 : 0;

@@ -74,7 +74,7 @@ bool readSwitches(App& app, Platform& platform, const Arguments& args) {
       app.sawInputSwitch = true;
       app.lastInput = path;
       job.sourceValid = 0;
-      if (path.size() > PathText::kMaxLength) {
+      if (!PathText::fits(path)) {
         refusePath(platform, path);  // never cut to a different path
         continue;
       }
@@ -84,7 +84,7 @@ bool readSwitches(App& app, Platform& platform, const Arguments& args) {
       analyseSource(p);
     } else if (startsWith(text, "/o=")) {
       std::string folder = text.substr(3);
-      if (folder.size() > PathText::kMaxLength) {
+      if (!PathText::fits(folder)) {
         refusePath(platform, folder);
         app.refused = true;
         continue;

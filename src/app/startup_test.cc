@@ -137,6 +137,14 @@ TEST_F(StartupTest, PathsLongerThanTheirFieldAreRefusedNotCut) {
   ASSERT_TRUE(read({"/i=" + dir.file("big.iso"), "/o=" + longPath}));
   EXPECT_TRUE(app().refused);
   EXPECT_EQ(app().job.outputFolder.str(), dir.file("desk") + sep() + "big");
+
+  // The limit counts characters: 400 of two bytes each are taken whole.
+  std::string accents;
+  for (int i = 0; i < 400; ++i) accents += "é";
+  fresh();
+  ASSERT_TRUE(read({"/i=" + dir.file("big.iso"), "/o=" + dir.file(accents)}));
+  EXPECT_FALSE(app().refused);
+  EXPECT_EQ(app().job.outputFolder.str(), dir.file(accents));  // after "/i=": as given
 }
 
 TEST_F(StartupTest, QuietBatchSplitRunsOnThisThread) {

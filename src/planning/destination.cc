@@ -55,7 +55,7 @@ bool applyDestination(PlanningContext& p) {
     std::string folder = job.outputFolder.str();
     folder += kPathSeparator;
     folder += namedFolderOf(job.originalName.view());
-    if (folder.size() > PathText::kMaxLength) return false;
+    if (!PathText::fits(folder)) return false;
     job.outputFolder = folder;
     return true;
   }
@@ -78,7 +78,7 @@ bool applyDestination(PlanningContext& p) {
         if (!folder.empty() && folder.back() != kPathSeparator) folder += kPathSeparator;
         folder += name;
       }
-      if (folder.size() > PathText::kMaxLength) {
+      if (!PathText::fits(folder)) {
         fits = false;
         break;
       }

@@ -204,7 +204,7 @@ void analyseSource(PlanningContext& p) {
 
 void takeDroppedPath(PlanningContext& p, const std::string& path) {
   JobSettings& job = p.job;
-  if (job.jobState != kJobIdle || path.empty() || path.size() > PathText::kMaxLength) return;
+  if (job.jobState != kJobIdle || path.empty() || !PathText::fits(path)) return;
   uint32_t attributes = p.platform.fileAttributes(path);
   bool folder = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
   if (!folder) {

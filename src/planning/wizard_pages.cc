@@ -79,7 +79,7 @@ void openSourcePage(PlanningContext& p, const std::string& argument) {
     // analysing it again would only ask its questions twice.
     if (!(job.sourceValid == 1 && job.sourcePath.str() == argument)) {
       job.sourceValid = 0;
-      if (argument.size() <= PathText::kMaxLength) {
+      if (PathText::fits(argument)) {
         job.sourcePath = argument;
         analyseSource(p);
       } else {
@@ -98,7 +98,7 @@ bool sourceTyped(PlanningContext& p) {
   std::string typed = p.controls.text(CTL_SOURCE_PATH);
   if (typed == job.sourcePath.str()) return false;
   job.sourceValid = 0;
-  if (typed.size() > PathText::kMaxLength) {
+  if (!PathText::fits(typed)) {
     job.sourcePath = "";
   } else {
     job.sourcePath = typed;
@@ -218,7 +218,7 @@ void chooseWizardDestination(PlanningContext& p, int index) {
 
 bool leaveDestinationPage(PlanningContext& p) {
   std::string folder = p.controls.text(CTL_OUTPUT_FOLDER);
-  if (folder.size() > PathText::kMaxLength) return false;  // never cut to another folder
+  if (!PathText::fits(folder)) return false;  // never cut to another folder
   p.job.outputFolder = folder;
   p.job.multiRemovable = 0;
   return true;
