@@ -8,6 +8,7 @@
 #include "app/startup.h"
 #include "app/main_window.h"
 #include "dialogs/notice_dialog.h"
+#include "platform/win32/wide.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
@@ -34,12 +35,17 @@ int run() {
       CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                       record->module, nullptr);
-  record->commandLine = GetCommandLineA();
+  // UTF-8 of the wide command line: a path in any script arrives whole.
+  record->commandLine = narrow(GetCommandLineW());
 
   prepareStart(*app, *platform);
   CommandLineArguments args(record->commandLine);
   if (!readSwitches(*app, *platform, args)) return kExitUsage;
   if (app->job.sourceValid && !app->refused) return runBatch(*app, *platform);
+  // Quiet: nobody is there to work a window. A file or folder the switches
+  // named but that led to no job ends the run with the usage code, as trep
+  // does, rather than 0 for a job that never ran.
+  if (app->job.quiet && (app->sawInputSwitch || app->refused)) return kExitUsage;
   // The folder browser and the shell's calls want COM on this thread.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   MainWindow window(*app, *platform, *record);

@@ -82,7 +82,9 @@ int MainWindow::run() {
   app_.job.quiet = 0;
   gMainWindow = this;
 
-  WNDCLASSEXA wc = {};
+  // Wide class, dialog and message loop: every control of the window is a
+  // Unicode control, which shows and takes text in any script.
+  WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = procedure;
@@ -93,28 +95,28 @@ int MainWindow::run() {
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszMenuName = nullptr;
-  wc.lpszClassName = "Trep";
+  wc.lpszClassName = L"Trep";
   wc.hIconSm = startup_.smallIcon;
-  RegisterClassExA(&wc);
+  RegisterClassExW(&wc);
 
   // A modeless dialog with no owner and no dialog procedure: the template
   // names the class, so every message goes to `procedure`.
-  window_ = CreateDialogParamA(startup_.module, "MAINDIALOG", nullptr, nullptr, 0);
+  window_ = CreateDialogParamW(startup_.module, L"MAINDIALOG", nullptr, nullptr, 0);
   if (window_ == nullptr) return static_cast<int>(app_.job.jobResult.load());
   ShowWindow(window_, SW_SHOWNORMAL);
 
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (!IsDialogMessageA(window_, &msg)) {
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageW(window_, &msg)) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
   }
   return static_cast<int>(app_.job.jobResult.load());
 }
 
 LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (gMainWindow == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  if (gMainWindow == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return gMainWindow->handle(window, message, wParam, lParam);
 }
 
@@ -156,7 +158,7 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         toggleOnTop();
         return 0;
       }
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_CLOSE:
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(CTL_QUIT, BN_CLICKED), 0);
       return 0;
@@ -164,7 +166,7 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 

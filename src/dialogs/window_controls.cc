@@ -4,23 +4,24 @@
 
 #include <vector>
 
+#include "platform/win32/wide.h"
+
 namespace trep {
 
 void WindowControls::setText(int id, std::string_view text) {
   HWND h = item(id);
   if (h == nullptr) return;
-  std::string t(text);
-  SetWindowTextA(h, t.c_str());
+  SetWindowTextW(h, widen(text).c_str());
 }
 
 std::string WindowControls::text(int id) {
   HWND h = item(id);
   if (h == nullptr) return "";
-  int n = GetWindowTextLengthA(h);
+  int n = GetWindowTextLengthW(h);
   if (n <= 0) return "";
-  std::vector<char> buffer(static_cast<std::size_t>(n) + 1, '\0');
-  int got = GetWindowTextA(h, buffer.data(), n + 1);
-  return std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(n) + 1, L'\0');
+  int got = GetWindowTextW(h, buffer.data(), n + 1);
+  return narrow(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
 }
 
 void WindowControls::setNumber(int id, uint32_t n) {
@@ -107,19 +108,19 @@ void WindowControls::fillList(int id, const char* const* entries, int count) {
 
 std::string firstDroppedPath(HDROP drop) {
   std::string path;
-  UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-  if (length > 0 && length <= PathText::kMaxLength) {
-    path.resize(length + 1);
-    DragQueryFileA(drop, 0, &path[0], length + 1);
-    path.resize(length);
+  UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length > 0) {
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    DragQueryFileW(drop, 0, buffer.data(), length + 1);
+    path = narrow(buffer.data(), length);
+    if (!PathText::fits(path)) path.clear();
   }
   DragFinish(drop);
   return path;
 }
 
 void WindowJobFields::setTitle(std::string_view title) {
-  std::string t(title);
-  SetWindowTextA(window_, t.c_str());
+  SetWindowTextW(window_, widen(title).c_str());
 }
 
 void WindowJobFields::showSegmentCount(uint32_t count) {

@@ -82,8 +82,9 @@ TEST(NamingTest, CutBeforeExtensionKeepsWholeCharacters) {
   // Counted as the system counts a name: UTF-16 units on Windows, bytes on
   // POSIX. "日" is one unit or three bytes, "🎬" two units or four bytes.
 #ifdef _WIN32
-  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 8), "日本語.txt");
+  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 7), "日本語.txt");
   EXPECT_EQ(cutBeforeExtension("🎬🎬🎬.txt", 8), "🎬🎬.txt");
+  EXPECT_EQ(cutBeforeExtension("🎬🎬🎬.txt", 7), "🎬.txt");  // never half a pair
   EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 10), "日本語日本語.txt");
 #else
   EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 14), "日本語.txt");
