@@ -1149,6 +1149,22 @@ for row in "${NAME_CASES[@]}"; do
   report "$m_name: both programs cut ${m_base}0001.trp .. 0003.trp alike (name stored as $m_enc); each rebuilds the other's series under the same name"
 done
 
+echo "# a name this system gave in another encoding (Latin-1 bytes, not UTF-8)"
+# Read as Windows-1252, once: the segments, the header and the rebuilt
+# file all say café, and nothing trep makes has a name that is not UTF-8.
+new_case
+latin1=$(printf 'caf\xe9.bin')
+make_named "$latin1"
+run "$TREP" "/i=$latin1" /o=s /s=1 /q
+expect_eq "exit code of the split" 0 "$RC"
+expect_eq "files in s" "$(segment_names café 3)" "$(ls -A s 2>/dev/null)"
+expect_eq "name field of café0001.trp" "$(hex_of_text_field "$latin1" 300)" "$(hex s/café0001.trp 314 300)"
+run "$TREP" /i=s/café0002.trp /o=out /q
+expect_eq "exit code of the join" 0 "$RC"
+expect_eq "files in out" café.bin "$(ls -A out 2>/dev/null)"
+expect_same_bytes "rebuilt file" out/café.bin "$latin1"
+report "trep: caf\\xE9.bin gives café0001.trp .. 0003.trp, stores the byte E9, rebuilds café.bin"
+
 echo "# a series from an older Trep.exe on a Western Windows: its texts in Windows-1252"
 # Segment 0001 with the full header (count 2, description shown, checksum
 # none), the name résumé.doc and the description in 1252 bytes, built here

@@ -881,5 +881,23 @@ expect_eq "files in \"rebuilt 日本\"" "$NAMED" "$(ls -A "rebuilt 日本")"
 cmp -s "rebuilt 日本/$NAMED" "$NAMED" || fail_because "the rebuilt file differs from \"$NAMED\""
 report "\"rebuilt 日本/$NAMED\" is the original, byte for byte"
 
+scenario "a segment named beyond ASCII as argument 1, as a double-click gives it: set up for the join"
+cp "$WORK/fx/many.bin" "Ωmega 日本語 🎬.bin"
+timeout "$RUN_GUARD" "$TREP" "/i=Ωmega 日本語 🎬.bin" "/o=series 日本" /s=10 /q </dev/null >/dev/null 2>&1 ||
+  fail_because "trep could not split \"Ωmega 日本語 🎬.bin\""
+SEGMENT=$(win "$SDIR/series 日本/Ωmeg0002.trp")
+start_trep "$SEGMENT"
+drive "Ωmeg0002.trp analysed: \"Go UnTrep!\", the recorded name whole, the series' count" <<EOF
+window Trep
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SOURCE_PATH "$SEGMENT"
+expect-text CTL_FILE_NAME "Ωmega 日本語 🎬.bin"
+expect-text CTL_FILE_SIZE "20, 000"
+expect-text CTL_SIZE_SUMMARY "File was Trepped into 2 files"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+
 end_scenario
 finish_checks

@@ -25,7 +25,9 @@ std::string lastComponentOf(std::string_view path) {
 std::string originalNameOf(std::string_view sourcePath) {
   std::string name = fileNameOf(sourcePath);
   if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
-  return name;
+  // Everything the split makes from the name is valid UTF-8: a name the
+  // system gave in another encoding is read as Windows-1252 here, once.
+  return utf8TextOf(name);
 }
 
 std::string cutBeforeExtension(std::string_view name, std::size_t room) {

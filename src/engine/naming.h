@@ -20,6 +20,9 @@ std::string lastComponentOf(std::string_view path);
 
 // The name a split records for its source: fileNameOf, or for a file whose
 // name is one character, that character (fileNameOf keeps the whole path).
+// Always valid UTF-8: a name that is not is read as Windows-1252, so the
+// segment names, the named folder, the header and UnTrep.bat agree and no
+// name the split makes is invalid.
 std::string originalNameOf(std::string_view sourcePath);
 
 // A name longer than `room` cut before its extension, so that a file of that

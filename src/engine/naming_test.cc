@@ -37,6 +37,7 @@ TEST(NamingTest, LastComponentNamesSingleCharacterFiles) {
 TEST(NamingTest, OriginalNameOf) {
   EXPECT_EQ(originalNameOf(native("C:\\x\\a")), "a");
   EXPECT_EQ(originalNameOf(native("C:\\x\\data.bin")), "data.bin");
+  EXPECT_EQ(originalNameOf(native("C:\\x\\caf\xE9.bin")), "café.bin");  // Latin-1 bytes
 }
 
 TEST(NamingTest, CutBeforeExtension) {

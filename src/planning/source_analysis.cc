@@ -138,7 +138,7 @@ void analyseJoin(PlanningContext& p) {
   // The series' base name: choosing 0003.trp gives 0003.
   const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
   if (job.rawSeries) {
-    job.originalName = seriesBase;
+    job.originalName = utf8TextOf(seriesBase);  // the rebuilt file's name: valid whatever the segments
     c.setText(CTL_DESCRIPTION, "");
   } else {
     decodeFullHeader(header, got, &job, &p.options.useDescription);
