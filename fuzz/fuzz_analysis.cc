@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(job->isSplit == 0);
     const std::string name = job->originalName.str();
     FUZZ_CHECK(name.find_first_not_of(". ") != std::string::npos);
+    FUZZ_CHECK(isValidUtf8(name));  // whatever the header's bytes, a name the system takes
     FUZZ_CHECK(name.find_first_of("/\\:") == std::string::npos);
     FUZZ_CHECK(!isDeviceName(name));
     // Named Folder leaves a folder that already ends with the name as it is.

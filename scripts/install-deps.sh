@@ -7,7 +7,7 @@ packages=(cmake make g++ googletest
           g++-mingw-w64-i686 mingw-w64-i686-dev
           wine wine32:i386 xvfb xauth
           clang libclang-rt-14-dev
-          dpkg-dev file lintian nsis groff-base man-db unzip
+          dpkg-dev file lintian nsis groff-base man-db unzip locales
           par2 zlib1g-dev libssl-dev libz-mingw-w64-dev)
 
 missing=()

@@ -36,7 +36,7 @@ for f in "$BUILT_TREP" "$BUILT_EXE" "$WINE_RUN" "$JOBTOOL" "$JOBTOOL_EXE" "$ANSW
     exit 2
   fi
 done
-for tool in wine wineserver Xvfb flock od cmp cksum split mkfifo stat timeout; do
+for tool in wine wineserver Xvfb flock od cmp cksum split mkfifo stat timeout iconv localedef; do
   if ! command -v "$tool" >/dev/null; then
     echo "programs_test: the tool '$tool' is missing" >&2
     exit 2
@@ -78,6 +78,7 @@ stop_display() {
 
 cleanup() {
   stop_display
+  WINEPREFIX=$NAMES_PREFIX timeout 60 wineserver -w 2>/dev/null
   wait  # a lock holder still sleeping
   if [ "${KEEP:-0}" = 1 ]; then echo "work folder kept: $WORK"; else rm -rf "$WORK"; fi
 }
@@ -86,6 +87,11 @@ trap cleanup EXIT
 # Wine makes its prefix on first use, with links to the user's home folders:
 # that must happen with the real HOME, before HOME points into $WORK.
 timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1
+# The checks of folders named beyond ASCII point Wine's desktop and
+# application-data folders elsewhere: in a prefix of their own, kept between
+# runs (a new one takes a while), so this one keeps its folders.
+NAMES_PREFIX=$ROOT/build/wineprefix-names
+WINEPREFIX=$NAMES_PREFIX timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1
 
 # Everything the programs could touch outside their working folder is private
 # to this run: the instance lock ($XDG_RUNTIME_DIR), the desktop (the default
@@ -393,6 +399,7 @@ SWITCH_CASES=(
   "/o=out;/i=arch.tar.gz;/q               |0| out/arch.tar  | arch | 512     | arch.tar.gz"
   "/o=nope;/i=small.bin;/q                |3|               |      |         |"
   "/i=small.bin;/o=nope/deep;/q           |3|               |      |         |"
+  "/i=missing.bin;/o=out;/q               |2|               |      |         |"
 )
 
 for row in "${SWITCH_CASES[@]}"; do
@@ -1270,6 +1277,205 @@ for row in "${JOIN_EXIT_CASES[@]}"; do
   [ "$said" = - ] && said="no display"
   [ ${#said} -gt 40 ] && said="${said:0:40}..."
   report "$e_prog ${e_switch:-(not quiet)}, $what, answers ${e_answers//\\n/} -> exit $e_exit, '$said', out/join.bin = $e_rebuilt"
+done
+
+# ================================================ 6. names in any script ===
+
+# Names are UTF-8 on this system; Trep.exe takes them from Windows as
+# UTF-16 (Wine gives it the same names). A header stores a name in
+# Windows-1252 when every character has a place there, in UTF-8 otherwise;
+# iconv, not the programs, says what the 1252 bytes are.
+header_name_hex() {  # NAME ENCODING: the 300-byte name field expected
+  local bytes=$1
+  [ "$2" = cp1252 ] && bytes=$(printf '%s' "$1" | iconv -f UTF-8 -t CP1252)
+  hex_of_text_field "$bytes" 300
+}
+segment_names() {  # BASE COUNT: BASE0001.trp .. one a line
+  local i
+  for ((i = 1; i <= $2; i++)); do printf '%s%04d.trp\n' "$1" "$i"; done
+}
+# make_named NAME: 2500 random bytes under NAME (three segments of 1 KiB),
+# with the fixtures' time.
+make_named() {
+  head -c 2500 /dev/urandom >"$1"
+  touch -d '2001-02-03 04:05:06.1234567 UTC' "$1"
+}
+
+echo "# names in any script: split by one program, rebuilt by the other, byte for byte"
+# name | base (its first four characters) | the name's bytes in the header
+NAME_CASES=(
+  "résumé.doc       | résu     | cp1252"
+  "abcé.txt         | abcé     | cp1252"
+  "€uro 2024.txt    | €uro     | cp1252"
+  "Ωmega 🎬.mkv     | Ωmeg     | utf8"
+  "🎬 clip.mp4      | 🎬Xcl    | utf8"
+  "日本語の資料.bin | 日本語の | utf8"
+  "Ωmeg             | Ωmeg     | utf8"
+  "Привет мир.txt   | Прив     | utf8"
+)
+for row in "${NAME_CASES[@]}"; do
+  read_row "$row" m_name m_base m_enc
+  new_case
+  make_named "$m_name"
+  run "$TREP" "/i=$m_name" /o=by-trep /s=1 /q
+  expect_eq "exit code of trep's split" 0 "$RC"
+  run "$EXE" "/i=$(in_arg "$EXE" "$m_name")" /o=by-exe /s=1 /q
+  expect_eq "exit code of Trep.exe's split" 0 "$RC"
+  for d in by-trep by-exe; do
+    expect_eq "files in $d" "$(segment_names "$m_base" 3)" "$(ls -A "$d" 2>/dev/null)"
+  done
+  expect_eq "name field of trep's ${m_base}0001.trp" "$(header_name_hex "$m_name" "$m_enc")" \
+    "$(hex "by-trep/${m_base}0001.trp" 314 300)"
+  same_series by-trep by-exe "$m_base" 3
+  run "$EXE" "/i=$(in_arg "$EXE" "by-trep/${m_base}0002.trp")" /o=out-exe /q
+  expect_eq "exit code of Trep.exe's join" 0 "$RC"
+  run "$TREP" "/i=by-exe/${m_base}0002.trp" /o=out-trep /q
+  expect_eq "exit code of trep's join" 0 "$RC"
+  for d in out-exe out-trep; do
+    expect_eq "files in $d" "$m_name" "$(ls -A "$d" 2>/dev/null)"
+    expect_same_bytes "rebuilt in $d" "$d/$m_name" "$m_name"
+  done
+  report "$m_name: both programs cut ${m_base}0001.trp .. 0003.trp alike (name stored as $m_enc); each rebuilds the other's series under the same name"
+done
+
+echo "# a name this system gave in another encoding (Latin-1 bytes, not UTF-8)"
+# Read as Windows-1252, once: the segments, the header and the rebuilt
+# file all say café, and nothing trep makes has a name that is not UTF-8.
+new_case
+latin1=$(printf 'caf\xe9.bin')
+make_named "$latin1"
+run "$TREP" "/i=$latin1" /o=s /s=1 /q
+expect_eq "exit code of the split" 0 "$RC"
+expect_eq "files in s" "$(segment_names café 3)" "$(ls -A s 2>/dev/null)"
+expect_eq "name field of café0001.trp" "$(hex_of_text_field "$latin1" 300)" "$(hex s/café0001.trp 314 300)"
+run "$TREP" /i=s/café0002.trp /o=out /q
+expect_eq "exit code of the join" 0 "$RC"
+expect_eq "files in out" café.bin "$(ls -A out 2>/dev/null)"
+expect_same_bytes "rebuilt file" out/café.bin "$latin1"
+report "trep: caf\\xE9.bin gives café0001.trp .. 0003.trp, stores the byte E9, rebuilds café.bin"
+
+echo "# a series from an older Trep.exe on a Western Windows: its texts in Windows-1252"
+# Segment 0001 with the full header (count 2, description shown, checksum
+# none), the name résumé.doc and the description in 1252 bytes, built here
+# byte by byte; segment 0002 the magic and the rest.
+new_case
+head -c 3000 /dev/urandom >"$WORK/old-payload"
+old_description=$(printf 'Lebenslauf f\xfcr Z\xfcrich')
+{
+  printf 'TREP1600'
+  le32 2
+  printf '\x01\x00'
+  printf '%s' "$old_description"
+  head -c $((300 - ${#old_description})) /dev/zero
+  printf 'r\xe9sum\xe9.doc'
+  head -c 290 /dev/zero
+  le32 3000
+  le32 0
+  le32 0                                  # no checksum recorded
+  for t in 1 2 3; do le32 0; le32 29000000; done
+  printf '\x20\x00'
+  head -c 2000 "$WORK/old-payload"
+} >old0001.trp
+{ printf 'TREP1600'; tail -c +2001 "$WORK/old-payload"; } >old0002.trp
+[ "$(stat -c %s old0001.trp)" = $((652 + 2000)) ] || fail_because "the fixture's header is not 652 bytes"
+run "$TREP" /i=old0002.trp /o=out-trep
+expect_eq "exit code of trep" 0 "$RC"
+expect_has "trep's description notice" "$ERR" "Lebenslauf für Zürich"
+run_answered 1 1 -- "$EXE" "/i=$(in_arg "$EXE" old0002.trp)" /o=out-exe
+expect_eq "exit code of Trep.exe" 0 "$RC"
+expect_eq "Trep.exe's notices" "$(box_text "Lebenslauf für Zürich" OK "Open ReadMe")
+$(box_text Finished OK "Open ReadMe")" "$BOXES"
+for d in out-trep out-exe; do
+  expect_eq "files in $d" "résumé.doc" "$(ls -A "$d" 2>/dev/null)"
+  expect_same_bytes "rebuilt in $d" "$d/résumé.doc" "$WORK/old-payload"
+done
+report "both programs rebuild résumé.doc and show \"Lebenslauf für Zürich\" from 1252 bytes"
+
+echo "# UnTrep.bat for names beyond ASCII, run by Wine's cmd"
+# The file is UTF-8, opened by chcp 65001 and a probe. Wine's cmd reads a
+# batch file in the OEM code page whatever chcp says (437 here): the probe
+# stops it with a message and exit code 1, nothing made. As a system whose
+# console code page is UTF-8 (Wine in a locale without an ANSI code page,
+# hi_IN, whose code pages are UTF-8), the same file rebuilds the name.
+mkdir -p "$WORK/locale"
+localedef -i hi_IN -f UTF-8 "$WORK/locale/hi_IN.UTF-8" >/dev/null 2>&1 ||
+  echo "programs_test: localedef could not make hi_IN.UTF-8 (package locales)" >&2
+utf8_batch() {  # BASE NAME COUNT (below 100): the whole UnTrep.bat
+  printf '@chcp 65001 >nul\r\n@setlocal\r\n@set "TrepProbe=€"\r\n'
+  printf '@if not "%%TrepProbe:~1%%"=="" (echo This command interpreter does not read '
+  printf 'UnTrep.bat as UTF-8, so it cannot name the files: nothing was copied.& exit /b 1)\r\n'
+  printf 'Copy /b %s "%s"' "$(segment_list "$1" 1 "$3")" "$2"
+}
+# name | base
+BATCH_NAME_CASES=(
+  "résumé.doc       | résu"
+  "日本語の資料.bin | 日本語の"
+  "🎬 clip.mp4      | 🎬Xcl"
+)
+for row in "${BATCH_NAME_CASES[@]}"; do
+  read_row "$row" b_name b_base
+  new_case
+  make_named "$b_name"
+  for b_write in trep Trep.exe; do
+    writer=$(headerless_writer "$b_write")
+    run "$writer" "/i=$(in_arg "$writer" "$b_name")" "/o=by-$b_write" /s=1 /q
+    expect_eq "exit code of $b_write's split" 0 "$RC"
+    expect_eq "UnTrep.bat of $b_write" \
+      "$(utf8_batch "$b_base" "$b_name" 3 | od -A n -t x1 -v | tr -d ' \n')" \
+      "$(hex "by-$b_write/UnTrep.bat" 0 100000)"
+  done
+  cmp -s by-trep/UnTrep.bat by-Trep.exe/UnTrep.bat || fail_because "the two programs' UnTrep.bat differ"
+  (cd by-trep && timeout "$RUN_TIMEOUT" "$WINE_RUN" cmd /c UnTrep.bat) </dev/null >"$WORK/stdout" 2>"$WORK/stderr"
+  expect_eq "exit code of cmd /c UnTrep.bat (OEM code page 437)" 1 "$?"
+  expect_has "what cmd printed" "$(tr -d '\r' <"$WORK/stdout")" "does not read UnTrep.bat as UTF-8"
+  expect_eq "files after cmd (OEM code page 437)" "$({ segment_names "$b_base" 3; echo UnTrep.bat; } | sort)" \
+    "$(ls -A by-trep | sort)"
+  (cd by-Trep.exe && LOCPATH=$WORK/locale TREP_WINE_LOCALE=hi_IN.UTF-8 timeout "$RUN_TIMEOUT" \
+    "$WINE_RUN" cmd /c UnTrep.bat) </dev/null >"$WORK/stdout" 2>"$WORK/stderr"
+  expect_eq "exit code of cmd /c UnTrep.bat (code page UTF-8)" 0 "$?"
+  expect_same_bytes "rebuilt by cmd (code page UTF-8)" "by-Trep.exe/$b_name" "$b_name"
+  report "$b_name: both write the same UTF-8 UnTrep.bat; cmd in UTF-8 rebuilds it, cmd in 437 stops and makes nothing"
+done
+
+echo "# program, settings and desktop folders named beyond ASCII"
+# Each program in a folder of such a name, with DefSet.txt beside it: its
+# settings (rebuildMethod 1, so the split is headerless) come from
+# Quorin/Trep below the application-data folder, and the split goes, with no
+# /o=, below the desktop folder; both folders are named beyond ASCII too.
+# Trep.exe's run in a prefix of its own whose shell folders point there.
+SHELL_KEYS=('HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders')
+for f_prog in trep Trep.exe; do
+  new_case
+  prog_dir="$PWD/prog Ωμέγα 日本"
+  desktop="$PWD/bureau Ωμέγα"
+  appdata="$PWD/données 日本"
+  mkdir -p "$prog_dir" "$desktop" "$appdata/Quorin/Trep"
+  : >"$prog_dir/DefSet.txt"
+  write_settings "$appdata/Quorin/Trep/dTrep.dat" 1
+  make_named "résumé.doc"
+  if [ "$f_prog" = trep ]; then
+    cp "$TREP" "$prog_dir/trep"
+    RUN_ENV=(XDG_DESKTOP_DIR="$desktop" XDG_CONFIG_HOME="$appdata")
+    run "$prog_dir/trep" "/i=résumé.doc" /s=1 /q
+    RUN_ENV=()
+  else
+    cp "$EXE" "$prog_dir/Trep.exe"
+    for key in "${SHELL_KEYS[@]}"; do
+      WINEPREFIX=$NAMES_PREFIX timeout 60 "$WINE_RUN" reg add "$key" /v Desktop /t REG_SZ \
+        /d "$(in_arg "$EXE" "bureau Ωμέγα")" /f </dev/null >/dev/null 2>&1
+      WINEPREFIX=$NAMES_PREFIX timeout 60 "$WINE_RUN" reg add "$key" /v AppData /t REG_SZ \
+        /d "$(in_arg "$EXE" "données 日本")" /f </dev/null >/dev/null 2>&1
+    done
+    RUN_ENV=(WINEPREFIX="$NAMES_PREFIX")
+    run "$prog_dir/Trep.exe" "/i=$(in_arg "$EXE" "résumé.doc")" /s=1 /q
+    RUN_ENV=()
+  fi
+  expect_eq "exit code" 0 "$RC"
+  expect_eq "files in bureau Ωμέγα/résumé" "$({ segment_names résu 3; echo UnTrep.bat; } | sort)" \
+    "$(ls -A "$desktop/résumé" 2>/dev/null | sort)"
+  expect_payload "$desktop/résumé" résu "résumé.doc" 1024 bare
+  report "$f_prog in \"prog Ωμέγα 日本\" with DefSet.txt: settings from \"données 日本\", the series below \"bureau Ωμέγα\""
 done
 
 finish_checks

@@ -209,12 +209,14 @@ AFTER_FAILURE_GUARD=20  # seconds Trep.exe is given to end after a failed step: 
 
 # scenario NAME: ends the last scenario; a fresh folder SDIR with the
 # program folder "prog" (a settings file put there before start_trep is
-# read) and an empty folder "out"; becomes the current folder.
+# read) and an empty folder "out"; becomes the current folder. PROG_DIR is
+# the program folder; a scenario may name another before start_trep.
 scenario() {
   end_scenario
   SCENARIO_NO=$((SCENARIO_NO + 1))
   SDIR=$WORK/s$SCENARIO_NO
   mkdir -p "$SDIR/prog" "$SDIR/out"
+  PROG_DIR=$SDIR/prog
   cd "$SDIR" || exit 2
   FAILED=0
   BROKEN=0
@@ -234,11 +236,12 @@ end_scenario() {
   fi
 }
 
-# start_trep ARGS...: starts the scenario's copy of Trep.exe in the
-# background, in SDIR, on the virtual display.
+# start_trep ARGS...: starts the scenario's copy of Trep.exe (in PROG_DIR)
+# in the background, in SDIR, on the virtual display.
 start_trep() {
-  cp "$BUILT_EXE" "$README" "$SDIR/prog/"
-  (cd "$SDIR" && exec timeout "$RUN_GUARD" "$WINE_RUN" "$SDIR/prog/Trep.exe" "$@" \
+  mkdir -p "$PROG_DIR"
+  cp "$BUILT_EXE" "$README" "$PROG_DIR/"
+  (cd "$SDIR" && exec timeout "$RUN_GUARD" "$WINE_RUN" "$PROG_DIR/Trep.exe" "$@" \
     </dev/null >"$SDIR/trep.out" 2>"$SDIR/trep.err") &
   TREP_PID=$!
 }
@@ -1082,6 +1085,90 @@ EOF
 wait_exit 0
 expect_eq "places of the buttons in the long notice" "$SHORT_PLACES" "$(printed IDOK; printed IDCANCEL)"
 report "the buttons are where they are in the short notice"
+
+# ------------------------------------------------ names beyond ASCII ---
+
+scenario "a file named in Greek, Japanese and an emoji: typed, split, then chosen and rebuilt"
+NAMED="Ωmega 日本語 🎬.bin"
+cp "$WORK/fx/many.bin" "$NAMED"
+mkdir "out Ωμέγα" "rebuilt 日本"
+NAMED_OUT=$(win "$SDIR/out Ωμέγα")
+DESCRIPTION="Größe — 日本語の説明 🎬"
+write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+start_trep
+drive "typed into the file field, the name shows whole; a description and an output folder in any script" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+focus CTL_SOURCE_PATH
+type CTL_SOURCE_PATH "$(win "$SDIR/$NAMED")"
+unfocus CTL_SOURCE_PATH
+wait-text CTL_START "Go Trep!"
+expect-text CTL_SOURCE_PATH "$(win "$SDIR/$NAMED")"
+expect-text CTL_FILE_NAME "$NAMED"
+expect-text CTL_FILE_SIZE "20, 000"
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$NAMED_OUT"
+unfocus CTL_OUTPUT_FOLDER
+expect-text CTL_OUTPUT_FOLDER "$NAMED_OUT"
+check CTL_USE_DESCRIPTION 1
+type CTL_DESCRIPTION "$DESCRIPTION"
+expect-text CTL_DESCRIPTION "$DESCRIPTION"
+click CTL_START
+notice 1 Finished
+wait-title "Trep 1.91"
+wait-visible CTL_AUTO_RUN 1
+EOF
+expect_series "$SDIR/out Ωμέγα" Ωmeg "$SDIR/$NAMED" 10240
+report "\"out Ωμέγα\" holds Ωmeg0001.trp and Ωmeg0002.trp; trep rebuilds \"$NAMED\" from them"
+expect_eq "name in Ωmeg0001.trp (UTF-8: no place in 1252)" \
+  "$(printf '%s' "$NAMED" | od -A n -t x1 -v | tr -d ' \n')" "$(hex "$SDIR/out Ωμέγα/Ωmeg0001.trp" 314 ${#NAMED})"
+expect_eq "description in Ωmeg0001.trp" \
+  "$(printf '%s' "$DESCRIPTION" | od -A n -t x1 -v | tr -d ' \n')" "$(hex "$SDIR/out Ωμέγα/Ωmeg0001.trp" 14 ${#DESCRIPTION})"
+report "Ωmeg0001.trp records the name and the description as typed"
+drive "the chooser picks Ωmeg0002.trp; the series' name and description show; the join shows the description and rebuilds" <<EOF
+window Trep
+open-click CTL_CHOOSE_FILE
+title Open
+type cmb13 "$NAMED_OUT\Ωmeg0002.trp"
+click IDOK
+window Trep
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SOURCE_PATH "$NAMED_OUT\Ωmeg0002.trp"
+expect-text CTL_FILE_NAME "$NAMED"
+expect-text CTL_DESCRIPTION "$DESCRIPTION"
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt 日本")"
+unfocus CTL_OUTPUT_FOLDER
+click CTL_START
+notice 1 "$DESCRIPTION"
+notice 1 Finished
+wait-title "Trep 1.91"
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in \"rebuilt 日本\"" "$NAMED" "$(ls -A "rebuilt 日本")"
+cmp -s "rebuilt 日本/$NAMED" "$NAMED" || fail_because "the rebuilt file differs from \"$NAMED\""
+report "\"rebuilt 日本/$NAMED\" is the original, byte for byte"
+
+scenario "a segment named beyond ASCII as argument 1, as a double-click gives it: set up for the join"
+cp "$WORK/fx/many.bin" "Ωmega 日本語 🎬.bin"
+timeout "$RUN_GUARD" "$TREP" "/i=Ωmega 日本語 🎬.bin" "/o=series 日本" /s=10 /q </dev/null >/dev/null 2>&1 ||
+  fail_because "trep could not split \"Ωmega 日本語 🎬.bin\""
+SEGMENT=$(win "$SDIR/series 日本/Ωmeg0002.trp")
+start_trep "$SEGMENT"
+drive "Ωmeg0002.trp analysed: \"Go UnTrep!\", the recorded name whole, the series' count" <<EOF
+window Trep
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SOURCE_PATH "$SEGMENT"
+expect-text CTL_FILE_NAME "Ωmega 日本語 🎬.bin"
+expect-text CTL_FILE_SIZE "20, 000"
+expect-text CTL_SIZE_SUMMARY "File was Trepped into 2 files"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
 
 end_scenario
 finish_checks

@@ -199,6 +199,48 @@ report "movi0001.trp carries the description, flagged for showing"
 expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0 useDescription=1 sliderMax=9999
 report "dTrep.dat after Quit: the wizard still on at start, its folder as it stands, the description in use"
 
+scenario "a file named beyond ASCII set up in the wizard: typed, a folder and a description in any script, Finish"
+write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
+NAMED="résumé 日本語 🎬.bin"
+cp "$WORK/fx/many.bin" "$NAMED"
+mkdir "dossier Ωμέγα"
+NAMED_OUT=$(win "$SDIR/dossier Ωμέγα")
+start_trep
+drive "\"Select File\": the name typed, Next; \"Trep Method\" as it opens; a selected folder; a description; Finish" <<EOF
+page "Select File"
+type CTL_SOURCE_PATH "$(win "$SDIR/$NAMED")"
+wait-sheet-button next 1
+expect-text CTL_SOURCE_PATH "$(win "$SDIR/$NAMED")"
+sheet-press next
+page "Trep Method"
+wait-sheet-button next 1
+sheet-press next
+page "Select Destination"
+check WIZ_DEST_SELECTED 1
+type CTL_OUTPUT_FOLDER "$NAMED_OUT"
+expect-text CTL_OUTPUT_FOLDER "$NAMED_OUT"
+sheet-press next
+page "Options"
+wait-sheet-button finish 1
+check WIZ_USE_DESCRIPTION 1
+type WIZ_DESCRIPTION "Größe — 日本語"
+sheet-press finish
+notice 1 Finished
+window Trep
+wait-title "Trep 1.91"
+wait-visible CTL_AUTO_RUN 1
+expect-text CTL_SOURCE_PATH "$(win "$SDIR/$NAMED")"
+expect-text CTL_OUTPUT_FOLDER "$NAMED_OUT"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+# Divided by 2, as the page opens: q = 10,000, segments of q + 1 + (q + 1) / 256.
+expect_series "$SDIR/dossier Ωμέγα" résu "$SDIR/$NAMED" $((10001 + 10001 / 256))
+report "\"dossier Ωμέγα\" holds résu0001.trp and résu0002.trp; trep rebuilds \"$NAMED\" from them"
+expect_eq "description in résu0001.trp" "Größe — 日本語" "$(description_of "$SDIR/dossier Ωμέγα/résu0001.trp")"
+report "résu0001.trp carries the description typed on \"Options\""
+
 # -------------------------------------------------- a join in the wizard ---
 
 scenario "a join from the \"Wizard\" button: pages 1, 3, 4, Back from 3 to 1; the series' description shown"
@@ -522,6 +564,27 @@ click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
+
+scenario "\"Auto Run\" from a program folder named beyond ASCII: the entries name it as it is"
+for key in "${ASSOCIATION_KEYS[@]}"; do
+  timeout 60 "$WINE_RUN" reg delete "$key" /f </dev/null >/dev/null 2>&1
+done
+PROG_DIR="$SDIR/prögram Ωμέγα 日本"
+PROG="$(win "$PROG_DIR")\\"
+start_trep
+drive "\"Auto Run\" pressed" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+click CTL_AUTO_RUN
+no-notice 300
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+expect_eq "entries" "$(association_entries "$PROG" | sed 's/^[^|]*|[^|]*|//')" "$(registry_read "$PROG")"
+report "the eight entries name \"prögram Ωμέγα 日本\" whole"
+expect_settings "$PROG_DIR/dTrep.dat"
+report "dTrep.dat written in \"prögram Ωμέγα 日本\""
 
 end_scenario
 finish_checks

@@ -3,17 +3,21 @@
 #include <shellapi.h>
 
 #include "platform/program_texts.h"
+#include "platform/win32/wide.h"
 
 namespace trep {
 
 void setRegistryString(HKEY root, const std::string& key, const char* name,
                        const std::string& text) {
+  // Wide values: a program folder in any script is written as it is.
   HKEY opened = nullptr;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, &opened, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(root, widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS)
     return;
-  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
+  const std::wstring value = widen(text);
+  RegSetValueExW(opened, name == nullptr ? nullptr : widen(name).c_str(), 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(opened);
 }
 
@@ -42,7 +46,7 @@ void setAssociation(const std::string& programFolder) {
 
 bool restartElevated(HWND mainWindow, const std::string& programFolder) {
   const std::string program = programFolder + kProgramFile;
-  HINSTANCE r = ShellExecuteA(mainWindow, "runas", program.c_str(), nullptr, nullptr,
+  HINSTANCE r = ShellExecuteW(mainWindow, L"runas", widen(program).c_str(), nullptr, nullptr,
                               SW_SHOWDEFAULT);
   return reinterpret_cast<INT_PTR>(r) > 32;
 }

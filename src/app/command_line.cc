@@ -81,7 +81,7 @@ bool readSwitch(const std::string& text, Switch* out, std::string* why) {
       *why = "switch " + quoted(text) + " names no " + what;
       return false;
     }
-    if (out->value.size() > PathText::kMaxLength) {
+    if (!PathText::fits(out->value)) {
       // Never cut to a different path.
       *why = "the path " + quoted(out->value) + " is longer than " +
              std::to_string(PathText::kMaxLength) + " characters";

@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/main_window.h"
 #include "dialogs/notice_dialog.h"
+#include "platform/win32/wide.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
@@ -36,7 +37,8 @@ int run() {
   // The whole line is read before anything is made. A lone argument that is
   // no switch is the file to open in the main window (a double-clicked
   // segment).
-  const char* commandLine = GetCommandLineA();
+  // UTF-8 of the wide command line: a path in any script arrives whole.
+  const std::string commandLine = narrow(GetCommandLineW());
   CommandLine line = readCommandLine(CommandLineArguments(commandLine), true);
   switch (line.request) {
     case CommandLine::Request::kHelp:

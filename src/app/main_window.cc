@@ -113,7 +113,9 @@ int MainWindow::run() {
   app_.job.quiet = 0;
   gMainWindow = this;
 
-  WNDCLASSEXA wc = {};
+  // Wide class, dialog and message loop: every control of the window is a
+  // Unicode control, which shows and takes text in any script.
+  WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = procedure;
@@ -124,24 +126,24 @@ int MainWindow::run() {
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszMenuName = nullptr;
-  wc.lpszClassName = "Trep";
+  wc.lpszClassName = L"Trep";
   wc.hIconSm = startup_.smallIcon;
-  RegisterClassExA(&wc);
+  RegisterClassExW(&wc);
 
   // A modeless dialog with no owner and no dialog procedure: the template
   // names the class, so every message goes to `procedure`.
-  window_ = CreateDialogParamA(startup_.module, "MAINDIALOG", nullptr, nullptr, 0);
+  window_ = CreateDialogParamW(startup_.module, L"MAINDIALOG", nullptr, nullptr, 0);
   if (window_ == nullptr) return static_cast<int>(app_.job.jobResult.load());
   ShowWindow(window_, SW_SHOWNORMAL);
 
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     // The dialog manager turns Esc into the command of button 2, which is
     // "Quit" here; the command is told apart from a click by this flag.
     escapeKey_ = (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) && msg.wParam == VK_ESCAPE;
-    if (!IsDialogMessageA(window_, &msg)) {
+    if (!IsDialogMessageW(window_, &msg)) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
     escapeKey_ = false;
   }
@@ -149,7 +151,7 @@ int MainWindow::run() {
 }
 
 LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (gMainWindow == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  if (gMainWindow == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return gMainWindow->handle(window, message, wParam, lParam);
 }
 
@@ -190,7 +192,7 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         toggleOnTop();
         return 0;
       }
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_CLOSE:
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(CTL_QUIT, BN_CLICKED), 0);
       return 0;
@@ -198,7 +200,7 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -260,7 +262,7 @@ void MainWindow::initMainWindow() {
 
   // A file given as argument 1: how a double-clicked segment file arrives.
   std::string argument;
-  if (firstArgument(&argument) == kArgumentFound && argument.size() <= PathText::kMaxLength) {
+  if (firstArgument(&argument) == kArgumentFound && PathText::fits(argument)) {
     job.sourcePath = argument;
     analyseSource(p);
   }
@@ -418,7 +420,7 @@ void MainWindow::readOptions() {
   job.description = c.text(CTL_DESCRIPTION);
   job.cipherKey = c.text(CTL_CIPHER_KEY);
   std::string source = c.text(CTL_SOURCE_PATH);
-  if (source.size() <= PathText::kMaxLength) job.sourcePath = source;
+  if (PathText::fits(source)) job.sourcePath = source;
   options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
   // "Multi-Removable" is stored as its list entry and asks for each medium.
   const int destination = c.selection(CTL_DESTINATION);

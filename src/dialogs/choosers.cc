@@ -6,47 +6,52 @@
 #include <cstring>
 
 #include "planning/destination.h"
+#include "platform/win32/wide.h"
 
 namespace trep {
 
 int chooseFile(HWND owner, PathText& path) {
   // The dialog edits the caller's path in place; it is copied back only on
-  // confirmation, so a cancel leaves it exactly as it was.
-  char buffer[PathText::kMaxLength + 1] = {};
-  std::string current = path.str();
-  std::memcpy(buffer, current.data(), current.size());  // at most 599 bytes
+  // confirmation, so a cancel leaves it exactly as it was. Room for any
+  // path the record holds: 599 characters take at most 1198 UTF-16 units.
+  wchar_t buffer[PathText::kMaxLength * 2 + 1] = {};
+  std::wstring current = widen(path.view());
+  std::memcpy(buffer, current.data(), current.size() * sizeof(wchar_t));
 
-  OPENFILENAMEA ofn = {};
+  OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = owner;
-  ofn.hInstance = GetModuleHandleA(nullptr);
-  ofn.lpstrFilter = "All Files\0*.*\0Trep Files\0*.Trp\0";
+  ofn.hInstance = GetModuleHandleW(nullptr);
+  ofn.lpstrFilter = L"All Files\0*.*\0Trep Files\0*.Trp\0";
   ofn.nFilterIndex = 0;  // the first entry, "All Files"
   ofn.lpstrFile = buffer;
-  ofn.nMaxFile = sizeof(buffer);
+  ofn.nMaxFile = sizeof(buffer) / sizeof(buffer[0]);
   ofn.Flags = OFN_EXPLORER | OFN_LONGNAMES | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST |
               OFN_FILEMUSTEXIST;
-  if (!GetOpenFileNameA(&ofn)) return 0;
-  buffer[sizeof(buffer) - 1] = '\0';
-  path = std::string(buffer);
+  if (!GetOpenFileNameW(&ofn)) return 0;
+  buffer[sizeof(buffer) / sizeof(buffer[0]) - 1] = L'\0';
+  // A path too long for the record is never cut to another: it is dropped,
+  // and the analysis of the empty path says to pick a valid file.
+  std::string chosen = narrow(buffer);
+  path = PathText::fits(chosen) ? chosen : std::string();
   return 1;
 }
 
 int browseForFolder(HWND owner, std::string* folder) {
-  char display[MAX_PATH] = {};
-  BROWSEINFOA info = {};
+  wchar_t display[MAX_PATH] = {};
+  BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.pidlRoot = nullptr;  // the desktop
   info.pszDisplayName = display;
-  info.lpszTitle = "Select Output Folder:";
+  info.lpszTitle = L"Select Output Folder:";
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_EDITBOX;
-  LPITEMIDLIST items = SHBrowseForFolderA(&info);
+  LPITEMIDLIST items = SHBrowseForFolderW(&info);
   if (items == nullptr) return 0;
-  char path[MAX_PATH] = {};
-  BOOL ok = SHGetPathFromIDListA(items, path);
+  wchar_t path[MAX_PATH] = {};
+  BOOL ok = SHGetPathFromIDListW(items, path);
   CoTaskMemFree(items);
   if (!ok) return 0;  // not a file-system folder: as if cancelled
-  *folder = path;
+  *folder = narrow(path);
   return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 
+#include "platform/win32/wide.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
@@ -92,9 +93,9 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(notice));
       SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       const NoticeParameters& p = notice->parameters;
-      SetDlgItemTextA(dialog, kNoticeMessage, notice->message.c_str());
-      SetDlgItemTextA(dialog, IDOK, p.firstButton.c_str());
-      SetDlgItemTextA(dialog, IDCANCEL, p.secondButton.c_str());
+      SetDlgItemTextW(dialog, kNoticeMessage, widen(notice->message).c_str());
+      SetDlgItemTextW(dialog, IDOK, widen(p.firstButton).c_str());
+      SetDlgItemTextW(dialog, IDCANCEL, widen(p.secondButton).c_str());
       if (p.timeoutSeconds > 0) SetTimer(dialog, kTimeoutTimer, p.timeoutSeconds * 1000, nullptr);
       notice->largeFont = arial(20);
       notice->smallFont = arial(16);
@@ -140,7 +141,8 @@ uint32_t NoticeDialog::answer(const NoticeParameters& parameters) {
   OpenNotice notice;
   notice.parameters = parameters;
   notice.message = withCrLf(parameters.message);
-  INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kNoticeDialog),
+  // A Unicode dialog: a message that names a file shows it in any script.
+  INT_PTR r = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kNoticeDialog),
                               nullptr, noticeProc, reinterpret_cast<LPARAM>(&notice));
   if (r == kUpperButton || r == kLowerButton) return static_cast<uint32_t>(r);
   return safeAnswer(parameters);  // no dialog could be shown: nobody can answer

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/win32/wide.h"
+
 namespace trep {
 
 namespace {
@@ -27,25 +29,36 @@ void WindowControls::setText(int id, std::string_view text) {
   if (h == nullptr) return;
   const std::string before = this->text(id);
   if (before == text) return;
-  std::string t(text);
+  const std::wstring wide = widen(text);
   if (!isEditField(h)) {
-    SetWindowTextA(h, t.c_str());
+    SetWindowTextW(h, wide.c_str());
     return;
   }
+  // The edit field counts its caret in UTF-16 units; the rule counts bytes
+  // of the UTF-8 texts.
   DWORD start = 0, end = 0;
-  SendMessageA(h, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  SetWindowTextA(h, t.c_str());
-  SendMessageA(h, EM_SETSEL, caretAfterRewrite(before, t, start), caretAfterRewrite(before, t, end));
+  SendMessageW(h, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const std::wstring wideBefore = widen(before);
+  auto toBytes = [&](DWORD units) {
+    return narrow(wideBefore.substr(0, units < wideBefore.size() ? units : wideBefore.size())).size();
+  };
+  auto toUnits = [&](std::size_t bytes) {
+    return static_cast<LPARAM>(widen(std::string_view(text).substr(0, bytes)).size());
+  };
+  SetWindowTextW(h, wide.c_str());
+  SendMessageW(h, EM_SETSEL,
+               static_cast<WPARAM>(toUnits(caretAfterRewrite(before, text, toBytes(start)))),
+               toUnits(caretAfterRewrite(before, text, toBytes(end))));
 }
 
 std::string WindowControls::text(int id) {
   HWND h = item(id);
   if (h == nullptr) return "";
-  int n = GetWindowTextLengthA(h);
+  int n = GetWindowTextLengthW(h);
   if (n <= 0) return "";
-  std::vector<char> buffer(static_cast<std::size_t>(n) + 1, '\0');
-  int got = GetWindowTextA(h, buffer.data(), n + 1);
-  return std::string(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(n) + 1, L'\0');
+  int got = GetWindowTextW(h, buffer.data(), n + 1);
+  return narrow(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
 }
 
 void WindowControls::setNumber(int id, uint32_t n) {
@@ -132,19 +145,19 @@ void WindowControls::fillList(int id, const char* const* entries, int count) {
 
 std::string firstDroppedPath(HDROP drop) {
   std::string path;
-  UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-  if (length > 0 && length <= PathText::kMaxLength) {
-    path.resize(length + 1);
-    DragQueryFileA(drop, 0, &path[0], length + 1);
-    path.resize(length);
+  UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length > 0) {
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    DragQueryFileW(drop, 0, buffer.data(), length + 1);
+    path = narrow(buffer.data(), length);
+    if (!PathText::fits(path)) path.clear();
   }
   DragFinish(drop);
   return path;
 }
 
 void WindowJobFields::setTitle(std::string_view title) {
-  std::string t(title);
-  SetWindowTextA(window_, t.c_str());
+  SetWindowTextW(window_, widen(title).c_str());
 }
 
 void WindowJobFields::showSegmentCount(uint32_t count) {

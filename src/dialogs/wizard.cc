@@ -10,6 +10,7 @@
 #include "planning/size_arithmetic.h"
 #include "planning/source_analysis.h"
 #include "planning/wizard_pages.h"
+#include "platform/win32/wide.h"
 #include "resources/resource_ids.h"
 
 namespace trep {
@@ -101,7 +102,7 @@ INT_PTR CALLBACK pageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   if (message == WM_INITDIALOG) {
     // The page's index, kept with the page; 0 means not known yet (messages
     // such as WM_SETFONT come before WM_INITDIALOG).
-    auto* page = reinterpret_cast<PROPSHEETPAGEA*>(lParam);
+    auto* page = reinterpret_cast<PROPSHEETPAGEW*>(lParam);
     SetWindowLongPtrA(window, DWLP_USER, page->lParam + 1);
   }
   LONG_PTR index = GetWindowLongPtrA(window, DWLP_USER);
@@ -111,30 +112,32 @@ INT_PTR CALLBACK pageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 void Wizard::run() {
   host_.options().wizardRunning = 1;
-  HINSTANCE module = GetModuleHandleA(nullptr);
-  PROPSHEETPAGEA pages[kPageCount] = {};
+  // Wide sheet and pages: their fields show and take text in any script.
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  PROPSHEETPAGEW pages[kPageCount] = {};
   for (int i = 0; i < kPageCount; ++i) {
-    pages[i].dwSize = sizeof(PROPSHEETPAGEA);
+    pages[i].dwSize = sizeof(PROPSHEETPAGEW);
     pages[i].dwFlags = PSP_DEFAULT;  // the template's caption is the page title
     pages[i].hInstance = module;
-    pages[i].pszTemplate = MAKEINTRESOURCEA(kPageTemplates[i]);
+    pages[i].pszTemplate = MAKEINTRESOURCEW(kPageTemplates[i]);
     pages[i].pfnDlgProc = pageProc;
     pages[i].lParam = i;
   }
-  PROPSHEETHEADERA header = {};
+  const std::wstring caption = widen(kProgramTitle);
+  PROPSHEETHEADERW header = {};
   header.dwSize = sizeof(header);
   header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | PSH_USECALLBACK;
   header.pfnCallback = sheetCallback;
   header.hwndParent = nullptr;
   header.hInstance = module;
-  header.pszCaption = kProgramTitle;
+  header.pszCaption = caption.c_str();
   header.nPages = kPageCount;
   header.nStartPage = 0;
   header.ppsp = pages;
 
   gWizard = this;
   gCentreOn = host_.mainWindow();
-  PropertySheetA(&header);
+  PropertySheetW(&header);
   gWizard = nullptr;
   gCentreOn = nullptr;
   if (welcomeFont_ != nullptr) DeleteObject(welcomeFont_);

@@ -91,7 +91,7 @@ struct PersistedSettings {
 //   originalName, baseName     a split (from sourcePath); a join (the name
 //                              cut to fit the folder, and its four-character base)
 //   sourcePath                 a join: the rebuilt file from then on
-//   cipherKey                  prepareKey lengthens it to at least 32 characters
+//   cipherKey                  prepareKey makes it the key's bytes, at least 32
 // The window reads them again once the worker has returned.
 struct JobSettings {
   // Written by one side at a time (start command 10; engine 11, 100..199,

@@ -89,7 +89,7 @@ void showDescription(JobContext& ctx) {
 // Step 3: the rebuilt file's path. A recorded name too long for a path on
 // this system is cut before its extension, so the file can be made at all.
 std::string rebuiltPathOf(JobSettings& job) {
-  const std::size_t folder = job.outputFolder.size() + 1;
+  const std::size_t folder = systemLength(job.outputFolder.view()) + 1;
   if (folder + 1 < kLongestPath)
     job.originalName = cutBeforeExtension(job.originalName.view(), kLongestPath - folder);
   return job.outputFolder.str() + kPathSeparator + job.originalName.str();
@@ -195,7 +195,7 @@ PathEnd runJoin(JobContext& ctx) {
   // The join's contract: from here sourcePath names the rebuilt file and
   // baseName is its first four characters (the title shows it).
   job.sourcePath = rebuilt;
-  job.baseName = job.originalName.view().substr(0, 4);
+  job.baseName = firstCharacters(job.originalName.view(), 4);
 
   if (wouldReplaceOwnSegment(ctx, rebuilt, segments)) return PathEnd::kEnded;
   if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;

@@ -1,6 +1,7 @@
 #include "engine/naming.h"
 
 #include "platform/platform.h"
+#include "platform/text_encoding.h"
 
 namespace trep {
 
@@ -8,9 +9,9 @@ std::string fileNameOf(std::string_view path) {
   std::string copy(path);
   if (!copy.empty() && copy.back() == kPathSeparator) copy.pop_back();
   std::size_t last = copy.rfind(kPathSeparator);
-  if (last != std::string::npos && copy.size() > 2) {
+  if (last != std::string::npos && characterCount(copy) > 2) {
     std::string candidate = copy.substr(last + 1);
-    if (candidate.size() > 1) return candidate;
+    if (characterCount(candidate) > 1) return candidate;
   }
   return std::string(path);
 }
@@ -24,16 +25,30 @@ std::string lastComponentOf(std::string_view path) {
 std::string originalNameOf(std::string_view sourcePath) {
   std::string name = fileNameOf(sourcePath);
   if (name.find(kPathSeparator) != std::string::npos) name = lastComponentOf(sourcePath);
-  return name;
+  // Everything the split makes from the name is valid UTF-8: a name the
+  // system gave in another encoding is read as Windows-1252 here, once.
+  return utf8TextOf(name);
 }
 
 std::string cutBeforeExtension(std::string_view name, std::size_t room) {
-  if (name.size() <= room) return std::string(name);
+  if (systemLength(name) <= room) return std::string(name);
   std::size_t dot = name.rfind('.');
   std::string_view extension =
-      dot != std::string_view::npos && name.size() - dot <= 16 ? name.substr(dot) : "";
-  if (extension.size() >= room) extension = "";
-  return std::string(name.substr(0, room - extension.size())) + std::string(extension);
+      dot != std::string_view::npos && characterCount(name.substr(dot)) <= 16 ? name.substr(dot)
+                                                                               : "";
+  if (systemLength(extension) >= room) extension = "";
+  // The stem: whole characters, as many as the room left by the extension takes.
+  const std::size_t stemRoom = room - systemLength(extension);
+  std::size_t used = 0;
+  std::size_t end = 0;
+  while (end < name.size()) {
+    std::size_t next = characterEnd(name, end);
+    std::size_t units = systemLength(name.substr(end, next - end));
+    if (used + units > stemRoom) break;
+    used += units;
+    end = next;
+  }
+  return std::string(name.substr(0, end)) + std::string(extension);
 }
 
 std::string zeroPadded(uint32_t n, unsigned width) {
@@ -43,9 +58,9 @@ std::string zeroPadded(uint32_t n, unsigned width) {
 }
 
 std::string splitBaseName(std::string_view originalName) {
-  std::string base(originalName);
-  base += "XXX";
-  base.resize(4, 'X');  // an empty name still gives four characters
+  // Four characters, not bytes: a name in any script gives whole characters.
+  std::string base(firstCharacters(originalName, 4));
+  base.append(4 - characterCount(base), 'X');  // an empty name still gives four
   for (char& c : base)
     if (c == ' ') c = 'X';
   return base;

@@ -22,12 +22,16 @@ std::string lastComponentOf(std::string_view path);
 
 // The name a split records for its source: fileNameOf, or for a file whose
 // name is one character, that character (fileNameOf keeps the whole path).
+// Always valid UTF-8: a name that is not is read as Windows-1252, so the
+// segment names, the named folder, the header and UnTrep.bat agree and no
+// name the split makes is invalid.
 std::string originalNameOf(std::string_view sourcePath);
 
-// A name longer than `room` characters cut before its extension, so that a
-// file of that name can be made at all: an extension of up to 16 characters
-// (the dot included) is kept when it leaves room for the rest. A name that
-// fits is returned unchanged.
+// A name longer than `room` cut before its extension, so that a file of that
+// name can be made at all: an extension of up to 16 characters (the dot
+// included) is kept when it leaves room for the rest. Lengths are counted as
+// the system counts them (systemLength); only whole characters are kept. A
+// name that fits is returned unchanged.
 std::string cutBeforeExtension(std::string_view name, std::size_t room);
 
 // n in decimal, zeros added on the left up to `width` digits.
@@ -35,7 +39,8 @@ std::string zeroPadded(uint32_t n, unsigned width);
 
 // The four-character stem of the segment names of a split of `originalName`:
 // append "XXX", replace spaces among the first four characters by "X", keep
-// four. "my file.bin" gives "myXf", "ab" gives "abXX".
+// four. "my file.bin" gives "myXf", "ab" gives "abXX", "日本語.bin" gives
+// "日本語." (characters, never bytes).
 std::string splitBaseName(std::string_view originalName);
 
 // prefix + four-digit n + ".trp", where prefix is folder, separator and base.

@@ -37,6 +37,7 @@ TEST(NamingTest, LastComponentNamesSingleCharacterFiles) {
 TEST(NamingTest, OriginalNameOf) {
   EXPECT_EQ(originalNameOf(native("C:\\x\\a")), "a");
   EXPECT_EQ(originalNameOf(native("C:\\x\\data.bin")), "data.bin");
+  EXPECT_EQ(originalNameOf(native("C:\\x\\caf\xE9.bin")), "café.bin");  // Latin-1 bytes
 }
 
 TEST(NamingTest, CutBeforeExtension) {
@@ -70,8 +71,39 @@ TEST(NamingTest, SplitBaseName) {
       {"my file.bin", "myXf"}, {"a", "aXXX"},      {"ab", "abXX"},
       {"a.b.zip", "a.b."},     {"movie.avi", "movi"}, {"   x", "XXXx"},
       {"", "XXXX"},
+      // Four characters, never four bytes: whatever their width.
+      {"日本語.bin", "日本語."},   {"café.bin", "café"},   {"Ωmega 🎬.mkv", "Ωmeg"},
+      {"🎬 Ωmega.mkv", "🎬XΩm"},    {"Ωmeg", "Ωmeg"},        {"abcé.txt", "abcé"},
+      {"日本", "日本XX"},           {"é", "éXXX"},
   };
   for (const Case& c : cases) EXPECT_EQ(splitBaseName(c.original), c.base) << c.original;
+}
+
+TEST(NamingTest, CutBeforeExtensionKeepsWholeCharacters) {
+  // Counted as the system counts a name: UTF-16 units on Windows, bytes on
+  // POSIX. "日" is one unit or three bytes, "🎬" two units or four bytes.
+#ifdef _WIN32
+  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 7), "日本語.txt");
+  EXPECT_EQ(cutBeforeExtension("🎬🎬🎬.txt", 8), "🎬🎬.txt");
+  EXPECT_EQ(cutBeforeExtension("🎬🎬🎬.txt", 7), "🎬.txt");  // never half a pair
+  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 10), "日本語日本語.txt");
+#else
+  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 14), "日本語.txt");
+  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 15), "日本語.txt");
+  EXPECT_EQ(cutBeforeExtension("🎬🎬🎬.txt", 15), "🎬🎬.txt");
+  EXPECT_EQ(cutBeforeExtension("日本語日本語.txt", 22), "日本語日本語.txt");
+#endif
+  // An extension of sixteen characters is kept whatever its bytes.
+  const std::string extension = ".ééééééééééééééé";
+  EXPECT_EQ(cutBeforeExtension(std::string(300, 'n') + extension, 255),
+            std::string(255 - systemLength(extension), 'n') + extension);
+}
+
+TEST(NamingTest, FileNameOfCountsCharacters) {
+  // A last component of one character keeps the path, whatever its bytes.
+  EXPECT_EQ(fileNameOf(native("C:\\é")), native("C:\\é"));
+  EXPECT_EQ(originalNameOf(native("C:\\x\\é")), "é");
+  EXPECT_EQ(fileNameOf(native("C:\\x\\日本")), "日本");
 }
 
 TEST(NamingTest, SegmentPath) {

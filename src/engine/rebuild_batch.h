@@ -3,6 +3,9 @@
 // Lines end with CR LF; the last line has none. Segments are listed by name
 // without folder or quotes; the original name is quoted. From 100 segments
 // on, groups of 100 are first copied into X0001.trp, X0002.trp, ...
+// Names of ASCII characters only: exactly these lines. A name of any other
+// character: the file is UTF-8, opened by four lines that switch the
+// interpreter to UTF-8 and stop it, with a message, where it cannot read so.
 #ifndef TREP_ENGINE_REBUILD_BATCH_H_
 #define TREP_ENGINE_REBUILD_BATCH_H_
 

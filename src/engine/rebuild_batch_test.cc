@@ -68,5 +68,26 @@ TEST(RebuildBatchTest, GroupsOfHundred) {
   EXPECT_EQ(l201[3], "Copy /b X0001.trp+X0002.trp+X0003.trp \"n\"");
 }
 
+TEST(RebuildBatchTest, NamesBeyondAsciiOpenWithTheSwitchToUtf8) {
+  const std::string opening =
+      "@chcp 65001 >nul\r\n"
+      "@setlocal\r\n"
+      "@set \"TrepProbe=€\"\r\n"
+      "@if not \"%TrepProbe:~1%\"==\"\" (echo This command interpreter does not read "
+      "UnTrep.bat as UTF-8, so it cannot name the files: nothing was copied.& exit /b 1)\r\n";
+  EXPECT_EQ(rebuildBatchText("résu", "résumé.doc", 2),
+            opening + "Copy /b résu0001.trp+résu0002.trp \"résumé.doc\"");
+  // An ASCII base name, the original's name beyond ASCII: UTF-8 all the same.
+  EXPECT_EQ(rebuildBatchText("repo", "日本語.bin", 1), opening + "Copy /b repo0001.trp \"日本語.bin\"");
+  std::vector<std::string> l = lines(rebuildBatchText("🎬XΩm", "🎬 Ωmega.mkv", 150));
+  ASSERT_EQ(l.size(), 4u + 3);
+  const std::string first = "Copy /b 🎬XΩm0001.trp+🎬XΩm0002.trp+";
+  EXPECT_EQ(l[4].substr(0, first.size()), first);
+  EXPECT_EQ(l[6], "Copy /b X0001.trp+X0002.trp \"🎬 Ωmega.mkv\"");
+  // A name a POSIX system gave in Latin-1 is written as the character it is.
+  EXPECT_EQ(rebuildBatchText("caf\xE9", "caf\xE9.bin", 1),
+            opening + "Copy /b café0001.trp \"café.bin\"");
+}
+
 }  // namespace
 }  // namespace trep

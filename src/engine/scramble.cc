@@ -2,10 +2,15 @@
 
 #include <string>
 
+#include "engine/segment_format.h"
+
 namespace trep {
 
 void prepareKey(JobSettings& job) {
-  std::string entered = job.cipherKey.str();
+  // The key's bytes are those of a header text: Windows-1252 where it has a
+  // place for every character, as older versions scrambled on a Western
+  // Windows, so their series unscramble with the same key typed again.
+  std::string entered = encodeHeaderText(job.cipherKey.view());
   if (entered.empty()) entered = kDefaultKey;
   std::string key = entered;
   while (key.size() < kKeyLength) key += entered;

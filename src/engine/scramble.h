@@ -16,8 +16,9 @@ inline constexpr char kDefaultKey[] =
     "Kv3Lw9Pz2Rt8Ny6Hb4Jc7Md5Fs1Gx0Qe3Uo8Ia6Wl2Tm9Zr4Yp7Bn5Dh1Cv0Sk8X";
 constexpr std::size_t kKeyLength = 32;
 
-// Makes cipherKey at least 32 characters long by repeating the string as
-// entered (the default key when it is empty). Only key[0..31] are used.
+// Makes cipherKey the key's bytes (encoded as a header text, see
+// segment_format.h), at least 32 of them, by repeating the string as entered
+// (the default key when it is empty). Only key[0..31] are used.
 void prepareKey(JobSettings& job);
 
 // In every segment, payload bytes k = 0 .. min(P - 1, present) - 1 are

@@ -15,6 +15,12 @@ namespace {
 
 using testing::readBytes;
 
+std::string repeated(const std::string& s, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += s;
+  return out;
+}
+
 TEST(ScrambleTest, PrepareKey) {
   struct Case {
     std::string entered;
@@ -24,6 +30,11 @@ TEST(ScrambleTest, PrepareKey) {
       {"ab", "abababababababababababababababab"},
       {"xyz", "xyzxyzxyzxyzxyzxyzxyzxyzxyzxyzxyz"},  // 33: the first 32 count
       {std::string(40, 'q'), std::string(40, 'q')},
+      // The key's bytes as older versions on a Western Windows took them
+      // (Windows-1252), so their series unscramble with the key typed again;
+      // a key 1252 has no place for is taken in UTF-8.
+      {"clé", repeated("cl\xE9", 11)},
+      {"Ωμέγα日本語", "Ωμέγα日本語Ωμέγα日本語"},
   };
   for (const Case& c : cases) {
     auto job = std::make_unique<JobSettings>();

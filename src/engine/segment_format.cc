@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/text_encoding.h"
+
 namespace trep {
 
 void putLe16(uint8_t* at, uint32_t v) {
@@ -26,8 +28,8 @@ uint32_t getLe32(const uint8_t* at) {
 namespace {
 
 void putText(uint8_t* at, std::string_view text) {
-  std::size_t n = std::min(text.size(), kHeaderTextSize - 1);
-  std::memcpy(at, text.data(), n);  // the rest of the field stays zero
+  std::string bytes = encodeHeaderText(text);
+  std::memcpy(at, bytes.data(), bytes.size());  // the rest of the field stays zero
 }
 
 // Reads the part of a little-endian field of `width` bytes at `offset` that
@@ -49,10 +51,30 @@ void getText(const uint8_t* bytes, std::size_t available, std::size_t offset,
   const void* zero = std::memchr(start, 0, limit);
   std::size_t n = zero ? static_cast<std::size_t>(static_cast<const uint8_t*>(zero) - start)
                        : limit;
-  text->assign(std::string_view(reinterpret_cast<const char*>(start), n));
+  text->assign(decodeHeaderText(std::string_view(reinterpret_cast<const char*>(start), n)));
 }
 
+// Bytes a reader takes as UTF-8.
+bool readAsUtf8(std::string_view bytes) { return !isAscii(bytes) && isValidUtf8(bytes); }
+
 }  // namespace
+
+std::string encodeHeaderText(std::string_view text) {
+  const std::size_t room = kHeaderTextSize - 1;
+  const std::string valid = utf8TextOf(text);
+  std::string bytes;
+  if (toWindows1252(valid, &bytes)) {
+    // One byte a character: any cut falls between two. Decided on what is
+    // stored, so a cut can never leave bytes that read as something else.
+    bytes.resize(std::min(bytes.size(), room));
+    if (!readAsUtf8(bytes)) return bytes;
+  }
+  return std::string(fitBytes(valid, room));
+}
+
+std::string decodeHeaderText(std::string_view bytes) {
+  return readAsUtf8(bytes) ? std::string(bytes) : fromWindows1252(bytes);
+}
 
 FullHeader encodeFullHeader(const JobSettings& job, uint32_t segmentCount,
                             uint32_t useDescription) {

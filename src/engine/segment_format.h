@@ -21,12 +21,30 @@
 //      652  ... payload
 //
 // Short header of segments 0002 onward: the 8 magic bytes; payload at 8.
+//
+// The bytes of the two texts (the program holds them as UTF-8):
+//   - written: Windows-1252 when every character of the text has a place in
+//     it and those bytes cannot be read as UTF-8 of other characters; UTF-8
+//     otherwise. A text that does not fit its 299 bytes keeps its whole
+//     first characters.
+//   - read: a field that is valid UTF-8 and holds a byte above 0x7F is
+//     UTF-8; any other field is Windows-1252, every byte one character (the
+//     five bytes 1252 leaves free, 0x81 0x8D 0x8F 0x90 0x9D, read as the
+//     control characters of the same value, as Windows reads them).
+// So ASCII is stored as it always was; a series written by an older
+// Trep.exe on a Western Windows (whose texts are Windows-1252) reads right;
+// and whatever one program writes, the other reads back as it was written.
+// Text that is not valid UTF-8 (a name a POSIX system gives in another
+// encoding) is first taken as Windows-1252, as a reader would take it, so
+// no field is ever read back as bytes that are not a valid name.
 #ifndef TREP_ENGINE_SEGMENT_FORMAT_H_
 #define TREP_ENGINE_SEGMENT_FORMAT_H_
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "engine/job.h"
 
@@ -62,9 +80,14 @@ FullHeader encodeFullHeader(const JobSettings& job, uint32_t segmentCount,
 // description, originalName, fileSize, fileCrc, the three times and
 // fileAttributes. Count, flag, size and attributes are cleared first; a field
 // the bytes do not reach keeps that value. Texts stop at their first zero
-// byte and never run past their 300 bytes.
+// byte, never run past their 300 bytes, and are read by decodeHeaderText.
 void decodeFullHeader(const uint8_t* bytes, std::size_t available,
                       JobSettings* job, uint32_t* useDescription);
+
+// The bytes of a header text (at most 299) for the UTF-8 text, and the UTF-8
+// text for the bytes of a field (up to its first zero), by the rule above.
+std::string encodeHeaderText(std::string_view text);
+std::string decodeHeaderText(std::string_view bytes);
 
 // Little-endian helpers shared by the formats of the program.
 void putLe16(uint8_t* at, uint32_t v);

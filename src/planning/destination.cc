@@ -21,7 +21,7 @@ const WizardDestination kWizardDestinations[5] = {
 std::string folderOf(std::string_view path) {
   std::size_t last = path.rfind(kPathSeparator);
   if (last == std::string_view::npos)
-    return std::string(path.substr(0, path.empty() ? 0 : path.size() - 1));
+    return std::string(withoutLastCharacters(path, 1));
 #ifndef _WIN32
   if (last == 0) return "/";
 #endif
@@ -55,7 +55,7 @@ bool applyDestination(PlanningContext& p) {
     std::string folder = job.outputFolder.str();
     folder += kPathSeparator;
     folder += namedFolderOf(job.originalName.view());
-    if (folder.size() > PathText::kMaxLength) return false;
+    if (!PathText::fits(folder)) return false;
     job.outputFolder = folder;
     return true;
   }
@@ -78,7 +78,7 @@ bool applyDestination(PlanningContext& p) {
         if (!folder.empty() && folder.back() != kPathSeparator) folder += kPathSeparator;
         folder += name;
       }
-      if (folder.size() > PathText::kMaxLength) {
+      if (!PathText::fits(folder)) {
         fits = false;
         break;
       }

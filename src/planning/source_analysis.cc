@@ -46,8 +46,9 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
   // Only dots and blanks: no name at all once Windows drops trailing dots.
   if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
     return std::string(fallback);
-  // File systems take names of at most 255 bytes: cut a longer one before
-  // its extension, so the rebuilt file can be made at all.
+  // File systems take names of at most 255 bytes (POSIX) or UTF-16 units
+  // (Windows): cut a longer one before its extension, so the rebuilt file
+  // can be made at all.
   std::string kept = cutBeforeExtension(name, kLongestName);
   if (windowsNames && windowsCannotHold(kept)) return std::string(fallback);
   return kept;
@@ -131,7 +132,9 @@ void analyseJoin(PlanningContext& p) {
   JobSettings& job = p.job;
   Controls& c = p.controls;
   std::string path = job.sourcePath.str();
-  std::string prefix = path.size() > 8 ? path.substr(0, path.size() - 8) : std::string();
+  // Less the last eight characters, never bytes: "0001.trp" is eight
+  // characters only in the name of a segment.
+  std::string prefix(withoutLastCharacters(path, 8));
   // The other segments are looked for as the chosen one spells ".trp"
   // (and, failing that, in any letter case).
   const std::string extension = path.substr(path.size() - 4);
@@ -164,9 +167,9 @@ void analyseJoin(PlanningContext& p) {
   job.firstSegmentBytes = firstSize;
 
   // The series' base name: choosing 0003.trp gives 0003.
-  const std::string seriesBase = fileNameOf(path).substr(0, 4);
+  const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
   if (job.rawSeries) {
-    job.originalName = seriesBase;
+    job.originalName = utf8TextOf(seriesBase);  // the rebuilt file's name: valid whatever the segments
     c.setText(CTL_DESCRIPTION, "");
     measureHeaderless(p);
     showFileSize(p, CTL_FILE_SIZE, job.fileSize);
@@ -223,7 +226,7 @@ void analyseSource(PlanningContext& p) {
                             FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
     if (file) {
       job.sourceStatus = file->size(&job.sourceBytes);
-      if (job.sourceStatus.ok() && (path.size() >= 4 || !c.isWindow()))
+      if (job.sourceStatus.ok() && (characterCount(path) >= 4 || !c.isWindow()))
         analyseSplit(p, job.sourceBytes);
     }
   }
@@ -246,7 +249,7 @@ void showSource(PlanningContext& p) {
     return;
   }
   std::string name = job.originalName.str();
-  c.setText(CTL_FILE_NAME, name.size() < 30 ? name : name.substr(name.size() - 30));
+  c.setText(CTL_FILE_NAME, lastCharacters(name, 30));
   showFileSize(p, CTL_FILE_SIZE, job.fileSize);
   c.setText(CTL_START, job.isSplit ? "Go Trep!" : "Go UnTrep!");
 }
@@ -275,13 +278,13 @@ void takeSource(PlanningContext& p, const std::string& path) {
     return;
   }
   job.sourceValid = 0;
-  job.sourcePath = path.size() <= PathText::kMaxLength ? path : std::string();
+  job.sourcePath = PathText::fits(path) ? path : std::string();
   analyseSource(p);
 }
 
 void takeDroppedPath(PlanningContext& p, const std::string& path) {
   JobSettings& job = p.job;
-  if (job.jobState != kJobIdle || path.empty() || path.size() > PathText::kMaxLength) return;
+  if (job.jobState != kJobIdle || path.empty() || !PathText::fits(path)) return;
   uint32_t attributes = p.platform.fileAttributes(path);
   bool folder = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
   if (!folder) {

@@ -463,11 +463,43 @@ TEST_F(SourceAnalysisTest, FirstSegmentOf4GiBOrMoreKeepsItsWholeSize) {
 }
 #endif
 
+// The series' prefix is the chosen segment's path less eight characters,
+// and a series without a header is named by four characters, whatever
+// their bytes.
+TEST_F(SourceAnalysisTest, SeriesNamedBeyondAscii) {
+  JobSettings header;
+  header.originalName = "Ωmega 🎬.mkv";
+  header.description = "Größe — 日本語";
+  header.fileSize = 300;
+  FullHeader h = encodeFullHeader(header, 2, 1);
+  writeBytes(dir.file("日本語X0001.trp"), std::vector<uint8_t>(h.begin(), h.end()));
+  writeBytes(dir.file("日本語X0002.trp"), {'T', 'R', 'E', 'P', '1', '6', '0', '0', 1});
+  analyse(dir.file("日本語X0002.trp"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.segmentFolder.str(), dir.file("日本語X"));
+  EXPECT_EQ(job.originalName.str(), "Ωmega 🎬.mkv");
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), "Ωmega 🎬.mkv");
+  EXPECT_EQ(controls.text(CTL_DESCRIPTION), "Größe — 日本語");
+
+  writeBytes(dir.file("Ωμέγ0003.trp"), patternBytes(50));
+  writeBytes(dir.file("Ωμέγ0001.trp"), patternBytes(50));
+  answers.push(kUpperButton);  // a series without a header
+  analyse(dir.file("Ωμέγ0003.trp"));
+  EXPECT_EQ(job.sourceValid, 1u);
+  EXPECT_EQ(job.rawSeries, 1u);
+  EXPECT_EQ(job.originalName.str(), "Ωμέγ");
+}
+
 TEST_F(SourceAnalysisTest, LongNamesShowTheirLast30Characters) {
   std::string name = std::string(41, 'n') + ".txt";  // 45 characters
   writeBytes(dir.file(name), patternBytes(100));
   analyse(dir.file(name));
   EXPECT_EQ(controls.text(CTL_FILE_NAME), name.substr(15));
+  std::string wide;
+  for (int i = 0; i < 40; ++i) wide += "語";
+  writeBytes(dir.file(wide + ".txt"), patternBytes(100));
+  analyse(dir.file(wide + ".txt"));
+  EXPECT_EQ(controls.text(CTL_FILE_NAME), wide.substr(14 * 3) + ".txt");  // 26 and ".txt"
 }
 
 TEST_F(SourceAnalysisTest, WithoutAWindowTheNamedFolderGoesBelowTheOutputFolder) {

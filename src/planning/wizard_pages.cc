@@ -79,7 +79,7 @@ void openSourcePage(PlanningContext& p, const std::string& argument) {
     // analysing it again would only ask its questions twice.
     if (!(job.sourceValid == 1 && job.sourcePath.str() == argument)) {
       job.sourceValid = 0;
-      if (argument.size() <= PathText::kMaxLength) {
+      if (PathText::fits(argument)) {
         job.sourcePath = argument;
         analyseSource(p);
       } else {
@@ -213,7 +213,7 @@ void chooseWizardDestination(PlanningContext& p, int index) {
 
 bool leaveDestinationPage(PlanningContext& p) {
   std::string folder = p.controls.text(CTL_OUTPUT_FOLDER);
-  if (folder.size() > PathText::kMaxLength) return false;  // never cut to another folder
+  if (!PathText::fits(folder)) return false;  // never cut to another folder
   p.job.outputFolder = folder;
   p.job.multiRemovable = 0;
   return true;
@@ -260,8 +260,8 @@ void optionsClicked(PlanningContext& p, int id) {
 void finishOptions(PlanningContext& p) {
   Controls& c = p.controls;
   p.options.rebuildMethod = c.checked(WIZ_USE_TREP) ? RebuildMethod::kTrep : RebuildMethod::kBatFile;
-  p.job.cipherKey = c.text(WIZ_CIPHER_KEY).substr(0, kLongestKey);
-  p.job.description = c.text(WIZ_DESCRIPTION).substr(0, kLongestDescription);
+  p.job.cipherKey = firstCharacters(c.text(WIZ_CIPHER_KEY), kLongestKey);
+  p.job.description = firstCharacters(c.text(WIZ_DESCRIPTION), kLongestDescription);
   p.options.useCrc = c.checked(WIZ_USE_CRC) ? 1 : 0;
   p.job.jobState = kJobPrepared;
 }

@@ -18,6 +18,7 @@
 #include "platform/notice.h"
 #include "platform/program_texts.h"
 #include "platform/status.h"
+#include "platform/text_encoding.h"
 
 namespace trep {
 
@@ -43,6 +44,16 @@ inline bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+// The length of a name or path as the system's limits count it: UTF-16
+// units on Windows (MAX_PATH, 255 for a name), bytes on POSIX.
+inline std::size_t systemLength(std::string_view s) {
+#ifdef _WIN32
+  return utf16Length(s);
+#else
+  return s.size();
+#endif
 }
 
 // Attribute words as Windows defines them; POSIX derives them (see there).
@@ -113,8 +124,8 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // --- Files (CreateFileA, ReadFile, WriteFile, SetFilePointerEx,
-  // GetFileSizeEx, GetFileTime/SetFileTime, GetFileAttributesA) ---
+  // --- Files (CreateFileW, ReadFile, WriteFile, SetFilePointerEx,
+  // GetFileSizeEx, GetFileTime/SetFileTime, GetFileAttributesW) ---
   // Returns nullptr when the file cannot be opened, and then sets *why (when
   // given) to the reason. `attributes` applies to a file that kCreateAlways
   // makes.
@@ -125,18 +136,18 @@ class Platform {
                                          Status* why = nullptr) = 0;
   // kInvalidAttributes when the path does not exist.
   virtual uint32_t fileAttributes(const std::string& path) = 0;
-  // Moves `from` over `to` in one step, replacing `to` (MoveFileExA). A
+  // Moves `from` over `to` in one step, replacing `to` (MoveFileExW). A
   // failure names `to`.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
   // True when both paths name one existing file (same volume and file index).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // A new, empty file with a unique name in the system's temporary folder,
-  // made from the prefix kProgramFile (GetTempFileNameA keeps "Tre"); empty
+  // made from the prefix kProgramFile (GetTempFileNameW keeps "Tre"); empty
   // when none can be made.
   virtual std::string temporaryName() = 0;
 
-  // --- Folders (CreateDirectoryA): one level, existing parents required ---
+  // --- Folders (CreateDirectoryW): one level, existing parents required ---
   virtual Status createFolder(const std::string& path) = 0;
   virtual bool folderExists(const std::string& path) = 0;
   // The name, spelt as `folder` holds it, of an entry whose name equals
@@ -155,18 +166,18 @@ class Platform {
 
   // --- System facts ---
   // Folder of the running executable with its trailing separator, or empty
-  // (Win32: SearchPathA for kProgramFile).
+  // (Win32: SearchPathW for kProgramFile).
   virtual std::string programFolder() = 0;
-  // GetDriveTypeA(first three characters) == DRIVE_REMOVABLE.
+  // GetDriveTypeW(first three characters) == DRIVE_REMOVABLE.
   virtual bool isRemovableDrive(const std::string& path) = 0;
-  // SHGetSpecialFolderPathA(CSIDL_DESKTOPDIRECTORY), no separator at the end.
+  // SHGetSpecialFolderPathW(CSIDL_DESKTOPDIRECTORY), no separator at the end.
   virtual std::string desktopFolder() = 0;
-  // SHGetSpecialFolderPathA(CSIDL_APPDATA), no separator at the end.
+  // SHGetSpecialFolderPathW(CSIDL_APPDATA), no separator at the end.
   virtual std::string appDataFolder() = 0;
   // 1 when the privilege could be enabled (Win32); 1 for root (POSIX).
   virtual uint32_t enablePrivilege(const std::string& name, bool enable) = 0;
 
-  // --- Single instance (CreateMutexA) ---
+  // --- Single instance (CreateMutexW) ---
   // True when this process now holds the named lock until it ends; false
   // when another process holds it.
   virtual bool tryInstanceLock(const std::string& name) = 0;

@@ -43,20 +43,22 @@ std::string nativePath(std::string path) {
   return path;
 }
 
+// Paths are UTF-8, as everywhere in the program: u8path opens them wide on
+// Windows, so tests of names beyond ASCII run there too.
 std::vector<uint8_t> readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
 }
 
 bool fileExists(const std::string& path) {
   std::error_code ec;
-  return fs::exists(path, ec);
+  return fs::exists(fs::u8path(path), ec);
 }
 
 std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed) {

@@ -1,6 +1,6 @@
 # The .trp association as Trep.exe's "Auto Run" writes it and the installer
 # writes it the same way. Sourced; needs WINE_RUN (a command that runs a
-# Windows program in the test's Wine prefix).
+# Windows program in the test's Wine prefix) and WORK (a folder of the run).
 
 # association_entries PROG: the eight entries for the program folder PROG
 # (with its final backslash), in the order they are written, each as
@@ -18,22 +18,36 @@ association_entries() {
     "HKCR\\Applications\\Trep.exe\\DefaultIcon||$icon"
 }
 
-# registry_read PROG: each entry's data as Wine's "reg query" reads it, one
-# a line ("(none)" where there is no such value).
+# registry_read PROG: each entry's data, one a line ("(none)" where there is
+# no such value). Read through "reg export", whose file is UTF-16: "reg
+# query" prints in the console's code page and would lose a program folder
+# named beyond it. A value that is not a string (REG_SZ) shows as exported.
 registry_read() {
-  local entry key value line
+  local entry key value name line data export=$WORK/registry-export.reg
   while IFS= read -r entry; do
     key=${entry%%|*}
     value=${entry#*|}
     value=${value%%|*}
-    if [ -z "$value" ]; then
-      line=$(timeout 60 "$WINE_RUN" reg query "$key" /ve </dev/null 2>/dev/null | tr -d '\r' |
-        grep -m1 'REG_SZ')
-    else
-      line=$(timeout 60 "$WINE_RUN" reg query "$key" /v "$value" </dev/null 2>/dev/null |
-        tr -d '\r' | grep -m1 'REG_SZ')
+    name=@  # the key's default value
+    [ -n "$value" ] && name="\"$value\""
+    line=
+    rm -f "$export"
+    if timeout 60 "$WINE_RUN" reg export "$key" "Z:${export//\//\\}" /y </dev/null >/dev/null 2>&1; then
+      # The key's own values: the first section, before any subkey's.
+      line=$(iconv -f UTF-16LE -t UTF-8 "$export" | tr -d '\r' |
+        awk -v start="$name=" '/^\[/ { n++; next } n == 1 && index($0, start) == 1 { print; exit }')
     fi
-    if [ -n "$line" ]; then echo "${line#*REG_SZ    }"; else echo "(none)"; fi
+    if [ -z "$line" ]; then
+      echo "(none)"
+      continue
+    fi
+    data=${line#*=}
+    if [[ $data == \"*\" ]]; then
+      data=${data#\"}
+      data=${data%\"}
+      data=$(sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g' <<<"$data")
+    fi
+    echo "$data"
   done < <(association_entries "$1")
 }
 

@@ -6,7 +6,7 @@
 //
 // Each ANSWER is 1 (the upper button, id 1) or 2 (the lower button, id 2).
 // For each one in turn it waits for a top-level window titled "Trep 1.6",
-// prints the notice's text on one line of stdout (every line break shown as
+// prints the notice's text (UTF-8) on one line of stdout (every line break shown as
 // " | ") followed by the two captions in brackets, presses the button and waits until the notice is gone before it
 // looks for the next.
 //
@@ -29,12 +29,17 @@ constexpr DWORD kPollMs = 50;
 // The notice's message field.
 constexpr int kTextId = 1601;
 
-// The message text of the notice, empty while it is still being built.
-std::string messageOf(HWND box) {
-  char text[4096] = {0};
-  GetDlgItemTextA(box, kTextId, text, sizeof(text));
-  return text;
+// A control's text as UTF-8, read as wide text so any script comes through.
+std::string itemText(HWND box, int id) {
+  wchar_t text[4096] = {0};
+  GetDlgItemTextW(box, id, text, 4096);
+  char utf8[4096 * 3] = {0};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8) - 1, nullptr, nullptr);
+  return utf8;
 }
+
+// The message text of the notice, empty while it is still being built.
+std::string messageOf(HWND box) { return itemText(box, kTextId); }
 
 std::string oneLine(const std::string& text) {
   std::string out;
@@ -102,10 +107,8 @@ int main(int argc, char** argv) {
       }
       Sleep(kPollMs);
     }
-    char upper[256] = {0}, lower[256] = {0};
-    GetDlgItemTextA(box, 1, upper, sizeof(upper));
-    GetDlgItemTextA(box, 2, lower, sizeof(lower));
-    std::printf("%s [%s] [%s]\n", oneLine(text).c_str(), upper, lower);
+    std::printf("%s [%s] [%s]\n", oneLine(text).c_str(), itemText(box, 1).c_str(),
+                itemText(box, 2).c_str());
     std::fflush(stdout);
 
     // What a click on the button sends to its dialog.

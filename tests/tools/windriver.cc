@@ -101,6 +101,10 @@
 //   print-place ID        print "ID: X Y WIDTH HEIGHT", the control's place
 //                         in its window's client area in pixels
 //
+// Texts: the script is UTF-8, and so is every text printed or compared;
+// windows are read and written as wide text (UTF-16), so a control's text
+// in any script is seen as the program shows it.
+//
 // Notices: a visible top-level window titled "Trep 1.6", a dialog with the
 // message in control kNoticeMessage and the answers as buttons 1 (upper)
 // and 2 (lower). Line breaks of a message read " | ". Where TEXT is given
@@ -152,6 +156,31 @@ struct Stop {
 [[noreturn]] void timedOut(const std::string& why) { throw Stop{kTimedOut, why}; }
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// UTF-8 <-> UTF-16 by the system's own conversion, not the program's: the
+// driver judges what Trep.exe shows by an independent reading.
+std::wstring wideOf(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+std::string utf8Of(const wchar_t* text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+  out.pop_back();  // the terminator
+  return out;
+}
+
+std::string windowText(HWND w) {
+  wchar_t text[1024] = {0};
+  GetWindowTextW(w, text, 1024);
+  return utf8Of(text);
+}
 
 std::string oneLine(const std::string& text) {
   std::string out;
@@ -325,11 +354,11 @@ LRESULT askWide(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 std::string textOf(HWND w) {
-  LRESULT length = ask(w, WM_GETTEXTLENGTH, 0, 0);
+  LRESULT length = askWide(w, WM_GETTEXTLENGTH, 0, 0);
   if (length <= 0) return "";
-  std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-  ask(w, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
-  return buffer.data();
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1, L'\0');
+  askWide(w, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+  return utf8Of(buffer.data());
 }
 
 struct Search {
@@ -342,11 +371,7 @@ BOOL CALLBACK matchTopLevel(HWND w, LPARAM param) {
   auto* s = reinterpret_cast<Search*>(param);
   if (!IsWindowVisible(w)) return TRUE;
   if (s->cls != nullptr && classOf(w) != *s->cls) return TRUE;
-  if (s->title != nullptr) {
-    char text[512] = {0};
-    GetWindowTextA(w, text, sizeof(text));
-    if (*s->title != text) return TRUE;
-  }
+  if (s->title != nullptr && *s->title != windowText(w)) return TRUE;
   s->found = w;
   return FALSE;
 }
@@ -359,11 +384,9 @@ HWND findTopLevel(const std::string* cls, const std::string* title) {
 
 BOOL CALLBACK listTopLevel(HWND w, LPARAM param) {
   if (!IsWindowVisible(w)) return TRUE;
-  char text[256] = {0};
-  GetWindowTextA(w, text, sizeof(text));
   auto* out = reinterpret_cast<std::string*>(param);
   if (!out->empty()) *out += ", ";
-  *out += classOf(w) + " " + quoted(text);
+  *out += classOf(w) + " " + quoted(windowText(w));
   return TRUE;
 }
 
@@ -419,12 +442,12 @@ bool readNoticeWindow(HWND w, Notice* n) {
   if (text == nullptr || one == nullptr || two == nullptr) return false;
   // A short guard of its own: a notice that stops answering is looked at again.
   auto textIn = [](HWND c) {
-    char buffer[4096] = {0};
+    wchar_t buffer[4096] = {0};
     DWORD_PTR r = 0;
-    if (SendMessageTimeoutA(c, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
+    if (SendMessageTimeoutW(c, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
                             SMTO_NORMAL, 1000, &r) == 0)
       return std::string();
-    return std::string(buffer);
+    return utf8Of(buffer);
   };
   n->window = w;
   n->message = textIn(text);
@@ -505,16 +528,17 @@ struct Delivery {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  std::string text;  // WM_SETTEXT's text, alive as long as the thread
+  std::string text;  // WM_SETTEXT's text (UTF-8)
   DWORD guardMs;
 };
 
 DWORD WINAPI deliver(LPVOID param) {
   std::unique_ptr<Delivery> d(static_cast<Delivery*>(param));
-  LPARAM lParam = d->message == WM_SETTEXT ? reinterpret_cast<LPARAM>(d->text.c_str()) : d->lParam;
+  const std::wstring wide = wideOf(d->text);  // alive as long as the thread
+  LPARAM lParam = d->message == WM_SETTEXT ? reinterpret_cast<LPARAM>(wide.c_str()) : d->lParam;
   DWORD_PTR result = 0;
   // Longer than the guard: a notice answered late still ends it.
-  SendMessageTimeoutA(d->target, d->message, d->wParam, lParam, SMTO_NORMAL, d->guardMs * 4,
+  SendMessageTimeoutW(d->target, d->message, d->wParam, lParam, SMTO_NORMAL, d->guardMs * 4,
                       &result);
   return 0;
 }
@@ -570,9 +594,7 @@ std::vector<std::string> comboItems(HWND c) {
     LRESULT length = askWide(c, CB_GETLBTEXTLEN, i, 0);
     std::vector<wchar_t> buffer(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
     if (length > 0) askWide(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
-    char text[1024] = {0};
-    WideCharToMultiByte(CP_ACP, 0, buffer.data(), -1, text, sizeof(text) - 1, nullptr, nullptr);
-    items.push_back(text);
+    items.push_back(utf8Of(buffer.data()));
   }
   return items;
 }
@@ -1084,9 +1106,7 @@ BOOL CALLBACK matchPage(HWND w, LPARAM param) {
       page == 0)
     return TRUE;
   HWND p = reinterpret_cast<HWND>(page);
-  char text[512] = {0};
-  GetWindowTextA(p, text, sizeof(text));
-  if (*s->title != text || !IsWindowVisible(p)) return TRUE;
+  if (*s->title != windowText(p) || !IsWindowVisible(p)) return TRUE;
   s->found = p;
   return FALSE;
 }

@@ -1,6 +1,8 @@
 // Win32 services: kernel32, user32 and shell32 called as the program's
-// behaviour names them. A failure's reason is the system's text for
-// GetLastError (FormatMessageA), without its final period and line end.
+// behaviour names them, always the W functions: paths and texts go to the
+// system as UTF-16 and come back as UTF-8 (wide.h). A failure's reason is
+// the system's text for GetLastError (FormatMessageW), without its final
+// period and line end.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -8,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace trep {
 namespace {
@@ -18,11 +21,11 @@ uint64_t fromFileTime(const FILETIME& t) {
 
 // A failed call on `path`; `error` is GetLastError, read before any other call.
 Status win32Error(const std::string& path, DWORD error) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+  wchar_t* text = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string reason = n != 0 && text != nullptr ? std::string(text, n) : std::string();
+                           nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string reason = n != 0 && text != nullptr ? narrow(text, n) : std::string();
   if (text != nullptr) LocalFree(text);
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                              reason.back() == ' ' || reason.back() == '.'))
@@ -123,7 +126,7 @@ class Win32Platform : public Platform {
                       ? (attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes)
                       : FILE_ATTRIBUTE_NORMAL;
     if (create == FileCreate::kOpenTemporary) flags |= FILE_FLAG_DELETE_ON_CLOSE;
-    HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr,
+    HANDLE h = CreateFileW(widen(path).c_str(), desired, shareMode, nullptr,
                            disposition, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
@@ -134,17 +137,18 @@ class Win32Platform : public Platform {
   }
 
   uint32_t fileAttributes(const std::string& path) override {
-    return GetFileAttributesA(path.c_str());
+    return GetFileAttributesW(widen(path).c_str());
   }
 
   Status replaceFile(const std::string& from, const std::string& to) override {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return Status();
     return win32Error(to, GetLastError());
   }
 
   Status deleteFile(const std::string& path) override {
-    if (DeleteFileA(path.c_str())) return Status();
+    if (DeleteFileW(widen(path).c_str())) return Status();
     return win32Error(path, GetLastError());
   }
 
@@ -156,21 +160,21 @@ class Win32Platform : public Platform {
   }
 
   std::string temporaryName() override {
-    char folder[MAX_PATH + 1];
-    char name[MAX_PATH + 1];
-    DWORD n = GetTempPathA(sizeof(folder), folder);
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
     if (n == 0 || n > MAX_PATH) return "";
-    if (GetTempFileNameA(folder, kProgramFile, 0, name) == 0) return "";
-    return name;
+    if (GetTempFileNameW(folder, widen(kProgramFile).c_str(), 0, name) == 0) return "";
+    return narrow(name);
   }
 
   Status createFolder(const std::string& path) override {
-    if (CreateDirectoryA(path.c_str(), nullptr)) return Status();
+    if (CreateDirectoryW(widen(path).c_str(), nullptr)) return Status();
     return win32Error(path, GetLastError());
   }
 
   bool folderExists(const std::string& path) override {
-    DWORD a = GetFileAttributesA(path.c_str());
+    DWORD a = GetFileAttributesW(widen(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
@@ -209,33 +213,34 @@ class Win32Platform : public Platform {
   }
 
   std::string programFolder() override {
-    char found[600];
-    char* filePart = nullptr;
-    DWORD n = SearchPathA(nullptr, kProgramFile, nullptr, sizeof(found), found, &filePart);
-    if (n == 0 || n >= sizeof(found)) return "";
-    std::string path(found, n);
+    wchar_t found[MAX_PATH + 1];
+    wchar_t* filePart = nullptr;
+    DWORD n = SearchPathW(nullptr, widen(kProgramFile).c_str(), nullptr, MAX_PATH + 1, found,
+                          &filePart);
+    if (n == 0 || n > MAX_PATH) return "";
+    std::string path = narrow(found, n);
     std::size_t slash = path.rfind('\\');
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
   }
 
   bool isRemovableDrive(const std::string& path) override {
-    std::string root = path.substr(0, 3);
-    return GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE;
+    std::string root(firstCharacters(path, 3));
+    return GetDriveTypeW(widen(root).c_str()) == DRIVE_REMOVABLE;
   }
 
   std::string desktopFolder() override { return specialFolder(CSIDL_DESKTOPDIRECTORY); }
   std::string appDataFolder() override { return specialFolder(CSIDL_APPDATA); }
 
   uint32_t enablePrivilege(const std::string& name, bool enable) override {
-    OSVERSIONINFOA v;
+    OSVERSIONINFOW v;
     v.dwOSVersionInfoSize = sizeof(v);
-    if (GetVersionExA(&v) && v.dwPlatformId != VER_PLATFORM_WIN32_NT) return 1;
+    if (GetVersionExW(&v) && v.dwPlatformId != VER_PLATFORM_WIN32_NT) return 1;
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                           &token))
       return 0;
     TOKEN_PRIVILEGES tp;
-    if (!LookupPrivilegeValueA(nullptr, name.c_str(), &tp.Privileges[0].Luid)) {
+    if (!LookupPrivilegeValueW(nullptr, widen(name).c_str(), &tp.Privileges[0].Luid)) {
       CloseHandle(token);
       return 0;
     }
@@ -249,7 +254,7 @@ class Win32Platform : public Platform {
 
   bool tryInstanceLock(const std::string& name) override {
     if (mutex_ != nullptr) return true;
-    HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
+    HANDLE m = CreateMutexW(nullptr, FALSE, widen(name).c_str());
     if (m == nullptr) return true;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
       CloseHandle(m);
@@ -263,17 +268,18 @@ class Win32Platform : public Platform {
 
   void openReadMe() override {
     std::string path = programFolder() + "ReadMe.htm";
-    ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteW(nullptr, nullptr, widen(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 
   void showMessageBox(const std::string& text, const std::string& caption) override {
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+    MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK);
   }
 
  private:
   static bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(widen(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BOOL ok = GetFileInformationByHandle(h, info);
     CloseHandle(h);
@@ -281,9 +287,9 @@ class Win32Platform : public Platform {
   }
 
   static std::string specialFolder(int csidl) {
-    char path[MAX_PATH + 1] = {0};
-    if (!SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE)) return "";
-    return path;
+    wchar_t path[MAX_PATH + 1] = {0};
+    if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return "";
+    return narrow(path);
   }
 
   HANDLE mutex_ = nullptr;
