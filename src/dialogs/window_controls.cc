@@ -40,7 +40,7 @@ void WindowControls::setText(int id, std::string_view text) {
   SendMessageW(h, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
   const std::wstring wideBefore = widen(before);
   auto toBytes = [&](DWORD units) {
-    return narrow(wideBefore.substr(0, units < wideBefore.size() ? units : wideBefore.size())).size();
+    return narrow(wideBefore.data(), units < wideBefore.size() ? units : wideBefore.size()).size();
   };
   auto toUnits = [&](std::size_t bytes) {
     return static_cast<LPARAM>(widen(std::string_view(text).substr(0, bytes)).size());
