@@ -45,11 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   auto app = std::make_unique<App>();
   prepareStart(*app, platform);
-  CommandLineArguments args(line);
-  bool ok = readSwitches(*app, platform, args);
-  FUZZ_CHECK(app->job.sourceValid == 0);  // nothing can be opened
-  FUZZ_CHECK(app->job.jobState == kJobIdle);
-  if (ok) FUZZ_CHECK(app->batchSegmentKBytes >= 1 && app->batchSegmentKBytes <= kMaxSegmentKBytes);
+  CommandLine read = readCommandLine(CommandLineArguments(line), true);
+  // A refusal names the argument; the switches taken are each of one kind.
+  if (read.request == CommandLine::Request::kRefused) FUZZ_CHECK(!read.refusal.empty());
+  FUZZ_CHECK(read.switches.size() <= 4);
+  if (read.request == CommandLine::Request::kSwitches) {
+    readSwitches(*app, platform, read);
+    FUZZ_CHECK(app->job.sourceValid == 0);  // nothing can be opened
+    FUZZ_CHECK(app->job.jobState == kJobIdle);
+    FUZZ_CHECK(app->batchSegmentKBytes >= 1 && app->batchSegmentKBytes <= kMaxSegmentKBytes);
+  }
 
   uint32_t kbytes = 0;
   if (parseSegmentKBytes(line, &kbytes)) FUZZ_CHECK(kbytes >= 1 && kbytes <= kMaxSegmentKBytes);
