@@ -98,6 +98,11 @@ struct JobSettings {
   // 200 and the result; monitor 0), read by the other without a lock.
   std::atomic<uint32_t> jobState{kJobIdle};
   std::atomic<uint32_t> jobResult{kResultFinished};
+  // Set, together with jobResult 99, by whoever ends a running job from
+  // outside (the window's Quit, a signal to trep); the engine then stops
+  // within a chunk and removes what it was writing. Stays set for a job
+  // that had not yet taken jobResult; the start command clears it.
+  std::atomic<uint32_t> stopRequested{0};
 
   uint32_t isSplit = 0;
   uint32_t sourceValid = 0;
