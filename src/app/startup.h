@@ -33,6 +33,16 @@ struct App {
   bool sawInputSwitch = false;
   std::string lastInput;         // value of the last "/i=", whole
   bool refused = false;          // a switch was refused: no batch job runs
+  // Why a settings file there was not read (the defaults are in force); ok
+  // when it was read or there is none.
+  Status settingsStatus;
+};
+
+// What a batch job that did not finish leaves for the program's last words.
+struct BatchFailure {
+  Status failure;       // the failure that ended it; ok when none had a reason
+  bool shown = false;   // its reason went out with a notice already
+  bool gaveUp = false;  // it came back after every "OK" (askRetryOrAbort)
 };
 
 // Sets the program folder and the user-data folder: the program folder, or
@@ -55,9 +65,11 @@ bool readSwitches(App& app, Platform& platform, const Arguments& args);
 
 // Batch mode: runs the one job that the switches prepared and returns the
 // process exit code. `progress` is called about once a second with jobState
-// while a job that is not quiet runs.
+// while a job that is not quiet runs. A job that ends aborted, or ends the
+// process, leaves its failure in *failure (when given).
 int runBatch(App& app, Platform& platform,
-             const std::function<void(uint32_t)>& progress = nullptr);
+             const std::function<void(uint32_t)>& progress = nullptr,
+             BatchFailure* failure = nullptr);
 
 }  // namespace trep
 

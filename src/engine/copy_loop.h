@@ -42,9 +42,11 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
 // place. False when the user aborted (jobResult is then 99).
 bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n);
 
-// Raises a notice of kind 10 that follows `failure`: its reason goes with it.
+// Raises a notice of kind 10 that follows `failure`: its reason goes with
+// it. `firstRetries`: the upper button tries the failed step again.
 uint32_t raiseFailureNotice(JobContext& ctx, std::string message, const char* first,
-                            const char* second, const Status& failure);
+                            const char* second, const Status& failure,
+                            bool firstRetries = false);
 
 // The write error question after `failure` (shown in quiet mode too):
 // true for "OK"; false, with jobResult 99, for "Abort procedure" and

@@ -50,14 +50,14 @@ JobOutcome runJob(JobContext& ctx) {
 }
 
 uint32_t raiseFailureNotice(JobContext& ctx, std::string message, const char* first,
-                            const char* second, const Status& failure) {
+                            const char* second, const Status& failure, bool firstRetries) {
   NoticeParameters notice;
   notice.message = std::move(message);
   notice.firstButton = first;
   notice.secondButton = second;
   notice.kind = 10;
   notice.reason = failure.toString();
-  notice.lastingFailure = failure.lasting();
+  notice.lastingFailure = firstRetries && failure.lasting();
   if (!failure.ok() && failure.sameAs(ctx.lastFailure)) ctx.lastFailureShown = true;
   return ctx.platform.raiseNotice(notice);
 }
@@ -94,7 +94,7 @@ bool ask(JobContext& ctx, const char* message, const Status& failure) {
       return false;
     }
   }
-  if (raiseFailureNotice(ctx, message, kOk, kAbortProcedure, failure) == kLowerButton ||
+  if (raiseFailureNotice(ctx, message, kOk, kAbortProcedure, failure, true) == kLowerButton ||
       job.jobResult == kResultAborted) {  // or stopped while the question was open
     job.jobResult = kResultAborted;
     return false;
