@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/settings_file.h"
 #include "dialogs/choosers.h"
+#include "dialogs/notice_dialog.h"
 #include "engine/checksum.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
@@ -110,6 +111,12 @@ int MainWindow::run() {
       DispatchMessageA(&msg);
     }
   }
+  // A job the user quit stops within a chunk and removes the file it was
+  // writing: the process waits for that, though not for ever (a write to a
+  // drive that no longer answers must not hold it).
+  for (uint32_t waited = 0; workerDone_ && !workerDone_->load() && waited < kQuitWaitMs;
+       waited += 50)
+    Sleep(50);
   return static_cast<int>(app_.job.jobResult.load());
 }
 
@@ -402,6 +409,7 @@ void MainWindow::startJob() {
   refreshModeControls(p);
   job.sourceValid = 1;
 
+  job.stopRequested = 0;  // before the worker: a Quit from now on stops this job
   auto done = std::make_shared<std::atomic<bool>>(false);
   workerDone_ = done;
   workerHeld_ = true;
@@ -471,12 +479,19 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::quit() {
-  // A running job is abandoned: its thread is not stopped, and the process
-  // ends with the message loop. It ends as aborted, never as a success: the
-  // job's files are left as far as it got.
-  if (workerHeld_ && !(workerDone_ && workerDone_->load())) app_.job.jobResult = kResultAborted;
+  // A running job is stopped: it ends as aborted, never as a success, within
+  // a chunk, and removes the file it was writing (run() waits for that). A
+  // question of the job's that is open takes "Abort procedure".
+  const bool running = workerHeld_ && !(workerDone_ && workerDone_->load());
+  if (running) {
+    app_.job.stopRequested = 1;
+    app_.job.jobResult = kResultAborted;
+    dismissNotices();
+  }
   workerHeld_ = false;
-  readOptions();
+  // While the job runs its options are those the start command read, and
+  // the job's record is the worker's: nothing is read into it then.
+  if (!running) readOptions();
   saveSettings();
   DestroyWindow(window_);
 }

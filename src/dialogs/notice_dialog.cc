@@ -14,6 +14,10 @@ constexpr UINT_PTR kTimeoutTimer = 2;
 constexpr int kSmallFontKind = 10;  // kind 10 and above: the message in the small font
 
 std::atomic<uint32_t> gNoticeResult{0};
+// The open notice, for dismissNotices (one at a time: Platform::raiseNotice).
+std::atomic<HWND> gOpenNotice{nullptr};
+std::atomic<bool> gDismissed{false};
+constexpr UINT kDismiss = WM_APP + 1;  // close with the safe answer
 
 // What one open notice holds: its own copy of the texts (so nothing of an
 // earlier notice carries over) and the two fonts, which live only while the
@@ -43,6 +47,8 @@ std::string withCrLf(const std::string& text) {
 }
 
 void finish(HWND dialog, uint32_t answer) {
+  HWND open = dialog;
+  gOpenNotice.compare_exchange_strong(open, nullptr);
   KillTimer(dialog, kTimeoutTimer);
   gNoticeResult = answer;
   EndDialog(dialog, static_cast<INT_PTR>(answer));  // the fonts go at WM_DESTROY
@@ -72,8 +78,13 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       SetForegroundWindow(dialog);
       // The upper button takes the focus, so Enter answers with it.
       SetFocus(GetDlgItem(dialog, IDOK));
+      gOpenNotice = dialog;
+      if (gDismissed) PostMessageA(dialog, kDismiss, 0, 0);  // dismissed meanwhile
       return FALSE;  // the focus is set
     }
+    case kDismiss:
+      finish(dialog, safeAnswer(notice->parameters));
+      return TRUE;
     case WM_COMMAND:
       // Only the two buttons answer; Esc and closing from the keyboard come
       // as the lower button's id.
@@ -99,7 +110,13 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 uint32_t noticeResult() { return gNoticeResult; }
 
+void dismissNotices() {
+  gDismissed = true;
+  if (HWND open = gOpenNotice.load()) PostMessageA(open, kDismiss, 0, 0);
+}
+
 uint32_t NoticeDialog::answer(const NoticeParameters& parameters) {
+  if (gDismissed) return safeAnswer(parameters);
   OpenNotice notice;
   notice.parameters = parameters;
   notice.message = withCrLf(parameters.message);

@@ -511,7 +511,9 @@ TEST_F(SplitTest, SegmentsAnEarlierSeriesLeftAreToldOfNotRemoved) {
     std::vector<std::string> expected;
     if (!c.told.empty()) expected.push_back(c.told);
     EXPECT_EQ(script.messages(), expected);
-    if (!c.told.empty()) EXPECT_TRUE(script.shown()[0].informational);
+    if (!c.told.empty()) {
+      EXPECT_TRUE(script.shown()[0].informational);
+    }
     for (uint32_t n : c.left) EXPECT_EQ(readBytes(at(n)), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(readBytes(at(3)).size(), 500u);
   }
