@@ -259,7 +259,7 @@ TEST_F(JoinTest, ALinkAtTheRecordedNameIsReplacedNeverWrittenThrough) {
   split(300, 100, {});
   platform.createFolder(dir.file("out"));
   writeBytes(dir.file("victim"), {'v'});
-  for (const std::string target : {dir.file("victim"), dir.file("never")}) {
+  for (const std::string& target : {dir.file("victim"), dir.file("never")}) {
     ::unlink(rebuilt().c_str());
     ASSERT_EQ(::symlink(target.c_str(), rebuilt().c_str()), 0);
     answers.push(kLowerButton);  // declined: the link stays

@@ -483,9 +483,16 @@ class PosixPlatform : public Platform {
     } else {
       folder = "/tmp/trep-" + std::to_string(::getuid());
       ::mkdir(folder.c_str(), 0700);
+      // A folder anyone may make: only one that is really this user's own
+      // holds the lock, never one (or a link) another user put there.
+      struct stat st;
+      if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+          st.st_uid != ::getuid() || (st.st_mode & 0022) != 0)
+        return true;
     }
     std::string path = folder + "/" + name + ".lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link: the lock file is made or opened itself.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return true;  // no place for a lock: do not stop the user
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);

@@ -316,5 +316,18 @@ TEST(PosixPlatformTest, ReadOnlyAttributeSetAndCleared) {
   EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
+// The instance lock is never taken through a link: a link in its place
+// leaves its target unmade (and the program runs without the lock).
+TEST(PosixPlatformTest, InstanceLockNeverGoesThroughALink) {
+  TempDir dir;
+  std::string saved = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
+  setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+  ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), dir.file("Trep.exe.lock").c_str()), 0);
+  auto platform = makeSystemPlatform();
+  EXPECT_TRUE(platform->tryInstanceLock("Trep.exe"));
+  EXPECT_FALSE(testing::fileExists(dir.file("elsewhere")));
+  if (saved.empty()) unsetenv("XDG_RUNTIME_DIR"); else setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
+
 }  // namespace
 }  // namespace trep
