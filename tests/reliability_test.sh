@@ -2,8 +2,12 @@
 # Bad input and faults, run against the built programs: hostile series
 # (counts, names, texts, short headers), a disk that fills up in the middle
 # of a segment, a folder that cannot be made, a wrong key, a series whose
-# rebuilt name is one of its own segments, large files. Each case checks the
-# notice shown, the files left, and the exit code.
+# rebuilt name is one of its own segments, links at the names a job writes,
+# pipes, devices and folders where files are read, signals in the middle of
+# a job, a read-only file system (a private mount namespace), a reader of
+# the messages that goes away, segments an earlier series left, large
+# files. Each case checks the notice shown, the files left, and the exit
+# code.
 #
 #   tests/reliability_test.sh                 run the cases
 #   tests/reliability_test.sh --write-docs    also write docs/reliability.md from them
@@ -207,8 +211,9 @@ if unshare -m true 2>/dev/null; then
   check "disk full, no one to answer: aborted" 99 "$RC"
   check "disk full: the write error is reported" "File Write Error. The disk might be full." \
     "$(grep -m1 '^trep: ' "$WORK/case/stderr" | sed 's/^trep: //')"
+  left=$(awk 'NR>1{print $NF" ("$5")"}' "$WORK/case/left" | tr '\n' ',' | sed 's/,$//; s/,/, /g')
   row "disk full in segment 0001, stdin closed" trep "File Write Error. The disk might be full." \
-    "$(awk 'NR>1{print $NF" ("$5")"}' "$WORK/case/left" | tr '\n' ',' | sed 's/,$//; s/,/, /g')" "$RC"
+    "${left:-nothing}" "$RC"
 
   # The same, answered: space is freed, then "OK" writes the chunk again.
   # 4 MiB of room, 2.5 MiB taken: segment 0002 fails; once the filler is
@@ -373,7 +378,9 @@ for c in "${LINK_CASES[@]}"; do
     (cd "$WORK/case" && timeout 120 "$WINE_RUN" "$program" "${args[@]}") </dev/null >/dev/null 2>&1
   fi
   RC=$?
-  what="$l_prog $l_job, out/$l_name a link to a $l_target file, answer ${l_input/-/none}"
+  answered="answer $l_input"
+  [ "$l_input" = - ] && answered="stdin closed"
+  what="$l_prog $l_job, out/$l_name a link to a $l_target file, $answered"
   check "$what: exit code" "$l_exit" "$RC"
   after=$(what_is "$WORK/case/out/$l_name")
   if [ "$l_after" = link ]; then
@@ -394,8 +401,13 @@ for c in "${LINK_CASES[@]}"; do
   [ "$l_prog" = trep ] && [ "$l_name" != UnTrep.bat ] && check "$what: asked first" "File already exists." "$seen"
   [ "$l_name" = UnTrep.bat ] && seen="nothing (replaced unasked, as any UnTrep.bat)"
   [ "$l_prog" = Trep.exe ] && [ "$l_name" != UnTrep.bat ] && seen="(no display: the question takes \"Abort procedure\")"
-  row "$l_job, out/$l_name a link to a $l_target file, answer ${l_input/-/none}" "$l_prog" "$seen" \
-    "out/$l_name: $(what_is "$WORK/case/out/$l_name" | sed "s|$WORK/case/||"); the target: $(what_is "$target" | sed 's/ (.*//')" "$RC"
+  if [ "$l_target" = victim ]; then
+    [ "$(cat "$WORK/case/victim")" = "the victim" ] && fate="untouched" || fate="changed"
+  else
+    [ -e "$target" ] && fate="made" || fate="not made"
+  fi
+  row "$l_job, out/$l_name a link to a $l_target file, $answered" "$l_prog" "$seen" \
+    "out/$l_name: $(what_is "$WORK/case/out/$l_name" | sed "s|$WORK/case/||"); its target $fate" "$RC"
 done
 
 echo "== what is no regular file: a pipe, a device, a folder"
@@ -458,6 +470,7 @@ for c in "${ODD_CASES[@]}"; do
   if [ "$o_prog" = trep ]; then
     seen=$(first_notice "$WORK/case/stderr")
     check "$what: says so" "$o_said" "$seen"
+    seen=${seen//$WORK\/case\//}
     [ "$o_where" = segment ] && [ -z "$o_switch" ] &&
       check "$what: the question says which file and why" 1 \
         "$(grep -c "^trep: series/data0002.trp: Not a regular file$" "$WORK/case/stderr")"
@@ -655,7 +668,7 @@ head -c 3000 /dev/urandom >"$WORK/case/data.bin"
 RC=$?
 check "trep 2>&1 | head -c0: exit code" 0 "$RC"
 check "trep 2>&1 | head -c0: the series is made" 3 "$(ls "$WORK/case/out" | wc -l)"
-row "trep (not quiet) 2>&1 | head -c0" trep "nothing (no one reads)" "$(left_in "$WORK/case/out")" "$RC"
+row "trep (not quiet) 2>&1 \| head -c0" trep "nothing (no one reads)" "$(left_in "$WORK/case/out")" "$RC"
 rm -rf "$WORK/case/out"
 (cd "$WORK/case" && timeout 60 "$TREP" /i=data.bin /o=out /s=1 </dev/null 2>&-)
 RC=$?
