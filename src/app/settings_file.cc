@@ -110,7 +110,10 @@ bool saveSettings(Platform& platform, const std::string& userDataFolder,
     uint32_t put = 0;
     written = file->write(bytes.data(), kSettingsFileSize, &put) && put == kSettingsFileSize;
   }
-  if (written && platform.replaceFile(temporary, path)) return true;
+  // The temporary file is hidden (Win32); the settings file is not.
+  if (written && platform.setAttributes(temporary, kAttributeNormal) &&
+      platform.replaceFile(temporary, path))
+    return true;
   platform.deleteFile(temporary);
   return false;
 }

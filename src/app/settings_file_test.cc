@@ -64,7 +64,10 @@ TEST_F(SettingsFileTest, SaveWrites58BytesAndLoadReadsThemBack) {
   EXPECT_EQ(getLe32(&bytes[8 + 36]), 9999u);
   EXPECT_EQ(getLe32(&bytes[48]), 48u);
   EXPECT_EQ(getLe32(&bytes[52]), 3u);
-  EXPECT_FALSE(testing::fileExists(file() + ".new"));
+  // Made under a hidden temporary name: none is left, and the file itself
+  // is not hidden.
+  EXPECT_EQ(testing::namesIn(dir.path()), std::vector<std::string>{"dTrep.dat"});
+  EXPECT_EQ(platform.fileAttributes(file()) & kAttributeHidden, 0u);
 
   PersistedSettings back;
   loadSettings(platform, folder(), &back);
