@@ -1188,19 +1188,20 @@ echo "# exit codes of joins (join.bin in 5 segments of 4 KiB, split by trep)"
 #   (Trep.exe on the display; "-" with Trep.exe: no display).
 #   text: expected on trep's stderr, or the message of the one box
 #   answer.exe answered; "(none)": trep says nothing.
-#   rebuilt: "first" only the payload of join0001.trp; "payloads" the
-#   series' payloads as they are; "original" join.bin.
+#   rebuilt: "none" no file at all (an aborted join leaves nothing
+#   part-made); "payloads" the series' payloads as they are; "original"
+#   join.bin.
 JOIN_EXIT_CASES=(
-  "trep     | missing    | /q | -   | 99 | (none)          | first"
-  "trep     | missing    |    | -   | 99 | File Read Error; is Removable Media Ready? | first"
-  "trep     | missing    |    | 2\n | 99 | File Read Error; is Removable Media Ready? | first"
+  "trep     | missing    | /q | -   | 99 | s/join0002.trp: No such file or directory | none"
+  "trep     | missing    |    | -   | 99 | File Read Error; is Removable Media Ready? | none"
+  "trep     | missing    |    | 2\n | 99 | File Read Error; is Removable Media Ready? | none"
   "trep     | back       |    | 1\n | 0  | File Read Error; is Removable Media Ready? | original"
   "trep     | flipped    |    | -   | 1  | CRC Failed      | payloads"
   "trep     | flipped    | /q | -   | 1  | (none)          | payloads"
   "trep     | unrecorded |    | -   | 0  | Finished        | payloads"
-  "Trep.exe | missing    | /q | -   | 99 | -               | first"
+  "Trep.exe | missing    | /q | -   | 99 | -               | none"
   "Trep.exe | flipped    | /q | -   | 1  | -               | payloads"
-  "Trep.exe | missing    |    | 2   | 99 | File Read Error; is Removable Media Ready? | first"
+  "Trep.exe | missing    |    | 2   | 99 | File Read Error; is Removable Media Ready? | none"
   "Trep.exe | flipped    |    | 1   | 1  | CRC Failed      | payloads"
 )
 for row in "${JOIN_EXIT_CASES[@]}"; do
@@ -1261,12 +1262,15 @@ for row in "${JOIN_EXIT_CASES[@]}"; do
       ;;
   esac
   case $e_rebuilt in
-    first) tail -c +653 s/join0001.trp >"$WORK/expected" ;;
     payloads) cp "$WORK/payloads" "$WORK/expected" ;;
     original) cp join.bin "$WORK/expected" ;;
   esac
-  expect_eq "files made" out/join.bin "$(find out -type f)"
-  expect_same_bytes "rebuilt file ($e_rebuilt)" out/join.bin "$WORK/expected"
+  if [ "$e_rebuilt" = none ]; then
+    expect_eq "files made (hidden ones too)" "" "$(ls -A out)"
+  else
+    expect_eq "files made" out/join.bin "$(find out -type f)"
+    expect_same_bytes "rebuilt file ($e_rebuilt)" out/join.bin "$WORK/expected"
+  fi
   case $e_damage in
     missing) what="join0002.trp missing" ;;
     back) what="join0002.trp missing, put back when asked" ;;
@@ -1476,6 +1480,77 @@ for f_prog in trep Trep.exe; do
     "$(ls -A "$desktop/résumé" 2>/dev/null | sort)"
   expect_payload "$desktop/résumé" résu "résumé.doc" 1024 bare
   report "$f_prog in \"prog Ωμέγα 日本\" with DefSet.txt: settings from \"données 日本\", the series below \"bureau Ωμέγα\""
+done
+
+echo "# links at the names a job writes, answered \"Overwrite it\""
+# program | job | the name in out/ | the link's target | exit
+#   The link is asked about as a file there, also when its target is
+#   missing; "Overwrite it" replaces the link itself: the target is neither
+#   written nor made.
+LINK_ANSWERED_CASES=(
+  "trep     | join  | join.bin     | victim  | 0"
+  "trep     | join  | join.bin     | missing | 0"
+  "trep     | split | join0002.trp | missing | 0"
+  "Trep.exe | join  | join.bin     | victim  | 0"
+  "Trep.exe | join  | join.bin     | missing | 0"
+  "Trep.exe | split | join0002.trp | missing | 0"
+)
+for row in "${LINK_ANSWERED_CASES[@]}"; do
+  read_row "$row" k_prog k_job k_name k_target k_exit
+  new_case join.bin
+  run "$TREP" /i=join.bin /o=s /s=4 /q
+  echo "the victim" >victim
+  ln -s "$PWD/$k_target" "out/$k_name"
+  program=$(program_named "$k_prog")
+  if [ "$k_job" = join ]; then
+    args=("/i=$(in_arg "$program" s/join0001.trp)" /o=out)
+  else
+    args=("/i=$(in_arg "$program" join.bin)" /o=out /s=4)
+  fi
+  if [ "$k_prog" = Trep.exe ]; then
+    run_answered 1 1 -- "$program" "${args[@]}"  # "Overwrite it", then "Finished"
+    expect_eq "the boxes answered" "$(box_text "File already exists." "Overwrite it" "Abort procedure")|$(box_text Finished OK "Open ReadMe")" \
+      "$(paste -sd '|' <<<"$BOXES")"
+  else
+    ANSWERS='1\n'
+    run "$program" "${args[@]}"
+    ANSWERS=
+    expect_has "stderr" "$ERR" "File already exists."
+  fi
+  expect_eq "exit code" "$k_exit" "$RC"
+  [ -L "out/$k_name" ] && fail_because "out/$k_name is still a link"
+  [ -f "out/$k_name" ] || fail_because "out/$k_name is no file"
+  expect_eq "the link's target" "$([ "$k_target" = victim ] && echo "the victim")" "$(cat "$k_target" 2>/dev/null)"
+  expect_eq "hidden files left in out" "" "$(ls -A out | grep '^\.trep-')"
+  if [ "$k_job" = join ]; then
+    expect_same_bytes "rebuilt file" out/join.bin join.bin
+  else
+    expect_series "$PWD/out" join join.bin 4096
+  fi
+  report "$k_prog $k_job, out/$k_name a link to a $k_target file, \"Overwrite it\" -> exit $k_exit, the link replaced, its target as it was"
+done
+
+echo "# segments an earlier series left, told of by a headerless split"
+for prog in trep Trep.exe; do
+  new_case small.bin
+  writer=$(headerless_writer "$prog")
+  for n in 4 5; do echo "earlier $n" >"out/smal000$n.trp"; done
+  told="Segments \"smal0004.trp\" to \"smal0005.trp\" of an earlier series are still in the output folder. A rebuild of this series' headerless segments by Trep would append them: remove them first. (UnTrep.bat leaves them out.)"
+  if [ "$prog" = Trep.exe ]; then
+    run_answered 1 1 -- "$writer" "/i=$(in_arg "$writer" small.bin)" /o=out /s=1
+    expect_eq "the boxes answered" "$(box_text "$told" OK "Open ReadMe")|$(box_text Finished OK "Open ReadMe")" \
+      "$(paste -sd '|' <<<"$BOXES")"
+  else
+    run "$writer" /i=small.bin /o=out /s=1
+    expect_has "stderr" "$ERR" "trep: $told"$'\n'"trep: Finished"
+  fi
+  expect_eq "exit code" 0 "$RC"
+  expect_eq "the earlier segments" "earlier 4|earlier 5" "$(cat out/smal0004.trp out/smal0005.trp | paste -sd '|')"
+  expect_eq "files in out" "UnTrep.bat smal0001.trp smal0002.trp smal0003.trp smal0004.trp smal0005.trp" \
+    "$(ls -A out | paste -sd ' ')"
+  cat out/smal0001.trp out/smal0002.trp out/smal0003.trp | cmp -s - small.bin ||
+    fail_because "smal0001.trp .. smal0003.trp are not small.bin"
+  report "$prog, a headerless split beside smal0004.trp and smal0005.trp -> told (no question), both kept"
 done
 
 finish_checks

@@ -1170,5 +1170,34 @@ wait-gone
 EOF
 wait_exit 0
 
+# Quit while a join waits for a missing segment: the open question takes
+# "Abort procedure", the job removes the file it was rebuilding, and the
+# file of that name the user agreed to replace is as it was.
+scenario "\"Quit\", \"Abort and Quit\" while a join asks for a missing segment: nothing part-made, the old file kept"
+cp -r "$WORK/fx/series" series
+rm series/movi0003.trp
+echo "made before" >out/movie.bin
+write_settings "$SDIR/prog/dTrep.dat" destinationMode=0
+start_trep "$(win "$SDIR/series/movi0001.trp")"
+drive "\"Overwrite it\", then Quit while \"File Read Error\" waits for its answer" <<EOF
+window Trep
+wait-text CTL_START "Go UnTrep!"
+focus CTL_OUTPUT_FOLDER
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/out")"
+unfocus CTL_OUTPUT_FOLDER
+click CTL_START
+notice 1 "File already exists."
+wait-notice "File Read Error; is Removable Media Ready?"
+window Trep
+click CTL_QUIT
+notice 1 "$ABORT_Q"
+wait-gone
+wait-notice-gone
+EOF
+wait_exit 99
+expect_eq "files in out" "movie.bin" "$(ls -A out)"
+expect_eq "out/movie.bin" "made before" "$(cat out/movie.bin)"
+report "out holds only movie.bin, as it was"
+
 end_scenario
 finish_checks

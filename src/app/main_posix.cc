@@ -1,16 +1,17 @@
 // trep: the command-line program. Runs one job from the switches and ends
 // with its result as the exit code.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/startup.h"
+#include "platform/posix/interrupts.h"
 #include "platform/posix/text_answerer.h"
 
 namespace trep {
 namespace {
-
 
 const char kUsage[] =
     TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
@@ -43,6 +44,18 @@ void showProgress(Platform& platform, uint32_t state) {
   std::fflush(stderr);
 }
 
+// The last words of a job that did not finish: the failure that ended it,
+// unless its reason went out with the question about it, and why no more
+// was asked when the same failure kept coming back.
+void tellWhyItEnded(const BatchFailure& f) {
+  if (!f.failure.ok() && (!f.shown || f.gaveUp))
+    std::fprintf(stderr, "trep: %s\n", f.failure.toString().c_str());
+  if (f.gaveUp)
+    std::fprintf(stderr, "trep: the same failure came back after %u answers \"OK\"; the job "
+                         "is aborted.\n",
+                 f.failure.lasting() ? kLastingRetries : kMendableRetries);
+}
+
 int run(int argc, char** argv) {
   // The whole line is read before anything is made or asked.
   CommandLine line = readCommandLine(ArgvArguments(argc, argv), false);
@@ -64,8 +77,15 @@ int run(int argc, char** argv) {
     return 0;
   }
 
+  // A reader of the messages that went away (a closed pipe) makes writes to
+  // it fail; it never ends the program or changes its exit code.
+  signal(SIGPIPE, SIG_IGN);
+  // Before any thread: SIGINT, SIGTERM and SIGHUP stop a job, which cleans
+  // up, and then end the program by the signal.
+  interrupts::watch();
   std::unique_ptr<Platform> platform = makeSystemPlatform();
   TextAnswerer answerer(STDIN_FILENO, stderr);
+  answerer.setInterruptFd(interrupts::wakeFd());
   platform->setNoticeAnswerer(&answerer);
   auto app = std::make_unique<App>();
   findFolders(*app, *platform);
@@ -74,15 +94,26 @@ int run(int argc, char** argv) {
     return kExitAnotherInstance;
   }
   prepareStart(*app, *platform);
+  if (!app->settingsStatus.ok())
+    std::fprintf(stderr, "trep: %s; the default settings are used.\n",
+                 app->settingsStatus.toString().c_str());
   readSwitches(*app, *platform, line);
 
   if (app->job.sourceValid) {
     bool terminal = !app->job.quiet && isatty(STDERR_FILENO);
     Platform& p = *platform;
-    int code = runBatch(*app, p, [&p, terminal](uint32_t state) {
-      if (terminal) showProgress(p, state);
+    JobSettings& job = app->job;
+    interrupts::duringJob([&job] {
+      job.stopRequested = 1;
+      job.jobResult = kResultAborted;
     });
+    BatchFailure failure;
+    int code = runBatch(
+        *app, p, [&p, terminal](uint32_t state) { if (terminal) showProgress(p, state); },
+        &failure);
     if (terminal) std::fprintf(stderr, "\r");
+    interrupts::jobOver();  // ends here, by the signal, when one stopped the job
+    tellWhyItEnded(failure);
     return code;
   }
   if (app->sawInputSwitch) {

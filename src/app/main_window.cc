@@ -147,6 +147,12 @@ int MainWindow::run() {
     }
     escapeKey_ = false;
   }
+  // A job the user quit stops within a chunk and removes the file it was
+  // writing: the process waits for that, though not for ever (a write to a
+  // drive that no longer answers must not hold it).
+  for (uint32_t waited = 0; workerDone_ && !workerDone_->load() && waited < kQuitWaitMs;
+       waited += 50)
+    Sleep(50);
   return static_cast<int>(app_.job.jobResult.load());
 }
 
@@ -447,6 +453,7 @@ void MainWindow::startJob() {
   refreshModeControls(p);
   job.sourceValid = 1;
 
+  job.stopRequested = 0;  // before the worker: a Quit from now on stops this job
   auto done = std::make_shared<std::atomic<bool>>(false);
   workerDone_ = done;
   workerHeld_ = true;
@@ -466,6 +473,12 @@ void MainWindow::onJobTimer() {
                       static_cast<WPARAM>(static_cast<int>(job.jobState.load()) - 100), 0);
   // The worker has returned: its files are closed and its result is final.
   // While the user is asked whether to abort, the answer decides first.
+  // A job told to stop that has not ended in kQuitWaitMs (a write to a drive
+  // that no longer answers) does not keep the window: run() waits no longer.
+  if (quitting_ && GetTickCount() - quitAskedAt_ >= kQuitWaitMs) {
+    endWindow();
+    return;
+  }
   if (!workerDone_ || !workerDone_->load() || askingToQuit_) return;
 
   KillTimer(window_, kJobTimer);
@@ -540,11 +553,15 @@ void MainWindow::quit() {
     askingToQuit_ = false;
     if (answer != kUpperButton) return;  // the job goes on; the monitor sees its end
     if (jobRunning()) {
-      // The engine ends at its next look at the result; a result it has
-      // set already (a failed checksum) stays.
+      // The engine stops within a chunk and removes the file it was
+      // writing; a result it has set already (a failed checksum) stays. A
+      // question of the job's that is open takes "Abort procedure".
+      app_.job.stopRequested = 1;
       uint32_t finished = kResultFinished;
       app_.job.jobResult.compare_exchange_strong(finished, kResultAborted);
+      dismissNotices();
       quitting_ = true;
+      quitAskedAt_ = GetTickCount();
       return;
     }
   }
@@ -555,8 +572,11 @@ void MainWindow::quit() {
 
 void MainWindow::endWindow() {
   KillTimer(window_, kJobTimer);
+  const bool running = jobRunning();
   workerHeld_ = false;
-  readOptions();
+  // While the job runs its options are those the start command read, and
+  // the job's record is the worker's: nothing is read into it then.
+  if (!running) readOptions();
   saveSettings();
   DestroyWindow(window_);
 }

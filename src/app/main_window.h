@@ -32,6 +32,9 @@ struct StartupRecord {
 constexpr UINT_PTR kJobTimer = 1;   // 500 ms while a job runs
 constexpr UINT_PTR kInitTimer = 5;  // one 1 ms tick after creation
 constexpr UINT kJobTimerMs = 500;
+// How long the process waits, after the window's Quit, for a stopped job
+// to clean up: it takes a chunk at most, unless a drive stopped answering.
+constexpr uint32_t kQuitWaitMs = 30000;
 // The system-menu item that flips "always on top".
 constexpr UINT kOnTopToggle = 5000;
 
@@ -96,6 +99,7 @@ class MainWindow : public WizardHost {
   bool askingToQuit_ = false;
   // The user chose to abort and quit: the window ends once the worker has.
   bool quitting_ = false;
+  DWORD quitAskedAt_ = 0;  // GetTickCount() when an abort-and-quit was chosen
 };
 
 }  // namespace trep

@@ -79,13 +79,15 @@ void checkSettings(PersistedSettings* s) {
   s->wizardRunning = 0;  // no wizard is open at start-up
 }
 
-void loadSettings(Platform& platform, const std::string& userDataFolder,
-                  PersistedSettings* s) {
-  std::unique_ptr<File> file =
-      platform.openFile(userDataFolder + kSettingsFileName, FileAccess::kRead,
-                        FileShare::kNone, FileCreate::kOpenExisting);
+Status loadSettings(Platform& platform, const std::string& userDataFolder,
+                    PersistedSettings* s) {
+  const std::string path = userDataFolder + kSettingsFileName;
+  Status why;
+  std::unique_ptr<File> file = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
+                                                 FileCreate::kOpenExisting, kAttributeNormal, &why);
   if (!file) {
     *s = defaultSettings();
+    if (platform.fileAttributes(path) == kInvalidAttributes) why = Status();  // none yet
   } else {
     uint8_t block[kSettingsBlockSize] = {0};
     uint32_t got = 0;
@@ -93,22 +95,25 @@ void loadSettings(Platform& platform, const std::string& userDataFolder,
     *s = decodeSettingsBlock(block, got);
   }
   checkSettings(s);
+  return why;
 }
 
 bool saveSettings(Platform& platform, const std::string& userDataFolder,
                   const PersistedSettings& s) {
   const std::string path = userDataFolder + kSettingsFileName;
-  const std::string temporary = path + ".new";
+  std::string temporary;
   auto bytes = encodeSettingsFile(s);
   bool written = false;
   {
-    std::unique_ptr<File> file = platform.openFile(
-        temporary, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways);
+    std::unique_ptr<File> file = platform.createTemporaryFor(path, &temporary);
+    if (!file) return false;
     uint32_t put = 0;
-    written = file && file->write(bytes.data(), kSettingsFileSize, &put) &&
-              put == kSettingsFileSize;
+    written = file->write(bytes.data(), kSettingsFileSize, &put) && put == kSettingsFileSize;
   }
-  if (written && platform.replaceFile(temporary, path)) return true;
+  // The temporary file is hidden (Win32); the settings file is not.
+  if (written && platform.setAttributes(temporary, kAttributeNormal) &&
+      platform.replaceFile(temporary, path))
+    return true;
   platform.deleteFile(temporary);
   return false;
 }

@@ -39,13 +39,17 @@ std::array<uint8_t, kSettingsFileSize> encodeSettingsFile(const PersistedSetting
 void checkSettings(PersistedSettings* s);
 
 // Reads userDataFolder + "dTrep.dat" (which may be a relative name when the
-// folder is empty), or takes the defaults; then applies the checks.
-void loadSettings(Platform& platform, const std::string& userDataFolder,
-                  PersistedSettings* s);
+// folder is empty), or takes the defaults; then applies the checks. Only a
+// regular file is read. The result is ok when the file was read or is not
+// there; otherwise it says why a file of that name was not read (the
+// defaults are then in force).
+Status loadSettings(Platform& platform, const std::string& userDataFolder,
+                    PersistedSettings* s);
 
-// Writes the file beside its final place and moves it over the old one, so a
-// crash mid-save never leaves a damaged settings file. False when it could
-// not be written; nothing is reported to the user.
+// Writes the file under a temporary name beside its final place and moves
+// it over the old one, so a crash mid-save never leaves a damaged settings
+// file, and a link of that name is replaced itself, never written through.
+// False when it could not be written; nothing is reported to the user.
 bool saveSettings(Platform& platform, const std::string& userDataFolder,
                   const PersistedSettings& s);
 

@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <string>
+#include <vector>
+
 #include "engine/segment_format.h"
 #include "testing/test_support.h"
 
@@ -23,7 +31,7 @@ class SettingsFileTest : public ::testing::Test {
 TEST_F(SettingsFileTest, MissingFileGivesTheDefaults) {
   PersistedSettings s;
   s.sliderMax = 77;
-  loadSettings(platform, folder(), &s);
+  EXPECT_TRUE(loadSettings(platform, folder(), &s));  // none yet: nothing to report
   EXPECT_EQ(s.wizardAtStart, 0u);
   EXPECT_EQ(s.rebuildMethod, RebuildMethod::kTrep);
   EXPECT_EQ(s.destinationMode, DestinationMode::kNamedFolder);
@@ -56,7 +64,10 @@ TEST_F(SettingsFileTest, SaveWrites58BytesAndLoadReadsThemBack) {
   EXPECT_EQ(getLe32(&bytes[8 + 36]), 9999u);
   EXPECT_EQ(getLe32(&bytes[48]), 48u);
   EXPECT_EQ(getLe32(&bytes[52]), 3u);
-  EXPECT_FALSE(testing::fileExists(file() + ".new"));
+  // Made under a hidden temporary name: none is left, and the file itself
+  // is not hidden.
+  EXPECT_EQ(testing::namesIn(dir.path()), std::vector<std::string>{"dTrep.dat"});
+  EXPECT_EQ(platform.fileAttributes(file()) & kAttributeHidden, 0u);
 
   PersistedSettings back;
   loadSettings(platform, folder(), &back);
@@ -122,8 +133,52 @@ TEST_F(SettingsFileTest, FailedSaveKeepsTheOldFile) {
   s.rebuildMethod = RebuildMethod::kBatFile;
   EXPECT_FALSE(saveSettings(platform, folder(), s));
   EXPECT_EQ(readBytes(file()), before);
-  EXPECT_FALSE(testing::fileExists(file() + ".new"));
+  // The temporary file is gone too.
+  EXPECT_EQ(testing::namesIn(dir.path()), std::vector<std::string>{"dTrep.dat"});
 }
+
+// Only a regular file is read: anything else of that name gives the
+// defaults at once (a pipe never keeps the start waiting), and says why.
+TEST_F(SettingsFileTest, WhatIsNoRegularFileGivesTheDefaultsAndSaysWhy) {
+  std::vector<std::string> odd = {"folder"};
+#ifndef _WIN32
+  odd.push_back("pipe");
+#endif
+  for (const std::string& kind : odd) {
+    testing::TempDir here;
+    const std::string path = here.path() + kPathSeparator + "dTrep.dat";
+    if (kind == "folder") {
+      ASSERT_TRUE(platform.createFolder(path));
+    }
+#ifndef _WIN32
+    if (kind == "pipe") {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
+#endif
+    PersistedSettings s;
+    s.sliderMax = 77;
+    Status why = loadSettings(platform, here.path() + kPathSeparator, &s);
+    EXPECT_EQ(why.path(), path) << kind;
+    EXPECT_TRUE(why.lasting()) << kind;
+    EXPECT_EQ(s.sliderMax, 0u) << kind;
+    EXPECT_EQ(s.destinationMode, DestinationMode::kNamedFolder) << kind;
+  }
+}
+
+#ifndef _WIN32
+// A link of that name is replaced by the saved file itself; its target
+// stays as it was.
+TEST_F(SettingsFileTest, SaveReplacesALinkItself) {
+  writeBytes(dir.file("elsewhere"), {'k', 'e', 'e', 'p'});
+  ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), file().c_str()), 0);
+  ASSERT_TRUE(saveSettings(platform, folder(), defaultSettings()));
+  struct stat st;
+  ASSERT_EQ(lstat(file().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(readBytes(file()).size(), 58u);
+  EXPECT_EQ(readBytes(dir.file("elsewhere")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+}
+#endif
 
 }  // namespace
 }  // namespace trep

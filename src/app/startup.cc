@@ -34,7 +34,7 @@ bool takeInstanceLock(Platform& platform) {
 }
 
 void prepareStart(App& app, Platform& platform) {
-  loadSettings(platform, app.userDataFolder, &app.options);
+  app.settingsStatus = loadSettings(platform, app.userDataFolder, &app.options);
   app.adminRights = platform.enablePrivilege("SeSystemtimePrivilege", true);
   app.job.outputFolder = platform.desktopFolder();
   app.batchSegmentKBytes = kDefaultSegmentKBytes;
@@ -87,7 +87,19 @@ std::string whyNotTaken(const App& app, bool* toldAlready) {
   return why;
 }
 
-int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& progress) {
+namespace {
+
+void reportFailure(const JobContext& ctx, BatchFailure* failure) {
+  if (failure == nullptr) return;
+  failure->failure = ctx.lastFailure;
+  failure->shown = ctx.lastFailureShown;
+  failure->gaveUp = ctx.gaveUp;
+}
+
+}  // namespace
+
+int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& progress,
+             BatchFailure* failure) {
   JobSettings& job = app.job;
   if (job.isSplit) {
     job.segmentSize = app.batchSegmentKBytes * 1024;  // fits: "/s=" is checked
@@ -100,6 +112,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   if (job.quiet) {
     JobOutcome outcome = runJob(ctx);
     releaseWorkBuffer(ctx);  // kept after an early return; no later job will take it
+    if (outcome.endProcess || job.jobResult == kResultAborted) reportFailure(ctx, failure);
     if (outcome.endProcess) return outcome.exitCode;
     return static_cast<int>(job.jobResult.load());
   }
@@ -123,6 +136,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   }
   worker.join();
   releaseWorkBuffer(ctx);
+  if (outcome.endProcess || job.jobResult == kResultAborted) reportFailure(ctx, failure);
   if (outcome.endProcess) return outcome.exitCode;
 
   uint32_t result = job.jobResult;

@@ -32,6 +32,16 @@ struct App {
   // What the switches asked for, for the messages about a file not taken.
   bool sawInputSwitch = false;
   std::string lastInput;         // value of "/i=", whole
+  // Why a settings file there was not read (the defaults are in force); ok
+  // when it was read or there is none.
+  Status settingsStatus;
+};
+
+// What a batch job that did not finish leaves for the program's last words.
+struct BatchFailure {
+  Status failure;       // the failure that ended it; ok when none had a reason
+  bool shown = false;   // its reason went out with a notice already
+  bool gaveUp = false;  // it came back after every "OK" (askRetryOrAbort)
 };
 
 // Sets the program folder and the user-data folder: the program folder, or
@@ -61,9 +71,11 @@ std::string whyNotTaken(const App& app, bool* toldAlready = nullptr);
 
 // Batch mode: runs the one job that the switches prepared and returns the
 // process exit code. `progress` is called about once a second with jobState
-// while a job that is not quiet runs.
+// while a job that is not quiet runs. A job that ends aborted, or ends the
+// process, leaves its failure in *failure (when given).
 int runBatch(App& app, Platform& platform,
-             const std::function<void(uint32_t)>& progress = nullptr);
+             const std::function<void(uint32_t)>& progress = nullptr,
+             BatchFailure* failure = nullptr);
 
 }  // namespace trep
 

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/win32/wide.h"
 #include "resources/resource_ids.h"
@@ -15,6 +18,13 @@ constexpr UINT_PTR kTimeoutTimer = 2;
 constexpr int kSmallFontKind = 10;  // kind 10 and above: the message in the small font
 
 std::atomic<uint32_t> gNoticeResult{0};
+// The open notices, for dismissNotices: the job's question (one at a time:
+// Platform::raiseNotice) and the window's own "Abort the running job?" may be
+// open together.
+std::mutex gOpenMutex;
+std::vector<HWND> gOpenNotices;
+std::atomic<bool> gDismissed{false};
+constexpr UINT kDismiss = WM_APP + 1;  // close with the safe answer
 
 // What one open notice holds: its own copy of the texts (so nothing of an
 // earlier notice carries over) and the two fonts, which live only while the
@@ -80,6 +90,11 @@ void fitMessage(HWND dialog, HFONT font, const std::string& message) {
 }
 
 void finish(HWND dialog, uint32_t answer) {
+  {
+    std::lock_guard<std::mutex> lock(gOpenMutex);
+    gOpenNotices.erase(std::remove(gOpenNotices.begin(), gOpenNotices.end(), dialog),
+                       gOpenNotices.end());
+  }
   KillTimer(dialog, kTimeoutTimer);
   gNoticeResult = answer;
   EndDialog(dialog, static_cast<INT_PTR>(answer));  // the fonts go at WM_DESTROY
@@ -110,8 +125,16 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       SetForegroundWindow(dialog);
       // The upper button takes the focus, so Enter answers with it.
       SetFocus(GetDlgItem(dialog, IDOK));
+      {
+        std::lock_guard<std::mutex> lock(gOpenMutex);
+        gOpenNotices.push_back(dialog);
+      }
+      if (gDismissed) PostMessageA(dialog, kDismiss, 0, 0);  // dismissed meanwhile
       return FALSE;  // the focus is set
     }
+    case kDismiss:
+      finish(dialog, safeAnswer(notice->parameters));
+      return TRUE;
     case WM_COMMAND:
       // Only the two buttons answer; Esc and closing from the keyboard come
       // as the lower button's id.
@@ -137,7 +160,14 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 uint32_t noticeResult() { return gNoticeResult; }
 
+void dismissNotices() {
+  gDismissed = true;
+  std::lock_guard<std::mutex> lock(gOpenMutex);
+  for (HWND open : gOpenNotices) PostMessageA(open, kDismiss, 0, 0);
+}
+
 uint32_t NoticeDialog::answer(const NoticeParameters& parameters) {
+  if (gDismissed) return safeAnswer(parameters);
   OpenNotice notice;
   notice.parameters = parameters;
   notice.message = withCrLf(parameters.message);

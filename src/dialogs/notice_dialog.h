@@ -22,6 +22,11 @@ class NoticeDialog : public NoticeAnswerer {
   uint32_t answer(const NoticeParameters& notice) override;
 };
 
+// The program is ending (the main window's Quit while a job runs): a notice
+// open on any thread closes with its safe answer ("Abort procedure" for a
+// question), and every later one takes it without showing. Any thread.
+void dismissNotices();
+
 }  // namespace trep
 
 #endif  // TREP_DIALOGS_NOTICE_DIALOG_H_

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/engine.h"
 
@@ -24,7 +25,8 @@ struct PayloadScramble {
 // most 99. A chunk that cannot be moved in full raises the write error
 // question: "OK" moves that same chunk again from its start, "Abort
 // procedure" sets jobResult to 99 and ends the loop. Either file may be
-// missing (it could not be opened), which fails every chunk.
+// missing (it could not be opened), which fails every chunk. A job stopped
+// from outside (jobResult 99) ends within a chunk.
 //
 // A chunk with nothing to scramble moves inside the system where the files
 // allow it (File::moveFrom) and never touches the work buffer; otherwise it
@@ -40,11 +42,48 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
 // place. False when the user aborted (jobResult is then 99).
 bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n);
 
-// Creates (or replaces) a file for writing, no sharing. When it cannot be
-// made, raises the write error question: "OK" tries again, "Abort
-// procedure" sets jobResult to 99 and gives nullptr.
-std::unique_ptr<File> createOrAsk(JobContext& ctx, const std::string& path, FileAccess access,
-                                  uint32_t attributes = kAttributeNormal);
+// Raises a notice of kind 10 that follows `failure`: its reason goes with
+// it. `firstRetries`: the upper button tries the failed step again.
+uint32_t raiseFailureNotice(JobContext& ctx, std::string message, const char* first,
+                            const char* second, const Status& failure,
+                            bool firstRetries = false);
+
+// The write error question after `failure` (shown in quiet mode too):
+// true for "OK"; false, with jobResult 99, for "Abort procedure" and
+// whenever askRetryOrAbort's rules end the job.
+bool askAfterWriteError(JobContext& ctx, const Status& failure);
+
+// A file a job makes: written under a hidden temporary name in its folder
+// and given its own name only once complete, so an aborted job leaves no
+// part-made file, and a file of that name stays as it was until the
+// complete one replaces it. A link at the name is replaced itself; nothing
+// is written through one. Failures name the file's own name.
+class OutputFile {
+ public:
+  OutputFile(JobContext& ctx, std::string path) : ctx_(ctx), path_(std::move(path)) {}
+  ~OutputFile() { discard(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Makes the temporary file, asking the write error question while it
+  // cannot be made. False when the job was aborted.
+  bool create();
+  // The open temporary file; null before create() and after the end.
+  File* file() { return file_.get(); }
+  const std::string& path() const { return path_; }
+  // Sets `times` (when given) and closes the file, sets `attributes`, and
+  // gives it its name, asking the write error question while that fails.
+  // False, with the temporary file removed, when the job was aborted.
+  bool complete(const FileTimes* times, uint32_t attributes);
+  // Closes and removes the temporary file, if any.
+  void discard();
+
+ private:
+  JobContext& ctx_;
+  std::string path_;
+  std::string temporary_;
+  std::unique_ptr<File> file_;
+};
 
 // How a job path ended: at its end (runJob then releases the buffer and sets
 // jobState 200), or by an early return that skips that step.

@@ -44,6 +44,15 @@ struct JobContext {
   // made or opened, a read or write that failed. Ok when that failure had no
   // system reason (a file shorter than expected) or nothing failed.
   Status lastFailure{};
+  // True when lastFailure's reason went out with the notice about it, so a
+  // program that shows reasons need not repeat it.
+  bool lastFailureShown = false;
+  // The failure asked about last and how many times in a row it came back
+  // after "OK" (see askRetryOrAbort).
+  Status repeatedFailure{};
+  uint32_t repeats = 0;
+  // True when the job was aborted because the same failure kept coming back.
+  bool gaveUp = false;
 };
 
 // How runJob ended. Two failures end the whole process with a fixed exit
@@ -58,13 +67,27 @@ struct JobOutcome {
 JobOutcome runJob(JobContext& ctx);
 
 // The engine's two questions, shared by the split and the join.
-// Returns at once when `path` does not exist; otherwise asks whether to
+// Returns at once when nothing but a folder has the name `path`; otherwise
+// (a file, or a link, also one whose target is missing) asks whether to
 // replace it and sets jobResult to 99 when the user declines. True when the
-// caller may create the file.
+// caller may replace it. A link is replaced itself, never its target.
 bool confirmOverwrite(JobContext& ctx, const std::string& path);
 // Quiet mode: sets jobResult to 99 unasked. Otherwise asks with "OK" and
 // "Abort procedure"; the latter sets jobResult to 99. True for "OK".
-bool askRetryOrAbort(JobContext& ctx, const char* message);
+// `failure`, when the question follows one, becomes lastFailure and goes
+// with the notice as its reason. The same failure (same file, same reason)
+// coming back after "OK" is not asked about without end: one that trying
+// again cannot mend (Status::lasting) ends the job as aborted when it comes
+// back after kLastingRetries answers "OK" in a row, any other after
+// kMendableRetries; gaveUp then tells. A job stopped from outside (jobResult
+// already 99) is never asked on.
+bool askRetryOrAbort(JobContext& ctx, const char* message, const Status& failure = Status());
+
+// "OK" answers after which the same failure ends the job (see above). A
+// person at the window or the terminal has tried three times; a script that
+// answers "OK" to everything is stopped after that many.
+constexpr uint32_t kLastingRetries = 3;
+constexpr uint32_t kMendableRetries = 100;
 
 // The end-of-job notice's text for a job that endsWithNotice.
 inline const char* endNoticeText(uint32_t jobResult) {

@@ -83,8 +83,8 @@ struct PersistedSettings {
 // destination rules and readOptions fill it then. The start command sets
 // jobState to 10 and only then starts the worker, which owns every field
 // but jobState and jobResult until it returns; the main thread meanwhile
-// reads jobState and jobResult only, and writes jobResult 99 when the user
-// quits. The fields the worker writes besides its working values:
+// reads jobState and jobResult only, and writes jobResult 99 (with
+// stopRequested) when the user quits; trep's signal thread does the same. The fields the worker writes besides its working values:
 //   segmentCount, segmentSize  the count adjustment at a split's start
 //   fileCrc, fileAttributes, the three times
 //                              a split, read from its source for the header
@@ -98,6 +98,12 @@ struct JobSettings {
   // 200 and the result; monitor 0), read by the other without a lock.
   std::atomic<uint32_t> jobState{kJobIdle};
   std::atomic<uint32_t> jobResult{kResultFinished};
+  // Set, together with jobResult 99, by whoever ends a running job from
+  // outside (the window's Quit, a signal to trep); the engine then stops
+  // within a chunk and removes what it was writing. Stays set for a job
+  // that had not yet taken jobResult; the window clears it before it
+  // starts a worker.
+  std::atomic<uint32_t> stopRequested{0};
 
   uint32_t isSplit = 0;
   uint32_t sourceValid = 0;

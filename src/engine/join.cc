@@ -43,14 +43,16 @@ Opened openSegment(JobContext& ctx, const std::string& path, std::unique_ptr<Fil
   if (job.rawSeries && platform.fileAttributes(path) == kInvalidAttributes)
     return Opened::kSeriesEnded;
   for (;;) {
+    Status why;
     *out = platform.openFile(path, FileAccess::kRead, FileShare::kNone,
-                             FileCreate::kOpenExisting, kAttributeNormal, &ctx.lastFailure);
+                             FileCreate::kOpenExisting, kAttributeNormal, &why);
     if (*out) return Opened::kOpen;
+    ctx.lastFailure = why;
     if (job.encrypt) {
-      if (!askRetryOrAbort(ctx, kReadError)) return Opened::kAborted;
+      if (!askRetryOrAbort(ctx, kReadError, why)) return Opened::kAborted;
       continue;
     }
-    if (job.rawSeries || !askRetryOrAbort(ctx, kReadError)) {
+    if (job.rawSeries || !askRetryOrAbort(ctx, kReadError, why)) {
       job.jobResult = kResultAborted;
       return Opened::kAborted;
     }
@@ -154,25 +156,29 @@ PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
   return PathEnd::kEnded;
 }
 
-// Step 8: the header's times on the rebuilt file, which is then closed. A
-// rebuilt file of another size than its header recorded is damaged (a
-// segment cut short, a header cut short), whether or not a checksum was
-// asked for: jobResult 1, never reported as finished.
-void closeRebuiltFile(JobContext& ctx, std::unique_ptr<File> output) {
+// Step 8: the header's times and attributes on the rebuilt file, which then
+// gets its name. A rebuilt file of another size than its header recorded is
+// damaged (a segment cut short, a header cut short), whether or not a
+// checksum was asked for: jobResult 1, never reported as finished; it still
+// gets its name, for the user to look at. False when the job was aborted
+// (nothing then has the name, and an older file of that name stays).
+bool completeRebuiltFile(JobContext& ctx, OutputFile& output) {
   JobSettings& job = ctx.job;
   uint64_t rebuiltSize = 0;
-  bool sized = output->size(&rebuiltSize).ok();
-  if (!job.rawSeries) {  // a headerless series records no times
-    FileTimes times;
-    times.creation = job.creationTime;
-    times.lastAccess = job.lastAccessTime;
-    times.lastWrite = job.lastWriteTime;
-    output->setTimes(times);
-  }
-  output.reset();
-  if (!job.rawSeries && job.jobResult != kResultAborted &&
-      (!sized || rebuiltSize != job.fileSize))
+  bool sized = output.file()->size(&rebuiltSize).ok();
+  FileTimes times;
+  times.creation = job.creationTime;
+  times.lastAccess = job.lastAccessTime;
+  times.lastWrite = job.lastWriteTime;
+  // A headerless series records no times and no attributes.
+  uint32_t attributes = job.rawSeries ? kAttributeNormal
+                                      : (job.fileAttributes & kRestorableAttributes);
+  if (!output.complete(job.rawSeries ? nullptr : &times,
+                       attributes == 0 ? kAttributeNormal : attributes))
+    return false;
+  if (!job.rawSeries && (!sized || rebuiltSize != job.fileSize))
     job.jobResult = kResultCrcFailed;
+  return true;
 }
 
 // Step 9: the checksum of the rebuilt file against the header's. A
@@ -191,6 +197,7 @@ PathEnd runJoin(JobContext& ctx) {
   const uint32_t segments = prepareSeries(ctx);
   showDescription(ctx);
 
+  if (job.jobResult == kResultAborted) return PathEnd::kEnded;  // stopped meanwhile
   const std::string rebuilt = rebuiltPathOf(job);
   // The join's contract: from here sourcePath names the rebuilt file and
   // baseName is its first four characters (the title shows it).
@@ -199,15 +206,15 @@ PathEnd runJoin(JobContext& ctx) {
 
   if (wouldReplaceOwnSegment(ctx, rebuilt, segments)) return PathEnd::kEnded;
   if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
-  uint32_t attributes = job.rawSeries ? kAttributeNormal
-                                      : (job.fileAttributes & kRestorableAttributes);
-  std::unique_ptr<File> output =
-      createOrAsk(ctx, rebuilt, FileAccess::kWrite, attributes == 0 ? kAttributeNormal : attributes);
-  if (!output) return PathEnd::kEnded;
+  // Written under a temporary name; an abort anywhere below removes it and
+  // leaves a file of the recorded name as it was.
+  OutputFile output(ctx, rebuilt);
+  if (!output.create()) return PathEnd::kEnded;
 
-  if (appendSegments(ctx, output.get(), segments) == PathEnd::kEarlyReturn)
+  if (appendSegments(ctx, output.file(), segments) == PathEnd::kEarlyReturn)
     return PathEnd::kEarlyReturn;
-  closeRebuiltFile(ctx, std::move(output));
+  if (job.jobResult == kResultAborted) return PathEnd::kEnded;
+  if (!completeRebuiltFile(ctx, output)) return PathEnd::kEnded;
   verifyChecksum(ctx, rebuilt);
   return PathEnd::kEnded;
 }

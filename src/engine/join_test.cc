@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +94,7 @@ class JoinTest : public ::testing::Test {
     JobContext ctx{*job, options, platform, planning, &window};
     JobOutcome outcome = runJob(ctx);
     lastFailure = ctx.lastFailure;
+    gaveUp = ctx.gaveUp;
     releaseWorkBuffer(ctx);
     return outcome;
   }
@@ -103,6 +109,7 @@ class JoinTest : public ::testing::Test {
   std::vector<uint8_t> original;
   std::string base;
   Status lastFailure;  // the engine's, after join()
+  bool gaveUp = false;  // the engine's, after join()
 };
 
 TEST_F(JoinTest, RebuildsTheOriginalWithItsNameTimesAndAttributes) {
@@ -133,7 +140,152 @@ TEST_F(JoinTest, ReadOnlyAttributeIsRestored) {
   join(segment(1), {"", false, 0});
   EXPECT_EQ(job->jobResult, kResultFinished);
   EXPECT_EQ(platform.fileAttributes(rebuilt()) & kAttributeReadOnly, kAttributeReadOnly);
+  // Set on the temporary file, they came through its rename, with the times.
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{"data.bin"});
+  auto f = platform.openFile(rebuilt(), FileAccess::kRead, FileShare::kRead,
+                             FileCreate::kOpenExisting);
+  FileTimes times;
+  ASSERT_TRUE(f && f->getTimes(&times));
+  EXPECT_EQ(times.lastWrite, job->lastWriteTime);
 }
+
+// Every way a join can be aborted once it has begun to write leaves no
+// part-made file and a file of the recorded name as it was, though the
+// user agreed to replace it: the payload went to a temporary file.
+TEST_F(JoinTest, AnAbortLeavesTheFileOfThatNameAsItWas) {
+  struct Case {
+    const char* what;
+    bool missingSegment;  // segment 3 is taken away: the read error question
+    bool failWrite;       // writes of segment 2's payload fail: the write error question
+    bool stopOutside;     // the window's Quit or a signal, while segment 2 is written
+    uint32_t questions;   // after "Overwrite it"
+  };
+  const Case cases[] = {
+      {"Abort procedure at a missing segment", true, false, false, 1},
+      {"Abort procedure at a write error", false, true, false, 1},
+      {"a stop from outside", false, false, true, 0},
+  };
+  split(2500, 1000, {});
+  const std::vector<uint8_t> third = readBytes(segment(3));
+  platform.createFolder(dir.file("out"));
+  for (const Case& c : cases) {
+    writeBytes(segment(3), third);
+    writeBytes(rebuilt(), {'m', 'i', 'n', 'e'});
+    if (c.missingSegment) platform.deleteFile(segment(3));
+    int writes = 0;
+    platform.beforeWrite = [&](const std::string& path, uint32_t) {
+      if (path != rebuilt() || ++writes < 2) return true;  // segment 1's payload goes
+      if (c.stopOutside) {
+        job->stopRequested = 1;
+        job->jobResult = kResultAborted;
+        return true;
+      }
+      return !c.failWrite;
+    };
+    ScriptedAnswerer script({kUpperButton, kLowerButton});  // "Overwrite it", then abort
+    platform.setNoticeAnswerer(&script);
+    join(segment(1), {});
+    platform.beforeWrite = nullptr;
+    platform.setNoticeAnswerer(&answers);
+    EXPECT_EQ(job->jobResult, kResultAborted) << c.what;
+    EXPECT_EQ(script.shown().size(), 1 + c.questions) << c.what;
+    EXPECT_EQ(readBytes(rebuilt()), (std::vector<uint8_t>{'m', 'i', 'n', 'e'})) << c.what;
+    EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{"data.bin"}) << c.what;
+  }
+}
+
+// A failure that trying again cannot mend is asked about three times, then
+// ends the job; each question carries the file and the reason. One that
+// can be mended is asked about until it is.
+TEST_F(JoinTest, TheSameFailureIsNotAskedAboutWithoutEnd) {
+  split(300, 100, {});
+  int tries = 0;
+  platform.beforeCreate = [&](const std::string& path) {
+    ++tries;
+    return Status::failure(path, "Read-only file system", 30, true);
+  };
+  ScriptedAnswerer okAlways({kUpperButton, kUpperButton, kUpperButton, kUpperButton});
+  platform.setNoticeAnswerer(&okAlways);
+  join(segment(1), {});
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(tries, 4);  // made, then three times again after "OK"
+  ASSERT_EQ(okAlways.shown().size(), 3u);
+  for (const NoticeParameters& n : okAlways.shown()) {
+    EXPECT_EQ(n.message, kWriteError);
+    EXPECT_EQ(n.reason, rebuilt() + ": Read-only file system");
+    EXPECT_TRUE(n.lastingFailure);
+  }
+  EXPECT_TRUE(gaveUp);
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
+
+  // A full disk: "OK" after space was freed goes on.
+  tries = 0;
+  platform.beforeCreate = [&](const std::string& path) {
+    return ++tries <= 5 ? Status::failure(path, "No space left on device", 28) : Status();
+  };
+  ScriptedAnswerer fiveOks({kUpperButton, kUpperButton, kUpperButton, kUpperButton, kUpperButton});
+  platform.setNoticeAnswerer(&fiveOks);
+  join(segment(1), {});
+  platform.beforeCreate = nullptr;
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(fiveOks.shown().size(), 5u);
+  EXPECT_FALSE(fiveOks.shown()[0].lastingFailure);
+  EXPECT_FALSE(gaveUp);
+  EXPECT_EQ(readBytes(rebuilt()), original);
+}
+
+// A name that cannot be given at the end (a folder stands there) is asked
+// about like a write, as a failure no retry mends; the folder stays.
+TEST_F(JoinTest, FolderInTheWayOfTheRebuiltFile) {
+  split(300, 100, {});
+  platform.createFolder(dir.file("out"));
+  platform.createFolder(rebuilt());
+  ScriptedAnswerer script;  // answers with the safe answer: "Abort procedure"
+  platform.setNoticeAnswerer(&script);
+  join(segment(1), {});
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  ASSERT_EQ(script.shown().size(), 1u);  // no overwrite question for a folder
+  EXPECT_EQ(script.shown()[0].message, kWriteError);
+  EXPECT_EQ(script.shown()[0].reason.rfind(rebuilt() + ": ", 0), 0u);
+  EXPECT_TRUE(script.shown()[0].lastingFailure);
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{"data.bin"});
+  EXPECT_TRUE(platform.folderExists(rebuilt()));
+}
+
+#ifndef _WIN32
+// A link at the recorded name counts as a file there, also when its target
+// is missing: the overwrite question is asked, and "Overwrite it" replaces
+// the link itself; its target is neither written nor made.
+TEST_F(JoinTest, ALinkAtTheRecordedNameIsReplacedNeverWrittenThrough) {
+  split(300, 100, {});
+  platform.createFolder(dir.file("out"));
+  writeBytes(dir.file("victim"), {'v'});
+  for (const std::string& target : {dir.file("victim"), dir.file("never")}) {
+    ::unlink(rebuilt().c_str());
+    ASSERT_EQ(::symlink(target.c_str(), rebuilt().c_str()), 0);
+    answers.push(kLowerButton);  // declined: the link stays
+    join(segment(1), {});
+    EXPECT_EQ(job->jobResult, kResultAborted) << target;
+    EXPECT_TRUE(platform.nameTaken(rebuilt()));
+    EXPECT_FALSE(platform.folderExists(rebuilt()));
+    char held[4096] = {0};
+    ASSERT_GT(::readlink(rebuilt().c_str(), held, sizeof(held) - 1), 0);
+    EXPECT_EQ(std::string(held), target);
+
+    answers.push(kUpperButton);  // "Overwrite it"
+    join(segment(1), {});
+    EXPECT_EQ(job->jobResult, kResultFinished) << target;
+    EXPECT_EQ(answers.messages().back(), "File already exists.");
+    struct stat st;
+    ASSERT_EQ(::lstat(rebuilt().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << target;
+    EXPECT_EQ(readBytes(rebuilt()), original);
+  }
+  EXPECT_EQ(readBytes(dir.file("victim")), std::vector<uint8_t>{'v'});
+  EXPECT_FALSE(fileExists(dir.file("never")));
+}
+#endif
+
 
 TEST_F(JoinTest, ScrambledSeriesNeedsTheSameKey) {
   Options keyed{"secret", true};
@@ -185,7 +337,9 @@ TEST_F(JoinTest, MissingSegmentAndAbort) {
   EXPECT_FALSE(lastFailure.reason().empty());
   EXPECT_EQ(job->jobResult, kResultAborted);
   EXPECT_EQ(job->jobState, kJobRunning);  // an early return leaves the state
-  EXPECT_EQ(readBytes(rebuilt()), slice(original, 0, 1000));
+  // Nothing part-made: the payload of segment 1 went to a temporary file,
+  // which is gone.
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
 }
 
 TEST_F(JoinTest, QuietModeAbortsAtTheFirstMissingSegment) {
@@ -194,7 +348,7 @@ TEST_F(JoinTest, QuietModeAbortsAtTheFirstMissingSegment) {
   join(segment(1), {}, 1);
   EXPECT_TRUE(answers.shown().empty());
   EXPECT_EQ(job->jobResult, kResultAborted);
-  EXPECT_EQ(readBytes(rebuilt()), slice(original, 0, 2000));
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
 }
 
 TEST_F(JoinTest, TruncatedSegmentIsReportedByTheChecksum) {

@@ -58,8 +58,12 @@ bool writeRebuildBatch(JobContext& ctx, uint32_t segmentCount) {
   const JobSettings& job = ctx.job;
   std::string text = rebuildBatchText(job.baseName.view(), job.originalName.view(), segmentCount);
   std::string path = job.outputFolder.str() + kPathSeparator + kRebuildBatchName;
-  std::unique_ptr<File> file = createOrAsk(ctx, path, FileAccess::kWrite);
-  return file && writeOrAsk(ctx, file.get(), text.data(), static_cast<uint32_t>(text.size()));
+  // Replaced without a question, as always; a link of that name is
+  // replaced itself.
+  OutputFile file(ctx, path);
+  return file.create() &&
+         writeOrAsk(ctx, file.file(), text.data(), static_cast<uint32_t>(text.size())) &&
+         file.complete(nullptr, kAttributeNormal);
 }
 
 }  // namespace trep

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <string>
 
 #include "engine/copy_loop.h"
@@ -12,6 +13,9 @@ JobOutcome runJob(JobContext& ctx) {
   uint32_t expected = kJobPrepared;
   if (!job.jobState.compare_exchange_strong(expected, kJobTaken)) return {};
   job.jobResult = kResultFinished;
+  // A stop asked for before the job took its result still ends it. Read
+  // after the store above: a stop that comes later sets jobResult itself.
+  if (job.stopRequested) job.jobResult = kResultAborted;
   job.currentSegment = 0;
 
   if (job.isSplit) ctx.planning.adjustCountAtSplitStart(job);
@@ -22,8 +26,8 @@ JobOutcome runJob(JobContext& ctx) {
   Status made = ctx.platform.createFolder(folder);
   if (!made && !job.multiRemovable && !ctx.platform.folderExists(folder)) {
     ctx.lastFailure = made;
-    if (!job.quiet &&
-        raiseNotice(ctx.platform, kDirectoryError, kOk, kOpenReadMe) == kLowerButton)
+    if (!job.quiet && raiseFailureNotice(ctx, kDirectoryError, kOk, kOpenReadMe, made) ==
+                          kLowerButton)
       ctx.platform.openReadMe();
     return {true, kExitDirectoryError};
   }
@@ -45,28 +49,72 @@ JobOutcome runJob(JobContext& ctx) {
   return {};
 }
 
+uint32_t raiseFailureNotice(JobContext& ctx, std::string message, const char* first,
+                            const char* second, const Status& failure, bool firstRetries) {
+  NoticeParameters notice;
+  notice.message = std::move(message);
+  notice.firstButton = first;
+  notice.secondButton = second;
+  notice.kind = 10;
+  notice.reason = failure.toString();
+  notice.lastingFailure = firstRetries && failure.lasting();
+  if (!failure.ok() && failure.sameAs(ctx.lastFailure)) ctx.lastFailureShown = true;
+  return ctx.platform.raiseNotice(notice);
+}
+
 bool confirmOverwrite(JobContext& ctx, const std::string& path) {
-  bool exists = ctx.platform.openFile(path, FileAccess::kRead, FileShare::kNone,
-                                      FileCreate::kOpenExisting) != nullptr;
-  if (!exists) return true;
-  if (raiseNotice(ctx.platform, kFileExists, kOverwriteIt, kAbortProcedure) ==
-      kLowerButton) {
+  if (ctx.job.jobResult == kResultAborted) return false;  // stopped from outside
+  if (!ctx.platform.nameTaken(path)) return true;
+  if (raiseNotice(ctx.platform, kFileExists, kOverwriteIt, kAbortProcedure) == kLowerButton ||
+      ctx.job.jobResult == kResultAborted) {
     ctx.job.jobResult = kResultAborted;
     return false;
   }
   return true;
 }
 
-bool askRetryOrAbort(JobContext& ctx, const char* message) {
-  if (ctx.job.quiet) {
-    ctx.job.jobResult = kResultAborted;
-    return false;
+namespace {
+
+// The question itself, in quiet mode too; see askRetryOrAbort.
+bool ask(JobContext& ctx, const char* message, const Status& failure) {
+  JobSettings& job = ctx.job;
+  if (job.jobResult == kResultAborted) return false;  // stopped from outside
+  if (!failure.ok()) {
+    ctx.lastFailure = failure;
+    ctx.lastFailureShown = false;
+    if (failure.sameAs(ctx.repeatedFailure)) {
+      ++ctx.repeats;
+    } else {
+      ctx.repeatedFailure = failure;
+      ctx.repeats = 0;
+    }
+    if (ctx.repeats >= (failure.lasting() ? kLastingRetries : kMendableRetries)) {
+      ctx.gaveUp = true;
+      job.jobResult = kResultAborted;
+      return false;
+    }
   }
-  if (raiseNotice(ctx.platform, message, kOk, kAbortProcedure) == kLowerButton) {
-    ctx.job.jobResult = kResultAborted;
+  if (raiseFailureNotice(ctx, message, kOk, kAbortProcedure, failure, true) == kLowerButton ||
+      job.jobResult == kResultAborted) {  // or stopped while the question was open
+    job.jobResult = kResultAborted;
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool askRetryOrAbort(JobContext& ctx, const char* message, const Status& failure) {
+  if (ctx.job.quiet) {
+    if (!failure.ok()) ctx.lastFailure = failure;
+    ctx.job.jobResult = kResultAborted;
+    return false;
+  }
+  return ask(ctx, message, failure);
+}
+
+bool askAfterWriteError(JobContext& ctx, const Status& failure) {
+  return ask(ctx, kWriteError, failure);
 }
 
 namespace {
@@ -89,51 +137,65 @@ void scramblePiece(const PayloadScramble* scramble, uint64_t at, uint8_t* piece,
   scrambleBytes(scramble->key, at, piece, static_cast<std::size_t>(inRange < n ? inRange : n));
 }
 
+// Bytes moved inside the system in one call: a chunk can be a whole
+// segment, and a stop from outside is looked at between these.
+constexpr uint32_t kDirectSlice = 64 * 1024 * 1024;
+
+enum class Moved { kWhole, kFailed, kStopped };
+
 // One chunk of n bytes, payload bytes `at` .. at + n - 1 of the segment,
-// the source being at `sourceAt` (when known): moved whole, or false with
-// the failed call's reason in *why (ok for a short read). `tryDirect` is
-// cleared once the files turn out not to allow a move inside the system.
+// the source being at `sourceAt` (when known): moved whole, failed with the
+// failed call's reason in *why (ok for a short read), or left part-way
+// because the job was stopped from outside (`stop` turned 99). `tryDirect`
+// is cleared once the files turn out not to allow a move inside the system.
 //
 // A source known to hold the whole chunk is moved inside the system, or else
 // piece by piece through the start of the work buffer. Any other source is
 // read whole first, so a chunk it cannot fill fails before anything of it is
 // written, as it always did.
-bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
-               bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
-               bool* tryDirect, Status* why) {
+Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
+                bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
+                bool* tryDirect, const std::atomic<uint32_t>& stop, Status* why) {
   *why = Status();
-  if (source == nullptr || destination == nullptr) return false;
+  if (source == nullptr || destination == nullptr) return Moved::kFailed;
   uint64_t size = 0;
   const bool full = sourceKnown && source->size(&size) && size >= sourceAt &&
                     size - sourceAt >= n;
   if (!full) {
     uint32_t got = 0, put = 0;
     *why = source->read(buffer, n, &got);
-    if (!*why || got != n) return false;
+    if (!*why || got != n) return Moved::kFailed;
     scramblePiece(scramble, at, buffer, n);
     *why = destination->write(buffer, n, &put);
-    return *why && put == n;
+    return *why && put == n ? Moved::kWhole : Moved::kFailed;
   }
+  uint32_t done = 0;
   const bool scrambled = scramble != nullptr && at < scramble->limit;
-  if (!scrambled && *tryDirect) {
+  while (!scrambled && *tryDirect && done < n) {
+    if (stop == kResultAborted) return Moved::kStopped;
+    uint32_t slice = n - done < kDirectSlice ? n - done : kDirectSlice;
     uint32_t moved = 0;
-    switch (destination->moveFrom(*source, n, &moved, why)) {
-      case DirectMove::kMoved: return moved == n;
-      case DirectMove::kFailed: return false;
+    switch (destination->moveFrom(*source, slice, &moved, why)) {
+      case DirectMove::kMoved:
+        if (moved != slice) return Moved::kFailed;
+        done += slice;
+        break;
+      case DirectMove::kFailed: return Moved::kFailed;
       case DirectMove::kUnsupported: *tryDirect = false; break;
     }
   }
-  for (uint32_t done = 0; done < n;) {
+  while (done < n) {
+    if (stop == kResultAborted) return Moved::kStopped;
     uint32_t piece = n - done < kPiece ? n - done : kPiece;
     uint32_t got = 0, put = 0;
     *why = source->read(buffer, piece, &got);
-    if (!*why || got != piece) return false;
+    if (!*why || got != piece) return Moved::kFailed;
     scramblePiece(scramble, at + done, buffer, piece);
     *why = destination->write(buffer, piece, &put);
-    if (!*why || put != piece) return false;
+    if (!*why || put != piece) return Moved::kFailed;
     done += piece;
   }
-  return true;
+  return Moved::kWhole;
 }
 
 // After a failed chunk, puts both files back at the chunk's start.
@@ -161,13 +223,11 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     bool sourceKnown = source != nullptr && source->tell(&sourceAt);
     bool destinationKnown = destination != nullptr && destination->tell(&destinationAt);
     Status why;
-    if (!moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize), done,
-                   sourceKnown, sourceAt, scramble, &tryDirect, &why)) {
-      ctx.lastFailure = why;
-      if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
-        job.jobResult = kResultAborted;
-        return;
-      }
+    Moved moved = moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize),
+                            done, sourceKnown, sourceAt, scramble, &tryDirect, job.jobResult, &why);
+    if (moved == Moved::kStopped) return;
+    if (moved == Moved::kFailed) {
+      if (!askAfterWriteError(ctx, why)) return;
       // "OK": the same chunk again, so no data is silently skipped.
       rewind(source, sourceKnown, sourceAt);
       rewind(destination, destinationKnown, destinationAt);
@@ -183,29 +243,13 @@ bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
     uint64_t at = 0;
     bool known = file != nullptr && file->tell(&at);
     uint32_t put = 0;
+    Status written;
     if (file != nullptr) {
-      Status written = file->write(data, n, &put);
+      written = file->write(data, n, &put);
       if (written && put == n) return true;
-      ctx.lastFailure = written;
     }
-    if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
-      ctx.job.jobResult = kResultAborted;
-      return false;
-    }
+    if (!askAfterWriteError(ctx, written)) return false;
     rewind(file, known, at);
-  }
-}
-
-std::unique_ptr<File> createOrAsk(JobContext& ctx, const std::string& path, FileAccess access,
-                                  uint32_t attributes) {
-  for (;;) {
-    std::unique_ptr<File> file = ctx.platform.openFile(
-        path, access, FileShare::kNone, FileCreate::kCreateAlways, attributes, &ctx.lastFailure);
-    if (file) return file;
-    if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
-      ctx.job.jobResult = kResultAborted;
-      return nullptr;
-    }
   }
 }
 

@@ -17,9 +17,11 @@ struct SplitState {
 };
 
 // One segment: its questions, its file, its payload. `open` is segment 0001
-// of a series with headers, already created with its header written.
+// of a series with headers, already made with its header written. A
+// segment gets its name once its payload is complete; one left part-way (an
+// abort, a stop from outside) is removed.
 void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
-                      std::unique_ptr<File> open) {
+                      std::unique_ptr<OutputFile> open) {
   JobSettings& job = ctx.job;
   ++job.currentSegment;
   if (ctx.window)
@@ -39,14 +41,14 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
   uint32_t base = static_cast<uint32_t>(
       static_cast<uint64_t>(job.currentSegment - 1) * 100 / count);
 
-  std::unique_ptr<File> segment = std::move(open);
+  std::unique_ptr<OutputFile> segment = std::move(open);
   if (!segment) {
     std::string path = segmentPath(s.prefix, job.currentSegment);
     if (!confirmOverwrite(ctx, path)) return;
-    segment = createOrAsk(ctx, path, FileAccess::kReadWrite);
-    if (!segment) return;
+    segment = std::make_unique<OutputFile>(ctx, path);
+    if (!segment->create()) return;
     if (ctx.options.rebuildMethod == RebuildMethod::kTrep &&
-        !writeOrAsk(ctx, segment.get(), kMagic, kShortHeaderSize))
+        !writeOrAsk(ctx, segment->file(), kMagic, kShortHeaderSize))
       return;
   }
 
@@ -59,7 +61,38 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
     scramble.key = job.cipherKey.c_str();
     scramble.limit = job.segmentSize == 0 ? 0 : job.segmentSize - 1u;
   }
-  copyChunks(ctx, s.source, segment.get(), length, base, job.encrypt ? &scramble : nullptr);
+  copyChunks(ctx, s.source, segment->file(), length, base, job.encrypt ? &scramble : nullptr);
+  if (job.jobResult != kResultAborted) segment->complete(nullptr, kAttributeNormal);
+}
+
+// Segments numbered on from the series just written that an earlier series
+// of the same base name left in the folder: a rebuild of headerless
+// segments reads every consecutive number and would append them. Told, not
+// removed: they are the user's files.
+void tellOfLeftovers(JobContext& ctx, const SplitState& s) {
+  const JobSettings& job = ctx.job;
+  Platform& platform = ctx.platform;
+  const uint32_t written = job.currentSegment;
+  uint32_t last = written;
+  while (last < kMaxSegments &&
+         platform.fileAttributes(segmentPath(s.prefix, last + 1)) != kInvalidAttributes)
+    ++last;
+  if (last == written) return;
+  auto name = [&](uint32_t n) {
+    return "\"" + job.baseName.str() + zeroPadded(n, 4) + ".trp\"";
+  };
+  std::string which = last == written + 1
+                          ? "Segment " + name(last) + " of an earlier series is"
+                          : "Segments " + name(written + 1) + " to " + name(last) +
+                                " of an earlier series are";
+  NoticeParameters notice;
+  notice.message = which + " still in the output folder. A rebuild of this series' "
+                           "headerless segments by Trep would append them: remove them first. "
+                           "(UnTrep.bat leaves them out.)";
+  notice.firstButton = kOk;
+  notice.secondButton = kOpenReadMe;
+  notice.informational = true;
+  if (platform.raiseNotice(notice) == kLowerButton) platform.openReadMe();
 }
 
 }  // namespace
@@ -77,6 +110,7 @@ PathEnd runSplit(JobContext& ctx) {
   } else {
     job.fileCrc = 0;
   }
+  if (job.jobResult == kResultAborted) return PathEnd::kEnded;  // stopped meanwhile
 
   uint32_t attributes = platform.fileAttributes(sourcePath);
   job.fileAttributes = attributes == kInvalidAttributes ? kAttributeNormal : attributes;
@@ -87,8 +121,8 @@ PathEnd runSplit(JobContext& ctx) {
   if (!source) {
     // Gone (or locked) since it was chosen: say so before any segment is made,
     // rather than a write error on every chunk.
-    if (raiseNotice(platform, "The file \"" + sourcePath + "\" can no longer be read.", kOk,
-                    kOpenReadMe) == kLowerButton)
+    if (raiseFailureNotice(ctx, "The file \"" + sourcePath + "\" can no longer be read.", kOk,
+                           kOpenReadMe, ctx.lastFailure) == kLowerButton)
       platform.openReadMe();
     job.jobResult = kResultAborted;
     return PathEnd::kEnded;
@@ -103,7 +137,7 @@ PathEnd runSplit(JobContext& ctx) {
   s.source = source.get();
   const uint32_t count = job.segmentCount;
 
-  std::unique_ptr<File> first;
+  std::unique_ptr<OutputFile> first;
   if (options.rebuildMethod == RebuildMethod::kBatFile) {
     // Before any segment; an abort here still ends the job normally.
     if (!writeRebuildBatch(ctx, count)) return PathEnd::kEnded;
@@ -112,15 +146,15 @@ PathEnd runSplit(JobContext& ctx) {
     job.headerSize = kFullHeaderSize;
     std::string path = segmentPath(s.prefix, 1);
     if (!confirmOverwrite(ctx, path)) return PathEnd::kEarlyReturn;
-    first = createOrAsk(ctx, path, FileAccess::kReadWrite);
-    if (!first) return PathEnd::kEnded;
+    first = std::make_unique<OutputFile>(ctx, path);
+    if (!first->create()) return PathEnd::kEnded;
     FileTimes times;
     source->getTimes(&times);
     job.creationTime = times.creation;
     job.lastAccessTime = times.lastAccess;
     job.lastWriteTime = times.lastWrite;
     FullHeader header = encodeFullHeader(job, count, options.useDescription);
-    writeOrAsk(ctx, first.get(), header.data(), kFullHeaderSize);
+    writeOrAsk(ctx, first->file(), header.data(), kFullHeaderSize);
   }
 
   job.progressShare = 100 / (count + 1);
@@ -140,6 +174,9 @@ PathEnd runSplit(JobContext& ctx) {
     if (options.rebuildMethod == RebuildMethod::kTrep) job.headerSize = kShortHeaderSize;
     if (job.jobResult == kResultAborted) break;
   }
+  if (options.rebuildMethod == RebuildMethod::kBatFile && job.jobResult == kResultFinished &&
+      !job.quiet)
+    tellOfLeftovers(ctx, s);
   return PathEnd::kEnded;
 }
 

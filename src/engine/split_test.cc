@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -422,6 +427,136 @@ TEST_F(SplitTest, SingleCharacterNameStillNamesTheSeries) {
   EXPECT_EQ(job.originalName.str(), "a");
   EXPECT_TRUE(fileExists(dir.file("out") + kPathSeparator + "aXXX0001.trp"));
 }
+
+// A stop from outside (the window's Quit, a signal to trep) in the middle
+// of segment 2: segment 1 stays complete, segment 2 is removed, temporary
+// name and all, and nothing more is asked or made.
+TEST_F(SplitTest, AStopFromOutsideRemovesTheSegmentBeingWritten) {
+  prepare(2500, 1000);
+  holdBuffer(400);
+  platform.beforeWrite = [&](const std::string& path, uint32_t n) {
+    if (path == segment(2) && n == 400) {
+      job.stopRequested = 1;
+      job.jobResult = kResultAborted;
+    }
+    return true;
+  };
+  run();
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(job.jobState, kJobEnded);
+  EXPECT_TRUE(answers.shown().empty());
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{base + "0001.trp"});
+  EXPECT_EQ(readBytes(segment(1)).size(), 1652u);
+}
+
+// A stop asked for before the engine took the job ends it before anything
+// is made.
+TEST_F(SplitTest, AStopBeforeTheStartIsKept) {
+  prepare(2500, 1000);
+  job.stopRequested = 1;
+  run();
+  EXPECT_EQ(job.jobResult, kResultAborted);
+  EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
+}
+
+// The write error question carries the file and the system's reason.
+TEST_F(SplitTest, TheWriteErrorQuestionSaysWhichFileAndWhy) {
+  prepare(2500, 1000);
+  platform.beforeWrite = [&](const std::string& path, uint32_t) { return path != segment(3); };
+  answers.push(kLowerButton);
+  run();
+  ASSERT_EQ(answers.shown().size(), 1u);
+  EXPECT_EQ(answers.shown()[0].message, "File Write Error. The disk might be full.");
+  EXPECT_EQ(answers.shown()[0].reason, segment(3) + ": " + testing::kInjectedFailure);
+  EXPECT_FALSE(answers.shown()[0].lastingFailure);
+  EXPECT_EQ(testing::namesIn(dir.file("out")),
+            (std::vector<std::string>{base + "0001.trp", base + "0002.trp"}));
+}
+
+// With headerless segments, segments an earlier series left numbered on
+// from the new ones would be appended by a rebuild: the user is told (not
+// asked), and nothing is removed. Quiet mode tells nothing.
+TEST_F(SplitTest, SegmentsAnEarlierSeriesLeftAreToldOfNotRemoved) {
+  options.rebuildMethod = RebuildMethod::kBatFile;
+  struct Case {
+    std::vector<uint32_t> left;  // numbers of the earlier series' segments
+    uint32_t quiet;
+    std::string told;            // empty: nothing
+  };
+  const std::string seg4 = "\"movi0004.trp\"", seg5 = "\"movi0005.trp\"";
+  const std::string advice =
+      " still in the output folder. A rebuild of this series' headerless segments by Trep "
+      "would append them: remove them first. (UnTrep.bat leaves them out.)";
+  const Case cases[] = {
+      {{4}, 0, "Segment " + seg4 + " of an earlier series is" + advice},
+      {{4, 5}, 0, "Segments " + seg4 + " to " + seg5 + " of an earlier series are" + advice},
+      {{5}, 0, ""},  // 0004 missing: a rebuild stops before 0005
+      {{4, 5}, 1, ""},
+      {{}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    TempDir fresh;
+    prepare(2500, 1000);
+    job.outputFolder = fresh.file("out");
+    platform.createFolder(fresh.file("out"));
+    auto at = [&](uint32_t n) {
+      return segmentPath(fresh.file("out") + kPathSeparator + base, n);
+    };
+    for (uint32_t n : c.left) writeBytes(at(n), {'o', 'l', 'd'});
+    job.quiet = c.quiet;
+    ScriptedAnswerer script;
+    platform.setNoticeAnswerer(&script);
+    run();
+    EXPECT_EQ(job.jobResult, kResultFinished);
+    std::vector<std::string> expected;
+    if (!c.told.empty()) expected.push_back(c.told);
+    EXPECT_EQ(script.messages(), expected);
+    if (!c.told.empty()) {
+      EXPECT_TRUE(script.shown()[0].informational);
+    }
+    for (uint32_t n : c.left) EXPECT_EQ(readBytes(at(n)), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(readBytes(at(3)).size(), 500u);
+  }
+  platform.setNoticeAnswerer(&answers);
+}
+
+#ifndef _WIN32
+// A link at a segment's name or at UnTrep.bat, also one whose target is
+// missing, is replaced itself: the segments' links are asked about first
+// (UnTrep.bat is replaced unasked, as any file of that name), and no
+// target is written or made.
+TEST_F(SplitTest, LinksAtTheNamesAreReplacedNeverWrittenThrough) {
+  for (RebuildMethod method : {RebuildMethod::kTrep, RebuildMethod::kBatFile}) {
+    TempDir fresh;
+    prepare(2500, 1000);
+    options.rebuildMethod = method;
+    job.outputFolder = fresh.file("out");
+    platform.createFolder(fresh.file("out"));
+    writeBytes(fresh.file("victim"), {'v'});
+    auto at = [&](uint32_t n) {
+      return segmentPath(fresh.file("out") + kPathSeparator + base, n);
+    };
+    ASSERT_EQ(::symlink(fresh.file("victim").c_str(), at(2).c_str()), 0);
+    ASSERT_EQ(::symlink(fresh.file("never").c_str(), at(3).c_str()), 0);
+    const std::string batch = fresh.file("out") + kPathSeparator + "UnTrep.bat";
+    ASSERT_EQ(::symlink(fresh.file("victim").c_str(), batch.c_str()), 0);
+    ScriptedAnswerer script({kUpperButton, kUpperButton});
+    platform.setNoticeAnswerer(&script);
+    run();
+    EXPECT_EQ(job.jobResult, kResultFinished);
+    EXPECT_EQ(script.messages(), (std::vector<std::string>{"File already exists.",
+                                                           "File already exists."}));
+    for (const std::string& p : {at(1), at(2), at(3), batch}) {
+      struct stat st;
+      ASSERT_EQ(::lstat(p.c_str(), &st), 0) << p;
+      EXPECT_EQ(S_ISREG(st.st_mode), method == RebuildMethod::kBatFile || p != batch) << p;
+    }
+    EXPECT_EQ(readBytes(fresh.file("victim")), std::vector<uint8_t>{'v'});
+    EXPECT_FALSE(fileExists(fresh.file("never")));
+  }
+  platform.setNoticeAnswerer(&answers);
+}
+#endif
 
 }  // namespace
 }  // namespace trep

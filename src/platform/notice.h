@@ -15,6 +15,17 @@ struct NoticeParameters {
   std::string secondButton;  // lower button, answer 2
   uint32_t kind = 10;        // every notice of the program uses 10 (small font)
   uint32_t timeoutSeconds = 0;  // 0 = wait for an answer; else a timeout answers 1
+  // After a failure: the file and the system's reason ("out/data0002.trp:
+  // Read-only file system"). The window keeps its texts and does not show
+  // it; the text answerer prints it on a line of its own.
+  std::string reason;
+  // The failure cannot be mended by trying again (Status::lasting): an
+  // answerer with no person behind it takes the safe answer instead of
+  // reading an "OK" that would only fail again.
+  bool lastingFailure = false;
+  // Nothing to decide, only to read: the text answerer prints the message
+  // and answers 1 without waiting; the window shows it as any notice.
+  bool informational = false;
 };
 
 constexpr uint32_t kUpperButton = 1;

@@ -70,6 +70,9 @@ enum class FileAccess { kRead, kWrite, kReadWrite };
 enum class FileShare { kNone, kRead };
 // kOpenExisting fails for a missing file; kCreateAlways replaces any file;
 // kOpenTemporary opens an existing file that is deleted when it is closed.
+// Only regular files are opened: a folder, a pipe or a device at the path
+// fails at once ("Not a regular file"), never waiting for a writer. POSIX
+// never creates through a link: kCreateAlways replaces a link itself.
 enum class FileCreate { kOpenExisting, kCreateAlways, kOpenTemporary };
 
 // Windows file-time values: 100 ns intervals since 1 January 1601 UTC.
@@ -137,8 +140,25 @@ class Platform {
   // kInvalidAttributes when the path does not exist.
   virtual uint32_t fileAttributes(const std::string& path) = 0;
   // Moves `from` over `to` in one step, replacing `to` (MoveFileExW). A
-  // failure names `to`.
+  // link at `to` is replaced itself, never its target. A failure names `to`.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
+  // A new, empty file opened for writing, no sharing, that is to become
+  // `path` once complete (replaceFile): made exclusively under a unique
+  // hidden name in the same folder (".trep-" and six letters or digits;
+  // Win32 also sets the hidden attribute), so it never reaches any file
+  // through a link. *temporary receives its name. Every failure, of the
+  // making and of the file's own calls, names `path`. Null when it cannot
+  // be made, with *why (when given) set.
+  virtual std::unique_ptr<File> createTemporaryFor(const std::string& path,
+                                                   std::string* temporary,
+                                                   Status* why = nullptr) = 0;
+  // Sets the attribute word (SetFileAttributesW). POSIX applies the
+  // read-only bit: without it the owner may write, with it no one may.
+  virtual Status setAttributes(const std::string& path, uint32_t attributes) = 0;
+  // True when something other than a folder has this name: a file, a link
+  // (also one whose target is missing), a pipe, a device. What a new file
+  // of that name would replace.
+  virtual bool nameTaken(const std::string& path) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
   // True when both paths name one existing file (same volume and file index).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;

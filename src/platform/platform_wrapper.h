@@ -63,6 +63,14 @@ class PlatformWrapper : public Platform {
   Status replaceFile(const std::string& from, const std::string& to) override {
     return target_->replaceFile(from, to);
   }
+  std::unique_ptr<File> createTemporaryFor(const std::string& path, std::string* temporary,
+                                           Status* why = nullptr) override {
+    return target_->createTemporaryFor(path, temporary, why);
+  }
+  Status setAttributes(const std::string& path, uint32_t attributes) override {
+    return target_->setAttributes(path, attributes);
+  }
+  bool nameTaken(const std::string& path) override { return target_->nameTaken(path); }
   Status deleteFile(const std::string& path) override { return target_->deleteFile(path); }
   bool sameFile(const std::string& a, const std::string& b) override {
     return target_->sameFile(a, b);

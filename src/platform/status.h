@@ -19,10 +19,15 @@ class Status {
   // A failure concerning `path`. `reason` is the system's text for `code`
   // (POSIX: strerror(errno); Win32: FormatMessage(GetLastError()) without
   // the final period and line end); `code` is that errno or GetLastError
-  // value, 0 when the failure has no system code.
-  static Status failure(std::string path, std::string reason, uint32_t code = 0) {
+  // value, 0 when the failure has no system code. `lasting`: trying again
+  // cannot mend it by itself (a read-only file system, no permission, a
+  // folder where a file should be, a name too long, not a regular file), as
+  // opposed to a full disk or a missing medium, which the user can mend.
+  static Status failure(std::string path, std::string reason, uint32_t code = 0,
+                        bool lasting = false) {
     Status s;
-    s.detail_ = std::make_shared<const Detail>(Detail{std::move(path), std::move(reason), code});
+    s.detail_ = std::make_shared<const Detail>(
+        Detail{std::move(path), std::move(reason), code, lasting});
     return s;
   }
 
@@ -34,6 +39,20 @@ class Status {
   const std::string& path() const { return ok() ? empty() : detail_->path; }
   const std::string& reason() const { return ok() ? empty() : detail_->reason; }
   uint32_t code() const { return ok() ? 0 : detail_->code; }
+  bool lasting() const { return !ok() && detail_->lasting; }
+
+  // The same failure said of another path (a file written under a
+  // temporary name reports the name it is made for). Ok stays ok.
+  Status withPath(std::string path) const {
+    if (ok()) return *this;
+    return failure(std::move(path), detail_->reason, detail_->code, detail_->lasting);
+  }
+
+  // Both failures, or both ok, with the same path, reason and code.
+  bool sameAs(const Status& other) const {
+    if (ok() || other.ok()) return ok() == other.ok();
+    return path() == other.path() && code() == other.code() && reason() == other.reason();
+  }
 
   // "path: reason" ("reason" alone without a path); empty when ok.
   std::string toString() const {
@@ -46,6 +65,7 @@ class Status {
     std::string path;
     std::string reason;
     uint32_t code;
+    bool lasting;
   };
   static const std::string& empty() {
     static const std::string kEmpty;

@@ -1,5 +1,6 @@
 #include "testing/test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -59,6 +60,14 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 bool fileExists(const std::string& path) {
   std::error_code ec;
   return fs::exists(fs::u8path(path), ec);
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed) {
@@ -125,6 +134,28 @@ std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAcce
   std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
   return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
+}
+
+std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path,
+                                                         std::string* temporary, Status* why) {
+  if (beforeCreate) {
+    Status refused = beforeCreate(path);
+    if (!refused.ok()) {
+      if (why != nullptr) *why = refused;
+      return nullptr;
+    }
+  }
+  std::unique_ptr<File> f = target().createTemporaryFor(path, temporary, why);
+  if (!f) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
+}
+
+Status FaultyPlatform::replaceFile(const std::string& from, const std::string& to) {
+  if (beforeReplace) {
+    Status refused = beforeReplace(to);
+    if (!refused.ok()) return refused;
+  }
+  return target().replaceFile(from, to);
 }
 
 void* FaultyPlatform::allocateZeroed(uint64_t bytes) {

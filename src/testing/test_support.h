@@ -36,6 +36,8 @@ std::string nativePath(std::string path);
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool fileExists(const std::string& path);
+// The names in a folder, hidden ones too, sorted; empty when there is none.
+std::vector<std::string> namesIn(const std::string& folder);
 // n bytes of a fixed pseudo-random pattern: byte i depends on i and `seed`.
 std::vector<uint8_t> patternBytes(std::size_t n, uint32_t seed = 1);
 std::vector<uint8_t> slice(const std::vector<uint8_t>& v, std::size_t from, std::size_t n);
@@ -61,10 +63,19 @@ class FaultyPlatform : public PlatformWrapper {
   std::vector<std::string> messageBoxes;
   int readMeOpened = 0;
 
+  // Called before a file that is to become `path` is made, and before it
+  // is given that name; a failure returned is given instead.
+  std::function<Status(const std::string& path)> beforeCreate;
+  std::function<Status(const std::string& path)> beforeReplace;
+
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,
                                  FileShare share, FileCreate create,
                                  uint32_t attributes = kAttributeNormal,
                                  Status* why = nullptr) override;
+  // The file is faulty as openFile's are, under the name it is made for.
+  std::unique_ptr<File> createTemporaryFor(const std::string& path, std::string* temporary,
+                                           Status* why = nullptr) override;
+  Status replaceFile(const std::string& from, const std::string& to) override;
   std::string temporaryName() override {
     std::string name = target().temporaryName();
     temporaryNames.push_back(name);

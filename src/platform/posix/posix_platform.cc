@@ -7,7 +7,10 @@
 // - attributes: 0x20 for a regular file, 0x10 for a folder, plus 0x1 when the
 //   owner may not write it and 0x2 when its name begins with a dot;
 // - a failure's reason is strerror(errno), except for a file another open
-//   holds, which is said as Windows would say it.
+//   holds, which is said as Windows would say it;
+// - only regular files are opened: a pipe or a device is refused before it
+//   is opened (and, should one appear meanwhile, after an open that cannot
+//   wait for a writer), and no file is ever made or written through a link.
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -17,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -49,9 +53,80 @@ timespec fromFileTime(uint64_t fileTime) {
   return t;
 }
 
+// Failures that trying again cannot mend by itself: the file system is
+// read-only, permission is missing, a folder (or a file) stands where the
+// other is wanted, the name does not fit, the file is too large for the
+// file system, the name's kind is wrong for it.
+bool isLasting(int error) {
+  switch (error) {
+    case EROFS: case EACCES: case EPERM: case EISDIR: case ENOTDIR: case ENAMETOOLONG:
+    case ELOOP: case EFBIG: case ENXIO: case ENODEV: case EINVAL: case EXDEV: case EMLINK:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // A failed call on `path`: the system's reason for `error`.
 Status posixError(const std::string& path, int error) {
-  return Status::failure(path, std::strerror(error), static_cast<uint32_t>(error));
+  return Status::failure(path, std::strerror(error), static_cast<uint32_t>(error),
+                         isLasting(error));
+}
+
+// A pipe, a device or a socket where a file is read or written.
+Status notRegularError(const std::string& path) {
+  return Status::failure(path, "Not a regular file", 0, true);
+}
+
+// Why a file of this kind cannot be opened; ok for a regular file.
+Status kindError(const std::string& path, const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return Status();
+  return S_ISDIR(st.st_mode) ? posixError(path, EISDIR) : notRegularError(path);
+}
+
+// Up to and including the last separator; empty for a bare name.
+std::string folderPartOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Six letters and digits for a unique name. Exclusive creation makes the
+// name unique; the randomness only keeps tries few.
+std::string randomLetters() {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static std::atomic<uint32_t> counter{0};
+  unsigned char bytes[6] = {0};
+  if (::getentropy(bytes, sizeof(bytes)) != 0) {
+    uint64_t x = static_cast<uint64_t>(::getpid()) * 2654435761u ^
+                 static_cast<uint64_t>(::time(nullptr)) ^ (counter++ * 40503u);
+    for (unsigned char& b : bytes) {
+      x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+      b = static_cast<unsigned char>(x >> 33);
+    }
+  }
+  std::string s;
+  for (unsigned char b : bytes) s += kLetters[b % 36];
+  return s;
+}
+
+// Opens `path` to replace it (kCreateAlways) without ever going through a
+// link: a regular file of one name is opened in place and truncated once
+// locked; a link, a pipe, a device or a file with other names (a hard link)
+// is removed first and a new file made, so whatever it led to stays as it
+// was.
+int openReplacing(const std::string& path, int flags) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+      (!S_ISREG(st.st_mode) || st.st_nlink > 1)) {
+    if (::unlink(path.c_str()) != 0) return -1;
+  }
+  int fd = ::open(path.c_str(), flags | O_CREAT | O_NOFOLLOW, 0666);
+  if (fd < 0 && errno == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // A link put there since: it goes too.
+    if (::unlink(path.c_str()) != 0) return -1;
+    fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+  }
+  return fd;
 }
 
 // flock's EWOULDBLOCK reads "Resource temporarily unavailable", which does
@@ -220,25 +295,35 @@ class PosixPlatform : public Platform {
       case FileAccess::kWrite: flags |= O_WRONLY; break;
       case FileAccess::kReadWrite: flags |= O_RDWR; break;
     }
+    // Never waiting in the open: a pipe without a writer (or reader) or a
+    // device would hold it. A regular file is not affected.
+    flags |= O_NONBLOCK;
+    struct stat st;
     int fd;
     if (create == FileCreate::kCreateAlways) {
       // Open without truncating first: a file another job holds must stay
       // intact, so the lock is taken before its contents are dropped.
-      fd = ::open(path.c_str(), flags | O_CREAT, 0666);
+      fd = openReplacing(path, flags);
     } else {
+      // A file to read is refused by its kind before it is opened: opening
+      // some devices already acts on them.
+      if (::stat(path.c_str(), &st) == 0 && !kindError(path, st).ok()) {
+        failure = kindError(path, st);
+        return nullptr;
+      }
       fd = ::open(path.c_str(), flags);
     }
     if (fd < 0) {
       failure = posixError(path, errno);
       return nullptr;
     }
-    struct stat st;
-    int unusable = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-    if (unusable != 0) {
-      failure = posixError(path, unusable);
+    Status unusable = ::fstat(fd, &st) != 0 ? posixError(path, errno) : kindError(path, st);
+    if (!unusable.ok()) {
+      failure = unusable;
       ::close(fd);
       return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     int lock = (share == FileShare::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
     if (::flock(fd, lock) != 0) {
       failure = errno == EWOULDBLOCK ? lockedError(path) : posixError(path, errno);
@@ -271,6 +356,44 @@ class PosixPlatform : public Platform {
     if (!name.empty() && name[0] == '.' && name != "." && name != "..")
       a |= kAttributeHidden;
     return a;
+  }
+
+  std::unique_ptr<File> createTemporaryFor(const std::string& path, std::string* temporary,
+                                           Status* why) override {
+    Status ignored;
+    Status& failure = why != nullptr ? *why : ignored;
+    const std::string folder = folderPartOf(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = folder + ".trep-" + randomLetters();
+      // O_EXCL: a name already taken, a link above all, is never opened.
+      int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) {
+        failure = posixError(path, errno);
+        return nullptr;
+      }
+      ::flock(fd, LOCK_EX | LOCK_NB);  // new: nobody else can hold it
+      *temporary = name;
+      return std::make_unique<PosixFile>(fd, path);
+    }
+    failure = posixError(path, EEXIST);
+    return nullptr;
+  }
+
+  Status setAttributes(const std::string& path, uint32_t attributes) override {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return posixError(path, errno);
+    if (S_ISLNK(st.st_mode)) return posixError(path, ELOOP);  // never through a link
+    const mode_t mode = st.st_mode & 07777;
+    const mode_t wanted = (attributes & kAttributeReadOnly) ? mode & ~static_cast<mode_t>(0222)
+                                                            : mode | S_IWUSR;
+    if (wanted != mode && ::chmod(path.c_str(), wanted) != 0) return posixError(path, errno);
+    return Status();
+  }
+
+  bool nameTaken(const std::string& path) override {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
   }
 
   Status replaceFile(const std::string& from, const std::string& to) override {
@@ -374,9 +497,16 @@ class PosixPlatform : public Platform {
     } else {
       folder = "/tmp/trep-" + std::to_string(::getuid());
       ::mkdir(folder.c_str(), 0700);
+      // A folder anyone may make: only one that is really this user's own
+      // holds the lock, never one (or a link) another user put there.
+      struct stat st;
+      if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+          st.st_uid != ::getuid() || (st.st_mode & 0022) != 0)
+        return true;
     }
     std::string path = folder + "/" + name + ".lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link: the lock file is made or opened itself.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return true;  // no place for a lock: do not stop the user
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);

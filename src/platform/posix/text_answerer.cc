@@ -10,11 +10,12 @@
 namespace trep {
 namespace {
 
-enum class LineResult { kLine, kEnd, kTimeout };
+enum class LineResult { kLine, kEnd, kTimeout, kInterrupted };
 
 // Reads one line byte by byte (so nothing beyond it is consumed), waiting at
-// most until `deadline` when one is set.
-LineResult readLine(int fd, bool useDeadline,
+// most until `deadline` when one is set, and no longer once `interruptFd`
+// (when not -1) turns readable.
+LineResult readLine(int fd, int interruptFd, bool useDeadline,
                     std::chrono::steady_clock::time_point deadline,
                     std::string* line) {
   line->clear();
@@ -27,13 +28,14 @@ LineResult readLine(int fd, bool useDeadline,
       if (left <= 0) return LineResult::kTimeout;
       waitMs = static_cast<int>(left);
     }
-    pollfd p{fd, POLLIN, 0};
-    int r = poll(&p, 1, waitMs);
+    pollfd p[2] = {{fd, POLLIN, 0}, {interruptFd, POLLIN, 0}};
+    int r = poll(p, interruptFd >= 0 ? 2 : 1, waitMs);
     if (r < 0) {
       if (errno == EINTR) continue;
       return LineResult::kEnd;
     }
     if (r == 0) return LineResult::kTimeout;
+    if (interruptFd >= 0 && p[1].revents != 0) return LineResult::kInterrupted;
     char c;
     ssize_t n = ::read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
@@ -53,15 +55,26 @@ std::string trimmed(const std::string& s) {
 
 }  // namespace
 
+uint32_t TextAnswerer::answerUnread(const NoticeParameters& notice, const char* why) {
+  uint32_t a = safeAnswer(notice);
+  std::fprintf(output_, "%s; taking %u.\n", why, a);
+  std::fflush(output_);
+  return a;
+}
+
 uint32_t TextAnswerer::answer(const NoticeParameters& notice) {
-  std::fprintf(output_, "trep: %s\n  1) %s\n  2) %s\n", notice.message.c_str(),
-               notice.firstButton.c_str(), notice.secondButton.c_str());
-  if (inputClosed_) {
-    uint32_t a = safeAnswer(notice);
-    std::fprintf(output_, "No answer can be read; taking %u.\n", a);
+  std::fprintf(output_, "trep: %s\n", notice.message.c_str());
+  if (!notice.reason.empty()) std::fprintf(output_, "trep: %s\n", notice.reason.c_str());
+  if (notice.informational) {
     std::fflush(output_);
-    return a;
+    return kUpperButton;
   }
+  std::fprintf(output_, "  1) %s\n  2) %s\n", notice.firstButton.c_str(),
+               notice.secondButton.c_str());
+  if (interrupted_) return answerUnread(notice, "Ending");
+  if (inputClosed_) return answerUnread(notice, "No answer can be read");
+  if (notice.lastingFailure && !isatty(inputFd_))
+    return answerUnread(notice, "Trying again cannot mend this, and no one answers at a terminal");
   bool useDeadline = notice.timeoutSeconds != 0;
   auto deadline = std::chrono::steady_clock::now() +
                   std::chrono::seconds(notice.timeoutSeconds);
@@ -72,10 +85,15 @@ uint32_t TextAnswerer::answer(const NoticeParameters& notice) {
       std::fprintf(output_, "Answer 1 or 2: ");
     std::fflush(output_);
     std::string line;
-    LineResult r = readLine(inputFd_, useDeadline, deadline, &line);
+    LineResult r = readLine(inputFd_, interruptFd_, useDeadline, deadline, &line);
     if (r == LineResult::kTimeout) {
       std::fprintf(output_, "\n");
       return kUpperButton;
+    }
+    if (r == LineResult::kInterrupted) {
+      interrupted_ = true;
+      std::fprintf(output_, "\n");
+      return answerUnread(notice, "Ending");
     }
     if (r == LineResult::kEnd) {
       inputClosed_ = true;

@@ -1,11 +1,14 @@
 #include "platform/posix/text_answerer.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace trep {
 namespace {
@@ -77,6 +80,113 @@ TEST(TextAnswererTest, TimeoutAnswersTheUpperButton) {
   n.timeoutSeconds = 1;
   std::string printed;
   EXPECT_EQ(answerWith(n, "", false, &printed), 1u);  // the pipe stays open and silent
+}
+
+// What is left unread in a descriptor that nothing more is written to.
+std::string unread(int fd) {
+  int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  std::string left;
+  char c;
+  while (read(fd, &c, 1) == 1) left += c;
+  fcntl(fd, F_SETFL, flags);
+  return left;
+}
+
+NoticeParameters writeError(bool lasting) {
+  NoticeParameters n;
+  n.message = "File Write Error. The disk might be full.";
+  n.firstButton = "OK";
+  n.secondButton = "Abort procedure";
+  n.reason = "out/data0002.trp: Read-only file system";
+  n.lastingFailure = lasting;
+  return n;
+}
+
+// The reason goes on a line of its own after the message. A failure no
+// retry mends is answered with the safe answer unread when stdin is not a
+// terminal (a script would answer "OK" forever); read as ever from a
+// terminal. One that can be mended is read from a script too.
+TEST(TextAnswererTest, ReasonsAndFailuresNoRetryMends) {
+  struct Case {
+    bool lasting;
+    bool terminal;
+    uint32_t answer;
+    std::string left;  // of the input "1\n"
+  } cases[] = {
+      {true, false, 2, "1\n"},
+      {true, true, 1, ""},
+      {false, false, 1, ""},
+  };
+  for (const Case& c : cases) {
+    int in = -1, feed = -1;
+    if (c.terminal) {
+      feed = posix_openpt(O_RDWR | O_NOCTTY);
+      ASSERT_GE(feed, 0);
+      ASSERT_EQ(grantpt(feed), 0);
+      ASSERT_EQ(unlockpt(feed), 0);
+      in = open(ptsname(feed), O_RDWR | O_NOCTTY);
+      ASSERT_GE(in, 0);
+    } else {
+      int fds[2];
+      ASSERT_EQ(pipe(fds), 0);
+      in = fds[0];
+      feed = fds[1];
+    }
+    ASSERT_EQ(write(feed, "1\n", 2), 2);
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    TextAnswerer answerer(in, out);
+    EXPECT_EQ(answerer.answer(writeError(c.lasting)), c.answer);
+    std::fclose(out);
+    std::string printed(buffer, size);
+    free(buffer);
+    EXPECT_EQ(printed.rfind("trep: File Write Error. The disk might be full.\n"
+                            "trep: out/data0002.trp: Read-only file system\n"
+                            "  1) OK\n  2) Abort procedure\n", 0), 0u) << printed;
+    if (c.answer == 2) {
+      EXPECT_NE(printed.find("Trying again cannot mend this"), std::string::npos) << printed;
+    }
+    if (!c.terminal) {
+      EXPECT_EQ(unread(in), c.left);
+    }
+    close(in);
+    close(feed);
+  }
+}
+
+// A notice with nothing to decide is printed, never waited for.
+TEST(TextAnswererTest, InformationalNoticeIsOnlyPrinted) {
+  NoticeParameters n;
+  n.message = "Segment \"movi0004.trp\" of an earlier series is still in the output folder.";
+  n.firstButton = "OK";
+  n.secondButton = "Open ReadMe";
+  n.informational = true;
+  std::string printed;
+  EXPECT_EQ(answerWith(n, "2\n", false, &printed), 1u);
+  EXPECT_EQ(printed, "trep: " + n.message + "\n");
+}
+
+// A signal while a question waits: the safe answer at once, and for every
+// later question too, while stdin stays open and silent.
+TEST(TextAnswererTest, InterruptEndsTheWaitWithTheSafeAnswer) {
+  int input[2], interrupt[2];
+  ASSERT_EQ(pipe(input), 0);
+  ASSERT_EQ(pipe(interrupt), 0);
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  TextAnswerer answerer(input[0], out);
+  answerer.setInterruptFd(interrupt[0]);
+  ASSERT_EQ(write(interrupt[1], "x", 1), 1);
+  EXPECT_EQ(answerer.answer(question()), 2u);
+  EXPECT_EQ(answerer.answer(question()), 2u);
+  std::fclose(out);
+  std::string printed(buffer, size);
+  free(buffer);
+  EXPECT_NE(printed.find("Ending; taking 2."), std::string::npos) << printed;
+  for (int fd : {input[0], input[1], interrupt[0], interrupt[1]}) close(fd);
 }
 
 }  // namespace

@@ -15,6 +15,22 @@
 namespace trep {
 namespace {
 
+// Failures that trying again cannot mend by itself: no permission (also a
+// folder where a file should go), a write-protected medium, a name the
+// system does not take or that is too long, a file too large for the file
+// system, a move to another drive.
+bool isLasting(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT: case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: case ERROR_FILENAME_EXCED_RANGE: case ERROR_DIRECTORY:
+    case ERROR_FILE_TOO_LARGE: case ERROR_NOT_SAME_DEVICE: case ERROR_PRIVILEGE_NOT_HELD:
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return true;
+    default:
+      return false;
+  }
+}
+
 uint64_t fromFileTime(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
@@ -31,7 +47,7 @@ Status win32Error(const std::string& path, DWORD error) {
                              reason.back() == ' ' || reason.back() == '.'))
     reason.pop_back();
   if (reason.empty()) reason = "Error " + std::to_string(error);
-  return Status::failure(path, std::move(reason), error);
+  return Status::failure(path, std::move(reason), error, isLasting(error));
 }
 
 FILETIME toFileTime(uint64_t v) {
@@ -133,6 +149,7 @@ class Win32Platform : public Platform {
       if (why != nullptr) *why = win32Error(path, error);
       return nullptr;
     }
+    if (!isDiskFile(h, path, why)) return nullptr;
     return std::make_unique<Win32File>(h, path);
   }
 
@@ -145,6 +162,53 @@ class Win32Platform : public Platform {
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return Status();
     return win32Error(to, GetLastError());
+  }
+
+  // --- Files a job makes: a hidden temporary beside the final name,
+  // renamed over it when complete. Never through a link: CREATE_NEW meets
+  // a link as a taken name, and MoveFileExW replaces a link itself (Wine's
+  // DeleteFileW and CREATE_ALWAYS would reach a link's target instead). ---
+  std::unique_ptr<File> createTemporaryFor(const std::string& path, std::string* temporary,
+                                           Status* why) override {
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = folder + ".trep-" + randomLetters();
+      HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        *temporary = name;
+        return std::make_unique<Win32File>(h, path);
+      }
+      error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    if (why != nullptr) *why = win32Error(path, error);
+    return nullptr;
+  }
+
+  Status setAttributes(const std::string& path, uint32_t attributes) override {
+    if (SetFileAttributesW(widen(path).c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes))
+      return Status();
+    return win32Error(path, GetLastError());
+  }
+
+  bool nameTaken(const std::string& path) override {
+    DWORD a = GetFileAttributesW(widen(path).c_str());
+    if (a != INVALID_FILE_ATTRIBUTES)
+      return (a & FILE_ATTRIBUTE_DIRECTORY) == 0 || (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (GetLastError() != ERROR_FILE_NOT_FOUND || !underWine()) return false;
+    // Wine shows a link whose target is missing neither to GetFileAttributes
+    // nor in a folder's listing; only an exclusive create meets it.
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                           FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);  // nothing was there; the probe is gone again
+      return false;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
   }
 
   Status deleteFile(const std::string& path) override {
@@ -178,20 +242,20 @@ class Win32Platform : public Platform {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
-  // Every entry is compared here rather than letting FindFirstFileA match
+  // Every entry is compared here rather than letting FindFirstFileW match
   // the name: that would also match short 8.3 aliases and take ? and * as
   // wildcards.
   std::string findNameIgnoringCase(const std::string& folder, const std::string& name) override {
     std::string pattern = folder.empty() ? "*" : folder + "\\*";
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(widen(pattern).c_str(), &data);
     if (h == INVALID_HANDLE_VALUE) return "";
     std::string found;
     do {
-      std::string entry = data.cFileName;
+      std::string entry = narrow(data.cFileName);
       if (sameNameIgnoringCase(entry, name) && (found.empty() || entry < found))
         found = entry;
-    } while (FindNextFileA(h, &data));
+    } while (FindNextFileW(h, &data));
     FindClose(h);
     return found;
   }
@@ -284,6 +348,42 @@ class Win32Platform : public Platform {
     BOOL ok = GetFileInformationByHandle(h, info);
     CloseHandle(h);
     return ok != FALSE;
+  }
+
+  // Only files on a disk are read or written: a pipe, the console or a
+  // device name, which have no file information, is closed again and
+  // refused. (Not GetFileType: under Wine it marks the file as read,
+  // changing its last-access time, which a split records.)
+  static bool isDiskFile(HANDLE h, const std::string& path, Status* why) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info)) return true;
+    CloseHandle(h);
+    if (why != nullptr) *why = Status::failure(path, "Not a regular file", 0, true);
+    return false;
+  }
+
+  static bool underWine() {
+    static const bool wine =
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+  }
+
+  // Six letters and digits for a unique name; CREATE_NEW makes it unique,
+  // the mixing only keeps tries few.
+  static std::string randomLetters() {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static LONG counter = 0;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t x = static_cast<uint64_t>(now.QuadPart) ^
+                 (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^
+                 static_cast<uint64_t>(InterlockedIncrement(&counter)) * 0x9E3779B97F4A7C15ULL;
+    std::string s;
+    for (int i = 0; i < 6; ++i) {
+      x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+      s += kLetters[(x >> 33) % 36];
+    }
+    return s;
   }
 
   static std::string specialFolder(int csidl) {
