@@ -460,6 +460,121 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   return report;
 }
 
+bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
+                       const std::string& base, std::size_t target, std::vector<uint8_t>* out,
+                       std::string* problem) {
+  auto failWith = [problem](const char* text) {
+    *problem = text;
+    return false;
+  };
+  const uint64_t S = set.sliceSize;
+  if (target >= set.files.size() || S == 0 || set.inputSlices == 0)
+    return failWith("The recovery files do not describe that file.");
+  // Bytes 0 .. W - 1 of every slice: the target's first 16 KiB lie within
+  // them (in its first slice, or in whole slices when slices are smaller).
+  const uint64_t W = std::min<uint64_t>(S, kFirstBytesHashed);  // even: S is a multiple of 4
+  const std::size_t w = static_cast<std::size_t>(W);
+  const std::string prefix = folder + kPathSeparator + base;
+  const SetFile& t = set.files[target];
+
+  std::vector<std::vector<uint8_t>> known(set.inputSlices);  // empty: unknown
+  std::vector<uint8_t> first(kFirstBytesHashed);
+  for (std::size_t i = 0; i < set.files.size(); ++i) {
+    const SetFile& f = set.files[i];
+    if (i == target || f.segment == 0) continue;
+    std::unique_ptr<File> file = openForReading(platform, segmentPath(prefix, f.segment));
+    uint64_t size = 0;
+    if (!file || !file->size(&size) || size != f.description.length) continue;
+    const std::size_t firstBytes = readAt(*file, 0, first.data(), first.size());
+    const bool firstWhole =
+        firstBytes == std::min<uint64_t>(size, kFirstBytesHashed) &&
+        md5Of(first.data(), firstBytes) == f.description.firstHash;
+    for (std::size_t j = 0; j < f.slices.size(); ++j) {
+      const uint64_t at = j * S;
+      const std::size_t want = static_cast<std::size_t>(std::min(W, size - at));
+      std::vector<uint8_t> bytes(w, 0);
+      if (readAt(*file, at, bytes.data(), want) != want) continue;
+      bool whole;
+      if (W == S)
+        whole = md5Of(bytes.data(), w) == f.slices[j].md5;  // the slice itself, padded
+      else
+        whole = j != 0 || firstWhole;  // deeper in the file: nothing to hold it to but the result
+      if (whole) known[f.firstSlice + j] = std::move(bytes);
+    }
+  }
+  std::vector<uint32_t> unknown;
+  for (uint32_t k = 0; k < set.inputSlices; ++k)
+    if (known[k].empty()) unknown.push_back(k);
+  const std::size_t m = unknown.size();
+  if (m > set.recovery.size() || m > kMaxRepairSlices)
+    return failWith("Too little is left of the series to rebuild its first bytes.");
+
+  // Independent recovery slices, and the first W bytes of their data.
+  std::vector<const RecoverySliceRef*> chosen;
+  std::vector<std::vector<uint8_t>> residuals;
+  {
+    std::vector<std::vector<uint16_t>> echelon;
+    std::vector<std::size_t> pivots;
+    for (const RecoverySliceRef& ref : set.recovery) {
+      if (chosen.size() == m) break;
+      std::vector<uint16_t> row(m);
+      for (std::size_t u = 0; u < m; ++u) row[u] = recoveryCoefficient(unknown[u], ref.exponent);
+      for (std::size_t r = 0; r < echelon.size(); ++r)
+        if (row[pivots[r]] != 0) addRow(row.data(), echelon[r].data(), row[pivots[r]], m);
+      std::size_t p = 0;
+      while (p < m && row[p] == 0) ++p;
+      if (p == m) continue;
+      std::vector<uint8_t> data(w);
+      std::unique_ptr<File> file = openForReading(platform, ref.path);
+      if (!file || readAt(*file, ref.packetOffset + kRecoveryHeadSize, data.data(), w) != w)
+        continue;
+      scaleRow(row.data(), gfInverse(row[p]), m);
+      echelon.push_back(std::move(row));
+      pivots.push_back(p);
+      chosen.push_back(&ref);
+      residuals.push_back(std::move(data));
+    }
+  }
+  if (chosen.size() < m) return failWith("Too few recovery slices can be read.");
+
+  // residual_r = recovery_r ^ Σ known c_k^e_r · slice_k; then the unknown
+  // slices through the inverse of the chosen rows over them.
+  for (uint32_t k = 0; k < set.inputSlices; ++k) {
+    if (known[k].empty()) continue;
+    for (std::size_t r = 0; r < m; ++r)
+      gfMultiplyAdd(recoveryCoefficient(k, chosen[r]->exponent), known[k].data(),
+                    residuals[r].data(), w);
+  }
+  std::vector<uint16_t> a(2 * m * m, 0);
+  for (std::size_t r = 0; r < m; ++r) {
+    for (std::size_t u = 0; u < m; ++u)
+      a[r * 2 * m + u] = recoveryCoefficient(unknown[u], chosen[r]->exponent);
+    a[r * 2 * m + m + r] = 1;
+  }
+  if (m != 0 && !invert(a.data(), m)) return failWith("The recovery slices do not fit together.");
+
+  const uint64_t length = std::min<uint64_t>(t.description.length, kFirstBytesHashed);
+  out->assign(static_cast<std::size_t>(length), 0);
+  std::vector<uint8_t> solved(w);
+  for (std::size_t u = 0; u < m; ++u) {
+    const uint32_t k = unknown[u];
+    if (k < t.firstSlice || k >= t.firstSlice + t.slices.size()) continue;
+    const uint64_t at = (k - t.firstSlice) * S;
+    if (at >= length) continue;
+    std::fill(solved.begin(), solved.end(), 0);
+    for (std::size_t r = 0; r < m; ++r)
+      gfMultiplyAdd(a[u * 2 * m + m + r], residuals[r].data(), solved.data(), w);
+    std::copy(solved.begin(),
+              solved.begin() + static_cast<std::ptrdiff_t>(std::min(W, length - at)),
+              out->begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  if (md5Of(out->data(), out->size()) != t.description.firstHash) {
+    out->clear();
+    return failWith("The first bytes rebuilt do not match the recovery files' hash.");
+  }
+  return true;
+}
+
 void removeRebuilt(Platform& platform, RepairReport* report) {
   for (const std::string& t : report->temporaries) platform.deleteFile(t);
   report->temporaries.clear();
