@@ -100,7 +100,7 @@ void scramblePiece(const PayloadScramble* scramble, uint64_t at, uint8_t* piece,
 // written, as it always did.
 bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
                bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
-               bool* tryDirect, Status* why) {
+               CopyObserver* observer, bool* tryDirect, Status* why) {
   *why = Status();
   if (source == nullptr || destination == nullptr) return false;
   uint64_t size = 0;
@@ -112,7 +112,9 @@ bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uin
     if (!*why || got != n) return false;
     scramblePiece(scramble, at, buffer, n);
     *why = destination->write(buffer, n, &put);
-    return *why && put == n;
+    if (!*why || put != n) return false;
+    if (observer != nullptr) observer->copied(at, buffer, n);
+    return true;
   }
   const bool scrambled = scramble != nullptr && at < scramble->limit;
   if (!scrambled && *tryDirect) {
@@ -131,6 +133,7 @@ bool moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uin
     scramblePiece(scramble, at + done, buffer, piece);
     *why = destination->write(buffer, piece, &put);
     if (!*why || put != piece) return false;
+    if (observer != nullptr) observer->copied(at + done, buffer, piece);
     done += piece;
   }
   return true;
@@ -144,11 +147,11 @@ void rewind(File* file, bool known, uint64_t at) {
 }  // namespace
 
 void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
-                uint32_t base, const PayloadScramble* scramble) {
+                uint32_t base, const PayloadScramble* scramble, CopyObserver* observer) {
   JobSettings& job = ctx.job;
   uint64_t chunkSize = job.workBufferSize;
   uint64_t remaining = total;
-  bool tryDirect = true;
+  bool tryDirect = observer == nullptr;
   while (remaining != 0) {
     uint64_t done = total - remaining;
     uint64_t percent = done * 100 / total;
@@ -162,7 +165,7 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     bool destinationKnown = destination != nullptr && destination->tell(&destinationAt);
     Status why;
     if (!moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize), done,
-                   sourceKnown, sourceAt, scramble, &tryDirect, &why)) {
+                   sourceKnown, sourceAt, scramble, observer, &tryDirect, &why)) {
       ctx.lastFailure = why;
       if (raiseNotice(ctx.platform, kWriteError, kOk, kAbortProcedure) == kLowerButton) {
         job.jobResult = kResultAborted;
