@@ -53,4 +53,11 @@ bool parseSegmentKBytes(std::string_view text, uint32_t* kbytes) {
   return true;
 }
 
+bool parseRecoveryCount(std::string_view text, uint32_t* count) {
+  uint32_t v = 0;
+  if (!parseDecimal(text, &v) || v == 0 || v > 9999) return false;
+  *count = v;
+  return true;
+}
+
 }  // namespace trep

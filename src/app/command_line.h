@@ -59,6 +59,11 @@ constexpr uint32_t kMaxSegmentKBytes = 4194303;
 // False for anything else (nothing is wrapped or clamped).
 bool parseSegmentKBytes(std::string_view text, uint32_t* kbytes);
 
+// A "/r=" value, the number of recovery files: decimal digits only, 1 to
+// 9999 (a split has at most 9999 segments; the number of its segments is
+// checked once it is known). False for anything else.
+bool parseRecoveryCount(std::string_view text, uint32_t* count);
+
 }  // namespace trep
 
 #endif  // TREP_APP_COMMAND_LINE_H_

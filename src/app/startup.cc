@@ -61,6 +61,14 @@ void refusePath(Platform& platform, const std::string& path) {
     platform.openReadMe();
 }
 
+void refuseRecoveryCount(Platform& platform, const std::string& why) {
+  if (raiseNotice(platform,
+                  "The number of recovery files must be at least 1 and at most the number of "
+                  "segments: " + why + ".",
+                  kOk, kOpenReadMe) == kLowerButton)
+    platform.openReadMe();
+}
+
 }  // namespace
 
 bool readSwitches(App& app, Platform& platform, const Arguments& args) {
@@ -106,6 +114,14 @@ bool readSwitches(App& app, Platform& platform, const Arguments& args) {
         return false;
       }
       app.batchSegmentKBytes = kbytes;
+    } else if (startsWith(text, "/r=")) {
+      uint32_t count = 0;
+      if (!parseRecoveryCount(text.substr(3), &count)) {
+        refuseRecoveryCount(platform, "\"" + text.substr(3) + "\" is not a whole number from 1 to 9999");
+        app.refused = true;
+        return false;
+      }
+      app.batchRecoveryCount = count;
     }
   }
   return true;
@@ -116,6 +132,16 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   if (job.isSplit) {
     job.segmentSize = app.batchSegmentKBytes * 1024;  // fits: "/s=" is checked
     countFromSize(job);
+    if (app.batchRecoveryCount != 0) {
+      adjustCountAtSplitStart(job);  // the count the split will write, as runJob makes it
+      if (app.batchRecoveryCount > job.segmentCount) {
+        refuseRecoveryCount(platform, std::to_string(app.batchRecoveryCount) + " asked for, " +
+                                          std::to_string(job.segmentCount) +
+                                          (job.segmentCount == 1 ? " segment" : " segments"));
+        return kExitUsage;
+      }
+      job.recoveryCount = app.batchRecoveryCount;
+    }
   }
   job.jobState = kJobPrepared;
 
@@ -151,7 +177,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
 
   uint32_t result = job.jobResult;
   if (endsWithNotice(result)) {
-    if (raiseNotice(platform, endNoticeText(result), kOk, kOpenReadMe, 10) == kLowerButton)
+    if (raiseNotice(platform, endNoticeText(job), kOk, kOpenReadMe, 10) == kLowerButton)
       platform.openReadMe();
   }
   return static_cast<int>(result);

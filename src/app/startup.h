@@ -27,6 +27,7 @@ struct App {
   std::string userDataFolder;  // with its trailing separator, or empty
   uint32_t adminRights = 0;
   uint32_t batchSegmentKBytes = kDefaultSegmentKBytes;
+  uint32_t batchRecoveryCount = 0;  // "/r=": recovery files of a batch split; 0 none
   SizeState sizes;  // window state of the size fields (none in batch mode)
 
   // What the switches asked for, for the messages of the command-line program.
@@ -48,13 +49,15 @@ bool takeInstanceLock(Platform& platform);
 // the output folder, the default batch segment size.
 void prepareStart(App& app, Platform& platform);
 
-// Reads the switches "/i=", "/o=", "/q", "/s=" in order, stopping at the
-// first argument that is missing, empty or unbalanced. Returns false when a
-// "/s=" value was refused: the program must then end with kExitUsage.
+// Reads the switches "/i=", "/o=", "/q", "/s=", "/r=" in order, stopping at
+// the first argument that is missing, empty or unbalanced. Returns false
+// when a "/s=" or "/r=" value was refused: the program must then end with
+// kExitUsage.
 bool readSwitches(App& app, Platform& platform, const Arguments& args);
 
 // Batch mode: runs the one job that the switches prepared and returns the
-// process exit code. `progress` is called about once a second with jobState
+// process exit code. A split asked for more recovery files ("/r=") than it
+// has segments is refused before anything is written (kExitUsage). `progress` is called about once a second with jobState
 // while a job that is not quiet runs.
 int runBatch(App& app, Platform& platform,
              const std::function<void(uint32_t)>& progress = nullptr);

@@ -4,6 +4,7 @@
 #define TREP_ENGINE_ENGINE_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/exit_codes.h"
@@ -32,6 +33,8 @@ class SplitPlanning {
   virtual void writeSizeSummary(JobSettings& job) = 0;
 };
 
+class JoinRecovery;  // recovery_job.h
+
 // Everything a job works with besides its own record.
 struct JobContext {
   JobSettings& job;
@@ -44,6 +47,8 @@ struct JobContext {
   // made or opened, a read or write that failed. Ok when that failure had no
   // system reason (a file shorter than expected) or nothing failed.
   Status lastFailure{};
+  // A join's recovery files, while the join that found them runs.
+  JoinRecovery* recovery = nullptr;
 };
 
 // How runJob ended. Two failures end the whole process with a fixed exit
@@ -70,6 +75,9 @@ bool askRetryOrAbort(JobContext& ctx, const char* message);
 inline const char* endNoticeText(uint32_t jobResult) {
   return jobResult == kResultFinished ? kEndFinished : kEndCrcFailed;
 }
+// The same, followed by what the recovery files did for a join:
+// "Finished — 2 segments rebuilt from recovery files".
+std::string endNoticeText(const JobSettings& job);
 
 // Texts of the engine's notices.
 inline constexpr char kFileExists[] = "File already exists.";

@@ -5,6 +5,7 @@
 #include "engine/checksum.h"
 #include "engine/copy_loop.h"
 #include "engine/naming.h"
+#include "engine/recovery_job.h"
 #include "engine/segment_format.h"
 
 namespace trep {
@@ -17,6 +18,7 @@ constexpr uint32_t kRestorableAttributes = 0x1 | 0x2 | 0x4 | 0x20;
 // How many consecutive segments of a headerless series exist from 0001 on:
 // the series ends at the first missing number.
 uint32_t countHeaderless(JobContext& ctx) {
+  if (uint32_t vouched = recoveredSegmentCount(ctx)) return vouched;
   uint32_t n = 0;
   while (n < kMaxSegments &&
          ctx.platform.fileAttributes(segmentPath(ctx.job.segmentFolder.view(), n + 1)) !=
@@ -120,7 +122,8 @@ PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
   const uint32_t progressCount = segments == 0 ? 1 : segments;
   while (job.currentSegment < segments && job.jobResult != kResultAborted) {
     ++job.currentSegment;
-    std::string path = segmentPath(job.segmentFolder.view(), job.currentSegment);
+    std::string path = joinSegmentPath(ctx, job.currentSegment);
+    if (path.empty()) return PathEnd::kEnded;  // beyond repair (jobResult 6), or aborted
     if (ctx.window)
       ctx.window->setTitle("UnTrepping " + job.baseName.str() +
                            zeroPadded(job.currentSegment, 4) + ".trp");
@@ -183,6 +186,8 @@ void verifyChecksum(JobContext& ctx, const std::string& rebuilt) {
 
 PathEnd runJoin(JobContext& ctx) {
   JobSettings& job = ctx.job;
+  JoinRecovery recovery(ctx);  // what it rebuilds goes with it, on every way out
+  if (!recovery.start()) return PathEnd::kEnded;
   const uint32_t segments = prepareSeries(ctx);
   showDescription(ctx);
 
@@ -202,6 +207,11 @@ PathEnd runJoin(JobContext& ctx) {
 
   if (appendSegments(ctx, output.get(), segments) == PathEnd::kEarlyReturn)
     return PathEnd::kEarlyReturn;
+  if (job.jobResult == kResultNotRepairable) {  // nothing under the original's name
+    output.reset();
+    ctx.platform.deleteFile(rebuilt);
+    return PathEnd::kEnded;
+  }
   closeRebuiltFile(ctx, std::move(output));
   verifyChecksum(ctx, rebuilt);
   return PathEnd::kEnded;

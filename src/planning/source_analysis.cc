@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/naming.h"
+#include "engine/recovery_job.h"
 #include "engine/segment_format.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
@@ -100,6 +101,18 @@ void analyseSplit(PlanningContext& p, uint64_t size) {
   if (!applyDestination(p)) refuseLongFolder(p);
 }
 
+// The series is taken: the window shows it as a join.
+void acceptJoin(PlanningContext& p) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
+  c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
+  c.setText(CTL_START, "Go UnTrep!");
+  job.isSplit = 0;
+  job.sourceValid = 1;
+  if (!applyDestination(p)) refuseLongFolder(p);
+  refreshModeControls(p);
+}
+
 void analyseJoin(PlanningContext& p) {
   JobSettings& job = p.job;
   Controls& c = p.controls;
@@ -108,15 +121,34 @@ void analyseJoin(PlanningContext& p) {
   std::unique_ptr<File> first =
       p.platform.openFile(prefix + "0001.trp", FileAccess::kRead, FileShare::kRead,
                           FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
-  if (!first) {
+  uint8_t header[kFullHeaderSize] = {0};
+  uint32_t got = 0;
+  uint64_t firstSize = 0;
+  if (first) {
+    if (!first->read(header, kFullHeaderSize, &got)) got = 0;
+    first->size(&firstSize);
+  }
+  // Segment 0001 lost, or not what the recovery files beside it record:
+  // its header as they rebuild it (the join rebuilds the rest).
+  uint32_t vouched = 0;
+  const FirstSegment from = firstSegmentFromRecovery(p.platform, prefix, header, kFullHeaderSize,
+                                                     &got, &firstSize, &vouched);
+  if (from == FirstSegment::kAsFound && !first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
   }
   job.segmentFolder = prefix;
+  if (from == FirstSegment::kLost) {
+    // Taken without a header: the join reports what is missing and damaged.
+    job.headerLost = 1;
+    job.segmentCount = vouched;
+    job.fileSize = 0;
+    job.originalName = fileNameOf(path).substr(0, 4);
+    c.setText(CTL_DESCRIPTION, "");
+    acceptJoin(p);
+    return;
+  }
 
-  uint8_t header[kFullHeaderSize] = {0};
-  uint32_t got = 0;
-  if (!first->read(header, kFullHeaderSize, &got)) got = 0;
   if (got < kMagicSize || std::memcmp(header, kMagic, kMagicSize) != 0) {
     const char* text = kNoHeader;
     if (got >= 4 && std::memcmp(header, kMagic, 4) == 0) {
@@ -127,8 +159,6 @@ void analyseJoin(PlanningContext& p) {
     if (raiseNotice(p.platform, text, kAttemptAnyway, kAbortProcedure) != kUpperButton) return;
   }
 
-  uint64_t firstSize = 0;
-  first->size(&firstSize);
   job.segmentSize = static_cast<uint32_t>(firstSize);
   job.firstSegmentBytes = firstSize;
 
@@ -151,12 +181,7 @@ void analyseJoin(PlanningContext& p) {
     c.setCheck(CTL_ENCRYPT, job.encrypt != 0);
   }
 
-  c.setText(CTL_SOURCE_PATH, path);
-  c.setText(CTL_START, "Go UnTrep!");
-  job.isSplit = 0;
-  job.sourceValid = 1;
-  if (!applyDestination(p)) refuseLongFolder(p);
-  refreshModeControls(p);
+  acceptJoin(p);
 }
 
 }  // namespace
@@ -168,6 +193,7 @@ void analyseSource(PlanningContext& p) {
   job.jobState = kJobAnalysing;
   job.fileCrc = 0;
   job.rawSeries = 0;
+  job.headerLost = 0;
   c.setText(CTL_FILE_SIZE, "XXX");
 
   job.sourceStatus = Status();
