@@ -79,5 +79,22 @@ TEST(CommandLineTest, SegmentKBytesAreWholeNumbersBelow4GiB) {
   }
 }
 
+TEST(CommandLineTest, RecoveryCountIsAWholeNumberFrom1To9999) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint32_t count;
+  } cases[] = {
+      {"1", true, 1},      {"2", true, 2},     {"9999", true, 9999}, {"0010", true, 10},
+      {"0", false, 0},     {"10000", false, 0}, {"", false, 0},      {"3x", false, 0},
+      {"-1", false, 0},    {" 1", false, 0},    {"4294967296", false, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t v = 77;
+    EXPECT_EQ(parseRecoveryCount(c.text, &v), c.ok) << c.text;
+    EXPECT_EQ(v, c.ok ? c.count : 77u) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace trep

@@ -49,6 +49,9 @@ struct JobContext {
   Status lastFailure{};
   // A join's recovery files, while the join that found them runs.
   JoinRecovery* recovery = nullptr;
+  // Bytes of recovery data held in memory at a time, by a split writing
+  // recovery files and by a join rebuilding segments; more is done in passes.
+  uint64_t recoveryMemory = uint64_t{128} << 20;
 };
 
 // How runJob ended. Two failures end the whole process with a fixed exit

@@ -177,7 +177,7 @@ std::unique_ptr<SplitRecovery> startSplitRecovery(JobContext& ctx) {
   }
   s->writer = std::make_unique<RecoveryWriter>(ctx.platform, job.outputFolder.str(),
                                                job.baseName.str(), std::move(files),
-                                               job.recoveryCount);
+                                               job.recoveryCount, 0, ctx.recoveryMemory);
   std::string problem;
   if (!s->writer->start(&problem)) return refuse(problem);
   return std::unique_ptr<SplitRecovery>(new SplitRecovery(std::move(s)));
@@ -370,6 +370,7 @@ struct JoinRecovery::State {
     if (ctx.window) ctx.window->setTitle(kRebuildingSegments);
     recovery::RepairOptions options;
     options.workFolder = workFolder();
+    options.memoryLimit = ctx.recoveryMemory;
     options.keepGoing = [&job] { return job.jobResult != kResultAborted; };
     report = recovery::repairSeries(ctx.platform, set, folder, base, options);
     switch (report.outcome) {
