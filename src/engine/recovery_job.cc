@@ -16,6 +16,7 @@
 #include "engine/recovery/repair.h"
 #include "engine/scramble.h"
 #include "engine/segment_format.h"
+#include "platform/folder_listing.h"
 
 namespace trep {
 
@@ -30,6 +31,7 @@ namespace {
 inline constexpr char kWritingRecovery[] = "Writing recovery files";
 inline constexpr char kCheckingSegments[] = "Checking segments";
 inline constexpr char kRebuildingSegments[] = "Rebuilding segments from recovery files";
+inline constexpr char kRemoveThem[] = "Remove them";
 
 // A series' prefix (folder, separator, base name) as the folder to list and
 // the base name.
@@ -137,8 +139,40 @@ void SplitRecovery::copied(uint64_t at, const uint8_t* data, uint32_t n) {
   fed += n - skip;
 }
 
+namespace {
+
+// Recovery files of an earlier series of the same base name in the split's
+// folder describe segments this split replaces: left there, a join would
+// take them for this series' and "mend" it back into the old one. They go
+// when the user agrees (the split's own are written at its end). False,
+// with jobResult 99, when the user would rather stop.
+bool removeEarlierRecoveryFiles(JobContext& ctx) {
+  JobSettings& job = ctx.job;
+  const std::string folder = job.outputFolder.str();
+  std::vector<std::string> found;
+  for (const std::string& name : listFolder(folder))
+    if (recovery::isRecoveryFileName(name, job.baseName.str())) found.push_back(name);
+  if (found.empty()) return true;
+  std::sort(found.begin(), found.end());
+  std::string names;
+  for (std::size_t i = 0; i < found.size() && i < 4; ++i) names += (i == 0 ? "" : ", ") + found[i];
+  if (found.size() > 4) names += " and " + std::to_string(found.size() - 4) + " more";
+  if (raiseNotice(ctx.platform,
+                  "Recovery files of an earlier series lie in the folder (" + names +
+                      "). They do not fit the new segments and would mislead a rebuild.",
+                  kRemoveThem, kAbortProcedure) == kLowerButton) {
+    job.jobResult = kResultAborted;
+    return false;
+  }
+  for (const std::string& name : found) ctx.platform.deleteFile(folder + kPathSeparator + name);
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<SplitRecovery> startSplitRecovery(JobContext& ctx) {
   JobSettings& job = ctx.job;
+  if (!removeEarlierRecoveryFiles(ctx)) return nullptr;
   if (job.recoveryCount == 0 || job.segmentSize == 0) return nullptr;
   auto s = std::make_unique<SplitRecovery::State>(ctx);
   s->headers = ctx.options.rebuildMethod == RebuildMethod::kTrep;

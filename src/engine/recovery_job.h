@@ -33,9 +33,11 @@ class SplitRecovery : public CopyObserver {
 };
 
 // Called by the split once its headers are settled (segment 0001's written)
-// and before any payload moves. Nothing (nullptr) when no recovery files
-// were asked for; nullptr and jobResult 99, after a notice, when they
-// cannot be made at all (no memory).
+// and before any payload moves, with or without recovery files asked for.
+// Recovery files of an earlier series of the same name in the folder are
+// removed first, when the user agrees ("Abort procedure": jobResult 99).
+// Nothing (nullptr) when no recovery files were asked for; nullptr and
+// jobResult 99, after a notice, when they cannot be made at all (no memory).
 std::unique_ptr<SplitRecovery> startSplitRecovery(JobContext& ctx);
 
 // Called after the cut: writes the recovery files unless the split was

@@ -390,6 +390,33 @@ TEST_F(RecoveryJobTest, MultiRemovableAsksForOneMoreMedium) {
   EXPECT_FALSE(fileExists(series() + kPathSeparator + "data.vol0+1.par2"));
 }
 
+// Recovery files of an earlier split under the same names would take the
+// new series for a damaged old one: the split removes them when the user
+// agrees, with or without recovery files of its own.
+TEST_F(RecoveryJobTest, EarlierRecoveryFilesGoBeforeANewSeries) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {3}), kResultFinished);
+  const std::string earlier =
+      "Recovery files of an earlier series lie in the folder (data.par2, data.vol0+1.par2, "
+      "data.vol1+1.par2, data.vol2+1.par2). They do not fit the new segments and would mislead "
+      "a rebuild.";
+
+  ScriptedAnswerer stop({kUpperButton, kLowerButton});  // overwrite 0001, then stop
+  EXPECT_EQ(split(5 * 3000 - 700, 3000, {1}, &stop), kResultAborted);
+  EXPECT_EQ(stop.messages(), (std::vector<std::string>{"File already exists.", earlier}));
+  EXPECT_EQ(stop.shown()[1].firstButton, "Remove them");
+  EXPECT_TRUE(fileExists(series() + kPathSeparator + "data.vol2+1.par2"));
+
+  ScriptedAnswerer yes(std::vector<uint32_t>(8, kUpperButton));
+  EXPECT_EQ(split(5 * 3000 - 700, 3000, {0}, &yes), kResultFinished);
+  std::vector<std::string> asked = yes.messages();
+  ASSERT_EQ(asked.size(), 6u);
+  EXPECT_EQ(asked[1], earlier);
+  std::vector<std::string> names = listFolder(series());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"data0001.trp", "data0002.trp", "data0003.trp",
+                                             "data0004.trp", "data0005.trp"}));
+}
+
 // A piece that could not be written, and its chunk written again from its
 // start ("OK"): bytes the recovery data saw before count once.
 TEST_F(RecoveryJobTest, ChunkWrittenAgainCountsOnce) {
