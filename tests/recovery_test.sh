@@ -99,6 +99,24 @@ expect_series_whole() {  # WHAT DIR: every segment as cut
   done
 }
 
+# same_packets A B: "same" when two recovery files hold the same packets,
+# in any order, the creator packet aside.
+same_packets() {
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+def packets(path):
+    data = open(path, 'rb').read()
+    found, at = [], 0
+    while at + 64 <= len(data):
+        length = struct.unpack_from('<Q', data, at + 8)[0]
+        if data[at + 48:at + 64] != b'PAR 2.0\0Creator\0':
+            found.append(data[at:at + length])
+        at += length
+    return sorted(found)
+print('same' if packets(sys.argv[1]) == packets(sys.argv[2]) else 'different')
+PY
+}
+
 # The damage table: each row once per build writing the set, then
 # `par2 repair` on it; N is the number of recovery files.
 DAMAGE_ROWS=(
@@ -130,21 +148,7 @@ for writer in recoverytool recoverytool.exe; do
   fresh "$ref"
   (cd "$ref" && par2 create -q -q -s"$SLICE" -c3 -n3 -u data.par2 data0*.trp >/dev/null 2>&1)
   for f in data.par2 data.vol0+1.par2 data.vol1+1.par2 data.vol2+1.par2; do
-    same=$(python3 - "$dir/$f" "$ref/$f" <<'PY'
-import struct, sys
-def packets(path):
-    data = open(path, 'rb').read()
-    found, at = [], 0
-    while at + 64 <= len(data):
-        length = struct.unpack_from('<Q', data, at + 8)[0]
-        if data[at + 48:at + 64] != b'PAR 2.0\0Creator\0':
-            found.append(data[at:at + length])
-        at += length
-    return sorted(found)
-print('same' if packets(sys.argv[1]) == packets(sys.argv[2]) else 'different')
-PY
-)
-    expect_eq "packets of $f beside par2's" same "$same"
+    expect_eq "packets of $f beside par2's" same "$(same_packets "$dir/$f" "$ref/$f")"
   done
   report "$writer: packets byte for byte par2's (-s$SLICE -c3 -u), creator aside"
 
@@ -296,7 +300,13 @@ for name in trep Trep.exe; do
   verify=$(cd "$WORK/p-$name" && par2 verify data.par2 2>&1)
   expect_eq "par2 verify exit code" 0 "$?"
   expect_has "par2 verify" "$verify" "All files are correct"
-  report "$name /r=2: the segments of the split without it, and a set par2 verifies"
+  ref=$WORK/par2-$name
+  rm -rf "$ref" && mkdir -p "$ref" && cp "$WORK/p-$name/"*.trp "$ref/"
+  (cd "$ref" && par2 create -q -q -s"$SLICE" -c2 -n2 -u data.par2 data0*.trp >/dev/null 2>&1)
+  for f in data.par2 data.vol0+1.par2 data.vol1+1.par2; do
+    expect_eq "packets of $f beside par2's" same "$(same_packets "$WORK/p-$name/$f" "$ref/$f")"
+  done
+  report "$name /r=2: the segments of the split without it, a set par2 verifies, packets par2's"
 
   # par2 repairs what the program wrote.
   fresh "$WORK/case"
