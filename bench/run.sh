@@ -12,6 +12,10 @@
 # Prints medians, peak memory (maximum resident set) and the ratios the
 # engine aims for, as markdown; the same text goes to build/bench-report.md.
 #
+# The recovery cases: a split with /r=1 beside the split plus `par2 create`
+# with the same slices (one per segment), and the join of a series with its
+# recovery file beside the join without.
+#
 # Environment: RUNS=N, SEGMENT_MIB=N (default 100), BENCH_DIR=FOLDER,
 # NO_WINE=1 to leave out Trep.exe.
 set -euo pipefail
@@ -31,6 +35,7 @@ missing=()
 dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed" ||
   missing+=(libbenchmark-dev)
 for tool in cmake g++; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+command -v par2 >/dev/null || missing+=(par2)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "bench: missing packages: ${missing[*]}; run as root to install them." >&2
@@ -111,9 +116,15 @@ buffer_bytes() {  # the work buffer "Maximum" takes for segments of KIB KiB
   echo "$b"
 }
 
-# The series the joins read: one with headers, one scrambled.
+# The series the joins read: one with headers, one scrambled, one with a
+# recovery file beside it. par2 makes its own recovery file for a copy of
+# the first, with the slice size trep takes (the largest segment, rounded
+# up to 4).
 "$work/prog/trep" "/i=$data" "/o=$work/series" "/s=$segment_kib" /q </dev/null
 "$native/jobtool" split "$data" "$work/eseries" "$segment_kib" --key=bench >/dev/null
+"$work/prog/trep" "/i=$data" "/o=$work/rseries" "/s=$segment_kib" /r=1 /q </dev/null
+cp -r "$work/series" "$work/pseries"
+slice=$(( ($(stat -c %s "$work/series/data0001.trp") + 3) / 4 * 4 ))
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 
 # --- measuring ---------------------------------------------------------------
@@ -121,7 +132,7 @@ declare -A seconds rss
 cases=()
 add_case() { cases+=("$1"); }
 
-clear_out() { rm -rf "$work/out"; mkdir -p "$work/out"; }
+clear_out() { rm -rf "$work/out" "$work/pseries/"*.par2; mkdir -p "$work/out"; }
 
 run_case() {  # NAME: runs the case once, adds its time and peak memory
   local name=$1
@@ -134,6 +145,10 @@ run_case() {  # NAME: runs the case once, adds its time and peak memory
     trep-split) cmd=("$work/prog/trep" "/i=$data" "/o=$work/out" "/s=$segment_kib" /q) ;;
     cat-join) cmd=(sh -c 'cat "$1"/*.trp > "$2/joined"' sh "$work/series" "$work/out") ;;
     trep-join) cmd=("$work/prog/trep" "/i=$work/series/data0001.trp" "/o=$work/out" /q) ;;
+    split-r1) cmd=("$work/prog/trep" "/i=$data" "/o=$work/out" "/s=$segment_kib" /r=1 /q) ;;
+    par2-create)
+      cmd=(sh -c 'cd "$1" && par2 create -q -q -s"$2" -c1 data.par2 data0*.trp' sh "$work/pseries" "$slice") ;;
+    join-r1) cmd=("$work/prog/trep" "/i=$work/rseries/data0001.trp" "/o=$work/out" /q) ;;
     split-plain) cmd=("$native/jobtool" split "$data" "$work/out" "$segment_kib") ;;
     split-encrypt) cmd=("$native/jobtool" split "$data" "$work/out" "$segment_kib" --key=bench) ;;
     join-plain) cmd=("$native/jobtool" join "$work/series/data0001.trp" "$work/out") ;;
@@ -150,6 +165,12 @@ run_case() {  # NAME: runs the case once, adds its time and peak memory
     wine-join)
       cmd=(env WINEPREFIX="$wine_prefix" "$here/scripts/wine-run.sh" "$work/prog-win/Trep.exe"
            "/i=$(winpath "$work/series/data0001.trp")" "/o=$(winpath "$work/out")" /q) ;;
+    wine-split-r1)
+      cmd=(env WINEPREFIX="$wine_prefix" "$here/scripts/wine-run.sh" "$work/prog-win/Trep.exe"
+           "/i=$(winpath "$data")" "/o=$(winpath "$work/out")" "/s=$segment_kib" /r=1 /q) ;;
+    wine-join-r1)
+      cmd=(env WINEPREFIX="$wine_prefix" "$here/scripts/wine-run.sh" "$work/prog-win/Trep.exe"
+           "/i=$(winpath "$work/rseries/data0001.trp")" "/o=$(winpath "$work/out")" /q) ;;
   esac
   local t0 t1 code=0
   t0=$EPOCHREALTIME
@@ -171,12 +192,15 @@ peak_kib() { echo "${rss[$1]}" | largest; }
 ratio() { awk -v a="$(med "$1")" -v b="$(med "$2")" 'BEGIN { printf "%.2f", a / b }'; }
 
 for c in cp coreutils-split trep-split cat-join trep-join split-plain split-encrypt join-plain \
-         join-encrypt checksum cat-null cksum trep-split-crc split-10 split-1000; do
+         join-encrypt checksum cat-null cksum trep-split-crc split-10 split-1000 \
+         split-r1 par2-create join-r1; do
   add_case "$c"
 done
 if [ -n "$with_wine" ]; then
   add_case wine-split
   add_case wine-join
+  add_case wine-split-r1
+  add_case wine-join-r1
   # A first run that makes the prefix, then one wineserver for all runs.
   echo "bench: preparing the Wine prefix" >&2
   run_case wine-split
@@ -232,6 +256,8 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
   echo "| checksum / cat file > /dev/null | $(ratio checksum cat-null) | ≤ 0.35 |"
   echo "| checksum / cksum | $(ratio checksum cksum) | |"
   echo "| 1,000 segments / 10 segments | $(ratio split-1000 split-10) | ≤ 1.20 |"
+  echo "| split /r=1 / (split + par2 create, same slices) | $(awk -v r="$(med split-r1)" -v s="$(med trep-split)" -v p="$(med par2-create)" 'BEGIN { printf "%.2f", r / (s + p) }') | ≤ 1, aim 0.5 |"
+  echo "| join with a recovery file / without | $(ratio join-r1 trep-join) | ≤ 1.5 |"
   if [ -n "$with_wine" ]; then
     echo "| Trep.exe under Wine / trep, split | $(ratio wine-split trep-split) | ≤ 1.5 |"
     echo "| Trep.exe under Wine / trep, join | $(ratio wine-join trep-join) | ≤ 1.5 |"
@@ -242,7 +268,7 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
   echo "| case | work buffer MiB | peak MiB | peak − buffer MiB |"
   echo "|---|---:|---:|---:|"
   for c in trep-split trep-join split-plain split-encrypt join-plain join-encrypt trep-split-crc \
-           split-10 split-1000 wine-split wine-join; do
+           split-10 split-1000 wine-split wine-join join-r1 wine-join-r1; do
     [ -n "${rss[$c]:-}" ] || continue
     case "$c" in
       split-10) buffer=$(buffer_bytes "$ten_kib") ;;
@@ -255,6 +281,19 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
     esac
     peak=$(peak_kib "$c")
     echo "| $c | $(mib $((buffer / 1024))) | $(mib "$peak") | $(awk -v p="$peak" -v b="$buffer" 'BEGIN { printf "%.1f", p / 1024 - b / 1048576 }') |"
+  done
+  echo
+  echo "### Peak memory of a split with a recovery file (goal: bounded, whatever the series)"
+  echo
+  echo "The recovery data is held 128 MiB at a time at most (64 MiB windows for one"
+  echo "recovery file, with a buffer as large to read the later passes' bytes back);"
+  echo "only the pieces of the work buffer the copy touches count."
+  echo
+  echo "| case | peak MiB |"
+  echo "|---|---:|"
+  for c in split-r1 wine-split-r1 par2-create; do
+    [ -n "${rss[$c]:-}" ] || continue
+    echo "| $c | $(mib "$(peak_kib "$c")") |"
   done
   echo
   echo "### Microbenchmarks (bytes per second)"

@@ -92,6 +92,7 @@ stage_sanitize() {
   cmake --build "$here/build/sanitize" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null || return 1
   ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
   TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/programs_test.sh" || status=1
+  TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/recovery_test.sh" || status=1
   return "$status"
 }
 

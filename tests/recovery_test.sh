@@ -6,9 +6,13 @@
 #   - their packets are byte for byte par2's for the same files and slice
 #     size (the creator packet aside);
 #   - both builds repair series from sets par2 made, with one slice per
-#     segment and with several.
-# The series are real ones, cut by jobtool (the engine's split), 2 MiB or
-# less a segment (par2 0.8.1 checks large slices slowly).
+#     segment and with several;
+#   - both programs, trep and Trep.exe (under Wine): a split with /r=N
+#     writes a set par2 verifies and repairs, and segments byte for byte
+#     those of the split without it; their joins go through the damage
+#     table, also with sets par2 made, and on a read-only series.
+# The series are real ones, cut by jobtool (the engine's split) or by the
+# programs, 2 MiB or less a segment (par2 0.8.1 checks large slices slowly).
 #
 #   tests/recovery_test.sh          KEEP=1 keeps the work folder
 set -u
@@ -21,10 +25,12 @@ WINE_RUN=$ROOT/scripts/wine-run.sh
 TOOL=$ROOT/build/native/recoverytool
 TOOL_EXE=$ROOT/build/win32/recoverytool.exe
 JOBTOOL=$ROOT/build/native/jobtool
-for f in "$TOOL" "$TOOL_EXE" "$JOBTOOL"; do
+BUILT_TREP=${TREP_NATIVE:-$ROOT/build/native/trep}
+BUILT_EXE=$ROOT/build/win32/Trep.exe
+for f in "$TOOL" "$TOOL_EXE" "$JOBTOOL" "$BUILT_TREP" "$BUILT_EXE"; do
   [ -f "$f" ] || { echo "recovery_test: $f is missing; build with scripts/build.sh" >&2; exit 2; }
 done
-for tool in par2 wine cmp od python3; do
+for tool in par2 wine cmp od python3 unshare; do
   command -v "$tool" >/dev/null || { echo "recovery_test: the tool '$tool' is missing" >&2; exit 2; }
 done
 
@@ -93,6 +99,24 @@ expect_series_whole() {  # WHAT DIR: every segment as cut
   done
 }
 
+# same_packets A B: "same" when two recovery files hold the same packets,
+# in any order, the creator packet aside.
+same_packets() {
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+def packets(path):
+    data = open(path, 'rb').read()
+    found, at = [], 0
+    while at + 64 <= len(data):
+        length = struct.unpack_from('<Q', data, at + 8)[0]
+        if data[at + 48:at + 64] != b'PAR 2.0\0Creator\0':
+            found.append(data[at:at + length])
+        at += length
+    return sorted(found)
+print('same' if packets(sys.argv[1]) == packets(sys.argv[2]) else 'different')
+PY
+}
+
 # The damage table: each row once per build writing the set, then
 # `par2 repair` on it; N is the number of recovery files.
 DAMAGE_ROWS=(
@@ -124,21 +148,7 @@ for writer in recoverytool recoverytool.exe; do
   fresh "$ref"
   (cd "$ref" && par2 create -q -q -s"$SLICE" -c3 -n3 -u data.par2 data0*.trp >/dev/null 2>&1)
   for f in data.par2 data.vol0+1.par2 data.vol1+1.par2 data.vol2+1.par2; do
-    same=$(python3 - "$dir/$f" "$ref/$f" <<'PY'
-import struct, sys
-def packets(path):
-    data = open(path, 'rb').read()
-    found, at = [], 0
-    while at + 64 <= len(data):
-        length = struct.unpack_from('<Q', data, at + 8)[0]
-        if data[at + 48:at + 64] != b'PAR 2.0\0Creator\0':
-            found.append(data[at:at + length])
-        at += length
-    return sorted(found)
-print('same' if packets(sys.argv[1]) == packets(sys.argv[2]) else 'different')
-PY
-)
-    expect_eq "packets of $f beside par2's" same "$same"
+    expect_eq "packets of $f beside par2's" same "$(same_packets "$dir/$f" "$ref/$f")"
   done
   report "$writer: packets byte for byte par2's (-s$SLICE -c3 -u), creator aside"
 
@@ -237,6 +247,181 @@ for repairer in recoverytool recoverytool.exe; do
   cmp -s "$WORK/rebuilt/data0002.trp.rebuilt" "$WORK/series/data0002.trp" || fail_because "0002 differs"
   cmp -s "$WORK/rebuilt/data0004.trp.rebuilt" "$WORK/series/data0004.trp" || fail_because "0004 differs"
   report "par2 writes with 40000-byte slices, $repairer repairs a lost and a cut segment"
+done
+
+# ------------------------------------------------ the programs themselves ---
+
+echo "# trep and Trep.exe: split /r=N, par2 judges; their joins mend the damage table"
+# The programs run from copies in the work folder (no settings file: the
+# defaults), with their own instance lock and home, no display: every
+# notice of Trep.exe takes its safe answer, and trep's stdin is closed.
+mkdir -p "$WORK/prog" "$WORK/runtime" "$WORK/home"
+chmod 700 "$WORK/runtime"
+cp "$BUILT_TREP" "$WORK/prog/trep"
+cp "$BUILT_EXE" "$WORK/prog/Trep.exe"
+winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
+# prog NAME ARGS...: trep or Trep.exe with the arguments; "/i=PATH" and
+# "/o=PATH" take Unix paths. Sets RC, ERR (stderr, without CRs).
+prog() {
+  local name=$1 a args=()
+  shift
+  for a in "$@"; do
+    if [ "$name" = Trep.exe ] && [[ $a == /[io]=/* ]]; then a="${a:0:3}$(winpath "${a:3}")"; fi
+    args+=("$a")
+  done
+  if [ "$name" = Trep.exe ]; then
+    env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" \
+      timeout 300 "$WINE_RUN" "$WORK/prog/Trep.exe" "${args[@]}" </dev/null >/dev/null 2>"$WORK/prog-err"
+  else
+    env XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" \
+      timeout 300 "$WORK/prog/trep" "${args[@]}" </dev/null >/dev/null 2>"$WORK/prog-err"
+  fi
+  RC=$?
+  ERR=$(tr -d '\r' <"$WORK/prog-err")
+}
+listing() { (cd "$1" && for f in *; do printf '%s %s\n' "$f" "$(cksum <"$f")"; done); }
+
+# A series of both programs, with and without recovery files: the segments
+# are the same bytes (segment 0001 but for its read times).
+for name in trep Trep.exe; do
+  rm -rf "$WORK/p-$name" "$WORK/p-$name-plain"
+  prog "$name" "/i=$WORK/data.bin" "/o=$WORK/p-$name" /s=160 /r=2 /q
+  expect_eq "exit code" 0 "$RC"
+  expect_empty "stderr" "$ERR"
+  expect_eq "files" "data.par2 data.vol0+1.par2 data.vol1+1.par2 data0001.trp data0002.trp data0003.trp data0004.trp data0005.trp" \
+    "$(ls "$WORK/p-$name" | tr '\n' ' ' | sed 's/ $//')"
+  prog "$name" "/i=$WORK/data.bin" "/o=$WORK/p-$name-plain" /s=160 /q
+  for n in 2 3 4 5; do
+    cmp -s "$WORK/p-$name/data000$n.trp" "$WORK/p-$name-plain/data000$n.trp" || fail_because "data000$n.trp differs with /r=2"
+  done
+  cmp -s <(head -c 626 "$WORK/p-$name/data0001.trp") <(head -c 626 "$WORK/p-$name-plain/data0001.trp") &&
+    cmp -s <(tail -c +643 "$WORK/p-$name/data0001.trp") <(tail -c +643 "$WORK/p-$name-plain/data0001.trp") ||
+    fail_because "data0001.trp differs with /r=2 (beyond its read times)"
+  verify=$(cd "$WORK/p-$name" && par2 verify data.par2 2>&1)
+  expect_eq "par2 verify exit code" 0 "$?"
+  expect_has "par2 verify" "$verify" "All files are correct"
+  ref=$WORK/par2-$name
+  rm -rf "$ref" && mkdir -p "$ref" && cp "$WORK/p-$name/"*.trp "$ref/"
+  (cd "$ref" && par2 create -q -q -s"$SLICE" -c2 -n2 -u data.par2 data0*.trp >/dev/null 2>&1)
+  for f in data.par2 data.vol0+1.par2 data.vol1+1.par2; do
+    expect_eq "packets of $f beside par2's" same "$(same_packets "$WORK/p-$name/$f" "$ref/$f")"
+  done
+  report "$name /r=2: the segments of the split without it, a set par2 verifies, packets par2's"
+
+  # par2 repairs what the program wrote.
+  fresh "$WORK/case"
+  cp "$WORK/p-$name/"*.par2 "$WORK/case/"
+  cp "$WORK/p-$name/"*.trp "$WORK/case/"
+  damage "$WORK/case" "lost:1 random:4"
+  (cd "$WORK/case" && par2 repair -q data.par2 >/dev/null 2>&1)
+  expect_eq "par2 repair exit code" 0 "$?"
+  for n in 1 4; do
+    cmp -s "$WORK/case/data000$n.trp" "$WORK/p-$name/data000$n.trp" || fail_because "data000$n.trp not repaired"
+  done
+  report "$name /r=2: par2 repairs a lost 0001 and a damaged segment"
+
+  # Refused counts: exit 2, nothing made.
+  for r in /r=0 /r=6 /r=x /r=; do
+    rm -rf "$WORK/refused"
+    prog "$name" "/i=$WORK/data.bin" "/o=$WORK/refused" /s=160 "$r" /q
+    expect_eq "exit code of $r" 2 "$RC"
+    [ ! -e "$WORK/refused" ] || [ -z "$(ls -A "$WORK/refused")" ] || fail_because "$r made $(ls "$WORK/refused")"
+  done
+  report "$name: /r=0, /r=6 (5 segments), /r=x and /r= are refused with exit 2, nothing made"
+done
+
+# The damage table through both programs' joins, each on the other's set
+# too. "stderr" is what trep says in quiet mode (Trep.exe says nothing).
+JOIN_ROWS=(
+  # what                  | damage                            | exit | stderr
+  "intact                 |                                   | 0    |"
+  "one lost               | lost:3                            | 0    | trep: 1 segment rebuilt from recovery files"
+  "same size, random      | random:2                          | 0    | trep: 1 segment rebuilt from recovery files"
+  "truncated              | truncated:5                       | 0    | trep: 1 segment rebuilt from recovery files"
+  "two swapped            | swapped:2                         | 0    | trep: 2 segments rebuilt from recovery files"
+  "0001 lost              | lost:1                            | 0    | trep: 1 segment rebuilt from recovery files"
+  "N damaged              | lost:1 random:4                   | 0    | trep: 2 segments rebuilt from recovery files"
+  "N + 1 damaged          | lost:1 random:2 truncated:4       | 6    | trep: The series cannot be rebuilt: segment 0001 is missing and segments 0002 and 0004 are damaged. The recovery files can rebuild only 2 of these 3."
+  "N + 1 of their size    | random:2 random:3 random:5        | 6    | trep: The series cannot be rebuilt: segments 0002, 0003 and 0005 are damaged. The recovery files can rebuild only 2 of these 3."
+)
+for joiner in trep Trep.exe; do
+  for writer in trep Trep.exe; do
+    for row in "${JOIN_ROWS[@]}"; do
+      read_row "$row" what damages code said
+      case_dir=$WORK/case
+      rm -rf "$case_dir" "$WORK/out"
+      mkdir -p "$WORK/out"
+      cp -r "$WORK/p-$writer" "$case_dir"
+      damage "$case_dir" "$damages"
+      before=$(listing "$case_dir")
+      chosen=$case_dir/data0002.trp
+      [[ $damages == *:2* ]] && chosen=$case_dir/data0003.trp
+      prog "$joiner" "/i=$chosen" "/o=$WORK/out" /q
+      expect_eq "exit code" "$code" "$RC"
+      if [ "$joiner" = trep ]; then expect_eq "stderr" "$said" "$ERR"; fi
+      expect_eq "the series' folder untouched" "$before" "$(listing "$case_dir")"
+      if [ "$code" = 0 ]; then
+        cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the rebuilt file differs"
+        expect_eq "output folder" "data.bin" "$(ls -A "$WORK/out")"
+      else
+        expect_empty "output folder" "$(ls -A "$WORK/out")"
+      fi
+      report "$joiner joins $writer's set: $what -> exit $code"
+    done
+  done
+done
+
+# Sets par2 made for a series, one slice a segment (-s = the largest
+# segment rounded up to 4), mended by both programs' joins.
+PAR2_ROWS=(
+  # what                  | N | damage                        | exit
+  "0001 lost              | 1 | lost:1                        | 0"
+  "same size, random      | 2 | random:3 truncated:5          | 0"
+  "N + 1 damaged          | 1 | lost:2 random:4               | 6"
+)
+for joiner in trep Trep.exe; do
+  for row in "${PAR2_ROWS[@]}"; do
+    read_row "$row" what n damages code
+    case_dir=$WORK/case
+    fresh "$case_dir"
+    (cd "$case_dir" && par2 create -q -q -s"$SLICE" -c"$n" -n1 data.par2 data0*.trp >/dev/null 2>&1)
+    damage "$case_dir" "$damages"
+    rm -rf "$WORK/out" && mkdir -p "$WORK/out"
+    prog "$joiner" "/i=$case_dir/data0004.trp" "/o=$WORK/out" /q
+    expect_eq "exit code" "$code" "$RC"
+    if [ "$code" = 0 ]; then
+      cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the rebuilt file differs"
+    else
+      expect_empty "output folder" "$(ls -A "$WORK/out")"
+    fi
+    report "$joiner joins with par2's set (-s$SLICE -c$n): $what -> exit $code"
+  done
+done
+
+# A series on read-only media: a private mount namespace with the folder
+# bound read-only; the join rebuilds a lost segment in its output folder.
+for joiner in trep Trep.exe; do
+  case_dir=$WORK/ro
+  rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
+  cp -r "$WORK/p-trep" "$case_dir"
+  damage "$case_dir" "lost:2 random:5"
+  before=$(listing "$case_dir")
+  if [ "$joiner" = Trep.exe ]; then
+    i=$(winpath "$case_dir/data0003.trp") o=$(winpath "$WORK/out")
+    cmd=(env -u DISPLAY XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" "$WINE_RUN" "$WORK/prog/Trep.exe")
+  else
+    i=$case_dir/data0003.trp o=$WORK/out
+    cmd=(env XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" "$WORK/prog/trep")
+  fi
+  timeout 300 unshare -m sh -c 'mount --bind "$1" "$1" && mount -o remount,ro,bind "$1" "$1" &&
+    touch "$1/probe" 2>/dev/null && exit 9; shift; exec "$@"' sh "$case_dir" "${cmd[@]}" "/i=$i" "/o=$o" /q \
+    </dev/null >/dev/null 2>"$WORK/prog-err"
+  RC=$?
+  expect_eq "exit code" 0 "$RC"
+  cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the rebuilt file differs"
+  expect_eq "output folder" "data.bin" "$(ls -A "$WORK/out")"
+  expect_eq "the series' folder" "$before" "$(listing "$case_dir")"
+  report "$joiner joins a series on a read-only mount with two segments to rebuild"
 done
 
 finish_checks

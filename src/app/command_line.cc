@@ -99,6 +99,15 @@ bool readSwitch(const std::string& text, Switch* out, std::string* why) {
     }
     return true;
   }
+  if (name == "/r=") {
+    out->kind = Switch::Kind::kRecovery;
+    if (!parseRecoveryCount(text.substr(3), &out->count)) {
+      *why = "the number of recovery files " + quoted(text.substr(3)) +
+             " is not valid: it must be a whole number from 1 to the number of segments";
+      return false;
+    }
+    return true;
+  }
   const std::string whole = lowered(text);
   if (whole == "/q" || whole == "/quiet") {
     out->kind = Switch::Kind::kQuiet;
@@ -163,6 +172,13 @@ CommandLine readCommandLine(const Arguments& args, bool loneFileAllowed) {
     line.switches.push_back(std::move(s));
   }
   return line;
+}
+
+bool parseRecoveryCount(std::string_view text, uint32_t* count) {
+  uint32_t v = 0;
+  if (!parseDecimal(text, &v) || v == 0 || v > 9999) return false;
+  *count = v;
+  return true;
 }
 
 }  // namespace trep

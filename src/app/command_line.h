@@ -65,11 +65,12 @@ bool looksLikeSwitch(std::string_view argument);
 
 // One switch, as it was written and what it carries.
 struct Switch {
-  enum class Kind { kInput, kOutput, kQuiet, kSegmentSize };
+  enum class Kind { kInput, kOutput, kQuiet, kSegmentSize, kRecovery };
   Kind kind = Kind::kQuiet;
   std::string text;     // the whole argument, for messages
   std::string value;    // kInput: the file; kOutput: the folder
   uint32_t kbytes = 0;  // kSegmentSize: the size read (0 already made 1)
+  uint32_t count = 0;   // kRecovery: the number of recovery files, 1 to 9999
 };
 
 // What a command line asks for. It is read whole before anything acts on it,
@@ -87,7 +88,7 @@ struct CommandLine {
 };
 
 // Reads arguments 1, 2, ... up to the first missing one. The switches, in
-// any letter case: "/i=FILE", "/o=FOLDER", "/s=KBYTES", "/q" (also written
+// any letter case: "/i=FILE", "/o=FOLDER", "/s=KBYTES", "/r=N", "/q" (also written
 // "/quiet"). Refused: a switch of another name, a value that is empty, longer
 // than a path field holds or (for "/s=") not a size, a switch given a second
 // time, an empty argument, unbalanced quotes, and any word that is not a
@@ -95,6 +96,11 @@ struct CommandLine {
 // look like a switch is the file to open in the main window (how the shell
 // hands over a double-clicked segment).
 CommandLine readCommandLine(const Arguments& args, bool loneFileAllowed);
+
+// A "/r=" value, the number of recovery files: decimal digits only, 1 to
+// 9999 (a split has at most 9999 segments; the number of its segments is
+// checked once it is known). False for anything else.
+bool parseRecoveryCount(std::string_view text, uint32_t* count);
 
 }  // namespace trep
 

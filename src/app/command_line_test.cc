@@ -130,6 +130,11 @@ TEST(CommandLineTest, ReadCommandLineRefusesWhatItDoesNotKnow) {
       {{"--version", "--help"}, false, Request::kHelp, ""},
       {{"/x", "--version"}, false, Request::kVersion, ""},
       {{"--Help"}, false, Request::kRefused, "unknown switch \"--Help\""},
+      {{"/i=f", "/r=0"}, false, Request::kRefused,
+       "the number of recovery files \"0\" is not valid: it must be a whole number from 1 to "
+       "the number of segments"},
+      {{"/i=f", "/R=2", "/r=3"}, false, Request::kRefused, "\"/r=3\" repeats the switch \"/R=2\""},
+      {{"/i=f", "/r"}, false, Request::kRefused, "unknown switch \"/r\""},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv = c.args;
@@ -146,9 +151,9 @@ TEST(CommandLineTest, ReadCommandLineRefusesWhatItDoesNotKnow) {
 
 TEST(CommandLineTest, SwitchesInAnyLetterCaseInTheirOrder) {
   CommandLine line = readCommandLine(
-      CommandLineArguments("Trep.exe /O=\"C:\\my out\" /S=7 /I=in.bin /QUIET"), true);
+      CommandLineArguments("Trep.exe /O=\"C:\\my out\" /S=7 /I=in.bin /QUIET /R=12"), true);
   ASSERT_EQ(line.request, CommandLine::Request::kSwitches);
-  ASSERT_EQ(line.switches.size(), 4u);
+  ASSERT_EQ(line.switches.size(), 5u);
   EXPECT_EQ(line.switches[0].kind, Switch::Kind::kOutput);
   EXPECT_EQ(line.switches[0].value, "C:\\my out");
   EXPECT_EQ(line.switches[1].kind, Switch::Kind::kSegmentSize);
@@ -157,10 +162,29 @@ TEST(CommandLineTest, SwitchesInAnyLetterCaseInTheirOrder) {
   EXPECT_EQ(line.switches[2].value, "in.bin");
   EXPECT_EQ(line.switches[2].text, "/I=in.bin");
   EXPECT_EQ(line.switches[3].kind, Switch::Kind::kQuiet);
+  EXPECT_EQ(line.switches[4].kind, Switch::Kind::kRecovery);
+  EXPECT_EQ(line.switches[4].count, 12u);
 
   line = readCommandLine(CommandLineArguments("Trep.exe /i=\"unbalanced.bin /q"), true);
   EXPECT_EQ(line.request, CommandLine::Request::kRefused);
   EXPECT_EQ(line.refusal, "the command line has an unbalanced double quote");
+}
+
+TEST(CommandLineTest, RecoveryCountIsAWholeNumberFrom1To9999) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint32_t count;
+  } cases[] = {
+      {"1", true, 1},      {"2", true, 2},     {"9999", true, 9999}, {"0010", true, 10},
+      {"0", false, 0},     {"10000", false, 0}, {"", false, 0},      {"3x", false, 0},
+      {"-1", false, 0},    {" 1", false, 0},    {"4294967296", false, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t v = 77;
+    EXPECT_EQ(parseRecoveryCount(c.text, &v), c.ok) << c.text;
+    EXPECT_EQ(v, c.ok ? c.count : 77u) << c.text;
+  }
 }
 
 }  // namespace

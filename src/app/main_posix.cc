@@ -17,7 +17,7 @@ const char kUsage[] =
     TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
     "rebuilds the original from any segment of the series.\n"
     "\n"
-    "Usage: trep /i=FILE [/o=FOLDER] [/s=KBYTES] [/q]\n"
+    "Usage: trep /i=FILE [/o=FOLDER] [/s=KBYTES] [/r=N] [/q]\n"
     "       trep --help | -h | /?\n"
     "       trep --version\n"
     "  /i=FILE    the file to split (a segment file FILE.trp rebuilds its series)\n"
@@ -26,6 +26,9 @@ const char kUsage[] =
     "             written after /i=, the output goes into FOLDER itself.\n"
     "             Without /o=: a folder named after the file on the desktop.\n"
     "  /s=KBYTES  segment size in kilobytes of 1024 bytes (default 512)\n"
+    "  /r=N       a split also writes N recovery files (PAR2, beside the\n"
+    "             segments), so that any N lost or damaged segments can be\n"
+    "             rebuilt; a join finds and uses them by itself\n"
     "  /q         quiet: no progress, no final notice (also /quiet)\n"
     "  --help     this text (also -h and /?)\n"
     "  --version  the program's name and version\n"
@@ -36,7 +39,8 @@ const char kUsage[] =
     "stdin is closed the safe answer is taken.\n"
     "Exit codes: 0 finished, 1 CRC failed, 2 nothing to do or a refused switch,\n"
     "3 output folder could not be made, 4 another Trep is running,\n"
-    "5 no memory for the work buffer, 99 aborted.\n";
+    "5 no memory for the work buffer, 6 more segments lost or damaged than\n"
+    "the recovery files can rebuild, 99 aborted.\n";
 
 void showProgress(Platform& platform, uint32_t state) {
   if (platform.noticeOpen() || state < kJobRunning || state >= kJobEnded) return;
@@ -113,6 +117,12 @@ int run(int argc, char** argv) {
         &failure);
     if (terminal) std::fprintf(stderr, "\r");
     interrupts::jobOver();  // ends here, by the signal, when one stopped the job
+    // Quiet mode shows no notice: what the recovery files did is said here.
+    if (job.quiet && job.segmentsRebuilt != 0)
+      std::fprintf(stderr, "trep: %u segment%s rebuilt from recovery files\n", job.segmentsRebuilt,
+                   job.segmentsRebuilt == 1 ? "" : "s");
+    if (job.quiet && code == kExitNotRepairable)
+      std::fprintf(stderr, "trep: %s\n", job.recoveryReport.c_str());
     tellWhyItEnded(failure);
     return code;
   }

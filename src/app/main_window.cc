@@ -491,7 +491,7 @@ void MainWindow::onJobTimer() {
   const uint32_t result = job.jobResult;
   if (endsWithNotice(result)) {
     // An aborted job (99) gets no notice here: its own notices said so.
-    if (raiseNotice(platform_, endNoticeText(result), kOk, kQuitTrep) == kLowerButton)
+    if (raiseNotice(platform_, endNoticeText(job), kOk, kQuitTrep) == kLowerButton)
       ExitProcess(static_cast<UINT>(result));
   }
   SetWindowTextA(window_, kProgramTitle);

@@ -8,6 +8,7 @@ namespace trep {
 namespace {
 
 constexpr std::size_t kFieldCount = 10;
+constexpr std::size_t kRecoveryFilesOffset = 48;  // in the block: its last two bytes
 
 // The block's ten fields in file order, as their stored 32-bit values.
 std::array<uint32_t, kFieldCount> fieldsOf(const PersistedSettings& s) {
@@ -53,7 +54,9 @@ PersistedSettings decodeSettingsBlock(const uint8_t* bytes, std::size_t availabl
   std::memcpy(block, bytes, available < kSettingsBlockSize ? available : kSettingsBlockSize);
   std::array<uint32_t, kFieldCount> fields;
   for (std::size_t i = 0; i < kFieldCount; ++i) fields[i] = getLe32(block + 4 * i);
-  return settingsOf(fields);
+  PersistedSettings s = settingsOf(fields);
+  s.recoveryFiles = block[kRecoveryFilesOffset] | block[kRecoveryFilesOffset + 1] << 8;
+  return s;
 }
 
 std::array<uint8_t, kSettingsFileSize> encodeSettingsFile(const PersistedSettings& s) {
@@ -63,6 +66,7 @@ std::array<uint8_t, kSettingsFileSize> encodeSettingsFile(const PersistedSetting
   for (std::size_t i = 0; i < kFieldCount; ++i) putLe32(&file[kMagicSize + 4 * i], fields[i]);
   putLe32(&file[kMagicSize + 40], 48);
   putLe32(&file[kMagicSize + 44], 3);
+  putLe16(&file[kMagicSize + kRecoveryFilesOffset], s.recoveryFiles);
   return file;
 }
 
@@ -76,6 +80,7 @@ void checkSettings(PersistedSettings* s) {
   if (codeValue(s->rebuildMethod) > codeValue(RebuildMethod::kBatFile))
     s->rebuildMethod = RebuildMethod::kTrep;
   if (codeValue(s->sizeMode) > codeValue(SizeMode::kSize)) s->sizeMode = SizeMode::kFast;
+  if (s->recoveryFiles > kMaxSegments) s->recoveryFiles = 0;
   s->wizardRunning = 0;  // no wizard is open at start-up
 }
 

@@ -7,7 +7,9 @@
 //                     12 useCrc          16 useDescription 20 alwaysOnTop
 //                     24 memoryOption    28 sizeMode       32 wizardRunning
 //                     36 sliderMax       40 reserved: 48 and 3 as 32-bit
-//                                           values, then two zero bytes
+//                                           values
+//                     48 recoveryFiles, 16 bits (0..9999): 0 in a file
+//                        from before there were recovery files
 #ifndef TREP_APP_SETTINGS_FILE_H_
 #define TREP_APP_SETTINGS_FILE_H_
 
@@ -35,7 +37,8 @@ PersistedSettings decodeSettingsBlock(const uint8_t* bytes, std::size_t availabl
 // The whole 58-byte file.
 std::array<uint8_t, kSettingsFileSize> encodeSettingsFile(const PersistedSettings& s);
 
-// Forces the four checked fields into range and clears wizardRunning.
+// Forces the four checked fields and recoveryFiles into range and clears
+// wizardRunning.
 void checkSettings(PersistedSettings* s);
 
 // Reads userDataFolder + "dTrep.dat" (which may be a relative name when the

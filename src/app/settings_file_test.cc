@@ -108,6 +108,53 @@ TEST_F(SettingsFileTest, ChecksOnLoad) {
   }
 }
 
+// The number of recovery files lives in the block's last two bytes (file
+// offsets 56 and 57), which were always written as zeros: a setting of 0
+// leaves the file as it always was, and an older file reads as 0.
+TEST_F(SettingsFileTest, RecoveryFilesInTheLastTwoBytes) {
+  PersistedSettings s = defaultSettings();
+  s.sliderMax = 321;
+  std::vector<uint8_t> before(kMagic, kMagic + 8);
+  for (uint32_t v : {0u, 0u, 2u, 1u, 0u, 0u, 2u, 0u, 0u, 321u, 48u, 3u})
+    for (int b = 0; b < 4; ++b) before.push_back(static_cast<uint8_t>(v >> (8 * b)));
+  before.push_back(0);
+  before.push_back(0);
+  ASSERT_EQ(before.size(), 58u);
+  ASSERT_TRUE(saveSettings(platform, folder(), s));
+  EXPECT_EQ(readBytes(file()), before);  // recovery 0: byte for byte as always
+
+  for (uint32_t n : {1u, 2u, 255u, 256u, 9999u}) {
+    s.recoveryFiles = n;
+    ASSERT_TRUE(saveSettings(platform, folder(), s));
+    std::vector<uint8_t> bytes = readBytes(file());
+    std::vector<uint8_t> expected = before;
+    expected[56] = static_cast<uint8_t>(n);
+    expected[57] = static_cast<uint8_t>(n >> 8);
+    EXPECT_EQ(bytes, expected) << n;
+    PersistedSettings back;
+    loadSettings(platform, folder(), &back);
+    EXPECT_EQ(back.recoveryFiles, n);
+  }
+
+  struct Stored {
+    uint8_t low, high;
+    uint32_t loaded;
+  } stored[] = {{0x0F, 0x27, 9999}, {0x10, 0x27, 0}, {0xFF, 0xFF, 0}, {0, 0, 0}};
+  for (const Stored& st : stored) {
+    std::vector<uint8_t> bytes = before;
+    bytes[56] = st.low;
+    bytes[57] = st.high;
+    writeBytes(file(), bytes);
+    PersistedSettings back;
+    loadSettings(platform, folder(), &back);
+    EXPECT_EQ(back.recoveryFiles, st.loaded) << int(st.low) << " " << int(st.high);
+  }
+  writeBytes(file(), std::vector<uint8_t>(before.begin(), before.begin() + 57));  // cut short
+  PersistedSettings back;
+  loadSettings(platform, folder(), &back);
+  EXPECT_EQ(back.recoveryFiles, 0u);
+}
+
 TEST_F(SettingsFileTest, ShortFileLeavesTheRestZero) {
   writeBytes(file(), std::vector<uint8_t>(kMagic, kMagic + 8));
   PersistedSettings s = defaultSettings();

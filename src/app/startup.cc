@@ -63,6 +63,9 @@ void readSwitches(App& app, Platform& platform, const CommandLine& line) {
       case Switch::Kind::kSegmentSize:
         app.batchSegmentKBytes = s.kbytes;
         break;
+      case Switch::Kind::kRecovery:
+        app.batchRecoveryCount = s.count;
+        break;
     }
   }
 }
@@ -96,6 +99,14 @@ void reportFailure(const JobContext& ctx, BatchFailure* failure) {
   failure->gaveUp = ctx.gaveUp;
 }
 
+void refuseRecoveryCount(Platform& platform, const std::string& why) {
+  if (raiseNotice(platform,
+                  "The number of recovery files must be at least 1 and at most the number of "
+                  "segments: " + why + ".",
+                  kOk, kOpenReadMe) == kLowerButton)
+    platform.openReadMe();
+}
+
 }  // namespace
 
 int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& progress,
@@ -104,6 +115,16 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   if (job.isSplit) {
     job.segmentSize = app.batchSegmentKBytes * 1024;  // fits: "/s=" is checked
     countFromSize(job);
+    if (app.batchRecoveryCount != 0) {
+      adjustCountAtSplitStart(job);  // the count the split will write, as runJob makes it
+      if (app.batchRecoveryCount > job.segmentCount) {
+        refuseRecoveryCount(platform, std::to_string(app.batchRecoveryCount) + " asked for, " +
+                                          std::to_string(job.segmentCount) +
+                                          (job.segmentCount == 1 ? " segment" : " segments"));
+        return kExitUsage;
+      }
+      job.recoveryCount = app.batchRecoveryCount;
+    }
   }
   job.jobState = kJobPrepared;
 
@@ -141,7 +162,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
 
   uint32_t result = job.jobResult;
   if (endsWithNotice(result)) {
-    if (raiseNotice(platform, endNoticeText(result), kOk, kOpenReadMe, 10) == kLowerButton)
+    if (raiseNotice(platform, endNoticeText(job), kOk, kOpenReadMe, 10) == kLowerButton)
       platform.openReadMe();
   }
   return static_cast<int>(result);

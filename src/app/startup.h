@@ -27,6 +27,7 @@ struct App {
   std::string userDataFolder;  // with its trailing separator, or empty
   uint32_t adminRights = 0;
   uint32_t batchSegmentKBytes = kDefaultSegmentKBytes;
+  uint32_t batchRecoveryCount = 0;  // "/r=": recovery files of a batch split; 0 none
   SizeState sizes;  // window state of the size fields (none in batch mode)
 
   // What the switches asked for, for the messages about a file not taken.
@@ -70,9 +71,11 @@ void readSwitches(App& app, Platform& platform, const CommandLine& line);
 std::string whyNotTaken(const App& app, bool* toldAlready = nullptr);
 
 // Batch mode: runs the one job that the switches prepared and returns the
-// process exit code. `progress` is called about once a second with jobState
-// while a job that is not quiet runs. A job that ends aborted, or ends the
-// process, leaves its failure in *failure (when given).
+// process exit code. A split asked for more recovery files ("/r=") than it
+// has segments is refused before anything is written (kExitUsage).
+// `progress` is called about once a second with jobState while a job that is
+// not quiet runs. A job that ends aborted, or ends the process, leaves its
+// failure in *failure (when given).
 int runBatch(App& app, Platform& platform,
              const std::function<void(uint32_t)>& progress = nullptr,
              BatchFailure* failure = nullptr);

@@ -100,6 +100,52 @@ TEST_F(StartupTest, SegmentSizeSwitch) {
   }
 }
 
+// "/r=N" asks a batch split for N recovery files: 1 up to the number of
+// segments the split writes, which is known once the size is; more is
+// refused with a notice before a file is written.
+TEST_F(StartupTest, RecoveryCountSwitch) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit;        // runBatch's
+    uint32_t count;  // recovery files written
+  } cases[] = {
+      {{"/r=2", "/i=" + dir.file("big.iso"), "/s=100"}, 0, 2},
+      {{"/i=" + dir.file("big.iso"), "/s=100", "/R=3"}, 0, 3},  // 3 segments of 100 KiB
+      {{"/i=" + dir.file("big.iso"), "/s=100", "/r=4"}, kExitUsage, 0},
+      {{"/i=" + dir.file("big.iso"), "/r=2"}, kExitUsage, 0},  // 512 KiB: one segment
+  };
+  for (const Case& c : cases) {
+    ScriptedAnswerer local;
+    platform.setNoticeAnswerer(&local);
+    fresh();
+    std::vector<std::string> args = c.args;
+    args.push_back("/o=" + dir.file("out"));
+    args.push_back("/q");
+    ASSERT_TRUE(read(args)) << refusal;
+    EXPECT_EQ(runBatch(app(), platform), c.exit) << args[2];
+    // The base of big.iso is "big.": its recovery files are big..par2 and
+    // big..vol0+1.par2, ...
+    const std::string prefix = dir.file("out") + sep() + "big.";
+    EXPECT_EQ(fileExists(prefix + ".par2"), c.count != 0) << args[2];
+    if (c.count != 0) {
+      EXPECT_TRUE(fileExists(prefix + ".vol" + std::to_string(c.count - 1) + "+1.par2"));
+    }
+    EXPECT_FALSE(fileExists(prefix + ".vol" + std::to_string(c.count) + "+1.par2"));
+    if (c.exit == kExitUsage) {
+      ASSERT_EQ(local.shown().size(), 1u);
+      EXPECT_NE(local.shown()[0].message.find("number of recovery files"), std::string::npos);
+      EXPECT_FALSE(fileExists(segmentPath(prefix, 1))) << args[2];
+    }
+    for (const std::string& f :
+         {segmentPath(prefix, 1), segmentPath(prefix, 2), segmentPath(prefix, 3)})
+      platform.deleteFile(f);
+    platform.deleteFile(prefix + ".par2");
+    for (uint32_t e = 0; e < 3; ++e)
+      platform.deleteFile(prefix + ".vol" + std::to_string(e) + "+1.par2");
+  }
+  platform.setNoticeAnswerer(&answers);
+}
+
 // A refused line is refused before anything acts on it: no analysis runs
 // (so none of its notices shows), nothing is set.
 TEST_F(StartupTest, RefusedLinesDoNothingAndShowNothing) {

@@ -19,6 +19,16 @@ struct PayloadScramble {
   uint64_t limit = 0;  // P - 1 for a segment payload of P bytes when full
 };
 
+// Sees the bytes a copy wrote, as they were written (scrambled where they
+// were): `at` is the index of data[0] among the bytes of this copy. After a
+// chunk that failed and was moved again ("OK"), bytes already seen may come
+// once more, the same bytes at the same index.
+class CopyObserver {
+ public:
+  virtual ~CopyObserver() = default;
+  virtual void copied(uint64_t at, const uint8_t* data, uint32_t n) = 0;
+};
+
 // Moves `total` bytes from `source` to `destination` in chunks of
 // workBufferSize, setting jobState from `base` upwards: after done of total
 // bytes, progress = progressShare * (done * 100 / total) / 100 + base, at
@@ -33,9 +43,11 @@ struct PayloadScramble {
 // is read whole into the buffer, scrambled there when `scramble` asks for it,
 // and written whole. Both ways give the same bytes, chunk sizes, progress
 // values and questions. `source` is read from its position, which is payload
-// byte 0 of the segment `scramble` refers to.
+// byte 0 of the segment `scramble` refers to. With an `observer` every chunk
+// goes through the work buffer, so that it sees each byte written.
 void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
-                uint32_t base, const PayloadScramble* scramble = nullptr);
+                uint32_t base, const PayloadScramble* scramble = nullptr,
+                CopyObserver* observer = nullptr);
 
 // Writes `n` bytes at the current position of `file`, asking the write error
 // question when they cannot be written; "OK" writes them again from the same

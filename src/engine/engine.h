@@ -4,6 +4,7 @@
 #define TREP_ENGINE_ENGINE_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/exit_codes.h"
@@ -32,6 +33,8 @@ class SplitPlanning {
   virtual void writeSizeSummary(JobSettings& job) = 0;
 };
 
+class JoinRecovery;  // recovery_job.h
+
 // Everything a job works with besides its own record.
 struct JobContext {
   JobSettings& job;
@@ -53,6 +56,11 @@ struct JobContext {
   uint32_t repeats = 0;
   // True when the job was aborted because the same failure kept coming back.
   bool gaveUp = false;
+  // A join's recovery files, while the join that found them runs.
+  JoinRecovery* recovery = nullptr;
+  // Bytes of recovery data held in memory at a time, by a split writing
+  // recovery files and by a join rebuilding segments; more is done in passes.
+  uint64_t recoveryMemory = uint64_t{128} << 20;
 };
 
 // How runJob ended. Two failures end the whole process with a fixed exit
@@ -93,6 +101,9 @@ constexpr uint32_t kMendableRetries = 100;
 inline const char* endNoticeText(uint32_t jobResult) {
   return jobResult == kResultFinished ? kEndFinished : kEndCrcFailed;
 }
+// The same, followed by what the recovery files did for a join:
+// "Finished — 2 segments rebuilt from recovery files".
+std::string endNoticeText(const JobSettings& job);
 
 // Texts of the engine's notices.
 inline constexpr char kFileExists[] = "File already exists.";

@@ -14,6 +14,7 @@ constexpr int kExitUsage = 2;            // the arguments did not lead to a job,
 constexpr int kExitDirectoryError = 3;   // the output folder could be neither made nor found
 constexpr int kExitAnotherInstance = 4;  // another instance still ran after the wait
 constexpr int kExitMemoryError = 5;      // no work buffer at any size
+constexpr int kExitNotRepairable = static_cast<int>(kResultNotRepairable);  // 6
 constexpr int kExitAborted = static_cast<int>(kResultAborted);      // 99
 
 }  // namespace trep

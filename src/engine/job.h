@@ -22,6 +22,9 @@ constexpr uint32_t kJobEnded = 200;
 // Values of jobResult (also the process exit code of a batch job).
 constexpr uint32_t kResultFinished = 0;
 constexpr uint32_t kResultCrcFailed = 1;
+// A join whose series has more missing or damaged segments than its
+// recovery files can rebuild: nothing was made under the original's name.
+constexpr uint32_t kResultNotRepairable = 6;
 constexpr uint32_t kResultAborted = 99;
 
 constexpr uint32_t kMaxSegments = 9999;
@@ -76,6 +79,10 @@ struct PersistedSettings {
   SizeMode sizeMode = SizeMode::kFast;
   uint32_t wizardRunning = 0;
   uint32_t sliderMax = 0;
+  // Recovery files a split of the window writes (0: none), 0..9999. Stored
+  // in the reserved bytes of the options block, where a 0 keeps the file's
+  // bytes as they always were.
+  uint32_t recoveryFiles = 0;
 };
 
 // Who writes what. The main thread (the window, the wizard, start-up) owns
@@ -136,6 +143,18 @@ struct JobSettings {
   uint64_t creationTime = 0;    // Windows file-time values
   uint64_t lastAccessTime = 0;
   uint64_t lastWriteTime = 0;
+
+  // Recovery files. A split writes recoveryCount of them after its segments
+  // (0: none, and the split is exactly what it was without them). A join
+  // that found recovery files beside its series reports how many segments
+  // it read from what they rebuilt, and, when the damage was too much for
+  // them, which segments were missing and damaged.
+  // headerLost: the analysis found segment 0001 lost, and its header could
+  // not be rebuilt from the recovery files; the join only reports why.
+  uint32_t recoveryCount = 0;
+  uint32_t segmentsRebuilt = 0;
+  PathText recoveryReport;
+  uint32_t headerLost = 0;
 
   // The engine's working values.
   uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0

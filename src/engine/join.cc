@@ -5,6 +5,7 @@
 #include "engine/checksum.h"
 #include "engine/copy_loop.h"
 #include "engine/naming.h"
+#include "engine/recovery_job.h"
 #include "engine/segment_format.h"
 
 namespace trep {
@@ -23,6 +24,7 @@ std::string segmentOf(JobContext& ctx, uint32_t n) {
 // How many consecutive segments of a headerless series exist from 0001 on:
 // the series ends at the first missing number.
 uint32_t countHeaderless(JobContext& ctx) {
+  if (uint32_t vouched = recoveredSegmentCount(ctx)) return vouched;
   uint32_t n = 0;
   while (n < kMaxSegments &&
          ctx.platform.fileAttributes(segmentOf(ctx, n + 1)) != kInvalidAttributes)
@@ -127,7 +129,8 @@ PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
   const uint32_t progressCount = segments == 0 ? 1 : segments;
   while (job.currentSegment < segments && job.jobResult != kResultAborted) {
     ++job.currentSegment;
-    std::string path = segmentOf(ctx, job.currentSegment);
+    std::string path = joinSegmentPath(ctx, job.currentSegment);
+    if (path.empty()) return PathEnd::kEnded;  // beyond repair (jobResult 6), or aborted
     if (ctx.window)
       ctx.window->setTitle("UnTrepping " + job.baseName.str() +
                            zeroPadded(job.currentSegment, 4) + ".trp");
@@ -194,6 +197,8 @@ void verifyChecksum(JobContext& ctx, const std::string& rebuilt) {
 
 PathEnd runJoin(JobContext& ctx) {
   JobSettings& job = ctx.job;
+  JoinRecovery recovery(ctx);  // what it rebuilds goes with it, on every way out
+  if (!recovery.start()) return PathEnd::kEnded;
   const uint32_t segments = prepareSeries(ctx);
   showDescription(ctx);
 
@@ -213,7 +218,10 @@ PathEnd runJoin(JobContext& ctx) {
 
   if (appendSegments(ctx, output.file(), segments) == PathEnd::kEarlyReturn)
     return PathEnd::kEarlyReturn;
-  if (job.jobResult == kResultAborted) return PathEnd::kEnded;
+  // Aborted, or beyond repair: the temporary file goes (output's end), and
+  // nothing is made under the original's name.
+  if (job.jobResult == kResultAborted || job.jobResult == kResultNotRepairable)
+    return PathEnd::kEnded;
   if (!completeRebuiltFile(ctx, output)) return PathEnd::kEnded;
   verifyChecksum(ctx, rebuilt);
   return PathEnd::kEnded;

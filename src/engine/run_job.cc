@@ -155,7 +155,8 @@ enum class Moved { kWhole, kFailed, kStopped };
 // written, as it always did.
 Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
                 bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
-                bool* tryDirect, const std::atomic<uint32_t>& stop, Status* why) {
+                CopyObserver* observer, bool* tryDirect, const std::atomic<uint32_t>& stop,
+                Status* why) {
   *why = Status();
   if (source == nullptr || destination == nullptr) return Moved::kFailed;
   uint64_t size = 0;
@@ -167,7 +168,9 @@ Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, ui
     if (!*why || got != n) return Moved::kFailed;
     scramblePiece(scramble, at, buffer, n);
     *why = destination->write(buffer, n, &put);
-    return *why && put == n ? Moved::kWhole : Moved::kFailed;
+    if (!*why || put != n) return Moved::kFailed;
+    if (observer != nullptr) observer->copied(at, buffer, n);
+    return Moved::kWhole;
   }
   uint32_t done = 0;
   const bool scrambled = scramble != nullptr && at < scramble->limit;
@@ -193,6 +196,7 @@ Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, ui
     scramblePiece(scramble, at + done, buffer, piece);
     *why = destination->write(buffer, piece, &put);
     if (!*why || put != piece) return Moved::kFailed;
+    if (observer != nullptr) observer->copied(at + done, buffer, piece);
     done += piece;
   }
   return Moved::kWhole;
@@ -206,11 +210,11 @@ void rewind(File* file, bool known, uint64_t at) {
 }  // namespace
 
 void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total,
-                uint32_t base, const PayloadScramble* scramble) {
+                uint32_t base, const PayloadScramble* scramble, CopyObserver* observer) {
   JobSettings& job = ctx.job;
   uint64_t chunkSize = job.workBufferSize;
   uint64_t remaining = total;
-  bool tryDirect = true;
+  bool tryDirect = observer == nullptr;
   while (remaining != 0) {
     uint64_t done = total - remaining;
     uint64_t percent = done * 100 / total;
@@ -224,7 +228,8 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     bool destinationKnown = destination != nullptr && destination->tell(&destinationAt);
     Status why;
     Moved moved = moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize),
-                            done, sourceKnown, sourceAt, scramble, &tryDirect, job.jobResult, &why);
+                            done, sourceKnown, sourceAt, scramble, observer, &tryDirect,
+                            job.jobResult, &why);
     if (moved == Moved::kStopped) return;
     if (moved == Moved::kFailed) {
       if (!askAfterWriteError(ctx, why)) return;

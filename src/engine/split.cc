@@ -6,6 +6,7 @@
 #include "engine/copy_loop.h"
 #include "engine/naming.h"
 #include "engine/rebuild_batch.h"
+#include "engine/recovery_job.h"
 #include "engine/segment_format.h"
 
 namespace trep {
@@ -14,6 +15,7 @@ namespace {
 struct SplitState {
   std::string prefix;  // output folder, separator, base name
   File* source = nullptr;
+  CopyObserver* recovery = nullptr;  // sees every payload byte as written
 };
 
 // One segment: its questions, its file, its payload. `open` is segment 0001
@@ -61,7 +63,8 @@ void copySplitSegment(JobContext& ctx, SplitState& s, uint64_t length,
     scramble.key = job.cipherKey.c_str();
     scramble.limit = job.segmentSize == 0 ? 0 : job.segmentSize - 1u;
   }
-  copyChunks(ctx, s.source, segment->file(), length, base, job.encrypt ? &scramble : nullptr);
+  copyChunks(ctx, s.source, segment->file(), length, base, job.encrypt ? &scramble : nullptr,
+             s.recovery);
   if (job.jobResult != kResultAborted) segment->complete(nullptr, kAttributeNormal);
 }
 
@@ -158,6 +161,9 @@ PathEnd runSplit(JobContext& ctx) {
   }
 
   job.progressShare = 100 / (count + 1);
+  std::unique_ptr<SplitRecovery> recovery = startSplitRecovery(ctx);
+  if (job.jobResult == kResultAborted) return PathEnd::kEnded;
+  s.recovery = recovery.get();
 
   uint64_t remaining = job.fileSize;
   for (;;) {
@@ -174,6 +180,7 @@ PathEnd runSplit(JobContext& ctx) {
     if (options.rebuildMethod == RebuildMethod::kTrep) job.headerSize = kShortHeaderSize;
     if (job.jobResult == kResultAborted) break;
   }
+  writeRecoveryFiles(ctx, recovery.get());
   if (options.rebuildMethod == RebuildMethod::kBatFile && job.jobResult == kResultFinished &&
       !job.quiet)
     tellOfLeftovers(ctx, s);

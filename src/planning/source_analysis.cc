@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/naming.h"
+#include "engine/recovery_job.h"
 #include "engine/segment_format.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
@@ -116,7 +117,8 @@ void measureHeaderless(PlanningContext& p) {
   uint32_t n = 0;
   uint64_t total = 0;
   while (n < kMaxSegments) {
-    std::string path = segmentPath(job.segmentFolder.view(), n + 1);
+    std::string path = findSegmentPath(p.platform, job.segmentFolder.view(),
+                                       job.segmentExtension.view(), n + 1);
     if (p.platform.fileAttributes(path) == kInvalidAttributes) break;
     uint64_t size = 0;
     std::unique_ptr<File> segment =
@@ -126,6 +128,22 @@ void measureHeaderless(PlanningContext& p) {
   }
   job.segmentCount = n;
   job.fileSize = total;
+}
+
+// The series is taken: the window shows it as a join, its size fields the
+// series rather than what they showed before.
+void acceptJoin(PlanningContext& p) {
+  JobSettings& job = p.job;
+  Controls& c = p.controls;
+  showSegmentSize(p, job.segmentSize);
+  c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  c.setSliderPosition(CTL_SLIDER, job.segmentCount);
+  c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
+  c.setText(CTL_START, "Go UnTrep!");
+  job.isSplit = 0;
+  job.sourceValid = 1;
+  if (!applyDestination(p)) refuseLongFolder(p);
+  refreshModeControls(p);
 }
 
 void analyseJoin(PlanningContext& p) {
@@ -141,16 +159,37 @@ void analyseJoin(PlanningContext& p) {
   std::unique_ptr<File> first = p.platform.openFile(
       findSegmentPath(p.platform, prefix, extension, 1), FileAccess::kRead, FileShare::kRead,
       FileCreate::kOpenExisting, kAttributeNormal, &job.sourceStatus);
-  if (!first) {
+  uint8_t header[kFullHeaderSize] = {0};
+  uint32_t got = 0;
+  uint64_t firstSize = 0;
+  if (first) {
+    if (!first->read(header, kFullHeaderSize, &got)) got = 0;
+    first->size(&firstSize);
+  }
+  // Segment 0001 lost, or not what the recovery files beside it record:
+  // its header as they rebuild it (the join rebuilds the rest).
+  uint32_t vouched = 0;
+  const FirstSegment from = firstSegmentFromRecovery(p.platform, prefix, header, kFullHeaderSize,
+                                                     &got, &firstSize, &vouched);
+  if (from == FirstSegment::kAsFound && !first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
   }
   job.segmentFolder = prefix;
   job.segmentExtension = extension;
+  // The series' base name: choosing 0003.trp gives 0003.
+  const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
+  if (from == FirstSegment::kLost) {
+    // Taken without a header: the join reports what is missing and damaged.
+    job.headerLost = 1;
+    job.segmentCount = vouched;
+    job.fileSize = 0;
+    job.originalName = utf8TextOf(seriesBase);
+    c.setText(CTL_DESCRIPTION, "");
+    acceptJoin(p);
+    return;
+  }
 
-  uint8_t header[kFullHeaderSize] = {0};
-  uint32_t got = 0;
-  if (!first->read(header, kFullHeaderSize, &got)) got = 0;
   if (got < kMagicSize || std::memcmp(header, kMagic, kMagicSize) != 0) {
     const char* text = kNoHeader;
     if (got >= 4 && std::memcmp(header, kMagic, 4) == 0) {
@@ -161,13 +200,9 @@ void analyseJoin(PlanningContext& p) {
     if (raiseNotice(p.platform, text, kAttemptAnyway, kAbortProcedure) != kUpperButton) return;
   }
 
-  uint64_t firstSize = 0;
-  first->size(&firstSize);
   job.segmentSize = static_cast<uint32_t>(firstSize);
   job.firstSegmentBytes = firstSize;
 
-  // The series' base name: choosing 0003.trp gives 0003.
-  const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
   if (job.rawSeries) {
     job.originalName = utf8TextOf(seriesBase);  // the rebuilt file's name: valid whatever the segments
     c.setText(CTL_DESCRIPTION, "");
@@ -187,16 +222,7 @@ void analyseJoin(PlanningContext& p) {
     c.setCheck(CTL_ENCRYPT, job.encrypt != 0);
   }
 
-  // The size fields show the series, not what they showed before.
-  showSegmentSize(p, job.segmentSize);
-  c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
-  c.setSliderPosition(CTL_SLIDER, job.segmentCount);
-  c.setText(CTL_SOURCE_PATH, path);
-  c.setText(CTL_START, "Go UnTrep!");
-  job.isSplit = 0;
-  job.sourceValid = 1;
-  if (!applyDestination(p)) refuseLongFolder(p);
-  refreshModeControls(p);
+  acceptJoin(p);
 }
 
 }  // namespace
@@ -208,6 +234,7 @@ void analyseSource(PlanningContext& p) {
   job.jobState = kJobAnalysing;
   job.fileCrc = 0;
   job.rawSeries = 0;
+  job.headerLost = 0;
   c.setText(CTL_FILE_SIZE, "XXX");
 
   job.sourceStatus = Status();

@@ -23,4 +23,22 @@ uint32_t crc32Update(uint32_t crc, const void* data, std::size_t n) {
   return crc;
 }
 
+uint32_t crc32Zeros(uint32_t crc, uint64_t n) {
+  // zeros is the CRC of `run` zero bytes; runs double from one byte, and
+  // every bit of n appends one. Runs stay below 2^31: z_off_t may be 32 bits.
+  const Bytef zero = 0;
+  uLong zeros = crc32(0, &zero, 1);
+  uLong c = crc;
+  for (uint64_t run = 1; n != 0; run <<= 1, n >>= 1) {
+    if (run == (uint64_t{1} << 30)) {  // the rest in runs of 2^30 bytes
+      for (uint64_t k = 0; k < n; ++k)
+        c = crc32_combine(c, zeros, static_cast<z_off_t>(run));
+      break;
+    }
+    if (n & 1) c = crc32_combine(c, zeros, static_cast<z_off_t>(run));
+    zeros = crc32_combine(zeros, zeros, static_cast<z_off_t>(run));
+  }
+  return static_cast<uint32_t>(c);
+}
+
 }  // namespace trep

@@ -41,6 +41,9 @@ Md5Digest md5Of(const void* data, std::size_t n);
 // CRC-32 as zlib's crc32(): start with crc = 0; crc32Update(crc32Update(0,
 // a), b) is the CRC of a followed by b.
 uint32_t crc32Update(uint32_t crc, const void* data, std::size_t n);
+// The CRC of the bytes `crc` stands for followed by n zero bytes, without
+// going through them (zlib's crc32_combine): a short last slice is padded so.
+uint32_t crc32Zeros(uint32_t crc, uint64_t n);
 
 }  // namespace trep
 

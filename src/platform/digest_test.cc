@@ -51,6 +51,20 @@ TEST(DigestTest, PiecesGiveTheWholeAndFinishStartsAnew) {
   EXPECT_EQ(hexOf(md5.finish()), "900150983cd24fb0d6963f7d28e17f72");
 }
 
+// Zeros appended by combining, against zeros fed byte for byte: lengths
+// of one run, of several, and past 2^20.
+TEST(DigestTest, ZerosAppendedAsIfFed) {
+  const std::string zeros((1 << 20) + 3, '\0');
+  for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{7},
+                        std::size_t{4096}, std::size_t{65533}, zeros.size()}) {
+    for (const std::string& before : {std::string(), std::string("abc")}) {
+      uint32_t start = crc32Update(0, before.data(), before.size());
+      EXPECT_EQ(crc32Zeros(start, n), crc32Update(start, zeros.data(), n))
+          << n << " zeros after '" << before << "'";
+    }
+  }
+}
+
 TEST(DigestTest, ACopyGoesOnFromTheSameState) {
   Md5 whole, padded;
   padded.update("abc", 3);

@@ -86,6 +86,7 @@ Md5Digest firstBytesHash(const uint8_t* data, std::size_t n) {
 
 struct FileFeed {
   uint64_t fed = 0;
+  Md5 firstBytes;  // of the first 16 KiB fed, held to InputFile::firstHash
   Md5 hash;
   Md5 sliceHash;
   uint32_t sliceCrc = 0;
@@ -112,6 +113,7 @@ struct RecoveryWriter::State {
   Block recoveryData;   // count windows, one after another
   std::vector<std::string> names;
   std::vector<std::string> temporaries;  // written, not yet renamed
+  RecoveryWriter::Reader reader;         // none: the files in the folder
   bool started = false;
 
   State(Platform& p, std::string f, std::string b, std::vector<InputFile> in, uint32_t n,
@@ -152,6 +154,8 @@ RecoveryWriter::RecoveryWriter(Platform& platform, std::string folder, std::stri
                    recoveryCount, sliceSize, memoryLimit)) {}
 
 RecoveryWriter::~RecoveryWriter() { s_->removeTemporaries(); }
+
+void RecoveryWriter::setReader(Reader read) { s_->reader = std::move(read); }
 
 uint64_t RecoveryWriter::sliceSize() const { return s_->sliceSize; }
 const std::vector<std::string>& RecoveryWriter::fileNames() const { return s_->names; }
@@ -234,6 +238,8 @@ void RecoveryWriter::feed(uint32_t index, const uint8_t* data, std::size_t n) {
   FileFeed& f = s.feeds[index];
   const uint64_t length = s.files[index].length;
   if (n > length - f.fed) n = static_cast<std::size_t>(length - f.fed);
+  if (f.fed < kFirstBytesHashed)
+    f.firstBytes.update(data, static_cast<std::size_t>(std::min<uint64_t>(n, kFirstBytesHashed - f.fed)));
   // A file of one slice (every segment of a series) is hashed once: its own
   // MD5 is the slice's stream before the padding.
   const bool oneSlice = length <= s.sliceSize;
@@ -273,6 +279,10 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
     FileFeed& f = s.feeds[i];
     if (f.fed != s.files[i].length)
       return s.failWith(problem, "The file \"" + s.files[i].name + "\" was not read whole.");
+    // The set's order and the file IDs came from the hash given up front.
+    if (f.firstBytes.finish() != s.files[i].firstHash)
+      return s.failWith(problem, "The file \"" + joinPath(s.folder, s.files[i].name) +
+                                     "\" changed while its recovery data was computed.");
     f.description.hash = f.hash.finish();
   }
 
@@ -340,17 +350,21 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
       for (uint32_t i : s.order) {
         if (!going()) return fail("");
         const std::string path = joinPath(s.folder, s.files[i].name);
-        std::unique_ptr<File> input = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
-                                                          FileCreate::kOpenExisting);
-        if (!input) return fail("The file \"" + path + "\" cannot be read.");
+        std::unique_ptr<File> input;
+        if (!s.reader) {
+          input = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
+                                      FileCreate::kOpenExisting);
+          if (!input) return fail("The file \"" + path + "\" cannot be read.");
+        }
         rereadCrcs[i].resize(s.feeds[i].slices.size());
         const uint64_t length = s.files[i].length;
         for (uint32_t slice = 0; slice < s.feeds[i].slices.size(); ++slice) {
           const uint64_t at = slice * s.sliceSize + start;
           if (at >= length) continue;
           const std::size_t want = static_cast<std::size_t>(std::min(width, length - at));
-          if (readAt(*input, at, readBuffer.data(), want) != want)
-            return fail("The file \"" + path + "\" cannot be read.");
+          const std::size_t got = s.reader ? s.reader(i, at, readBuffer.data(), want)
+                                           : readAt(*input, at, readBuffer.data(), want);
+          if (got != want) return fail("The file \"" + path + "\" cannot be read.");
           rereadCrcs[i][slice] = crc32Update(rereadCrcs[i][slice], readBuffer.data(), want);
           s.accumulate(s.firstSlice[i] + slice, start, start, readBuffer.data(), want);
         }

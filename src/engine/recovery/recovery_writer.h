@@ -56,6 +56,16 @@ class RecoveryWriter {
   RecoveryWriter(const RecoveryWriter&) = delete;
   RecoveryWriter& operator=(const RecoveryWriter&) = delete;
 
+  // Where the later passes read a file's bytes (see the comment at the top):
+  // by default the file of that name in the folder. A caller whose files
+  // are no longer there to read (the split onto removable media the user
+  // has since taken away) gives the bytes itself: `read` fills `out` with n
+  // bytes of file `index` (the constructor's order) from `offset` and
+  // returns how many it filled. Set before finish().
+  using Reader =
+      std::function<std::size_t(uint32_t index, uint64_t offset, uint8_t* out, std::size_t n)>;
+  void setReader(Reader read);
+
   // Checks the plan and takes the memory. False with `problem` set when the
   // set cannot be made (too many slices, no memory at any window size).
   bool start(std::string* problem);
@@ -63,7 +73,8 @@ class RecoveryWriter {
   // file from its first byte on; files may come one after another in any
   // order.
   void feed(uint32_t index, const uint8_t* data, std::size_t n);
-  // After every file was fed whole: computes what is left, writes every
+  // After every file was fed whole: checks that each file's first 16 KiB
+  // as fed match the hash it was described with, computes what is left, writes every
   // recovery file under a temporary name and then renames them all. False
   // with `problem` naming the file when one cannot be written or read back;
   // nothing is then left behind. `keepGoing`, when given, is asked between

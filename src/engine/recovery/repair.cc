@@ -103,6 +103,56 @@ bool invert(uint16_t* a, std::size_t m) {
   return true;
 }
 
+// Recovery slices, in the set's order, whose rows of coefficients over the
+// `unknown` input slices are independent, until there are as many as
+// unknowns. `usable` is asked about each slice that would add a row (it may
+// read and check the slice's data): true takes it. `stop`, when given, is
+// asked after a slice was not taken: true ends the search.
+std::vector<const RecoverySliceRef*> independentSlices(
+    const RecoverySet& set, const std::vector<uint32_t>& unknown,
+    const std::function<bool(const RecoverySliceRef&)>& usable,
+    const std::function<bool()>& stop = nullptr) {
+  const std::size_t m = unknown.size();
+  std::vector<const RecoverySliceRef*> chosen;
+  std::vector<std::vector<uint16_t>> echelon;  // reduced rows, pivot at pivots[r], value 1
+  std::vector<std::size_t> pivots;
+  for (const RecoverySliceRef& ref : set.recovery) {
+    if (chosen.size() == m) break;
+    std::vector<uint16_t> row(m);
+    for (std::size_t u = 0; u < m; ++u) row[u] = recoveryCoefficient(unknown[u], ref.exponent);
+    for (std::size_t r = 0; r < echelon.size(); ++r)
+      if (row[pivots[r]] != 0) addRow(row.data(), echelon[r].data(), row[pivots[r]], m);
+    std::size_t p = 0;
+    while (p < m && row[p] == 0) ++p;
+    if (p == m) continue;  // adds nothing to the slices already chosen
+    if (!usable(ref)) {
+      if (stop && stop()) break;
+      continue;
+    }
+    scaleRow(row.data(), gfInverse(row[p]), m);
+    echelon.push_back(std::move(row));
+    pivots.push_back(p);
+    chosen.push_back(&ref);
+  }
+  return chosen;
+}
+
+// The inverse of the chosen slices' coefficients over the unknown ones, in
+// the right half of `a` (m rows of 2m words). False when it is singular,
+// which independentSlices rules out.
+bool invertCoefficients(const std::vector<uint32_t>& unknown,
+                        const std::vector<const RecoverySliceRef*>& chosen, uint16_t* a) {
+  const std::size_t m = unknown.size();
+  for (std::size_t r = 0; r < m; ++r) {
+    for (std::size_t u = 0; u < m; ++u) {
+      a[r * 2 * m + u] = recoveryCoefficient(unknown[u], chosen[r]->exponent);
+      a[r * 2 * m + m + u] = 0;
+    }
+    a[r * 2 * m + m + r] = 1;
+  }
+  return invert(a, m);
+}
+
 bool recoveryPacketIntact(Platform& platform, const RecoverySliceRef& ref, uint64_t sliceSize,
                           std::vector<uint8_t>& buffer, const RepairOptions& options) {
   std::unique_ptr<File> file = openForReading(platform, ref.path);
@@ -282,34 +332,19 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   report.slicesNeeded = static_cast<uint32_t>(m);
 
   // 3. Recovery slices whose rows are independent, each checked whole.
-  std::vector<const RecoverySliceRef*> chosen;
   if (m > kMaxRepairSlices) {
     report.outcome = RepairOutcome::kNotRepairable;
     report.problem = "More slices are damaged than one repair takes on.";
     return report;
   }
-  {
-    std::vector<std::vector<uint16_t>> echelon;  // reduced rows, pivot at pivots[r], value 1
-    std::vector<std::size_t> pivots;
-    for (const RecoverySliceRef& ref : set.recovery) {
-      if (chosen.size() == m) break;
-      std::vector<uint16_t> row(m);
-      for (std::size_t u = 0; u < m; ++u) row[u] = recoveryCoefficient(unknown[u], ref.exponent);
-      for (std::size_t r = 0; r < echelon.size(); ++r)
-        if (row[pivots[r]] != 0) addRow(row.data(), echelon[r].data(), row[pivots[r]], m);
-      std::size_t p = 0;
-      while (p < m && row[p] == 0) ++p;
-      if (p == m) continue;  // adds nothing to the slices already chosen
-      if (!recoveryPacketIntact(platform, ref, S, buffer, options)) {
-        if (!going(options)) return stopped();
-        continue;
-      }
-      scaleRow(row.data(), gfInverse(row[p]), m);
-      echelon.push_back(std::move(row));
-      pivots.push_back(p);
-      chosen.push_back(&ref);
-    }
-  }
+  bool stopAsked = false;
+  const std::vector<const RecoverySliceRef*> chosen = independentSlices(
+      set, unknown,
+      [&](const RecoverySliceRef& ref) {
+        return recoveryPacketIntact(platform, ref, S, buffer, options);
+      },
+      [&] { return stopAsked = !going(options); });
+  if (stopAsked) return stopped();
   report.slicesAvailable = static_cast<uint32_t>(chosen.size());
   if (chosen.size() < m) {
     report.outcome = RepairOutcome::kNotRepairable;
@@ -329,13 +364,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       report.problem = "There is not enough memory for the repair.";
       return report;
     }
-    auto* a = reinterpret_cast<uint16_t*>(matrix.data());
-    for (std::size_t r = 0; r < m; ++r) {
-      for (std::size_t u = 0; u < m; ++u)
-        a[r * 2 * m + u] = recoveryCoefficient(unknown[u], chosen[r]->exponent);
-      a[r * 2 * m + m + r] = 1;
-    }
-    if (!invert(a, m)) {  // cannot be: the rows were chosen independent
+    if (!invertCoefficients(unknown, chosen, reinterpret_cast<uint16_t*>(matrix.data()))) {
       report.outcome = RepairOutcome::kNotRepairable;
       return report;
     }
@@ -458,6 +487,102 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   for (const auto& [segment, path] : report.readFrom) report.rebuilt.push_back(segment);
   report.outcome = RepairOutcome::kRepaired;
   return report;
+}
+
+bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
+                       const std::string& base, std::size_t target, std::vector<uint8_t>* out,
+                       std::string* problem) {
+  auto failWith = [problem](const char* text) {
+    *problem = text;
+    return false;
+  };
+  const uint64_t S = set.sliceSize;
+  if (target >= set.files.size() || S == 0 || set.inputSlices == 0)
+    return failWith("The recovery files do not describe that file.");
+  // Bytes 0 .. W - 1 of every slice: the target's first 16 KiB lie within
+  // them (in its first slice, or in whole slices when slices are smaller).
+  const uint64_t W = std::min<uint64_t>(S, kFirstBytesHashed);  // even: S is a multiple of 4
+  const std::size_t w = static_cast<std::size_t>(W);
+  const std::string prefix = folder + kPathSeparator + base;
+  const SetFile& t = set.files[target];
+
+  std::vector<std::vector<uint8_t>> known(set.inputSlices);  // empty: unknown
+  std::vector<uint8_t> first(kFirstBytesHashed);
+  for (std::size_t i = 0; i < set.files.size(); ++i) {
+    const SetFile& f = set.files[i];
+    if (i == target || f.segment == 0) continue;
+    std::unique_ptr<File> file = openForReading(platform, segmentPath(prefix, f.segment));
+    uint64_t size = 0;
+    if (!file || !file->size(&size) || size != f.description.length) continue;
+    const std::size_t firstBytes = readAt(*file, 0, first.data(), first.size());
+    const bool firstWhole =
+        firstBytes == std::min<uint64_t>(size, kFirstBytesHashed) &&
+        md5Of(first.data(), firstBytes) == f.description.firstHash;
+    for (std::size_t j = 0; j < f.slices.size(); ++j) {
+      const uint64_t at = j * S;
+      const std::size_t want = static_cast<std::size_t>(std::min(W, size - at));
+      std::vector<uint8_t> bytes(w, 0);
+      if (readAt(*file, at, bytes.data(), want) != want) continue;
+      bool whole;
+      if (W == S)
+        whole = md5Of(bytes.data(), w) == f.slices[j].md5;  // the slice itself, padded
+      else
+        whole = j != 0 || firstWhole;  // deeper in the file: nothing to hold it to but the result
+      if (whole) known[f.firstSlice + j] = std::move(bytes);
+    }
+  }
+  std::vector<uint32_t> unknown;
+  for (uint32_t k = 0; k < set.inputSlices; ++k)
+    if (known[k].empty()) unknown.push_back(k);
+  const std::size_t m = unknown.size();
+  if (m > set.recovery.size() || m > kMaxRepairSlices)
+    return failWith("Too little is left of the series to rebuild its first bytes.");
+
+  // Independent recovery slices, and the first W bytes of their data.
+  std::vector<std::vector<uint8_t>> residuals;
+  const std::vector<const RecoverySliceRef*> chosen =
+      independentSlices(set, unknown, [&](const RecoverySliceRef& ref) {
+        std::vector<uint8_t> data(w);
+        std::unique_ptr<File> file = openForReading(platform, ref.path);
+        if (!file || readAt(*file, ref.packetOffset + kRecoveryHeadSize, data.data(), w) != w)
+          return false;
+        residuals.push_back(std::move(data));
+        return true;
+      });
+  if (chosen.size() < m) return failWith("Too few recovery slices can be read.");
+
+  // residual_r = recovery_r ^ Σ known c_k^e_r · slice_k; then the unknown
+  // slices through the inverse of the chosen rows over them.
+  for (uint32_t k = 0; k < set.inputSlices; ++k) {
+    if (known[k].empty()) continue;
+    for (std::size_t r = 0; r < m; ++r)
+      gfMultiplyAdd(recoveryCoefficient(k, chosen[r]->exponent), known[k].data(),
+                    residuals[r].data(), w);
+  }
+  std::vector<uint16_t> a(2 * m * m, 0);
+  if (m != 0 && !invertCoefficients(unknown, chosen, a.data()))
+    return failWith("The recovery slices do not fit together.");
+
+  const uint64_t length = std::min<uint64_t>(t.description.length, kFirstBytesHashed);
+  out->assign(static_cast<std::size_t>(length), 0);
+  std::vector<uint8_t> solved(w);
+  for (std::size_t u = 0; u < m; ++u) {
+    const uint32_t k = unknown[u];
+    if (k < t.firstSlice || k >= t.firstSlice + t.slices.size()) continue;
+    const uint64_t at = (k - t.firstSlice) * S;
+    if (at >= length) continue;
+    std::fill(solved.begin(), solved.end(), 0);
+    for (std::size_t r = 0; r < m; ++r)
+      gfMultiplyAdd(a[u * 2 * m + m + r], residuals[r].data(), solved.data(), w);
+    std::copy(solved.begin(),
+              solved.begin() + static_cast<std::ptrdiff_t>(std::min(W, length - at)),
+              out->begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  if (md5Of(out->data(), out->size()) != t.description.firstHash) {
+    out->clear();
+    return failWith("The first bytes rebuilt do not match the recovery files' hash.");
+  }
+  return true;
 }
 
 void removeRebuilt(Platform& platform, RepairReport* report) {

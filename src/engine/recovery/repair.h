@@ -56,6 +56,20 @@ struct RepairReport {
 RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std::string& folder,
                           const std::string& base, const RepairOptions& options);
 
+// The first bytes of set file `target` (its first 16 KiB, or all of it when
+// shorter), rebuilt without reading any file whole: the recovery data ties
+// the bytes at each offset of every slice together on their own, so the
+// first bytes of every slice are enough. They are taken where they can be
+// vouched for (the first 16 KiB of a file by its file description's hash,
+// a slice of 16 KiB or less by its MD5) and, deeper in a long file, where
+// the file is; what cannot be had is solved from the recovery slices. The
+// result is checked against the target's first-16-KiB hash. False, with
+// `problem` set, when it cannot be rebuilt so. For source analysis, which
+// needs the header of a lost or damaged first segment.
+bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
+                       const std::string& base, std::size_t target, std::vector<uint8_t>* out,
+                       std::string* problem);
+
 // Deletes the rebuilt segments of a report.
 void removeRebuilt(Platform& platform, RepairReport* report);
 

@@ -1,0 +1,462 @@
+// Recovery files through whole jobs: a split asked for them writes a set
+// that describes its segments exactly (whatever the rebuild method,
+// "Encrypt", or the memory that forces passes), and a join chosen on any
+// segment finds it, rebuilds what is lost or damaged without touching the
+// series' folder, and says so, or refuses with a notice and result 6.
+#include "engine/recovery_job.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/naming.h"
+#include "engine/recovery/recovery_set.h"
+#include "engine/recovery/repair.h"
+#include "engine/work_buffer.h"
+#include "planning/controls.h"
+#include "planning/size_arithmetic.h"
+#include "planning/source_analysis.h"
+#include "platform/folder_listing.h"
+#include "testing/test_doubles.h"
+#include "testing/test_support.h"
+
+namespace trep {
+namespace {
+
+using testing::fileExists;
+using testing::patternBytes;
+using testing::readBytes;
+using testing::writeBytes;
+
+struct SplitOptions {
+  SplitOptions(uint32_t r, std::string k = "", RebuildMethod m = RebuildMethod::kTrep,
+               uint64_t bytes = uint64_t{128} << 20)
+      : recovery(r), key(std::move(k)), rebuildMethod(m), memory(bytes) {}
+  uint32_t recovery;
+  std::string key;  // not empty: "Encrypt" with this key
+  RebuildMethod rebuildMethod;
+  uint64_t memory;  // recovery data held at a time
+};
+
+// A folder's files and their bytes.
+using Snapshot = std::map<std::string, std::vector<uint8_t>>;
+
+class RecoveryJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform.setNoticeAnswerer(&answers); }
+
+  std::string series() const { return dir.file("series"); }
+  std::string segment(uint32_t n) const {
+    return segmentPath(series() + kPathSeparator + "data", n);
+  }
+  std::string out(const std::string& name = "data.bin") const {
+    return dir.file("out") + kPathSeparator + name;
+  }
+
+  Snapshot snapshot(const std::string& folder) const {
+    Snapshot s;
+    for (const std::string& name : listFolder(folder))
+      s[name] = readBytes(folder + kPathSeparator + name);
+    return s;
+  }
+
+  // Cuts `size` bytes of "data.bin" into segments of `segmentSize` into
+  // "series"; the job's result.
+  uint32_t split(std::size_t size, uint32_t segmentSize, const SplitOptions& o,
+                 NoticeAnswerer* answerer = nullptr, uint32_t multiRemovable = 0) {
+    original = patternBytes(size, 11);
+    writeBytes(dir.file("data.bin"), original);
+    JobSettings job;
+    job.sourcePath = dir.file("data.bin");
+    job.fileSize = size;
+    job.segmentSize = segmentSize;
+    job.isSplit = job.sourceValid = 1;
+    job.encrypt = o.key.empty() ? 0 : 1;
+    job.cipherKey = o.key;
+    job.outputFolder = series();
+    job.recoveryCount = o.recovery;
+    job.multiRemovable = multiRemovable;
+    job.jobState = kJobPrepared;
+    PersistedSettings options;
+    options.useCrc = 1;
+    options.rebuildMethod = o.rebuildMethod;
+    ScriptedAnswerer none;
+    platform.setNoticeAnswerer(answerer != nullptr ? answerer : &none);
+    BatchPlanning planning;
+    JobContext ctx{job, options, platform, planning, &window};
+    ctx.recoveryMemory = o.memory;
+    runJob(ctx);
+    releaseWorkBuffer(ctx);
+    platform.setNoticeAnswerer(&answers);
+    return job.jobResult;
+  }
+
+  // Analyses `chosen` and joins into "out" (or `output`).
+  void join(const std::string& chosen, const std::string& key = "", uint32_t quiet = 0,
+            const std::string& output = "") {
+    job = std::make_unique<JobSettings>();
+    job->sourcePath = chosen;
+    job->encrypt = key.empty() ? 0 : 1;
+    job->cipherKey = key;
+    options.useCrc = 1;
+    NoControls none;
+    SizeState sizes;
+    PlanningContext p{*job, options, platform, none, sizes};
+    analyseSource(p);
+    analysed = job->sourceValid != 0;
+    if (!analysed) return;
+    job->outputFolder = output.empty() ? dir.file("out") : output;
+    job->quiet = quiet;
+    job->jobState = kJobPrepared;
+    window.titles.clear();
+    JobContext ctx{*job, options, platform, planning, &window};
+    runJob(ctx);
+    releaseWorkBuffer(ctx);
+  }
+
+  // Damage by kind: "lost", "random" (other bytes, same size), "truncated"
+  // (to a third), "swapped" (with the next segment).
+  void damage(const std::string& kind, uint32_t n) {
+    if (kind == "lost") {
+      platform.deleteFile(segment(n));
+    } else if (kind == "random") {
+      writeBytes(segment(n), patternBytes(readBytes(segment(n)).size(), 1000 + n));
+    } else if (kind == "truncated") {
+      std::vector<uint8_t> b = readBytes(segment(n));
+      b.resize(b.size() / 3);
+      writeBytes(segment(n), b);
+    } else if (kind == "swapped") {
+      std::vector<uint8_t> a = readBytes(segment(n)), b = readBytes(segment(n + 1));
+      writeBytes(segment(n), b);
+      writeBytes(segment(n + 1), a);
+    }
+  }
+
+  // No rebuilt segment left anywhere the join could have put one.
+  void expectNothingLeftBehind() {
+    for (const std::string& name : listFolder(dir.file("out")))
+      EXPECT_EQ(name.find(".rebuilt"), std::string::npos) << name;
+    for (const std::string& t : platform.temporaryNames) EXPECT_FALSE(fileExists(t)) << t;
+  }
+
+  testing::TempDir dir;
+  testing::FaultyPlatform platform;
+  ScriptedAnswerer answers;
+  std::unique_ptr<JobSettings> job;
+  PersistedSettings options;
+  BatchPlanning planning;
+  testing::RecordingWindow window;
+  std::vector<uint8_t> original;
+  bool analysed = false;
+};
+
+// The set a split writes, whatever shapes its segments, read back by the
+// recovery module: every segment as recorded; and one lost segment rebuilt
+// by the join from it.
+TEST_F(RecoveryJobTest, SplitWritesTheSetOfItsSegmentsAsWritten) {
+  struct Row {
+    const char* what;
+    SplitOptions options;
+    std::string key;
+    const char* chosen;  // segment file the join starts from
+  } rows[] = {
+      {"headers", {2}, "", "data0002.trp"},
+      {"Encrypt", {2, "secret"}, "secret", "data0003.trp"},
+      {"BAT file", {1, "", RebuildMethod::kBatFile}, "", "data0001.trp"},
+      {"Encrypt, BAT file, passes", {3, "k", RebuildMethod::kBatFile, 8192}, "k", "data0004.trp"},
+      {"headers, passes", {1, "", RebuildMethod::kTrep, 8192}, "", "data0005.trp"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    ASSERT_EQ(split(5 * 20000 - 123, 20000, r.options), kResultFinished);
+    std::vector<std::string> names = listFolder(series());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> want = {"data.par2"};
+    for (uint32_t e = 0; e < r.options.recovery; ++e)
+      want.push_back("data.vol" + std::to_string(e) + "+1.par2");
+    for (uint32_t n = 1; n <= 5; ++n) want.push_back("data" + zeroPadded(n, 4) + ".trp");
+    if (r.options.rebuildMethod == RebuildMethod::kBatFile) want.push_back("UnTrep.bat");
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names, want);
+
+    recovery::RecoverySet set;
+    std::string problem;
+    ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &problem),
+              recovery::SetFound::kUsable);
+    EXPECT_EQ(set.files.size(), 5u);
+    EXPECT_EQ(set.recovery.size(), r.options.recovery);
+    EXPECT_EQ(set.sliceSize, r.options.rebuildMethod == RebuildMethod::kTrep ? 20652u : 20000u);
+    recovery::RepairOptions check;
+    check.workFolder = dir.path();
+    check.checkOnly = true;
+    EXPECT_EQ(recovery::repairSeries(platform, set, series(), "data", check).outcome,
+              recovery::RepairOutcome::kIntact);
+
+    damage("lost", 2);
+    answers.push(kUpperButton);  // a headerless series: "Attempt to UnTrep them anyway."
+    join(series() + kPathSeparator + r.chosen, r.key);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->segmentsRebuilt, 1u);
+    const std::string rebuilt = r.options.rebuildMethod == RebuildMethod::kTrep ? "data.bin" : "data";
+    EXPECT_EQ(readBytes(out(rebuilt)), original);
+    EXPECT_FALSE(fileExists(segment(2)));  // the series' folder is only read
+    expectNothingLeftBehind();
+    platform.deleteFile(out(rebuilt));
+    for (const std::string& name : listFolder(series())) platform.deleteFile(series() + kPathSeparator + name);
+  }
+}
+
+// The damage table: five segments, two recovery files, the join chosen on
+// segment 0003 (or 0002 where 0003 is damaged).
+TEST_F(RecoveryJobTest, JoinRebuildsWhatTheRecoveryFilesMend) {
+  struct Row {
+    const char* what;
+    std::vector<std::pair<std::string, uint32_t>> damages;
+    uint32_t result;
+    uint32_t rebuilt;  // segmentsRebuilt
+  } rows[] = {
+      {"intact", {}, kResultFinished, 0},
+      {"one lost", {{"lost", 3}}, kResultFinished, 1},
+      {"same size, random", {{"random", 2}}, kResultFinished, 1},
+      {"truncated", {{"truncated", 5}}, kResultFinished, 1},
+      {"two swapped", {{"swapped", 2}}, kResultFinished, 2},
+      {"0001 lost", {{"lost", 1}}, kResultFinished, 1},
+      {"0001's header overwritten", {{"random", 1}}, kResultFinished, 1},
+      {"N damaged, 0001 among them", {{"lost", 1}, {"random", 4}}, kResultFinished, 2},
+      {"N + 1 damaged, 0001 among them", {{"lost", 1}, {"random", 2}, {"truncated", 4}},
+       kResultNotRepairable, 0},
+      {"N + 1 damaged, all of their size", {{"random", 2}, {"random", 4}, {"random", 5}},
+       kResultNotRepairable, 0},
+  };
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {2}), kResultFinished);
+  const Snapshot whole = snapshot(series());
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const auto& [name, bytes] : whole) writeBytes(series() + kPathSeparator + name, bytes);
+    for (const auto& d : r.damages) damage(d.first, d.second);
+    const Snapshot damaged = snapshot(series());
+    bool third = std::none_of(r.damages.begin(), r.damages.end(),
+                              [](const auto& d) { return d.second == 3; });
+    platform.deleteFile(out());
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(third ? 3 : 2));
+    platform.setNoticeAnswerer(&answers);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->jobResult, r.result);
+    EXPECT_EQ(job->jobState, kJobEnded);
+    EXPECT_EQ(job->segmentsRebuilt, r.rebuilt);
+    EXPECT_EQ(snapshot(series()), damaged);
+    expectNothingLeftBehind();
+    if (r.result == kResultFinished) {
+      EXPECT_EQ(readBytes(out()), original);
+      EXPECT_TRUE(seen.messages().empty());
+      EXPECT_EQ(endNoticeText(*job),
+                r.rebuilt == 0   ? std::string("Finished")
+                : r.rebuilt == 1 ? std::string("Finished \xE2\x80\x94 1 segment rebuilt from recovery files")
+                                 : "Finished \xE2\x80\x94 " + std::to_string(r.rebuilt) +
+                                       " segments rebuilt from recovery files");
+      if (r.rebuilt != 0) {
+        EXPECT_NE(std::find(window.titles.begin(), window.titles.end(),
+                            "Rebuilding segments from recovery files"),
+                  window.titles.end());
+      }
+    } else {
+      EXPECT_FALSE(fileExists(out()));  // nothing under the original's name
+      ASSERT_EQ(seen.messages().size(), 1u);
+      EXPECT_EQ(seen.messages()[0], job->recoveryReport.str());
+    }
+  }
+}
+
+TEST_F(RecoveryJobTest, NotRepairableNoticeNamesTheSegmentsAndWhatCouldBeRebuilt) {
+  struct Row {
+    std::vector<std::pair<std::string, uint32_t>> damages;
+    const char* notice;
+  } rows[] = {
+      {{{"lost", 1}, {"random", 2}, {"truncated", 4}},
+       "The series cannot be rebuilt: segment 0001 is missing and segments 0002 and 0004 are "
+       "damaged. The recovery files can rebuild only 2 of these 3."},
+      {{{"lost", 2}, {"lost", 3}, {"lost", 5}},
+       "The series cannot be rebuilt: segments 0002, 0003 and 0005 are missing. The recovery "
+       "files can rebuild only 2 of these 3."},
+  };
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {2}), kResultFinished);
+  const Snapshot whole = snapshot(series());
+  for (const Row& r : rows) {
+    for (const auto& [name, bytes] : whole) writeBytes(series() + kPathSeparator + name, bytes);
+    for (const auto& d : r.damages) damage(d.first, d.second);
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(r.damages[0].second == 2 ? 1 : 3));
+    EXPECT_EQ(seen.messages(), std::vector<std::string>{r.notice});
+    EXPECT_EQ(job->jobResult, kResultNotRepairable);
+
+    // Quiet: no notice; the report stays in the job for the program to print.
+    ScriptedAnswerer none;
+    platform.setNoticeAnswerer(&none);
+    join(segment(r.damages[0].second == 2 ? 1 : 3), "", 1);
+    EXPECT_TRUE(none.messages().empty());
+    EXPECT_EQ(job->recoveryReport.str(), r.notice);
+    EXPECT_EQ(job->jobResult, kResultNotRepairable);
+    platform.setNoticeAnswerer(&answers);
+  }
+}
+
+// Recovery files that cannot be used never stop the join of a whole series,
+// and never make it other than it was without them.
+TEST_F(RecoveryJobTest, UnusableRecoveryFilesLeaveTheJoinAsItWas) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {2}), kResultFinished);
+  const Snapshot whole = snapshot(series());
+  // A set of other data, cut under the same names in another folder.
+  const std::vector<uint8_t> mine = original;
+  testing::TempDir other;
+  {
+    original = patternBytes(5 * 3000 - 700, 99);
+    writeBytes(other.file("data.bin"), original);
+    JobSettings j;
+    j.sourcePath = other.file("data.bin");
+    j.fileSize = original.size();
+    j.segmentSize = 3000;
+    j.isSplit = j.sourceValid = 1;
+    j.outputFolder = other.file("series");
+    j.recoveryCount = 2;
+    j.jobState = kJobPrepared;
+    PersistedSettings o;
+    JobContext ctx{j, o, platform, planning, nullptr};
+    runJob(ctx);
+    releaseWorkBuffer(ctx);
+    original = mine;
+  }
+  struct Row {
+    const char* what;
+    std::function<void()> spoil;
+  } rows[] = {
+      {"index and volumes cut short",
+       [&] {
+         for (const char* f : {"data.par2", "data.vol0+1.par2", "data.vol1+1.par2"}) {
+           std::vector<uint8_t> b = readBytes(series() + kPathSeparator + f);
+           b.resize(b.size() / 2 + 3);
+           writeBytes(series() + kPathSeparator + f, b);
+         }
+       }},
+      {"random bytes",
+       [&] {
+         for (const char* f : {"data.par2", "data.vol0+1.par2", "data.vol1+1.par2"})
+           writeBytes(series() + kPathSeparator + f, patternBytes(5000, 3));
+       }},
+      {"another series' set",
+       [&] {
+         for (const char* f : {"data.par2", "data.vol0+1.par2", "data.vol1+1.par2"})
+           writeBytes(series() + kPathSeparator + f,
+                      readBytes(other.file("series") + kPathSeparator + f));
+       }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const auto& [name, bytes] : whole) writeBytes(series() + kPathSeparator + name, bytes);
+    r.spoil();
+    platform.deleteFile(out());
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(4));
+    platform.setNoticeAnswerer(&answers);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->segmentsRebuilt, 0u);
+    EXPECT_EQ(readBytes(out()), original);
+    EXPECT_TRUE(seen.messages().empty());
+  }
+}
+
+// With "Multi-Removable" the recovery files come after the last segment
+// like one more medium, asked for as the segments are.
+TEST_F(RecoveryJobTest, MultiRemovableAsksForOneMoreMedium) {
+  ScriptedAnswerer ready({kUpperButton, kUpperButton, kUpperButton});
+  ASSERT_EQ(split(3 * 3000 - 10, 3000, {1}, &ready, 1), kResultFinished);
+  EXPECT_EQ(ready.messages(), std::vector<std::string>(3, "Is Removable Media Ready?"));
+  EXPECT_TRUE(fileExists(series() + kPathSeparator + "data.vol0+1.par2"));
+
+  for (const std::string& name : listFolder(series())) platform.deleteFile(series() + kPathSeparator + name);
+  ScriptedAnswerer stop({kUpperButton, kUpperButton, kLowerButton});
+  EXPECT_EQ(split(3 * 3000 - 10, 3000, {1}, &stop, 1), kResultAborted);
+  EXPECT_TRUE(fileExists(segment(3)));
+  EXPECT_FALSE(fileExists(series() + kPathSeparator + "data.par2"));
+  EXPECT_FALSE(fileExists(series() + kPathSeparator + "data.vol0+1.par2"));
+}
+
+// Recovery files of an earlier split under the same names would take the
+// new series for a damaged old one: the split removes them when the user
+// agrees, with or without recovery files of its own.
+TEST_F(RecoveryJobTest, EarlierRecoveryFilesGoBeforeANewSeries) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {3}), kResultFinished);
+  const std::string earlier =
+      "Recovery files of an earlier series lie in the folder (data.par2, data.vol0+1.par2, "
+      "data.vol1+1.par2, data.vol2+1.par2). They do not fit the new segments and would mislead "
+      "a rebuild.";
+
+  ScriptedAnswerer stop({kUpperButton, kLowerButton});  // overwrite 0001, then stop
+  EXPECT_EQ(split(5 * 3000 - 700, 3000, {1}, &stop), kResultAborted);
+  EXPECT_EQ(stop.messages(), (std::vector<std::string>{"File already exists.", earlier}));
+  EXPECT_EQ(stop.shown()[1].firstButton, "Remove them");
+  EXPECT_TRUE(fileExists(series() + kPathSeparator + "data.vol2+1.par2"));
+
+  ScriptedAnswerer yes(std::vector<uint32_t>(8, kUpperButton));
+  EXPECT_EQ(split(5 * 3000 - 700, 3000, {0}, &yes), kResultFinished);
+  std::vector<std::string> asked = yes.messages();
+  ASSERT_EQ(asked.size(), 6u);
+  EXPECT_EQ(asked[1], earlier);
+  std::vector<std::string> names = listFolder(series());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"data0001.trp", "data0002.trp", "data0003.trp",
+                                             "data0004.trp", "data0005.trp"}));
+}
+
+// A piece that could not be written, and its chunk written again from its
+// start ("OK"): bytes the recovery data saw before count once.
+TEST_F(RecoveryJobTest, ChunkWrittenAgainCountsOnce) {
+  int writes = 0;
+  // Segment 2's writes: the magic, then the pieces of its one chunk; the
+  // second piece fails once (with 2 MiB pieces, on Windows, the last one).
+  platform.beforeWrite = [&](const std::string& path, uint32_t) {
+    return !(path == segment(2) && ++writes == 3);
+  };
+  ScriptedAnswerer again({kUpperButton});
+  const uint32_t segmentBytes = 2560 * 1024;
+  ASSERT_EQ(split(3 * segmentBytes - 10, segmentBytes, {1}, &again), kResultFinished);
+  EXPECT_EQ(again.messages(), std::vector<std::string>{"File Write Error. The disk might be full."});
+  platform.beforeWrite = nullptr;
+  recovery::RecoverySet set;
+  std::string problem;
+  ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &problem),
+            recovery::SetFound::kUsable);
+  recovery::RepairOptions check;
+  check.workFolder = dir.path();
+  check.checkOnly = true;
+  EXPECT_EQ(recovery::repairSeries(platform, set, series(), "data", check).outcome,
+            recovery::RepairOutcome::kIntact);
+}
+
+// Joined into the series' own folder (which the join must not write into
+// but for the rebuilt file), rebuilt segments go to the system's temporary
+// folder, and go again.
+TEST_F(RecoveryJobTest, RebuiltSegmentsStayOutOfTheSeriesFolder) {
+  ASSERT_EQ(split(4 * 3000 - 10, 3000, {1}), kResultFinished);
+  damage("random", 3);
+  join(segment(1), "", 0, series());
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(job->segmentsRebuilt, 1u);
+  EXPECT_EQ(readBytes(series() + kPathSeparator + "data.bin"), original);
+  for (const std::string& name : listFolder(series()))
+    EXPECT_EQ(name.find(".rebuilt"), std::string::npos) << name;
+  ASSERT_FALSE(platform.temporaryNames.empty());
+  expectNothingLeftBehind();
+}
+
+}  // namespace
+}  // namespace trep
