@@ -132,14 +132,14 @@ size_of() { stat -c %s "$1" 2>/dev/null || echo "(no file)"; }
 # ------------------------------------------------------------ settings ---
 
 # The 58-byte settings file: "TREP1600", ten 32-bit little-endian options,
-# 48 and 3, two zero bytes. settings_hex FIELD=VALUE...: its bytes in hex,
+# 48 and 3, and recoveryFiles in 16 bits. settings_hex FIELD=VALUE...: its bytes in hex,
 # the options at their defaults but for those named.
 SETTING_NAMES=(wizardAtStart rebuildMethod destinationMode useCrc useDescription alwaysOnTop
   memoryOption sizeMode wizardRunning sliderMax)
 settings_hex() {
   local -A v=([wizardAtStart]=0 [rebuildMethod]=0 [destinationMode]=2 [useCrc]=1
     [useDescription]=0 [alwaysOnTop]=0 [memoryOption]=2 [sizeMode]=0 [wizardRunning]=0
-    [sliderMax]=0)
+    [sliderMax]=0 [recoveryFiles]=0)
   local a name out
   for a in "$@"; do v[${a%%=*}]=${a#*=}; done
   out=$(printf 'TREP1600' | od -A n -t x1 | tr -d ' \n')
@@ -147,7 +147,8 @@ settings_hex() {
     local x=${v[$name]:-$name}
     out+=$(printf '%02x%02x%02x%02x' $((x & 255)) $(((x >> 8) & 255)) $(((x >> 16) & 255)) $(((x >> 24) & 255)))
   done
-  echo "${out}0000"
+  local r=${v[recoveryFiles]}
+  printf '%s%02x%02x\n' "$out" $((r & 255)) $(((r >> 8) & 255))
 }
 write_settings() {  # FILE FIELD=VALUE...
   local h
@@ -1198,6 +1199,67 @@ wait_exit 99
 expect_eq "files in out" "movie.bin" "$(ls -A out)"
 expect_eq "out/movie.bin" "made before" "$(cat out/movie.bin)"
 report "out holds only movie.bin, as it was"
+
+# ----------------------------------------------------- recovery files ---
+
+scenario "recovery files from the window: the count, its summary, the split's PAR2 set, kept in the settings"
+cp "$WORK/fx/movie.bin" .
+OUT=$(win "$SDIR/out")
+write_settings "$SDIR/prog/dTrep.dat" destinationMode=0 recoveryFiles=1
+start_trep "$(win "$SDIR/movie.bin")"
+# 3000 kBytes of 10,000,000 bytes: 4 segments. More recovery files than
+# segments are as many as there are segments, and the summary says so.
+drive "the stored count shows; typed counts change the summary, at most one per segment" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+expect-text CTL_RECOVERY_COUNT 1
+expect-enabled CTL_RECOVERY_COUNT 1
+type CTL_OUTPUT_FOLDER "$OUT"
+check CTL_MODE_SIZE 1
+type CTL_SIZE_NUMBER 3000
+expect-text CTL_SIZE_SUMMARY "File will be Trepped into 4 files of 3000 kBytes"
+expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery files"
+type CTL_RECOVERY_COUNT 9
+expect-text CTL_RECOVERY_SUMMARY "+ 4 recovery files"
+type CTL_RECOVERY_COUNT 0
+expect-text CTL_RECOVERY_SUMMARY ""
+type CTL_RECOVERY_COUNT 2
+expect-text CTL_RECOVERY_SUMMARY "+ 2 recovery files"
+click CTL_START
+notice 1 Finished
+wait-title "Trep 1.91"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+expect_eq "files in out" "$(printf '%s\n' movi.par2 movi.vol0+1.par2 movi.vol1+1.par2 movi0001.trp \
+  movi0002.trp movi0003.trp movi0004.trp)" "$(ls -A out | LC_ALL=C sort)"
+par2 verify -q out/movi.par2 >/dev/null 2>&1
+expect_eq "exit code of par2 verify" 0 "$?"
+report "out holds movi0001.trp .. movi0004.trp and two recovery volumes; par2 verifies them"
+expect_eq "recoveryFiles in dTrep.dat (bytes 56-57)" 0200 "$(hex "$SDIR/prog/dTrep.dat" 56 2)"
+report "dTrep.dat keeps the count, 2"
+rm out/movi0002.trp out/movi0004.trp
+mkdir rebuilt
+start_trep "$(win "$SDIR/out/movi0003.trp")"
+drive "the join with two segments lost: no count to set; the end notice says what was rebuilt" <<EOF
+window Trep
+wait-text CTL_START "Go UnTrep!"
+expect-enabled CTL_RECOVERY_COUNT 0
+expect-text CTL_RECOVERY_SUMMARY ""
+type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
+click CTL_START
+notice 1 "Finished — 2 segments rebuilt from recovery files"
+wait-title "Trep 1.91"
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+cmp -s rebuilt/movie.bin movie.bin
+expect_eq "rebuilt/movie.bin is movie.bin (cmp)" 0 "$?"
+expect_eq "files in out after the join" "$(printf '%s\n' movi.par2 movi.vol0+1.par2 movi.vol1+1.par2 \
+  movi0001.trp movi0003.trp)" "$(ls -A out | LC_ALL=C sort)"
+report "movie.bin rebuilt whole; the series' folder as it was"
 
 end_scenario
 finish_checks

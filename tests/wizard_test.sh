@@ -145,7 +145,7 @@ expect-enabled CTL_CHOOSE_FOLDER 1
 expect-text CTL_OUTPUT_FOLDER "$DESKTOP\movie"
 type CTL_OUTPUT_FOLDER "$OUT"
 EOF
-drive "\"Options\": Back and Finish usable; \"Use Trep\", \"Use CRC\"; a description typed" <<EOF
+drive "\"Options\": Back and Finish usable; \"Use Trep\", \"Use CRC\"; a description typed; 1 recovery file" <<EOF
 page "Select Destination"
 sheet-press next
 page "Options"
@@ -163,6 +163,9 @@ expect-enabled WIZ_USE_DESCRIPTION 1
 check WIZ_USE_DESCRIPTION 1
 expect-enabled WIZ_DESCRIPTION 1
 type WIZ_DESCRIPTION "made by the wizard"
+expect-text CTL_RECOVERY_COUNT 0
+expect-enabled CTL_RECOVERY_COUNT 1
+type CTL_RECOVERY_COUNT 1
 EOF
 drive "Finish: the job runs at once and ends with \"Finished\"; the main window shows what the wizard set up" <<EOF
 page "Options"
@@ -182,6 +185,8 @@ expect-text CTL_SEGMENT_COUNT 11
 expect-text CTL_SIZE_NUMBER 900
 expect-selection CTL_SIZE_UNIT kBytes
 expect-text CTL_SIZE_SUMMARY "File will be Trepped into 11 files of 900 kBytes"
+expect-text CTL_RECOVERY_COUNT 1
+expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery files"
 expect-selection CTL_REBUILD_METHOD Trep
 expect-checked CTL_USE_CRC 1
 expect-checked CTL_ENCRYPT 0
@@ -191,13 +196,19 @@ click CTL_QUIT
 wait-gone
 EOF
 wait_exit 0
+expect_eq "recovery files in out" "movi.par2 movi.vol0+1.par2" "$(cd out && ls -A movi.par2 movi.vol*.par2 | paste -sd ' ')"
+par2 verify -q out/movi.par2 >/dev/null 2>&1
+expect_eq "exit code of par2 verify" 0 "$?"
+report "out holds movi.par2 and one recovery volume, which par2 verifies"
+mkdir par2 && mv out/*.par2 par2/
 expect_series "$SDIR/out" movi movie.bin 921600
 report "out holds movi0001.trp .. movi0011.trp of 900 kBytes; trep rebuilds movie.bin from them"
 expect_eq "description in movi0001.trp" "made by the wizard" "$(description_of "$SDIR/out/movi0001.trp")"
 expect_eq "description flag in movi0001.trp" 1 "$(le "$SDIR/out/movi0001.trp" 12 2)"
 report "movi0001.trp carries the description, flagged for showing"
-expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0 useDescription=1 sliderMax=9999
-report "dTrep.dat after Quit: the wizard still on at start, its folder as it stands, the description in use"
+expect_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1 destinationMode=0 useDescription=1 sliderMax=9999 \
+  recoveryFiles=1
+report "dTrep.dat after Quit: the wizard still on at start, its folder as it stands, the description in use, 1 recovery file"
 
 scenario "a file named beyond ASCII set up in the wizard: typed, a folder and a description in any script, Finish"
 write_settings "$SDIR/prog/dTrep.dat" wizardAtStart=1
@@ -289,6 +300,7 @@ expect-enabled WIZ_USE_DESCRIPTION 0
 expect-enabled WIZ_USE_TREP 0
 expect-enabled WIZ_BAT_FILE 0
 expect-enabled WIZ_ENCRYPT 1
+expect-enabled CTL_RECOVERY_COUNT 0
 EOF
 drive "Finish: the description notice, then \"Finished\"" <<EOF
 page "Options"

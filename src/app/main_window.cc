@@ -45,6 +45,7 @@ bool isUse(int id, int code) {
     case CTL_SEGMENT_COUNT:
     case CTL_CIPHER_KEY:
     case CTL_CRC:
+    case CTL_RECOVERY_COUNT:
       return code == EN_CHANGE;
     case CTL_PRESETS:
     case CTL_REBUILD_METHOD:
@@ -90,6 +91,9 @@ const Tooltip kTooltips[] = {
     {CTL_CHECK_CRC, "Checks the CRC of the current file when in Trep mode"},
     {CTL_SLIDER, "Quick set slide"},
     {CTL_MEMORY, "How much memory Trep will try to use"},
+    {CTL_RECOVERY_COUNT,
+     "Recovery files (PAR2) written after the segments: any this many lost or damaged "
+     "segments can be rebuilt. 0 = none"},
 };
 inline constexpr char kAutoRunTip[] = "Set auto run for the trp file type";
 inline constexpr char kAdminTip[] =
@@ -242,6 +246,9 @@ void MainWindow::initMainWindow() {
   showSegmentSize(p, 921600);
   SendDlgItemMessageA(window_, CTL_COUNT_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 2));
   SendDlgItemMessageA(window_, CTL_SIZE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 1));
+  SendDlgItemMessageA(window_, CTL_RECOVERY_COUNT, EM_SETLIMITTEXT, 4, 0);
+  SendDlgItemMessageA(window_, CTL_RECOVERY_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kMaxSegments, 0));
+  c.setNumber(CTL_RECOVERY_COUNT, options.recoveryFiles);
   c.setCheck(CTL_USE_CRC, options.useCrc != 0);
   c.setCheck(CTL_USE_DESCRIPTION, options.useDescription != 0);
   c.setText(CTL_CRC, "0");
@@ -345,6 +352,12 @@ void MainWindow::command(int id) {
     case CTL_SEGMENT_COUNT:
       onCountChanged(p);  // guarded there: no job, a valid source, mode Number
       break;
+    case CTL_RECOVERY_COUNT:
+      if (idle) {
+        options.recoveryFiles = recoveryFilesTyped(c);
+        writeSizeSummary(p);
+      }
+      break;
     case CTL_ENCRYPT:
       if (idle) {
         job.encrypt = c.checked(CTL_ENCRYPT) ? 1 : 0;
@@ -435,6 +448,7 @@ void MainWindow::readOptions() {
       destination == static_cast<int>(codeValue(DestinationMode::kMultiRemovable)) ? 1 : 0;
   options.useCrc = c.checked(CTL_USE_CRC) ? 1 : 0;
   options.memoryOption = static_cast<MemoryOption>(c.selection(CTL_MEMORY));
+  options.recoveryFiles = recoveryFilesTyped(c);
   // The boxes as shown, whatever set them last (a box, the wizard, a series).
   job.encrypt = c.checked(CTL_ENCRYPT) ? 1 : 0;
   options.useDescription = c.checked(CTL_USE_DESCRIPTION) ? 1 : 0;
@@ -448,6 +462,8 @@ void MainWindow::startJob() {
   controls_->show(CTL_HELP, false);
   controls_->show(CTL_AUTO_RUN, false);
   controls_->show(CTL_PROGRESS, true);
+  // As the summary says: the setting, at most one per segment, splits only.
+  job.recoveryCount = recoveryFilesOf(job, app_.options);
   // Every option locked while the job runs.
   job.sourceValid = 0;
   refreshModeControls(p);

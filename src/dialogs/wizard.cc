@@ -221,6 +221,8 @@ void Wizard::openPage(int page, HWND window) {
     case 3: {
       SendDlgItemMessageA(window, WIZ_CIPHER_KEY, EM_SETLIMITTEXT, kKeyFieldLimit, 0);
       SendDlgItemMessageA(window, WIZ_DESCRIPTION, EM_SETLIMITTEXT, kDescriptionFieldLimit, 0);
+      SendDlgItemMessageA(window, CTL_RECOVERY_COUNT, EM_SETLIMITTEXT, 4, 0);
+      SendDlgItemMessageA(window, CTL_RECOVERY_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kMaxSegments, 0));
       PlanningContext p = pageContext(3);
       openOptionsPage(p);
       break;

@@ -40,6 +40,12 @@
 #define CTL_MODE_SIZE 1029
 #define CTL_SIZE_SUMMARY 1030
 #define CTL_SIZE_UNIT 1031
+/* Recovery files: how many a split writes (0 none), its up-down, and what
+   the size summary adds for them ("+ 2 recovery files"). The wizard's
+   options page has the first two under the same ids. */
+#define CTL_RECOVERY_COUNT 1032
+#define CTL_RECOVERY_SPIN 1033
+#define CTL_RECOVERY_SUMMARY 1034
 
 /* The wizard's pages. Their fields that the planning routines fill carry
    the main window's ids above (1002 path, 1001 "Choose" beside it, 1007

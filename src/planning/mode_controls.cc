@@ -38,6 +38,7 @@ void refreshModeControls(PlanningContext& p) {
   c.enable(CTL_SIZE_NUMBER, w && size);
   c.enable(CTL_SIZE_UNIT, w && size);
   c.enable(CTL_SEGMENT_COUNT, w && number);
+  c.enable(CTL_RECOVERY_COUNT, w);
 
   for (int id : {CTL_DESTINATION, CTL_CHECK_CRC, CTL_MODE_FAST, CTL_MODE_NUMBER, CTL_MODE_SIZE})
     c.enable(id, w);

@@ -14,7 +14,8 @@ const int kGoverned[] = {CTL_CIPHER_KEY,    CTL_ENCRYPT,      CTL_USE_DESCRIPTIO
                          CTL_USE_CRC,       CTL_REBUILD_METHOD, CTL_PRESETS,       CTL_SLIDER,
                          CTL_SIZE_NUMBER,   CTL_SIZE_UNIT,    CTL_SEGMENT_COUNT,   CTL_DESTINATION,
                          CTL_CHECK_CRC,     CTL_MODE_FAST,    CTL_MODE_NUMBER,     CTL_MODE_SIZE,
-                         CTL_START,         CTL_OUTPUT_FOLDER, CTL_CHOOSE_FOLDER};
+                         CTL_START,         CTL_OUTPUT_FOLDER, CTL_CHOOSE_FOLDER,
+                         CTL_RECOVERY_COUNT};
 
 struct Inputs {
   uint32_t valid, split, rebuild, encrypt, useDescription, sizeMode, destination;
@@ -45,7 +46,8 @@ std::set<int> usable(const Inputs& in, MemoryControls* c) {
 TEST(ModeControlsTest, StateTable) {
   const std::set<int> always = {CTL_ENCRYPT, CTL_USE_CRC, CTL_START};
   const std::set<int> shapesSplit = {CTL_REBUILD_METHOD, CTL_DESTINATION, CTL_CHECK_CRC,
-                                     CTL_MODE_FAST, CTL_MODE_NUMBER, CTL_MODE_SIZE};
+                                     CTL_MODE_FAST,      CTL_MODE_NUMBER, CTL_MODE_SIZE,
+                                     CTL_RECOVERY_COUNT};
   auto with = [](std::set<int> a, std::initializer_list<int> more) {
     a.insert(more);
     return a;

@@ -21,11 +21,28 @@ std::string sizeSummary(const JobSettings& job, uint32_t* preciseSize) {
          std::to_string(v) + " " + kUnitNames[unit > 3 ? 3 : unit];
 }
 
+uint32_t recoveryFilesOf(const JobSettings& job, const PersistedSettings& options) {
+  if (job.sourceValid == 0 || !job.isSplit || job.segmentCount > kMaxSegments) return 0;
+  return options.recoveryFiles < job.segmentCount ? options.recoveryFiles : job.segmentCount;
+}
+
+uint32_t recoveryFilesTyped(Controls& c) {
+  const uint32_t n = c.number(CTL_RECOVERY_COUNT);
+  return n > kMaxSegments ? kMaxSegments : n;
+}
+
+std::string recoverySummary(const JobSettings& job, const PersistedSettings& options) {
+  const uint32_t n = recoveryFilesOf(job, options);
+  return n == 0 ? std::string() : "+ " + std::to_string(n) + " recovery files";
+}
+
 void writeSizeSummary(PlanningContext& p) {
   uint32_t precise = p.sizes.preciseSize;
   std::string text = sizeSummary(p.job, &precise);
   p.sizes.preciseSize = precise;
   p.controls.setText(CTL_SIZE_SUMMARY, text);
+  // A line of its own beside the count: the summary's line is full.
+  p.controls.setText(CTL_RECOVERY_SUMMARY, recoverySummary(p.job, p.options));
 }
 
 std::string groupedSize(uint64_t size) {

@@ -13,7 +13,18 @@ namespace trep {
 // split it records preciseSize, the size one unit finer than shown.
 std::string sizeSummary(const JobSettings& job, uint32_t* preciseSize);
 
-// Writes the summary into control 1030 (with no window only preciseSize changes).
+// The recovery files a split of this job writes: the setting, at most one
+// per segment; 0 for a join or no valid file.
+uint32_t recoveryFilesOf(const JobSettings& job, const PersistedSettings& options);
+
+// The number typed into a recovery-files field (1032), at most 9999.
+uint32_t recoveryFilesTyped(Controls& c);
+
+// What the summary adds for them: "+ 2 recovery files", or "" for none.
+std::string recoverySummary(const JobSettings& job, const PersistedSettings& options);
+
+// Writes the summary into control 1030 and the recovery files' part into
+// 1034 (with no window only preciseSize changes).
 void writeSizeSummary(PlanningContext& p);
 
 // A 64-bit byte count with groups of three digits separated by ", ":

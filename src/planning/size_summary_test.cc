@@ -32,6 +32,34 @@ TEST(SizeSummaryTest, Texts) {
   }
 }
 
+// The recovery files a split writes, and the summary's words for them: the
+// setting, at most one per segment; none for a join or no file.
+TEST(SizeSummaryTest, RecoveryFiles) {
+  struct Case {
+    uint32_t valid, split, count, setting;
+    uint32_t files;
+    const char* text;
+  } cases[] = {
+      {1, 1, 4, 0, 0, ""},
+      {1, 1, 4, 2, 2, "+ 2 recovery files"},
+      {1, 1, 4, 4, 4, "+ 4 recovery files"},
+      {1, 1, 4, 9999, 4, "+ 4 recovery files"},
+      {1, 1, 10000, 2, 0, ""},  // too many files: no job
+      {1, 0, 4, 2, 0, ""},      // a join writes none
+      {0, 1, 4, 2, 0, ""},
+  };
+  for (const Case& c : cases) {
+    JobSettings job;
+    PersistedSettings options;
+    job.sourceValid = c.valid;
+    job.isSplit = c.split;
+    job.segmentCount = c.count;
+    options.recoveryFiles = c.setting;
+    EXPECT_EQ(recoveryFilesOf(job, options), c.files) << c.count << " " << c.setting;
+    EXPECT_EQ(recoverySummary(job, options), c.text) << c.count << " " << c.setting;
+  }
+}
+
 TEST(SizeSummaryTest, GroupedSize) {
   EXPECT_EQ(groupedSize(0), "0");
   EXPECT_EQ(groupedSize(999), "999");

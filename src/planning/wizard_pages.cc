@@ -50,6 +50,7 @@ void optionsStates(PlanningContext& p) {
   c.enable(WIZ_CIPHER_KEY, !batFile && p.job.encrypt != 0);
   c.enable(WIZ_USE_DESCRIPTION, split && !batFile);
   c.enable(WIZ_DESCRIPTION, split && !batFile && p.options.useDescription != 0);
+  c.enable(CTL_RECOVERY_COUNT, split);
 }
 
 }  // namespace
@@ -225,6 +226,7 @@ void openOptionsPage(PlanningContext& p) {
   c.setCheck(WIZ_USE_CRC, p.options.useCrc != 0);
   c.setCheck(WIZ_USE_DESCRIPTION, p.options.useDescription != 0);
   c.setCheck(WIZ_ENCRYPT, p.job.encrypt != 0);
+  c.setNumber(CTL_RECOVERY_COUNT, p.options.recoveryFiles);
   optionsStates(p);
 }
 
@@ -263,6 +265,7 @@ void finishOptions(PlanningContext& p) {
   p.job.cipherKey = firstCharacters(c.text(WIZ_CIPHER_KEY), kLongestKey);
   p.job.description = firstCharacters(c.text(WIZ_DESCRIPTION), kLongestDescription);
   p.options.useCrc = c.checked(WIZ_USE_CRC) ? 1 : 0;
+  p.options.recoveryFiles = recoveryFilesTyped(c);
   p.job.jobState = kJobPrepared;
 }
 
@@ -286,6 +289,7 @@ void showWizardResult(PlanningContext& p) {
                                                  : codeValue(o.destinationMode)));
   c.select(CTL_REBUILD_METHOD, static_cast<int>(codeValue(o.rebuildMethod)));
   c.setCheck(CTL_USE_CRC, o.useCrc != 0);
+  c.setNumber(CTL_RECOVERY_COUNT, o.recoveryFiles);
   c.setCheck(CTL_ENCRYPT, job.encrypt != 0);
   c.setText(CTL_CIPHER_KEY, job.cipherKey.view());
   c.setCheck(CTL_USE_DESCRIPTION, o.useDescription != 0);

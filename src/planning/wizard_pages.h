@@ -106,8 +106,8 @@ void activateOptionsPage(PlanningContext& p);
 // The page's buttons: 1019 "Use Trep", 1020 the BAT file, 1021 "Encrypt",
 // 1022 "Description".
 void optionsClicked(PlanningContext& p, int id);
-// Finish: the rebuild method, key, description and "Use CRC" taken from
-// the page; the job is prepared (jobState 10).
+// Finish: the rebuild method, key, description, "Use CRC" and the number
+// of recovery files taken from the page; the job is prepared (jobState 10).
 void finishOptions(PlanningContext& p);
 
 // ---- The main window after the wizard ----

@@ -355,8 +355,10 @@ TEST_F(WizardPagesTest, OptionsPageStates) {
   options.useCrc = 0;
   options.useDescription = 0;
   options.rebuildMethod = RebuildMethod::kBatFile;
+  options.recoveryFiles = 2;
   openOptionsPage(p);
   activateOptionsPage(p);
+  EXPECT_EQ(page.text(CTL_RECOVERY_COUNT), "2");
   EXPECT_TRUE(page.checked(WIZ_USE_TREP));
   EXPECT_FALSE(page.checked(WIZ_BAT_FILE));
   EXPECT_FALSE(page.checked(WIZ_USE_CRC));
@@ -390,7 +392,10 @@ TEST_F(WizardPagesTest, OptionsPageStates) {
   page.setText(WIZ_CIPHER_KEY, std::string(400, 'k'));
   page.setText(WIZ_DESCRIPTION, std::string(400, 'd'));
   page.setCheck(WIZ_USE_CRC, true);
+  EXPECT_TRUE(page.isEnabled(CTL_RECOVERY_COUNT));  // either rebuild method
+  page.setNumber(CTL_RECOVERY_COUNT, 3);
   finishOptions(p);
+  EXPECT_EQ(options.recoveryFiles, 3u);
   EXPECT_EQ(options.rebuildMethod, RebuildMethod::kBatFile);
   EXPECT_EQ(job.encrypt, 1u);  // kept, though out of use
   EXPECT_EQ(job.cipherKey.str(), std::string(299, 'k'));
@@ -424,7 +429,8 @@ TEST_F(WizardPagesTest, OptionsPageInAJoinShowsTheSeriesDescription) {
   activateOptionsPage(p4);
   EXPECT_TRUE(options4.checked(WIZ_USE_DESCRIPTION));
   EXPECT_EQ(options4.text(WIZ_DESCRIPTION), "quarterly figures");
-  for (int id : {WIZ_USE_TREP, WIZ_BAT_FILE, WIZ_USE_DESCRIPTION, WIZ_DESCRIPTION})
+  for (int id :
+       {WIZ_USE_TREP, WIZ_BAT_FILE, WIZ_USE_DESCRIPTION, WIZ_DESCRIPTION, CTL_RECOVERY_COUNT})
     EXPECT_FALSE(options4.isEnabled(id)) << id;
   EXPECT_TRUE(options4.isEnabled(WIZ_ENCRYPT));
   options4.setCheck(WIZ_USE_DESCRIPTION, false);
@@ -461,6 +467,7 @@ TEST_F(WizardPagesTest, MainWindowShowsWhatTheWizardSetUp) {
   options.destinationMode = DestinationMode::kFolder;
   options.sliderMax = 9999;
   options.wizardRunning = 1;
+  options.recoveryFiles = 2;
   // What the main window showed before the wizard.
   page.setCheck(CTL_USE_CRC, true);
   page.select(CTL_DESTINATION, 2);
@@ -481,6 +488,8 @@ TEST_F(WizardPagesTest, MainWindowShowsWhatTheWizardSetUp) {
   EXPECT_EQ(page.selection(CTL_PRESETS), 0);
   EXPECT_EQ(sizes.presetChosen, 0u);
   EXPECT_EQ(page.text(CTL_SIZE_SUMMARY), "File will be Trepped into 11 files of 900 kBytes");
+  EXPECT_EQ(page.text(CTL_RECOVERY_COUNT), "2");
+  EXPECT_EQ(page.text(CTL_RECOVERY_SUMMARY), "+ 2 recovery files");
   EXPECT_TRUE(page.checked(CTL_ENCRYPT));
   EXPECT_EQ(page.text(CTL_CIPHER_KEY), "secret");
   EXPECT_TRUE(page.checked(CTL_USE_DESCRIPTION));
@@ -512,6 +521,7 @@ TEST_F(WizardPagesTest, MainWindowShowsWhatTheWizardSetUp) {
   EXPECT_EQ(page.text(CTL_FILE_NAME), "No File");
   EXPECT_EQ(page.text(CTL_START), "Decide!");
   EXPECT_EQ(page.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
+  EXPECT_EQ(page.text(CTL_RECOVERY_SUMMARY), "");
   EXPECT_FALSE(page.isEnabled(CTL_START));
 }
 
