@@ -423,7 +423,7 @@ ODD_CASES=(
   "trep     | pipe   | segment  |    | 99 | File Read Error; is Removable Media Ready?"
   "trep     | folder | segment  | /q | 99 | series/data0002.trp: Is a directory"
   "trep     | pipe   | settings | /q | 0  | WHERE/dTrep.dat: Not a regular file; the default settings are used."
-  "Trep.exe | pipe   | source   | /q | -  | -"
+  "Trep.exe | pipe   | source   | /q | 2  | -"
   "Trep.exe | pipe   | segment  | /q | 99 | -"
   "Trep.exe | pipe   | settings | /q | 0  | -"
 )
