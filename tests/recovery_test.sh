@@ -424,4 +424,30 @@ for joiner in trep Trep.exe; do
   report "$joiner joins a series on a read-only mount with two segments to rebuild"
 done
 
+# A series and its recovery files copied off a medium in capitals
+# (DATA0001.TRP, DATA.PAR2; the set records data0001.trp), on this
+# case-sensitive file system: found, checked and mended all the same.
+CAPITALS_ROWS=(
+  # damage          | chosen | rebuilt
+  "lost:3           | 0002   | 1"
+  "lost:1 random:4  | 0002   | 2"
+)
+for joiner in trep Trep.exe; do
+  for row in "${CAPITALS_ROWS[@]}"; do
+    read_row "$row" damages chosen rebuilt
+    case_dir=$WORK/caps
+    rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
+    cp -r "$WORK/p-trep" "$case_dir"
+    damage "$case_dir" "$damages"
+    (cd "$case_dir" && for f in *; do mv "$f" "$(tr a-z A-Z <<<"$f")"; done)
+    prog "$joiner" "/i=$case_dir/DATA$chosen.TRP" "/o=$WORK/out" /q
+    expect_eq "exit code" 0 "$RC"
+    if [ "$joiner" = trep ]; then
+      expect_eq "stderr" "trep: $rebuilt segment$([ "$rebuilt" = 1 ] || echo s) rebuilt from recovery files" "$ERR"
+    fi
+    cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the rebuilt file differs"
+    report "$joiner joins a series and set in capitals, $damages: $rebuilt rebuilt, data.bin whole"
+  done
+done
+
 finish_checks

@@ -545,9 +545,9 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
   // Which segments are what the set records (length and first 16 KiB).
   std::vector<uint8_t> first(recovery::kFirstBytesHashed);
   auto asRecorded = [&](const SetFile& f) {
-    std::unique_ptr<File> file = platform.openFile(segmentPath(prefix, f.segment),
-                                                   FileAccess::kRead, FileShare::kRead,
-                                                   FileCreate::kOpenExisting);
+    std::unique_ptr<File> file =
+        platform.openFile(findSegmentPath(platform, prefix, {}, f.segment), FileAccess::kRead,
+                          FileShare::kRead, FileCreate::kOpenExisting);
     uint64_t size = 0;
     if (!file || !file->size(&size) || size != f.description.length) return false;
     const std::size_t n = recovery::readAt(*file, 0, first.data(), first.size());

@@ -142,8 +142,9 @@ const Found& foundSegment(Platform& platform, const std::string& folder, const s
   auto it = cache.find(n);
   if (it != cache.end()) return it->second;
   Found f;
+  // As the folder spells it (a series copied off a medium in capitals).
   const std::string path =
-      segmentPath((folder.empty() ? "" : folder + kPathSeparator) + base, n);
+      findSegmentPath(platform, (folder.empty() ? "" : folder + kPathSeparator) + base, {}, n);
   std::unique_ptr<File> file =
       platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
   if (file && file->size(&f.length)) {

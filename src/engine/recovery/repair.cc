@@ -15,6 +15,13 @@ namespace trep {
 namespace recovery {
 namespace {
 
+// Segment n of the series as its folder spells it: a series copied off a
+// medium may be named in capitals (DATA0001.TRP) though the set records
+// data0001.trp.
+std::string segmentOnDisk(Platform& platform, const std::string& prefix, uint32_t n) {
+  return findSegmentPath(platform, prefix, {}, n);
+}
+
 const uint8_t kZeros[4096] = {};
 
 void md5Zeros(Md5& md5, uint64_t n) {
@@ -226,7 +233,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
     uint64_t largest = 0;
     for (const SetFile& f : set.files) {
       if (f.segment == 0) continue;
-      std::unique_ptr<File> file = openForReading(platform, segmentPath(prefix, f.segment));
+      std::unique_ptr<File> file = openForReading(platform, segmentOnDisk(platform, prefix, f.segment));
       uint64_t size = 0;
       if (file && file->size(&size)) largest = std::max(largest, size);
     }
@@ -254,7 +261,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       };
       for (std::size_t i; (i = next++) < set.files.size();) {
         if (set.files[i].segment == 0) continue;  // not of this series: never read, its slices unknown
-        if (!scanSegment(platform, segmentPath(prefix, set.files[i].segment), S, maxSlices, own,
+        if (!scanSegment(platform, segmentOnDisk(platform, prefix, set.files[i].segment), S, maxSlices, own,
                          keepGoing, &scans[i]))
           return;
       }
@@ -301,7 +308,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
     const SetFile& f = set.files[i];
     if (intact[i]) {
       for (std::size_t k = 0; k < f.slices.size(); ++k)
-        sources[f.firstSlice + k].path = segmentPath(prefix, f.segment);
+        sources[f.firstSlice + k].path = segmentOnDisk(platform, prefix, f.segment);
       continue;
     }
     if (f.segment == 0) continue;
@@ -315,14 +322,14 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         whole = j;
     }
     if (whole != set.files.size()) {
-      const std::string path = segmentPath(prefix, set.files[whole].segment);
+      const std::string path = segmentOnDisk(platform, prefix, set.files[whole].segment);
       for (std::size_t k = 0; k < f.slices.size(); ++k) sources[f.firstSlice + k].path = path;
       report.readFrom[f.segment] = path;
       continue;
     }
     const Scan& s = scans[i];
     for (std::size_t k = 0; k < f.slices.size() && k < s.hashes.size(); ++k)
-      if (s.hashes[k] == f.slices[k].md5) sources[f.firstSlice + k].path = segmentPath(prefix, f.segment);
+      if (s.hashes[k] == f.slices[k].md5) sources[f.firstSlice + k].path = segmentOnDisk(platform, prefix, f.segment);
     toWrite.push_back(i);
   }
   std::vector<uint32_t> unknown;
@@ -511,7 +518,7 @@ bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::st
   for (std::size_t i = 0; i < set.files.size(); ++i) {
     const SetFile& f = set.files[i];
     if (i == target || f.segment == 0) continue;
-    std::unique_ptr<File> file = openForReading(platform, segmentPath(prefix, f.segment));
+    std::unique_ptr<File> file = openForReading(platform, segmentOnDisk(platform, prefix, f.segment));
     uint64_t size = 0;
     if (!file || !file->size(&size) || size != f.description.length) continue;
     const std::size_t firstBytes = readAt(*file, 0, first.data(), first.size());
