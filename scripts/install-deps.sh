@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++ googletest
           g++-mingw-w64-i686 mingw-w64-i686-dev
-          wine wine32:i386 xvfb xauth
+          g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
+          wine wine32:i386 wine64 xvfb xauth
           clang libclang-rt-14-dev
           dpkg-dev file lintian nsis groff-base man-db unzip locales
           par2 zlib1g-dev libssl-dev libz-mingw-w64-dev)
