@@ -42,10 +42,9 @@ const char kUsage[] =
     "5 no memory for the work buffer, 6 more segments lost or damaged than\n"
     "the recovery files can rebuild, 99 aborted.\n";
 
-void showProgress(Platform& platform, uint32_t state) {
+void showProgress(Platform& platform, TextAnswerer& answerer, uint32_t state) {
   if (platform.noticeOpen() || state < kJobRunning || state >= kJobEnded) return;
-  std::fprintf(stderr, "\rtrep: %u%%", state - kJobRunning);
-  std::fflush(stderr);
+  answerer.showProgress(state - kJobRunning);
 }
 
 // The last words of a job that did not finish: the failure that ended it,
@@ -113,12 +112,19 @@ int run(int argc, char** argv) {
     });
     BatchFailure failure;
     int code = runBatch(
-        *app, p, [&p, terminal](uint32_t state) { if (terminal) showProgress(p, state); },
+        *app, p,
+        [&p, &answerer, terminal](uint32_t state) {
+          if (terminal) showProgress(p, answerer, state);
+        },
         &failure);
-    if (terminal) std::fprintf(stderr, "\r");
+    answerer.endLine();
     interrupts::jobOver();  // ends here, by the signal, when one stopped the job
-    // Quiet mode shows no notice: what the recovery files did is said here.
-    if (job.quiet && job.segmentsRebuilt != 0)
+    // Quiet mode shows no notice: what the recovery files did is said here,
+    // and what they were not used for. Rebuilt segments count only for a
+    // join that made its file.
+    if (job.quiet && !job.recoveryNote.empty())
+      std::fprintf(stderr, "trep: %s\n", job.recoveryNote.c_str());
+    if (job.quiet && job.segmentsRebuilt != 0 && (code == 0 || code == 1))
       std::fprintf(stderr, "trep: %u segment%s rebuilt from recovery files\n", job.segmentsRebuilt,
                    job.segmentsRebuilt == 1 ? "" : "s");
     if (job.quiet && code == kExitNotRepairable)

@@ -155,6 +155,9 @@ struct JobSettings {
   uint32_t segmentsRebuilt = 0;
   PathText recoveryReport;
   uint32_t headerLost = 0;
+  // Recovery files found beside the series but not used (another series',
+  // or claims nothing on disk backs): why, as the join said it.
+  PathText recoveryNote;
 
   // The engine's working values.
   uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0

@@ -20,18 +20,37 @@ bool OutputFile::complete(const FileTimes* times, uint32_t attributes) {
   // Times go on while the file is open (Win32 sets them on the handle);
   // the rename and the attributes keep them.
   if (times != nullptr) file_->setTimes(*times);
+  // "Finished" means on the disk: the bytes reach the medium before the
+  // file takes its name, and the name before the job goes on (and before
+  // the next removable medium is asked for).
+  for (;;) {
+    Status synced = file_->sync();
+    if (synced) break;
+    if (!askAfterWriteError(ctx_, synced)) {
+      discard();
+      return false;
+    }
+  }
   file_.reset();
   ctx_.platform.setAttributes(temporary_, attributes);
   for (;;) {
     Status named = ctx_.platform.replaceFile(temporary_, path_);
     if (named) {
       temporary_.clear();
-      return true;
+      break;
     }
     if (!askAfterWriteError(ctx_, named)) {
       discard();
       return false;
     }
+  }
+  const std::size_t cut = path_.rfind(kPathSeparator);
+  const std::string folder = cut == std::string::npos ? std::string(".")
+                             : cut == 0               ? path_.substr(0, 1)
+                                                      : path_.substr(0, cut);
+  for (;;) {
+    Status synced = ctx_.platform.syncFolder(folder);
+    if (synced || !askAfterWriteError(ctx_, synced)) return true;
   }
 }
 

@@ -106,6 +106,10 @@ class File {
   virtual Status getTimes(FileTimes* times) = 0;
   // POSIX cannot set a creation time; it sets the other two.
   virtual Status setTimes(const FileTimes& times) = 0;
+  // Puts the file's bytes on the medium before returning (POSIX fsync,
+  // Win32 FlushFileBuffers): what a job made survives a power cut or a
+  // medium pulled once "Finished" shows.
+  virtual Status sync() { return Status(); }
   // Moves n bytes from the current position of `source` to the current
   // position of this file without passing them through the caller's memory
   // (Linux: copy_file_range). kUnsupported whenever the system cannot do it
@@ -160,6 +164,13 @@ class Platform {
   // of that name would replace.
   virtual bool nameTaken(const std::string& path) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
+  // Puts the folder's entries (names given by replaceFile) on the medium
+  // (POSIX: fsync of the folder; Win32 has no such call for a folder and
+  // relies on the file's own flush).
+  virtual Status syncFolder(const std::string& path) {
+    (void)path;
+    return Status();
+  }
   // True when both paths name one existing file (same volume and file index).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // A new, empty file with a unique name in the system's temporary folder,

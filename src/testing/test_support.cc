@@ -133,7 +133,9 @@ std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAcce
                                                uint32_t attributes, Status* why) {
   std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
-  return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
+  auto made = madeFor.find(path);
+  return std::make_unique<FaultyFile>(std::move(f), made != madeFor.end() ? made->second : path,
+                                      &beforeWrite);
 }
 
 std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path,
@@ -147,6 +149,7 @@ std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path
   }
   std::unique_ptr<File> f = target().createTemporaryFor(path, temporary, why);
   if (!f) return nullptr;
+  madeFor[*temporary] = path;
   return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
 }
 

@@ -320,13 +320,17 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
     return true;
   };
 
-  // The index, and the volumes made empty.
+  // The index, and the volumes made empty: each under a hidden temporary
+  // name of its own, made exclusively (never a user's file, never through a
+  // link), that takes the final name only once the whole set is written.
   for (std::size_t n = 0; n < s.names.size(); ++n) {
-    const std::string path = joinPath(s.folder, s.names[n]) + ".tmp";
+    const std::string final = joinPath(s.folder, s.names[n]);
+    std::string path;
+    std::unique_ptr<File> made = s.platform.createTemporaryFor(final, &path);
+    if (!made) return fail("The recovery file \"" + final + "\" cannot be written.");
     s.temporaries.push_back(path);
-    if (!writeInto(path, FileCreate::kCreateAlways,
-                   {{0, critical.data(), n == 0 ? critical.size() : 0}}))
-      return fail("The recovery file \"" + path + "\" cannot be written.");
+    if (n == 0 && !writeAt(*made, 0, critical.data(), critical.size()))
+      return fail("The recovery file \"" + final + "\" cannot be written.");
   }
 
   // The volumes: head (written last, its MD5 covers the data), data window
@@ -376,7 +380,7 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
       if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
                      {{kRecoveryHeadSize + start, s.recoveryWindow(j),
                        static_cast<std::size_t>(width)}}))
-        return fail("The recovery file \"" + s.temporaries[j + 1] +
+        return fail("The recovery file \"" + joinPath(s.folder, s.names[j + 1]) +
                     "\" cannot be written. The disk might be full.");
     }
   }
@@ -392,11 +396,21 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
     if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
                    {{kRecoveryHeadSize + s.sliceSize, critical.data(), critical.size()},
                     {0, head.data(), head.size()}}))
-      return fail("The recovery file \"" + s.temporaries[j + 1] +
+      return fail("The recovery file \"" + joinPath(s.folder, s.names[j + 1]) +
                   "\" cannot be written. The disk might be full.");
   }
   s.recoveryData.reset();
 
+  // On the medium before any takes its name, and the names after.
+  for (std::size_t n = 0; n < s.names.size(); ++n) {
+    const std::string final = joinPath(s.folder, s.names[n]);
+    std::unique_ptr<File> file = s.platform.openFile(s.temporaries[n], FileAccess::kWrite,
+                                                     FileShare::kNone, FileCreate::kOpenExisting);
+    if (!file || !file->sync())
+      return fail("The recovery file \"" + final + "\" cannot be written. The disk might be full.");
+    file.reset();
+    s.platform.setAttributes(s.temporaries[n], kAttributeNormal);  // Win32: not hidden
+  }
   for (std::size_t n = 0; n < s.names.size(); ++n) {
     const std::string final = joinPath(s.folder, s.names[n]);
     if (!s.platform.replaceFile(s.temporaries[n], final)) {
@@ -406,6 +420,7 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
     }
   }
   s.temporaries.clear();
+  s.platform.syncFolder(s.folder);
   return true;
 }
 

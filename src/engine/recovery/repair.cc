@@ -380,10 +380,11 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   // 5. The rebuilt files: known slices copied, unknown ones solved window by
   // window: residual_r = recovery_r ^ Σ known c_k^e_r · slice_k, then
   // slice_u = Σ_r inverse[u][r] · residual_r.
-  auto fail = [&](const std::string& text) {
+  auto fail = [&](const std::string& text, bool writing = false) {
     removeRebuilt(platform, &report);
     report.outcome = RepairOutcome::kFailed;
     report.problem = text;
+    report.writeFailed = writing;
     return report;
   };
   // Rebuilt segments are opened for each piece written and closed again:
@@ -393,7 +394,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   for (std::size_t i : toWrite) {
     const std::string path = rebuiltName(platform, options.workFolder, base, set.files[i].segment);
     if (!platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways))
-      return fail("The rebuilt segment \"" + path + "\" cannot be written.");
+      return fail("The rebuilt segment \"" + path + "\" cannot be written.", true);
     report.temporaries.push_back(path);
     outputPaths[i] = path;
   }
@@ -461,14 +462,14 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         out.reset();
         if (!written)
           return fail("The rebuilt segment \"" + outputPaths[i] +
-                      "\" cannot be written. The disk might be full.");
+                      "\" cannot be written. The disk might be full.", true);
       }
     }
   }
   for (std::size_t i : toWrite) {
     const SetFile& f = set.files[i];
     std::unique_ptr<File> out = openOutput(i);
-    if (!out) return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.");
+    if (!out) return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.", true);
     for (std::size_t k = 0; k < f.slices.size(); ++k) {
       const Source& src = sources[f.firstSlice + k];
       if (src.path.empty()) continue;
@@ -480,7 +481,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       const uint64_t at = k * S;
       if (!from || !copyRange(*from, *out, at, std::min(S, f.description.length - at), buffer)) {
         out.reset();
-        return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.");
+        return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.", true);
       }
     }
   }
@@ -545,10 +546,15 @@ bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::st
   if (m > set.recovery.size() || m > kMaxRepairSlices)
     return failWith("Too little is left of the series to rebuild its first bytes.");
 
-  // Independent recovery slices, and the first W bytes of their data.
+  // Independent recovery slices, and the first W bytes of their data. Only
+  // slices whose packet MD5 checks are used: one damaged volume must not
+  // spoil the rebuild while another can stand in for it.
   std::vector<std::vector<uint8_t>> residuals;
+  std::vector<uint8_t> buffer(kReadPiece);
+  const RepairOptions unstopped;
   const std::vector<const RecoverySliceRef*> chosen =
       independentSlices(set, unknown, [&](const RecoverySliceRef& ref) {
+        if (!recoveryPacketIntact(platform, ref, S, buffer, unstopped)) return false;
         std::vector<uint8_t> data(w);
         std::unique_ptr<File> file = openForReading(platform, ref.path);
         if (!file || readAt(*file, ref.packetOffset + kRecoveryHeadSize, data.data(), w) != w)
