@@ -633,6 +633,27 @@ for name in trep Trep.exe; do
     "$(ls -A "$WORK/mine" | tr '\n' ' ' | sed 's/ $//')"
   report "$name /r=2: a user's data.par2.tmp is left alone"
 done
+# What a killed job leaves (a hidden temporary file, a rebuilt segment) is
+# told of by the next job in the folder, never used or removed.
+for joiner in trep Trep.exe; do
+  case_dir=$WORK/case
+  rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
+  cp -r "$WORK/p-trep" "$case_dir"
+  damage "$case_dir" "lost:3"
+  head -c 1000 /dev/urandom >"$WORK/out/.trep-ab12cd"
+  cp "$WORK/out/.trep-ab12cd" "$WORK/out/data0003.trp.rebuilt"
+  left=$(listing "$WORK/out"; cksum <"$WORK/out/.trep-ab12cd")
+  prog "$joiner" "/i=$case_dir/data0001.trp" "/o=$WORK/out" /q
+  expect_eq "exit code" 0 "$RC"
+  if [ "$joiner" = trep ]; then
+    expect_eq "stderr" "trep: Files left by an interrupted job lie in the folder \"$WORK/out\": .trep-ab12cd, data0003.trp.rebuilt. This job neither uses nor removes them; remove them when no job runs.
+trep: 1 segment rebuilt from recovery files" "$ERR"
+  fi
+  cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the rebuilt file differs"
+  rm "$WORK/out/data.bin"
+  expect_eq "what was left" "$left" "$(listing "$WORK/out"; cksum <"$WORK/out/.trep-ab12cd")"
+  report "$joiner: a killed job's temporaries in the output folder are told of and left alone"
+done
 
 # "Finished" means on the disk (trep, strace): every file a job makes is
 # synced before it takes its name, and its folder after.

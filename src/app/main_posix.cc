@@ -122,6 +122,8 @@ int run(int argc, char** argv) {
     // Quiet mode shows no notice: what the recovery files did is said here,
     // and what they were not used for. Rebuilt segments count only for a
     // join that made its file.
+    if (job.quiet && !job.leftoverNote.empty())
+      std::fprintf(stderr, "trep: %s\n", job.leftoverNote.c_str());
     if (job.quiet && !job.recoveryNote.empty())
       std::fprintf(stderr, "trep: %s\n", job.recoveryNote.c_str());
     if (job.quiet && job.segmentsRebuilt != 0 && (code == 0 || code == 1))

@@ -97,6 +97,12 @@ class OutputFile {
   std::unique_ptr<File> file_;
 };
 
+// Files this program left in `folder` while making them (a job killed
+// part-way): told of, once, never used or removed; they may be what the
+// user has left of a file. In quiet mode kept in leftoverNote for the
+// program to print.
+void tellOfLeftTemporaries(JobContext& ctx, const std::string& folder);
+
 // How a job path ended: at its end (runJob then releases the buffer and sets
 // jobState 200), or by an early return that skips that step.
 enum class PathEnd { kEnded, kEarlyReturn };

@@ -158,6 +158,9 @@ struct JobSettings {
   // Recovery files found beside the series but not used (another series',
   // or claims nothing on disk backs): why, as the join said it.
   PathText recoveryNote;
+  // Files of an interrupted job found in the output folder: which, as the
+  // job said it.
+  PathText leftoverNote;
 
   // The engine's working values.
   uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0

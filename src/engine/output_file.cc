@@ -1,8 +1,48 @@
 // Files a job makes: a hidden temporary file beside the final name, renamed
 // over it once complete.
+#include <algorithm>
+#include <vector>
+
 #include "engine/copy_loop.h"
+#include "platform/folder_listing.h"
 
 namespace trep {
+
+namespace {
+
+// Names this program gives files while it makes them: ".trep-" and six
+// letters or digits (a file not yet complete), and a join's rebuilt
+// segments ("data0003.trp.rebuilt", "….rebuilt2").
+bool isLeftTemporary(const std::string& name) {
+  if (name.size() == 12 && name.compare(0, 6, ".trep-") == 0) return true;
+  const std::size_t at = name.find(".trp.rebuilt");
+  return at != std::string::npos && at + 12 <= name.size() &&
+         name.find_first_not_of("0123456789", at + 12) == std::string::npos;
+}
+
+}  // namespace
+
+void tellOfLeftTemporaries(JobContext& ctx, const std::string& folder) {
+  std::vector<std::string> found;
+  for (const std::string& name : listFolder(folder))
+    if (isLeftTemporary(name)) found.push_back(name);
+  if (found.empty()) return;
+  std::sort(found.begin(), found.end());
+  std::string names;
+  for (std::size_t i = 0; i < found.size() && i < 4; ++i) names += (i == 0 ? "" : ", ") + found[i];
+  if (found.size() > 4) names += " and " + std::to_string(found.size() - 4) + " more";
+  const std::string text = "Files left by an interrupted job lie in the folder \"" + folder +
+                           "\": " + names +
+                           ". This job neither uses nor removes them; remove them when no job runs.";
+  ctx.job.leftoverNote = text;
+  if (ctx.job.quiet) return;
+  NoticeParameters notice;
+  notice.message = text;
+  notice.firstButton = kOk;
+  notice.secondButton = kOpenReadMe;
+  notice.informational = true;
+  if (ctx.platform.raiseNotice(notice) == kLowerButton) ctx.platform.openReadMe();
+}
 
 bool OutputFile::create() {
   discard();

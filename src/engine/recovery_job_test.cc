@@ -673,5 +673,39 @@ TEST_F(RecoveryJobTest, RebuiltSegmentsStayOutOfTheSeriesFolder) {
   expectNothingLeftBehind();
 }
 
+// Files a killed job left in the output folder (a hidden temporary file, a
+// rebuilt segment) are told of, and neither used nor removed: the join
+// makes its own beside them.
+TEST_F(RecoveryJobTest, TemporariesOfAnInterruptedJobAreToldOfAndLeftAlone) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {1}), kResultFinished);
+  damage("lost", 3);
+  const std::vector<uint8_t> partial = patternBytes(1000, 5);
+  platform.createFolder(dir.file("out"));
+  writeBytes(out(".trep-ab12cd"), partial);
+  writeBytes(out("data0003.trp.rebuilt"), partial);
+  const std::string note = "Files left by an interrupted job lie in the folder \"" +
+                           dir.file("out") +
+                           "\": .trep-ab12cd, data0003.trp.rebuilt. This job neither uses nor "
+                           "removes them; remove them when no job runs.";
+  for (uint32_t quiet : {0u, 1u}) {
+    SCOPED_TRACE(quiet);
+    platform.deleteFile(out());
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(1), "", quiet);
+    platform.setNoticeAnswerer(&answers);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->segmentsRebuilt, 1u);
+    EXPECT_EQ(readBytes(out()), original);
+    EXPECT_EQ(job->leftoverNote.str(), note);
+    EXPECT_EQ(seen.messages(), quiet ? std::vector<std::string>{} : std::vector<std::string>{note});
+    EXPECT_EQ(readBytes(out(".trep-ab12cd")), partial);
+    EXPECT_EQ(readBytes(out("data0003.trp.rebuilt")), partial);
+    std::vector<std::string> names = listFolder(dir.file("out"));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".trep-ab12cd", "data.bin", "data0003.trp.rebuilt"}));
+  }
+}
+
 }  // namespace
 }  // namespace trep

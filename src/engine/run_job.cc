@@ -33,6 +33,7 @@ JobOutcome runJob(JobContext& ctx) {
   }
 
   if (!allocateWorkBuffer(ctx)) return {true, kExitMemoryError};
+  tellOfLeftTemporaries(ctx, folder);
   // The key is lengthened in place: the scrambling reads its first 32
   // characters from cipherKey.
   if (job.encrypt) prepareKey(job);
