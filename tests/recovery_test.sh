@@ -655,6 +655,34 @@ trep: 1 segment rebuilt from recovery files" "$ERR"
   report "$joiner: a killed job's temporaries in the output folder are told of and left alone"
 done
 
+# What the checksum cannot see, and the guide and the manual page say: a
+# byte changed in the middle of segment 0002 (beyond the first quarter of
+# the file the checksum reads) joins with exit 0 and other bytes without
+# recovery files; with them it is found and mended.
+for joiner in trep Trep.exe; do
+  for with in without with; do
+    case_dir=$WORK/case
+    rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
+    cp -r "$WORK/p-trep" "$case_dir"
+    [ "$with" = with ] || rm "$case_dir/"*.par2
+    flip "$case_dir/data0002.trp" 80008
+    prog "$joiner" "/i=$case_dir/data0001.trp" "/o=$WORK/out" /q
+    expect_eq "exit code" 0 "$RC"
+    if [ "$with" = with ]; then
+      cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the rebuilt file differs"
+    else
+      ! cmp -s "$WORK/out/data.bin" "$WORK/data.bin" || fail_because "the checksum's limit did not show"
+    fi
+  done
+  report "$joiner: a byte the checksum does not read passes it; recovery files find and mend it"
+done
+for doc in "$ROOT/README.md" "$ROOT/docs/trep.1"; do
+  text=$(tr '\n' ' ' <"$doc" | sed 's/  */ /g')
+  expect_has "${doc##*/}" "$text" "reads only about the first quarter"
+  expect_has "${doc##*/}" "$text" "check every byte of every segment"
+done
+report "README.md and trep(1) say what the checksum cannot, and suggest recovery files"
+
 # "Finished" means on the disk (trep, strace): every file a job makes is
 # synced before it takes its name, and its folder after.
 # synced_before_named TRACE: "ok", or the first rename that breaks the rule.
