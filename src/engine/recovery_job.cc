@@ -318,6 +318,9 @@ constexpr std::size_t kCheckPiece = 1 << 20;
 //     set records for it, rebuilt from the set, names the same file with
 //     the same size, count, checksum, times and attributes: a later split
 //     of the same name differs there, damage past the header does not.
+//     Only a header whose count or size bytes alone are damaged passes
+//     with another count or size: one whose name and times are those of
+//     the header the set records (then the set's header is taken).
 //  4. The content. Without a header read from the disk (a headerless
 //     series, or 0001 lost or unreadable): at least one segment on disk is
 //     what the set records, length and first 16 KiB.
@@ -417,26 +420,44 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
 
   // 3. The header read from the disk.
   if (header != nullptr) {
+    // The header the set records for 0001, when it must be compared.
+    std::vector<uint8_t> rebuilt;
+    JobSettings recorded;
+    auto setHeader = [&]() {
+      std::string problem;
+      if (!rebuilt.empty()) return true;
+      if (!recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt, &problem) ||
+          rebuilt.size() < kFullHeaderSize ||
+          std::memcmp(rebuilt.data(), kMagic, kMagicSize) != 0) {
+        rebuilt.clear();
+        return false;
+      }
+      uint32_t useDescription = 0;
+      decodeFullHeader(rebuilt.data(), rebuilt.size(), &recorded, &useDescription);
+      return true;
+    };
     uint64_t payload = 0;
-    if (header->segmentCount != n) {
-      *why = "they describe " + countOf(n, "segment", "segments") + ", its header " +
-             std::to_string(header->segmentCount);
-      return SetVerdict::kOtherSeries;
-    }
-    if (!payloadOf(set, n, &payload) || payload != header->fileSize) {
-      *why = "they describe " + std::to_string(payload) + " bytes, its header " +
-             std::to_string(header->fileSize);
+    const bool countAgrees = header->segmentCount == n;
+    const bool sizeAgrees = payloadOf(set, n, &payload) && payload == header->fileSize;
+    if (!countAgrees || !sizeAgrees) {
+      // Damage to 0001's count or size bytes, which leaves the header
+      // readable, is told from another split by the rest of it: the same
+      // name and times as the header the set records. The caller then takes
+      // the set's header.
+      if (setHeader() && recorded.originalName.str() == header->originalName.str() &&
+          recorded.creationTime == header->creationTime &&
+          recorded.lastWriteTime == header->lastWriteTime) {
+        if (firstBytes != nullptr) *firstBytes = std::move(rebuilt);
+        return SetVerdict::kThisSeries;
+      }
+      *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
+                                ", its header " + std::to_string(header->segmentCount)
+                          : "they describe " + std::to_string(payload) + " bytes, its header " +
+                                std::to_string(header->fileSize);
       return SetVerdict::kOtherSeries;
     }
     if (segmentAsRecorded(platform, prefix, set.files[first])) return SetVerdict::kThisSeries;
-    std::vector<uint8_t> rebuilt;
-    std::string problem;
-    if (recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt, &problem) &&
-        rebuilt.size() >= kFullHeaderSize &&
-        std::memcmp(rebuilt.data(), kMagic, kMagicSize) == 0) {
-      JobSettings recorded;
-      uint32_t useDescription = 0;
-      decodeFullHeader(rebuilt.data(), rebuilt.size(), &recorded, &useDescription);
+    if (setHeader()) {
       if (!sameSplit(recorded, *header)) {
         *why = "the header they record for its first segment is another split's";
         return SetVerdict::kOtherSeries;

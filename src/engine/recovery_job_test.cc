@@ -164,6 +164,10 @@ class RecoveryJobTest : public ::testing::Test {
       std::vector<uint8_t> b = readBytes(segment(n));
       b.resize(b.size() / 3);
       writeBytes(segment(n), b);
+    } else if (kind == "count" || kind == "size") {  // one byte of 0001's header field
+      std::vector<uint8_t> b = readBytes(segment(n));
+      b[kind == "count" ? 8 : 614] ^= 0x04;
+      writeBytes(segment(n), b);
     } else if (kind == "swapped") {
       std::vector<uint8_t> a = readBytes(segment(n)), b = readBytes(segment(n + 1));
       writeBytes(segment(n), b);
@@ -262,6 +266,8 @@ TEST_F(RecoveryJobTest, JoinRebuildsWhatTheRecoveryFilesMend) {
       {"two swapped", {{"swapped", 2}}, kResultFinished, 2},
       {"0001 lost", {{"lost", 1}}, kResultFinished, 1},
       {"0001's header overwritten", {{"random", 1}}, kResultFinished, 1},
+      {"0001's count damaged", {{"count", 1}}, kResultFinished, 1},
+      {"0001's size damaged", {{"size", 1}}, kResultFinished, 1},
       {"N damaged, 0001 among them", {{"lost", 1}, {"random", 4}}, kResultFinished, 2},
       {"N + 1 damaged, 0001 among them", {{"lost", 1}, {"random", 2}, {"truncated", 4}},
        kResultNotRepairable, 0},
