@@ -61,7 +61,8 @@ class JoinRecovery {
   JoinRecovery& operator=(const JoinRecovery&) = delete;
 
   // Looks for recovery files of the series beside it. None, or none that
-  // describe it: true, and the join is the join it always was. Otherwise
+  // describe it (judgeSet): true, and the join is the join it always was,
+  // having said why a set it found is not used (recoveryNote). Otherwise
   // checks the series: segments missing or not of their size are rebuilt at
   // once; the others are checked on a thread of their own while the join
   // copies, each before the join reads it. False when the join must not
