@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/digest.h"
 #include "platform/platform.h"
 
 namespace trep {
@@ -41,6 +42,17 @@ inline bool writeAll(File& file, const void* data, std::size_t n) {
 
 inline bool writeAt(File& file, uint64_t offset, const void* data, std::size_t n) {
   return file.seek(offset) && writeAll(file, data, n);
+}
+
+// Feeds n zero bytes to `md5`: a slice shorter than the set's slice size is
+// hashed as if padded with zeros to it.
+inline void md5Zeros(Md5& md5, uint64_t n) {
+  static const uint8_t kZeros[4096] = {};
+  while (n != 0) {
+    const std::size_t piece = n > sizeof kZeros ? sizeof kZeros : static_cast<std::size_t>(n);
+    md5.update(kZeros, piece);
+    n -= piece;
+  }
 }
 
 // A zero-filled block of the platform's memory, released with the object.

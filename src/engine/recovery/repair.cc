@@ -22,16 +22,6 @@ std::string segmentOnDisk(Platform& platform, const std::string& prefix, uint32_
   return findSegmentPath(platform, prefix, {}, n);
 }
 
-const uint8_t kZeros[4096] = {};
-
-void md5Zeros(Md5& md5, uint64_t n) {
-  while (n != 0) {
-    std::size_t piece = n > sizeof kZeros ? sizeof kZeros : static_cast<std::size_t>(n);
-    md5.update(kZeros, piece);
-    n -= piece;
-  }
-}
-
 constexpr std::size_t kReadPiece = 1 << 20;
 constexpr unsigned kCheckThreads = 4;
 constexpr std::size_t kCachePiece = 32 << 10;
@@ -419,6 +409,11 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       if (w <= kMinWindow) return fail("There is not enough memory for the repair.");
       limit /= 2;
     }
+    // Coefficients prepared once per source slice (and per solved slice),
+    // never per piece; the solve takes every residual in one pass.
+    std::vector<GfFactor> factors(m);
+    std::vector<const uint8_t*> residualRows(m);
+    for (std::size_t r = 0; r < m; ++r) residualRows[r] = residuals.data() + r * w;
     for (uint64_t start = 0; start < S; start += w) {
       const uint64_t width = std::min(w, S - start);
       for (std::size_t r = 0; r < m; ++r) {
@@ -438,11 +433,11 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         if (!file || readAt(*file, at, work.data(), bytes) != bytes)
           return fail("The segment \"" + sources[k].path + "\" cannot be read.");
         if (bytes & 1) work.data()[bytes++] = 0;  // the last word's missing high byte
+        for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(recoveryCoefficient(k, chosen[r]->exponent));
         for (std::size_t done = 0; done < bytes; done += kCachePiece) {
           std::size_t piece = std::min(kCachePiece, bytes - done);
           for (std::size_t r = 0; r < m; ++r)
-            gfMultiplyAdd(recoveryCoefficient(k, chosen[r]->exponent), work.data() + done,
-                          residuals.data() + r * w + done, piece);
+            gfMultiplyAdd(factors[r], work.data() + done, residuals.data() + r * w + done, piece);
         }
       }
       for (std::size_t u = 0; u < m; ++u) {
@@ -452,9 +447,9 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         const uint64_t at = (unknown[u] - f.firstSlice) * S + start;
         if (at >= f.description.length) continue;
         std::memset(work.data(), 0, static_cast<std::size_t>(width));
-        for (std::size_t r = 0; r < m; ++r)
-          gfMultiplyAdd(inverse[u * 2 * m + m + r], residuals.data() + r * w, work.data(),
-                        static_cast<std::size_t>(width));
+        for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(inverse[u * 2 * m + m + r]);
+        gfMultiplyAddMany(factors.data(), residualRows.data(), m, work.data(),
+                          static_cast<std::size_t>(width));
         std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
         std::unique_ptr<File> out = openOutput(i);
         const bool written = out && writeAt(*out, at, work.data(), bytes);
