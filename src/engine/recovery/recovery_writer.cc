@@ -43,10 +43,10 @@ void addProduct(const GfFactor& f, const uint8_t* src, uint8_t* dst, uint64_t of
 // enough that the piece stays in the processor's cache between them.
 constexpr std::size_t kCachePiece = 32 << 10;
 
-// Fed bytes wait in a ring of this size for the workers (counted in the
-// memory limit), in pieces of at most kFeedPiece.
+// Fed bytes wait for the workers in a ring of a 32nd of the memory limit,
+// at most kFeedRing, in pieces of at most a quarter of it.
 constexpr std::size_t kFeedRing = 4 << 20;
-constexpr std::size_t kFeedPiece = 512 << 10;
+constexpr std::size_t kMinFeedRing = 4096;
 
 // The fed bytes on their way from the caller (the split's copy loop) to two
 // workers: one hashes them (MD5, the slow part, which no two threads can
@@ -208,6 +208,7 @@ struct RecoveryWriter::State {
   RecoveryWriter::Reader reader;         // none: the files in the folder
   bool started = false;
 
+  std::size_t ringSize = 0;
   std::unique_ptr<FeedQueue> queue;  // none: the caller's thread does the work
   std::vector<std::thread> workers;
   uint32_t hasherShare = 0;  // recovery slices 0 .. hasherShare - 1 go to the hashing worker
@@ -297,7 +298,7 @@ struct RecoveryWriter::State {
   // Starts the two workers; without threads to be had, the caller's thread
   // does their work as it feeds.
   void startWorkers() {
-    Block ring(platform, kFeedRing);
+    Block ring(platform, ringSize);
     if (!ring) return;
     queue = std::make_unique<FeedQueue>(std::move(ring));
     auto run = [this](int w) {
@@ -316,6 +317,21 @@ struct RecoveryWriter::State {
       stopWorkers();
       queue.reset();
     }
+  }
+
+  // Runs `first` on a thread of its own beside `second` on this one, and
+  // returns when both are done; both here, one after the other, when no
+  // thread is to be had.
+  template <typename First, typename Second>
+  void onTwoThreads(First first, Second second) {
+    std::thread helper;
+    try {
+      helper = std::thread(first);
+    } catch (const std::system_error&) {
+      first();
+    }
+    second();
+    if (helper.joinable()) helper.join();
   }
 
   // Waits until the workers have taken every fed byte, and ends them.
@@ -406,7 +422,9 @@ bool RecoveryWriter::start(std::string* problem) {
 
   // The recovery windows, and one more buffer for reading the later passes,
   // beside the ring the fed bytes wait in; halved until the system gives them.
-  uint64_t limit = s.memoryLimit > 2 * kFeedRing ? s.memoryLimit - kFeedRing : s.memoryLimit;
+  s.ringSize = static_cast<std::size_t>(
+      std::max<uint64_t>(std::min<uint64_t>(s.memoryLimit / 32, kFeedRing), kMinFeedRing));
+  uint64_t limit = s.memoryLimit > s.ringSize ? s.memoryLimit - s.ringSize : s.memoryLimit;
   for (;;) {
     s.window = windowSize(s.sliceSize, s.count + 1, limit);
     uint64_t bytes = s.window * s.count;
@@ -441,8 +459,9 @@ void RecoveryWriter::feed(uint32_t index, const uint8_t* data, std::size_t n) {
     s.computePiece(index, data, n);
     return;
   }
-  for (std::size_t done = 0; done < n; done += kFeedPiece)
-    s.queue->push(index, data + done, std::min(kFeedPiece, n - done));
+  const std::size_t most = s.ringSize / 4;
+  for (std::size_t done = 0; done < n; done += most)
+    s.queue->push(index, data + done, std::min(most, n - done));
 }
 
 bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& keepGoing) {
@@ -542,9 +561,20 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
           const std::size_t got = s.reader ? s.reader(i, at, readBuffer.data(), want)
                                            : readAt(*input, at, readBuffer.data(), want);
           if (got != want) return fail("The file \"" + path + "\" cannot be read.");
-          rereadCrcs[i][slice] = crc32Update(rereadCrcs[i][slice], readBuffer.data(), want);
-          s.accumulate(s.computerFactors, s.firstSlice[i] + slice, start, start,
-                       readBuffer.data(), want, 0, s.count);
+          // Two processors on the read bytes: the first half of them on a
+          // thread of its own, the second half and the CRC here.
+          const uint32_t k = s.firstSlice[i] + slice;
+          const std::size_t half = want / 2 & ~std::size_t{63};
+          s.onTwoThreads(
+              [&] {
+                s.accumulate(s.hasherFactors, k, start, start, readBuffer.data(), half, 0,
+                             s.count);
+              },
+              [&] {
+                rereadCrcs[i][slice] = crc32Update(rereadCrcs[i][slice], readBuffer.data(), want);
+                s.accumulate(s.computerFactors, k, start, start + half, readBuffer.data() + half,
+                             want - half, 0, s.count);
+              });
         }
       }
     }
