@@ -5,7 +5,10 @@
 #define TREP_ENGINE_RECOVERY_BLOCK_IO_H_
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "platform/digest.h"
 #include "platform/platform.h"
@@ -53,6 +56,29 @@ inline void md5Zeros(Md5& md5, uint64_t n) {
     md5.update(kZeros, piece);
     n -= piece;
   }
+}
+
+// Reads n bytes from `offset` of `file` through `buffer` into `md5`, asking
+// `keepGoing` (when given) before each piece: the one loop every check of
+// bytes against their MD5 goes through. Returns how many bytes were hashed:
+// n, or fewer where the file ended or could not be read further, or where
+// keepGoing said stop (then *stopped, when given, is set).
+inline uint64_t readAndHash(File& file, uint64_t offset, uint64_t n, std::vector<uint8_t>& buffer,
+                            Md5& md5, const std::function<bool()>& keepGoing = nullptr,
+                            bool* stopped = nullptr) {
+  uint64_t done = 0;
+  while (done < n) {
+    if (keepGoing && !keepGoing()) {
+      if (stopped) *stopped = true;
+      break;
+    }
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), n - done));
+    const std::size_t got = readAt(file, offset + done, buffer.data(), want);
+    md5.update(buffer.data(), got);
+    done += got;
+    if (got != want) break;
+  }
+  return done;
 }
 
 // A zero-filled block of the platform's memory, released with the object.

@@ -48,18 +48,12 @@ bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize
   scan->present = true;
   const uint64_t slices = std::min(slicesOf(scan->size, sliceSize), maxSlices);
   Md5 md5;
-  file->seek(0);
   for (uint64_t i = 0; i < slices; ++i) {
-    uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
-    uint64_t got = 0;
-    while (got < left) {
-      if (!keepGoing()) return false;
-      std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), left - got));
-      std::size_t n = readAt(*file, i * sliceSize + got, buffer.data(), want);
-      if (n == 0) break;  // unreadable from here: the rest counts as zeros, and will not match
-      md5.update(buffer.data(), n);
-      got += n;
-    }
+    // Bytes that cannot be read count as zeros, and will not match.
+    const uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
+    bool stopped = false;
+    const uint64_t got = readAndHash(*file, i * sliceSize, left, buffer, md5, keepGoing, &stopped);
+    if (stopped) return false;
     md5Zeros(md5, sliceSize - got);
     scan->hashes.push_back(md5.finish());
   }
@@ -155,15 +149,10 @@ bool recoveryPacketIntact(Platform& platform, const RecoverySliceRef& ref, uint6
   std::unique_ptr<File> file = openForReading(platform, ref.path);
   if (!file) return false;
   Md5 md5;
-  const uint64_t end = ref.packetOffset + kRecoveryHeadSize + sliceSize;
-  for (uint64_t at = ref.packetOffset + kPacketSetIdOffset; at < end;) {
-    if (!going(options)) return false;
-    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), end - at));
-    if (readAt(*file, at, buffer.data(), want) != want) return false;
-    md5.update(buffer.data(), want);
-    at += want;
-  }
-  return md5.finish() == ref.hash;
+  const uint64_t from = ref.packetOffset + kPacketSetIdOffset;
+  const uint64_t n = kRecoveryHeadSize - kPacketSetIdOffset + sliceSize;
+  return readAndHash(*file, from, n, buffer, md5, [&] { return going(options); }) == n &&
+         md5.finish() == ref.hash;
 }
 
 std::string rebuiltName(Platform& platform, const std::string& workFolder, const std::string& base,
@@ -191,13 +180,7 @@ bool wholeFileMatches(Platform& platform, const std::string& path, const FileDes
   uint64_t size = 0;
   if (!file || !file->size(&size) || size != d.length) return false;
   Md5 md5;
-  for (uint64_t at = 0; at < size;) {
-    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), size - at));
-    if (readAt(*file, at, buffer.data(), want) != want) return false;
-    md5.update(buffer.data(), want);
-    at += want;
-  }
-  return md5.finish() == d.hash;
+  return readAndHash(*file, 0, size, buffer, md5) == size && md5.finish() == d.hash;
 }
 
 }  // namespace
