@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/digest.h"
@@ -79,6 +81,22 @@ inline uint64_t readAndHash(File& file, uint64_t offset, uint64_t n, std::vector
     if (got != want) break;
   }
   return done;
+}
+
+// Runs `first` on a thread of its own beside `second` on the calling
+// thread, and returns when both are done; both on the calling thread, one
+// after the other, when no thread is to be had. For work split in two
+// parts that touch no memory in common.
+template <typename First, typename Second>
+void onTwoThreads(First first, Second second) {
+  std::thread helper;
+  try {
+    helper = std::thread(first);
+  } catch (const std::system_error&) {
+    first();
+  }
+  second();
+  if (helper.joinable()) helper.join();
 }
 
 // A zero-filled block of the platform's memory, released with the object.

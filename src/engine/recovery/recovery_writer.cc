@@ -319,21 +319,6 @@ struct RecoveryWriter::State {
     }
   }
 
-  // Runs `first` on a thread of its own beside `second` on this one, and
-  // returns when both are done; both here, one after the other, when no
-  // thread is to be had.
-  template <typename First, typename Second>
-  void onTwoThreads(First first, Second second) {
-    std::thread helper;
-    try {
-      helper = std::thread(first);
-    } catch (const std::system_error&) {
-      first();
-    }
-    second();
-    if (helper.joinable()) helper.join();
-  }
-
   // Waits until the workers have taken every fed byte, and ends them.
   void stopWorkers() {
     if (queue) queue->close();
@@ -565,7 +550,7 @@ bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& k
           // thread of its own, the second half and the CRC here.
           const uint32_t k = s.firstSlice[i] + slice;
           const std::size_t half = want / 2 & ~std::size_t{63};
-          s.onTwoThreads(
+          onTwoThreads(
               [&] {
                 s.accumulate(s.hasherFactors, k, start, start, readBuffer.data(), half, 0,
                              s.count);

@@ -417,11 +417,17 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
           return fail("The segment \"" + sources[k].path + "\" cannot be read.");
         if (bytes & 1) work.data()[bytes++] = 0;  // the last word's missing high byte
         for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(recoveryCoefficient(k, chosen[r]->exponent));
-        for (std::size_t done = 0; done < bytes; done += kCachePiece) {
-          std::size_t piece = std::min(kCachePiece, bytes - done);
-          for (std::size_t r = 0; r < m; ++r)
-            gfMultiplyAdd(factors[r], work.data() + done, residuals.data() + r * w + done, piece);
-        }
+        // Bytes from..to of the slice into every residual; each half of
+        // them on a processor of its own.
+        auto addSlice = [&](std::size_t from, std::size_t to) {
+          for (std::size_t done = from; done < to; done += kCachePiece) {
+            std::size_t piece = std::min(kCachePiece, to - done);
+            for (std::size_t r = 0; r < m; ++r)
+              gfMultiplyAdd(factors[r], work.data() + done, residuals.data() + r * w + done, piece);
+          }
+        };
+        const std::size_t half = bytes / 2 & ~std::size_t{63};
+        onTwoThreads([&] { addSlice(0, half); }, [&] { addSlice(half, bytes); });
       }
       for (std::size_t u = 0; u < m; ++u) {
         const std::size_t i = fileOfSlice[unknown[u]];
@@ -431,8 +437,14 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         if (at >= f.description.length) continue;
         std::memset(work.data(), 0, static_cast<std::size_t>(width));
         for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(inverse[u * 2 * m + m + r]);
-        gfMultiplyAddMany(factors.data(), residualRows.data(), m, work.data(),
-                          static_cast<std::size_t>(width));
+        const std::size_t half = static_cast<std::size_t>(width) / 2 & ~std::size_t{63};
+        auto solve = [&](std::size_t from, std::size_t to) {
+          std::vector<const uint8_t*> rows(m);
+          for (std::size_t r = 0; r < m; ++r) rows[r] = residualRows[r] + from;
+          gfMultiplyAddMany(factors.data(), rows.data(), m, work.data() + from, to - from);
+        };
+        onTwoThreads([&] { solve(0, half); },
+                     [&] { solve(half, static_cast<std::size_t>(width)); });
         std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
         std::unique_ptr<File> out = openOutput(i);
         const bool written = out && writeAt(*out, at, work.data(), bytes);
