@@ -25,10 +25,12 @@
 # Its CPU % (processor time over wall time) is reported beside the time.
 # ONLY=recovery runs these cases alone. par2cmdline-turbo is not built or
 # installed by this script: build it from its own sources elsewhere.
+# TREP_BEFORE=PROGRAM adds the same cases with another build of trep (an
+# earlier commit's, to show what a change did) in the same rounds.
 #
 # Environment: RUNS=N, SEGMENT_MIB=N (default 100), BENCH_DIR=FOLDER,
 # NO_WINE=1 to leave out Trep.exe, PAR2_TURBO=PROGRAM, RECOVERY_MIB=N,
-# RECOVERY_LARGE=1, ONLY=recovery.
+# RECOVERY_LARGE=1, ONLY=recovery, TREP_BEFORE=PROGRAM.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -184,6 +186,7 @@ recovery_bench() {
     "$work/prog/trep" "/i=$file" "/o=$work/$name-plain" "/s=${rkib[$name]}" /q </dev/null
     rslice[$name]=$(( ($(stat -c %s "$work/$name-plain/data0001.trp") + 3) / 4 * 4 ))
     rcases+=("$name-split" "$name-split-r")
+    [ -z "${TREP_BEFORE:-}" ] || rcases+=("$name-split-r-before")
     [ -z "$turbo" ] || rcases+=("$name-turbo-create")
     if [ "$name" = r1 ]; then
       # One lost segment (0003): trep's join rebuilds it from the recovery
@@ -192,6 +195,7 @@ recovery_bench() {
       "$work/prog/trep" "/i=$file" "/o=$work/rep-trep" "/s=${rkib[$name]}" /r=1 /q </dev/null
       rm "$work/rep-trep/data0003.trp"
       rcases+=(rep-trep)
+      [ -z "${TREP_BEFORE:-}" ] || rcases+=(rep-trep-before)
       if [ -n "$turbo" ]; then
         cp -r "$work/$name-plain" "$work/rep-turbo"
         (cd "$work/rep-turbo" && "$turbo" create -q -q -s"${rslice[$name]}" -c1 data.par2 data0*.trp >/dev/null)
@@ -200,6 +204,11 @@ recovery_bench() {
       fi
     fi
   done
+  if [ -n "${TREP_BEFORE:-}" ]; then
+    mkdir -p "$work/prog-before"
+    cp "$TREP_BEFORE" "$work/prog-before/trep"
+    write_settings "$work/prog-before/dTrep.dat" 0
+  fi
   cat "$rdata" >/dev/null
   local round n
   for round in $(seq 0 "$rruns"); do
@@ -217,8 +226,14 @@ recovery_bench() {
           run_recovery_case "$c" "$work/$n-plain" "$work/o" sh -c \
             'cd "$1" && exec "$2" create -q -q -s"$3" -c"$4" -n"$4" -u data.par2 data0*.trp' \
             sh "$work/o" "$turbo" "${rslice[$n]}" "${rr[$n]}" ;;
+        *-split-r-before)
+          run_recovery_case "$c" "" "$work/o" "$work/prog-before/trep" "/i=${rfile[$n]}" \
+            "/o=$work/o" "/s=${rkib[$n]}" "/r=${rr[$n]}" /q ;;
         rep-trep)
           run_recovery_case "$c" "$work/rep-trep" "$work/o" "$work/prog/trep" \
+            "/i=$work/o/data0001.trp" "/o=$work/out" /q ;;
+        rep-trep-before)
+          run_recovery_case "$c" "$work/rep-trep" "$work/o" "$work/prog-before/trep" \
             "/i=$work/o/data0001.trp" "/o=$work/out" /q ;;
         rep-turbo)
           run_recovery_case "$c" "$work/rep-turbo" "$work/o" sh -c \
