@@ -89,14 +89,19 @@ __attribute__((target("ssse3"))) void manySsse3(const GfFactor* const* f, const 
       __m128i n1 = _mm_and_si128(_mm_srli_epi16(lo, 4), nibble);
       __m128i n2 = _mm_and_si128(hi, nibble);
       __m128i n3 = _mm_and_si128(_mm_srli_epi16(hi, 4), nibble);
-      rl = _mm_xor_si128(rl, _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(t[0], n0),
-                                                         _mm_shuffle_epi8(t[2], n1)),
-                                           _mm_xor_si128(_mm_shuffle_epi8(t[4], n2),
-                                                         _mm_shuffle_epi8(t[6], n3))));
-      rh = _mm_xor_si128(rh, _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(t[8], n0),
-                                                         _mm_shuffle_epi8(t[10], n1)),
-                                           _mm_xor_si128(_mm_shuffle_epi8(t[12], n2),
-                                                         _mm_shuffle_epi8(t[14], n3))));
+      // Rows are loaded unaligned: a GfFactor may sit anywhere in memory.
+      const __m128i r0 = _mm_loadu_si128(t), r1 = _mm_loadu_si128(t + 2),
+                    r2 = _mm_loadu_si128(t + 4), r3 = _mm_loadu_si128(t + 6),
+                    r4 = _mm_loadu_si128(t + 8), r5 = _mm_loadu_si128(t + 10),
+                    r6 = _mm_loadu_si128(t + 12), r7 = _mm_loadu_si128(t + 14);
+      rl = _mm_xor_si128(rl, _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(r0, n0),
+                                                         _mm_shuffle_epi8(r1, n1)),
+                                           _mm_xor_si128(_mm_shuffle_epi8(r2, n2),
+                                                         _mm_shuffle_epi8(r3, n3))));
+      rh = _mm_xor_si128(rh, _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(r4, n0),
+                                                         _mm_shuffle_epi8(r5, n1)),
+                                           _mm_xor_si128(_mm_shuffle_epi8(r6, n2),
+                                                         _mm_shuffle_epi8(r7, n3))));
     }
     __m128i* out = reinterpret_cast<__m128i*>(dst + i);
     _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), _mm_unpacklo_epi8(rl, rh)));
@@ -128,16 +133,20 @@ __attribute__((target("avx2"))) void manyAvx2(const GfFactor* const* f, const ui
       __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(lo, 4), nibble);
       __m256i n2 = _mm256_and_si256(hi, nibble);
       __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(hi, 4), nibble);
+      const __m256i r0 = _mm256_loadu_si256(t), r1 = _mm256_loadu_si256(t + 1),
+                    r2 = _mm256_loadu_si256(t + 2), r3 = _mm256_loadu_si256(t + 3),
+                    r4 = _mm256_loadu_si256(t + 4), r5 = _mm256_loadu_si256(t + 5),
+                    r6 = _mm256_loadu_si256(t + 6), r7 = _mm256_loadu_si256(t + 7);
       rl = _mm256_xor_si256(
-          rl, _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(_mm256_load_si256(t + 0), n0),
-                                                _mm256_shuffle_epi8(_mm256_load_si256(t + 1), n1)),
-                               _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_load_si256(t + 2), n2),
-                                                _mm256_shuffle_epi8(_mm256_load_si256(t + 3), n3))));
+          rl, _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(r0, n0),
+                                                _mm256_shuffle_epi8(r1, n1)),
+                               _mm256_xor_si256(_mm256_shuffle_epi8(r2, n2),
+                                                _mm256_shuffle_epi8(r3, n3))));
       rh = _mm256_xor_si256(
-          rh, _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(_mm256_load_si256(t + 4), n0),
-                                                _mm256_shuffle_epi8(_mm256_load_si256(t + 5), n1)),
-                               _mm256_xor_si256(_mm256_shuffle_epi8(_mm256_load_si256(t + 6), n2),
-                                                _mm256_shuffle_epi8(_mm256_load_si256(t + 7), n3))));
+          rh, _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(r4, n0),
+                                                _mm256_shuffle_epi8(r5, n1)),
+                               _mm256_xor_si256(_mm256_shuffle_epi8(r6, n2),
+                                                _mm256_shuffle_epi8(r7, n3))));
     }
     __m256i* out = reinterpret_cast<__m256i*>(dst + i);
     _mm256_storeu_si256(
