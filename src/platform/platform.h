@@ -92,6 +92,11 @@ enum class DirectMove {
 // An open file. Counts are 32-bit as the system's calls take them; positions
 // and sizes are 64-bit. Every call reports a failure with the file's path and
 // the system's reason.
+//
+// Threads: a File is one thread's at a time (its calls share one position);
+// different File objects, also of the same path, may be used from different
+// threads at once. The work of several threads that read one file each opens
+// it for itself.
 class File {
  public:
   virtual ~File() = default;
@@ -127,6 +132,17 @@ class File {
   }
 };
 
+// Threads: openFile (reading or writing, files of their own), the File
+// objects it returns (see there), fileAttributes, and allocateZeroed and
+// release are safe from several threads at once, in both implementations
+// (the system's own calls and the C library's allocator, no state of the
+// platform's). Sharing modes hold between threads as between programs: a
+// file opened kNone in one thread cannot be opened in another. raiseNotice
+// is safe from any thread (one notice at a time, the others wait). Every
+// other call belongs to the thread that runs the job. A platform that
+// stands in for the system (tests) keeps to the same rules: what it records
+// from the calls safe from several threads, it records under a lock or not
+// at all.
 class Platform {
  public:
   virtual ~Platform() = default;

@@ -162,7 +162,10 @@ Status FaultyPlatform::replaceFile(const std::string& from, const std::string& t
 }
 
 void* FaultyPlatform::allocateZeroed(uint64_t bytes) {
-  allocationRequests.push_back(bytes);
+  {
+    std::lock_guard<std::mutex> lock(allocationMutex_);
+    allocationRequests.push_back(bytes);
+  }
   if (failAllAllocations) return nullptr;
   if (failAllocationsAbove != 0 && bytes > failAllocationsAbove) return nullptr;
   return target().allocateZeroed(bytes);

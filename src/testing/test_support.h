@@ -110,6 +110,9 @@ class FaultyPlatform : public PlatformWrapper {
   bool removable = false;
   bool instanceFree = true;
   uint64_t sleptMs = 0;
+
+ private:
+  std::mutex allocationMutex_;  // allocateZeroed may come from several threads
 };
 
 // Answers notices with a function of the test's own.
