@@ -209,6 +209,8 @@ PathEnd runJoin(JobContext& ctx) {
   job.sourcePath = rebuilt;
   job.baseName = firstCharacters(job.originalName.view(), 4);
 
+  if (ctx.streamOutput != nullptr)
+    return appendSegments(ctx, ctx.streamOutput, segments);
   if (wouldReplaceOwnSegment(ctx, rebuilt, segments)) return PathEnd::kEnded;
   if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
   // Written under a temporary name; an abort anywhere below removes it and
