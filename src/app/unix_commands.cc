@@ -176,6 +176,37 @@ class StandardOutput : public File {
   CrcStream crc_;
 };
 
+// Standard input as the file a split reads: bytes as they come, once.
+class StandardInput : public File {
+ public:
+  Status read(void* buffer, uint32_t n, uint32_t* done) override {
+    *done = 0;
+    for (;;) {
+      ssize_t r = ::read(STDIN_FILENO, buffer, n);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0)
+        return Status::failure("standard input", std::strerror(errno),
+                               static_cast<uint32_t>(errno), true);
+      *done = static_cast<uint32_t>(r);
+      return Status();
+    }
+  }
+  Status write(const void*, uint32_t, uint32_t* done) override {
+    *done = 0;
+    return unseekable();
+  }
+  Status seek(uint64_t) override { return unseekable(); }
+  Status tell(uint64_t*) override { return unseekable(); }
+  Status size(uint64_t*) override { return unseekable(); }
+  Status getTimes(FileTimes*) override { return unseekable(); }
+  Status setTimes(const FileTimes&) override { return unseekable(); }
+
+ private:
+  static Status unseekable() {
+    return Status::failure("standard input", std::strerror(ESPIPE), ESPIPE, true);
+  }
+};
+
 // --------------------------------------------------------- the answers ---
 
 // Questions as the subcommands take them: on a terminal as the switches do,
@@ -282,7 +313,8 @@ class ProgressLine {
 std::string phaseOf(const std::string& title, const JobSettings& job) {
   if (title == kCheckingCrc) return "checksum";
   if (title.rfind("Trepping File ", 0) == 0)
-    return "segment " + title.substr(14) + " of " + std::to_string(job.segmentCount);
+    return "segment " + title.substr(14) +
+           (job.sourcePath.str() == "-" ? "" : " of " + std::to_string(job.segmentCount));
   if (title.rfind("UnTrepping ", 0) == 0) return "joining " + title.substr(11);
   if (title.empty()) return job.isSplit ? "starting" : "checking the series";
   return title;
@@ -414,9 +446,78 @@ std::string notTaken(const JobSettings& job, const std::string& path, bool segme
 
 // --------------------------------------------------------------- split ---
 
+// The last line of a split that finished.
+void sayWhatWasMade(const JobSettings& job) {
+  const uint64_t full = uint64_t{job.segmentSize} * (job.segmentCount - 1);
+  const uint64_t last = job.fileSize > full ? job.fileSize - full : 0;
+  std::string sizes = job.segmentCount == 1 || last == job.segmentSize
+                          ? " of " + humanSize(job.segmentCount == 1 ? last : job.segmentSize)
+                          : " of " + humanSize(job.segmentSize) + " (the last " +
+                                humanSize(last) + ")";
+  std::string extra =
+      job.recoveryCount == 0
+          ? ""
+          : " (+ " + plural(job.recoveryCount, "recovery file", "recovery files") + ")";
+  std::fprintf(stderr, "trep: %s \u2192 %s%s in %s%s\n", job.originalName.c_str(),
+               plural(job.segmentCount, "segment", "segments").c_str(), sizes.c_str(),
+               folderShown(job.outputFolder.str()).c_str(), extra.c_str());
+}
+
+// The split of standard input: the count and size are known at its end.
+int splitStream(Run& r) {
+  const Subcommand& c = r.c;
+  JobSettings& job = r.app.job;
+  if (c.segmentCount != 0) {
+    std::fprintf(stderr, "trep: -n needs the input's size, which a stream tells only at its "
+                         "end: give the segments' size with -s.\n");
+    return kExitUsage;
+  }
+  job.isSplit = 1;
+  job.sourceValid = 1;
+  job.sourcePath = "-";
+  job.originalName = c.name;
+  job.outputFolder = c.output.empty() ? "." : c.output;
+  const uint64_t asked = c.presetIndex != 0 ? uint64_t{kPresetKBytes[c.presetIndex]} * 1024
+                         : c.segmentBytes != 0 ? c.segmentBytes
+                                               : uint64_t{kDefaultSegmentKBytes} * 1024;
+  job.segmentSize = segmentSizeOf(asked);
+  // One segment's worth until the stream ends: the planning the split runs
+  // at its start then keeps the size asked for (the stream split sets the
+  // real count and length at the end).
+  job.segmentCount = 1;
+  job.fileSize = job.segmentSize;
+  job.recoveryCount = c.recoveryCount;
+  job.creationTime = job.lastAccessTime = job.lastWriteTime = nowAsFileTime();
+
+  // Any segment or recovery file of this base name is in the way: how many
+  // segments the stream makes is not known yet.
+  const std::string base = splitBaseName(job.originalName.view());
+  std::vector<std::string> inTheWay;
+  for (const std::string& name : listFolder(job.outputFolder.str()))
+    if (recovery::segmentNumberOf(name, base) != 0 || recovery::isRecoveryFileName(name, base))
+      inTheWay.push_back(job.outputFolder.str() + kPathSeparator + name);
+  std::sort(inTheWay.begin(), inTheWay.end());
+  if (refuseFilesInTheWay(r, inTheWay)) return kExitUsage;
+
+  job.jobState = kJobPrepared;
+  BatchPlanning planning;
+  JobContext ctx{job, r.app.options, *r.platform, planning, nullptr};
+  StandardInput input;
+  ctx.streamInput = &input;
+  JobOutcome outcome = r.runWatched(ctx, 0);
+  int code = Run::ended(ctx, outcome);
+  if (code == 0 && job.segmentCount == 0) {
+    std::fprintf(stderr, "trep: standard input was empty: no segment was written.\n");
+    return kExitUsage;
+  }
+  if (code == 0 && r.terminal.summary) sayWhatWasMade(job);
+  return code;
+}
+
 int splitFile(Run& r) {
   const Subcommand& c = r.c;
   JobSettings& job = r.app.job;
+  if (c.input == "-") return splitStream(r);
   r.analyse(c.input);
   if (!job.sourceValid || !job.isSplit) {
     if (job.sourceValid && !job.isSplit)
@@ -461,21 +562,7 @@ int splitFile(Run& r) {
   JobContext ctx{job, r.app.options, *r.platform, planning, nullptr};
   JobOutcome outcome = r.runWatched(ctx, job.fileSize);
   int code = Run::ended(ctx, outcome);
-  if (code == 0 && r.terminal.summary) {
-    uint32_t last = static_cast<uint32_t>(job.fileSize - uint64_t{job.segmentSize} *
-                                                             (job.segmentCount - 1));
-    std::string sizes = job.segmentCount == 1 || last == job.segmentSize
-                            ? " of " + humanSize(job.segmentSize)
-                            : " of " + humanSize(job.segmentSize) + " (the last " +
-                                  humanSize(last) + ")";
-    std::string extra = job.recoveryCount == 0
-                            ? ""
-                            : " (+ " + plural(job.recoveryCount, "recovery file",
-                                              "recovery files") + ")";
-    std::fprintf(stderr, "trep: %s \u2192 %s%s in %s%s\n", job.originalName.c_str(),
-                 plural(job.segmentCount, "segment", "segments").c_str(), sizes.c_str(),
-                 folderShown(job.outputFolder.str()).c_str(), extra.c_str());
-  }
+  if (code == 0 && r.terminal.summary) sayWhatWasMade(job);
   return code;
 }
 

@@ -83,6 +83,8 @@ class OutputFile {
   // The open temporary file; null before create() and after the end.
   File* file() { return file_.get(); }
   const std::string& path() const { return path_; }
+  // The name it is written under until complete() names it.
+  const std::string& temporaryPath() const { return temporary_; }
   // Sets `times` (when given) and closes the file, sets `attributes`, and
   // gives it its name, asking the write error question while that fails.
   // False, with the temporary file removed, when the job was aborted.
@@ -102,6 +104,8 @@ class OutputFile {
 enum class PathEnd { kEnded, kEarlyReturn };
 
 PathEnd runSplit(JobContext& ctx);
+// The split of ctx.streamInput, whose length is known only at its end.
+PathEnd runStreamSplit(JobContext& ctx);
 PathEnd runJoin(JobContext& ctx);
 
 }  // namespace trep

@@ -101,6 +101,7 @@ void tellOfLeftovers(JobContext& ctx, const SplitState& s) {
 }  // namespace
 
 PathEnd runSplit(JobContext& ctx) {
+  if (ctx.streamInput != nullptr) return runStreamSplit(ctx);
   JobSettings& job = ctx.job;
   PersistedSettings& options = ctx.options;
   Platform& platform = ctx.platform;
