@@ -5,7 +5,8 @@
 #   scripts/test.sh [STAGE...]
 #
 #   unit         the unit tests, natively and as a Windows program under Wine
-#   programs     the whole-program tests of trep and Trep.exe
+#   programs     the whole-program tests of trep and Trep.exe, and of trep's
+#                subcommands (pipes, check, the terminal)
 #   recovery     recovery files against par2 (par2cmdline), both ways
 #   windows      the window tests: Trep.exe's windows under Wine on a virtual
 #                display (the main window, then the setup wizard)
@@ -52,8 +53,12 @@ stage_unit() {
 }
 
 stage_programs() {
+  local status=0
   echo "== whole-program tests"
-  "$here/tests/programs_test.sh"
+  "$here/tests/programs_test.sh" || status=1
+  echo "== trep's subcommands: split, join, check, pipes and the terminal"
+  "$here/tests/unix_tool_test.sh" || status=1
+  return "$status"
 }
 
 stage_recovery() {
