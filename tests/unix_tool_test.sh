@@ -191,6 +191,15 @@ truncate -s 100 data0003.trp
 expect_eq "exit code" 1 "${PIPESTATUS[0]}"
 expect_has "stderr" "$(cat "$WORK/err")" "the series recorded 3145728: it is damaged."
 report "join -o - of a series with a short segment -> exit 1, sizes on stderr"
+"$TREP" split data.bin -s 1M -o whole -q </dev/null
+timeout "$RUN_TIMEOUT" "$TREP" join whole/data0001.trp -o - 2>"$WORK/err" </dev/null | head -c 10 >/dev/null
+expect_eq "exit code" 99 "${PIPESTATUS[0]}"
+expect_eq "stderr" "trep: standard output: Broken pipe" "$(cat "$WORK/err")"
+report "join -o - whose reader goes away -> exit 99, one line, no question"
+script -qec "'$TREP' join whole/data0001.trp -o -" /dev/null >"$WORK/pty" 2>&1
+expect_has "terminal" "$(cat "$WORK/pty")" "the rebuilt bytes would go to the terminal"
+expect_eq "bytes on the terminal" 1 "$(grep -c '' "$WORK/pty")"
+report "join -o - to a terminal is refused"
 printf '' | timeout "$RUN_TIMEOUT" "$TREP" split - --name empty.bin >"$WORK/out" 2>"$WORK/err"
 expect_eq "exit code" 2 $?
 expect_eq "stderr" "trep: standard input was empty: no segment was written." "$(cat "$WORK/err")"

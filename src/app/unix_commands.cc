@@ -220,8 +220,11 @@ class SubcommandAnswerer : public NoticeAnswerer {
     const bool replaces = notice.message == kFileExists ||
                           notice.message.rfind("Recovery files of an earlier series", 0) == 0;
     if (force_ && replaces) return kUpperButton;
-    if (interactive_) return text_.answer(notice);
-    std::fprintf(stderr, "trep: %s\n", notice.message.c_str());
+    // Standard output that fails (its reader went away) is not asked about:
+    // no answer at the terminal can bring the reader back.
+    const bool output = notice.reason.rfind("standard output:", 0) == 0;
+    if (interactive_ && !output) return text_.answer(notice);
+    if (!output) std::fprintf(stderr, "trep: %s\n", notice.message.c_str());
     if (!notice.reason.empty()) std::fprintf(stderr, "trep: %s\n", notice.reason.c_str());
     return notice.informational ? kUpperButton : safeAnswer(notice);
   }
@@ -599,8 +602,6 @@ int join(Run& r) {
   const uint32_t expectedCrc = job.fileCrc;
   JobOutcome outcome = r.runWatched(ctx, expected);
   int code = Run::ended(ctx, outcome);
-  if (job.jobResult == kResultNotRepairable && !job.recoveryReport.empty())
-    std::fprintf(stderr, "trep: %s\n", job.recoveryReport.c_str());
   if (code != 0 && code != kExitCrcFailed) return code;
 
   std::string checked = "checksum OK";
@@ -760,12 +761,21 @@ int check(Run& r) {
   recovery::RepairReport repair;
   const bool usable = found == recovery::SetFound::kUsable;
   if (usable && !stopped) {
-    line.show("checking the segments against the recovery files", 0, 0);
     recovery::RepairOptions options;
     options.workFolder = folder;
     options.checkOnly = true;
     options.keepGoing = [&stopped] { return !stopped.load(); };
-    repair = recovery::repairSeries(platform, set, folder, base, options);
+    // On a thread of its own, so that the terminal hears of it meanwhile.
+    std::atomic<bool> checked{false};
+    std::thread checker([&] {
+      repair = recovery::repairSeries(platform, set, folder, base, options);
+      checked = true;
+    });
+    for (uint32_t ticks = 0; !checked; ++ticks) {
+      if (ticks % 5 == 0) line.show("checking the segments against the recovery files", 0, 0);
+      platform.sleepMs(50);
+    }
+    checker.join();
     for (uint32_t n : repair.damaged)
       if (n >= 1 && n <= count) segments[n - 1].damaged = true;
   }
