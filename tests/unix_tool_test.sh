@@ -172,6 +172,15 @@ cmp -s -n 626 fromfile/whol0001.trp again/whol0001.trp || fail_because "0001's h
 cmp -s -i 652 fromfile/whol0001.trp again/whol0001.trp || fail_because "0001's payload differs"
 report "tar c | split - --name -r 2; join -o - | tar x gives the tree; the segments are a file split's"
 
+# A stream that ends on a segment's edge (3 MiB in segments of 1 MiB).
+cat data.bin | "$TREP" split - --name data.bin -s 1M -o edge-stream 2>"$WORK/err"
+expect_eq "exit code" 0 $?
+"$TREP" split data.bin -s 1M -o edge-file </dev/null 2>&1
+expect_eq "segments" "data0001.trp data0002.trp data0003.trp" "$(cd edge-stream && echo *)"
+cmp -s edge-file/data0003.trp edge-stream/data0003.trp || fail_because "the last segment differs"
+cmp -s -n 626 edge-file/data0001.trp edge-stream/data0001.trp || fail_because "0001's header differs"
+report "split - of a stream that ends on a segment's edge: no empty segment, the file split's header"
+
 rm tree0003.trp
 "$TREP" join tree0001.trp -o - 2>"$WORK/err" | cmp -s - whole.tar || fail_because "mended bytes differ"
 expect_eq "join exit code" 0 "${PIPESTATUS[0]}"
