@@ -209,6 +209,25 @@ script -qec "'$TREP' join whole/data0001.trp -o -" /dev/null >"$WORK/pty" 2>&1
 expect_has "terminal" "$(cat "$WORK/pty")" "the rebuilt bytes would go to the terminal"
 expect_eq "bytes on the terminal" 1 "$(grep -c '' "$WORK/pty")"
 report "join -o - to a terminal is refused"
+# A writer that stops sending: SIGTERM still ends the split at once, and
+# segments without their 0001 are not left behind.
+mkfifo feed
+"$TREP" split - --name held.bin -s 1M -o held <feed 2>"$WORK/err" &
+pid=$!
+exec 7>feed
+head -c 5M data.bin >&7 2>/dev/null
+sleep 1
+kill -TERM "$pid"
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$pid" 2>/dev/null; then
+  fail_because "trep still waits for its input 10 s after SIGTERM"
+  kill -KILL "$pid"
+fi
+wait "$pid"
+expect_eq "exit code" 143 $?
+exec 7>&-
+expect_eq "files left in held/" "" "$(ls -A held)"
+report "split - stopped by SIGTERM while its input is silent: ends at once, nothing left"
 printf '' | timeout "$RUN_TIMEOUT" "$TREP" split - --name empty.bin >"$WORK/out" 2>"$WORK/err"
 expect_eq "exit code" 2 $?
 expect_eq "stderr" "trep: standard input was empty: no segment was written." "$(cat "$WORK/err")"

@@ -1,6 +1,7 @@
 #include "app/unix_commands.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -182,6 +183,14 @@ class StandardInput : public File {
   Status read(void* buffer, uint32_t n, uint32_t* done) override {
     *done = 0;
     for (;;) {
+      // A writer that sends nothing must not keep a stopped split waiting:
+      // the wait ends when a signal asks the program to end.
+      pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {interrupts::wakeFd(), POLLIN, 0}};
+      if (::poll(p, p[1].fd >= 0 ? 2 : 1, -1) < 0) {
+        if (errno == EINTR) continue;
+      } else if (p[1].fd >= 0 && p[1].revents != 0) {
+        return Status::failure("standard input", "Interrupted", EINTR);
+      }
       ssize_t r = ::read(STDIN_FILENO, buffer, n);
       if (r < 0 && errno == EINTR) continue;
       if (r < 0)

@@ -175,6 +175,7 @@ PathEnd runStreamSplit(JobContext& ctx) {
   std::unique_ptr<OutputFile> first;
   uint64_t total = 0;
   uint32_t n = 0;
+  uint32_t completed = 0;  // segments 2 .. completed have their names
   bool ended = false;
   job.progressShare = 0;
   while (!ended && job.jobResult != kResultAborted) {
@@ -230,11 +231,16 @@ PathEnd runStreamSplit(JobContext& ctx) {
       first = std::move(segment);
     else if (!segment->complete(nullptr, kAttributeNormal))
       break;
+    else
+      completed = n;
   }
   if (job.jobResult == kResultAborted || n == 0) {
+    // Without segment 0001's header the segments written are of no use to
+    // anyone: they go too (0001 goes with its temporary name).
+    for (uint32_t k = 2; k <= completed; ++k) ctx.platform.deleteFile(segmentPath(prefix, k));
     job.segmentCount = 0;
     job.fileSize = 0;
-    return PathEnd::kEnded;  // first, if any, goes with its temporary name
+    return PathEnd::kEnded;
   }
 
   job.segmentCount = n;
