@@ -413,8 +413,11 @@ struct Run {
         continue;
       }
       const std::string title = titles.title();
-      const bool copying = title.rfind("Trepping", 0) == 0 || title.rfind("UnTrepping", 0) == 0;
-      line.show(phaseOf(title, job), copying ? job.bytesMoved.load() : 0, copying ? total : 0);
+      const bool copying = title.rfind("Trepping", 0) == 0 ||
+                           title.rfind("UnTrepping", 0) == 0 || title == kCheckingCrc;
+      // The checksum reads as far as the low 32 bits of the size reach.
+      const uint64_t upTo = title == kCheckingCrc ? (total & 0xFFFFFFFFu) : total;
+      line.show(phaseOf(title, job), copying ? job.bytesMoved.load() : 0, copying ? upTo : 0);
     }
     worker.join();
     line.clear();

@@ -243,7 +243,8 @@ uint32_t crcAreaSize(uint64_t fileSize) {
   return used;
 }
 
-uint32_t computeFileCrc(Platform& platform, const std::string& path) {
+uint32_t computeFileCrc(Platform& platform, const std::string& path,
+                        std::atomic<uint64_t>* covered) {
   std::unique_ptr<File> file =
       platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
   if (!file) return 0;
@@ -270,6 +271,7 @@ uint32_t computeFileCrc(Platform& platform, const std::string& path) {
     crcWindowPass(area, n, &sums);
     chunkStart += n;
     remaining -= n;
+    if (covered != nullptr) *covered = chunkStart;
   }
   return sums.value();
 }

@@ -5,6 +5,7 @@
 #ifndef TREP_ENGINE_CHECKSUM_H_
 #define TREP_ENGINE_CHECKSUM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,8 +17,10 @@
 namespace trep {
 
 // The checksum of the file at `path`; 0 when it cannot be computed (no work
-// area, or the file cannot be opened).
-uint32_t computeFileCrc(Platform& platform, const std::string& path);
+// area, or the file cannot be opened). `covered`, when given, is set to the
+// bytes of the file passed so far, for a progress display.
+uint32_t computeFileCrc(Platform& platform, const std::string& path,
+                        std::atomic<uint64_t>* covered = nullptr);
 
 // The running state of the checksum; exposed for tests.
 struct CrcSums {

@@ -109,7 +109,8 @@ PathEnd runSplit(JobContext& ctx) {
 
   if (options.useCrc) {
     if (ctx.window) ctx.window->setTitle(kCheckingCrc);
-    job.fileCrc = computeFileCrc(platform, sourcePath);
+    job.fileCrc = computeFileCrc(platform, sourcePath, &job.bytesMoved);
+    job.bytesMoved = 0;  // from here the copy's
     if (ctx.window) ctx.window->showCrc(job.fileCrc);
   } else {
     job.fileCrc = 0;
