@@ -83,8 +83,11 @@ class OutputFile {
   // The open temporary file; null before create() and after the end.
   File* file() { return file_.get(); }
   const std::string& path() const { return path_; }
-  // The name it is written under until complete() names it.
-  const std::string& temporaryPath() const { return temporary_; }
+  // Closes the temporary file and opens it again for reading too, so that
+  // what was written can be read back before it is complete (the split of
+  // a stream reads its first segment for the checksum). False, with *why
+  // set, when it cannot be opened again.
+  bool reopenForReading(Status* why);
   // Sets `times` (when given) and closes the file, sets `attributes`, and
   // gives it its name, asking the write error question while that fails.
   // False, with the temporary file removed, when the job was aborted.

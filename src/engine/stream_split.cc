@@ -21,32 +21,38 @@ namespace {
 // cut from: what the recovery writer and the checksum read back.
 class SeriesPayload : public File {
  public:
-  // `first`: where segment 0001 is (its temporary name while it has none).
-  SeriesPayload(Platform& platform, std::string prefix, std::string first, uint64_t payload,
+  // `first`: segment 0001 already open (before it has its name), or null:
+  // it is opened by its name.
+  SeriesPayload(Platform& platform, std::string prefix, File* first, uint64_t payload,
                 uint64_t total)
-      : platform_(platform), prefix_(std::move(prefix)), first_(std::move(first)),
-        payload_(payload), total_(total) {}
+      : platform_(platform), prefix_(std::move(prefix)), first_(first), payload_(payload),
+        total_(total) {}
   Status read(void* buffer, uint32_t n, uint32_t* done) override {
     *done = 0;
     auto* out = static_cast<uint8_t*>(buffer);
     while (*done < n && position_ < total_) {
       const uint32_t segment = static_cast<uint32_t>(position_ / payload_) + 1;
       const uint64_t within = position_ % payload_;
-      if (segment != openSegment_) {
-        Status why;
-        file_ = platform_.openFile(segment == 1 ? first_ : segmentPath(prefix_, segment),
-                                   FileAccess::kRead,
-                                   FileShare::kRead, FileCreate::kOpenExisting, kAttributeNormal,
-                                   &why);
-        if (!file_) return why;
-        openSegment_ = segment;
+      File* file = nullptr;
+      if (segment == 1 && first_ != nullptr) {
+        file = first_;
+      } else {
+        if (segment != openSegment_) {
+          Status why;
+          file_ = platform_.openFile(segmentPath(prefix_, segment), FileAccess::kRead,
+                                     FileShare::kRead, FileCreate::kOpenExisting,
+                                     kAttributeNormal, &why);
+          if (!file_) return why;
+          openSegment_ = segment;
+        }
+        file = file_.get();
       }
-      Status sought = file_->seek((segment == 1 ? kFullHeaderSize : kShortHeaderSize) + within);
+      Status sought = file->seek((segment == 1 ? kFullHeaderSize : kShortHeaderSize) + within);
       if (!sought) return sought;
       const uint64_t left = std::min<uint64_t>(payload_ - within, total_ - position_);
       const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(n - *done, left));
       uint32_t got = 0;
-      Status read = file_->read(out + *done, want, &got);
+      Status read = file->read(out + *done, want, &got);
       if (!read) return read;
       if (got == 0) break;  // a segment shorter than written: the caller sees fewer bytes
       *done += got;
@@ -76,7 +82,7 @@ class SeriesPayload : public File {
  private:
   Platform& platform_;
   std::string prefix_;
-  std::string first_;
+  File* first_;
   uint64_t payload_;
   uint64_t total_;
   uint64_t position_ = 0;
@@ -123,8 +129,7 @@ void writeStreamRecovery(JobContext& ctx, const std::string& prefix) {
   const uint32_t count = job.segmentCount;
   const uint64_t total = job.fileSize;
   auto open = [&ctx, prefix, payload, total]() -> std::unique_ptr<File> {
-    return std::make_unique<SeriesPayload>(ctx.platform, prefix, segmentPath(prefix, 1), payload,
-                                           total);
+    return std::make_unique<SeriesPayload>(ctx.platform, prefix, nullptr, payload, total);
   };
   PayloadPlatform platform(ctx.platform, job.sourcePath.str(), open);
   JobContext rctx{job, ctx.options, platform, ctx.planning, ctx.window};
@@ -247,15 +252,29 @@ PathEnd runStreamSplit(JobContext& ctx) {
   job.fileSize = total;
   job.fileCrc = 0;
   if (ctx.options.useCrc) {
-    // 4 GiB and more: the chunk that counts last is read back from the segments.
-    SeriesPayload series(ctx.platform, prefix, first->temporaryPath(), payload, total);
+    // 4 GiB and more: the chunk that counts last is read back from the
+    // segments, 0001 through its own handle (nothing else may open it).
     uint32_t value = 0;
-    if (crc.value(&value, [&series](uint64_t at, uint8_t* out, uint32_t count) {
-          uint32_t got = 0;
-          series.seek(at);
-          return series.read(out, count, &got).ok() && got == count;
-        }))
-      job.fileCrc = value;
+    Status why;
+    auto readBack = [&](uint64_t at, uint8_t* out, uint32_t count) {
+      if (!first->reopenForReading(&why)) return false;
+      SeriesPayload series(ctx.platform, prefix, first->file(), payload, total);
+      uint32_t got = 0;
+      series.seek(at);
+      why = series.read(out, count, &got);
+      return why.ok() && got == count;
+    };
+    if (!crc.value(&value, readBack)) {
+      // Not silently a series without a checksum: the split fails.
+      ctx.lastFailure = why;
+      if (raiseFailureNotice(ctx, "The checksum cannot be completed: the written data cannot be "
+                                  "read back.", kOk, kOpenReadMe, why) == kLowerButton)
+        ctx.platform.openReadMe();
+      job.jobResult = kResultAborted;
+      for (uint32_t k = 2; k <= completed; ++k) ctx.platform.deleteFile(segmentPath(prefix, k));
+      return PathEnd::kEnded;
+    }
+    job.fileCrc = value;
   }
   FullHeader header = encodeFullHeader(job, n, ctx.options.useDescription);
   first->file()->seek(0);
