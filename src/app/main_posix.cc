@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/startup.h"
+#include "app/subcommand.h"
+#include "app/unix_commands.h"
 #include "platform/posix/interrupts.h"
 #include "platform/posix/text_answerer.h"
 
@@ -17,6 +20,15 @@ const char kUsage[] =
     TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
     "rebuilds the original from any segment of the series.\n"
     "\n"
+    "  trep split FILE [-s SIZE | -n COUNT] [-o DIR] [-r N] [-q|-v] [-f]\n"
+    "  trep split - --name NAME [-s SIZE] [-o DIR] [-r N] [-q|-v] [-f]\n"
+    "  trep join SEGMENT [-o DIR | -o -] [-q|-v] [-f]\n"
+    "  trep check SEGMENT [-q|-v]\n"
+    "The output goes to the current folder unless -o says otherwise; SIZE is\n"
+    "bytes with an optional unit (10M = 10 MiB, 10MB = 10,000,000) or a medium\n"
+    "(cd80, dvd, ...). \"trep COMMAND --help\" tells more of each.\n"
+    "\n"
+    "The switch form, shared with Trep.exe:\n"
     "Usage: trep /i=FILE [/o=FOLDER] [/s=KBYTES] [/r=N] [/q]\n"
     "       trep --help | -h | /?\n"
     "       trep --version\n"
@@ -60,6 +72,14 @@ void tellWhyItEnded(const BatchFailure& f) {
 }
 
 int run(int argc, char** argv) {
+  if (argc >= 2 && isSubcommandVerb(argv[1])) {
+    Subcommand command = readSubcommand(std::vector<std::string>(argv + 1, argv + argc));
+    if (!command.refusal.empty()) {
+      std::fprintf(stderr, "trep: %s (see trep %s --help)\n", command.refusal.c_str(), argv[1]);
+      return kExitUsage;
+    }
+    return runSubcommand(command);
+  }
   // The whole line is read before anything is made or asked.
   CommandLine line = readCommandLine(ArgvArguments(argc, argv), false);
   switch (line.request) {

@@ -83,6 +83,11 @@ class OutputFile {
   // The open temporary file; null before create() and after the end.
   File* file() { return file_.get(); }
   const std::string& path() const { return path_; }
+  // Closes the temporary file and opens it again for reading too, so that
+  // what was written can be read back before it is complete (the split of
+  // a stream reads its first segment for the checksum). False, with *why
+  // set, when it cannot be opened again.
+  bool reopenForReading(Status* why);
   // Sets `times` (when given) and closes the file, sets `attributes`, and
   // gives it its name, asking the write error question while that fails.
   // False, with the temporary file removed, when the job was aborted.
@@ -108,6 +113,8 @@ void tellOfLeftTemporaries(JobContext& ctx, const std::string& folder);
 enum class PathEnd { kEnded, kEarlyReturn };
 
 PathEnd runSplit(JobContext& ctx);
+// The split of ctx.streamInput, whose length is known only at its end.
+PathEnd runStreamSplit(JobContext& ctx);
 PathEnd runJoin(JobContext& ctx);
 
 }  // namespace trep

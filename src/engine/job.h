@@ -162,6 +162,11 @@ struct JobSettings {
   // job said it.
   PathText leftoverNote;
 
+  // Payload bytes the copy loop has moved in this job, for a progress
+  // display: written by the worker, read by whoever shows it. A chunk moved
+  // again after "OK" counts again.
+  std::atomic<uint64_t> bytesMoved{0};
+
   // The engine's working values.
   uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0
   uint32_t currentSegment = 0;  // 1-based; 0 before the first

@@ -94,6 +94,15 @@ bool OutputFile::complete(const FileTimes* times, uint32_t attributes) {
   }
 }
 
+bool OutputFile::reopenForReading(Status* why) {
+  if (!file_) return false;
+  file_.reset();
+  file_ = ctx_.platform.openFile(temporary_, FileAccess::kReadWrite, FileShare::kNone,
+                                 FileCreate::kOpenExisting, kAttributeNormal, why);
+  if (!file_ && why != nullptr) *why = why->withPath(path_);
+  return file_ != nullptr;
+}
+
 void OutputFile::discard() {
   file_.reset();
   if (temporary_.empty()) return;

@@ -101,6 +101,7 @@ void tellOfLeftovers(JobContext& ctx, const SplitState& s) {
 }  // namespace
 
 PathEnd runSplit(JobContext& ctx) {
+  if (ctx.streamInput != nullptr) return runStreamSplit(ctx);
   JobSettings& job = ctx.job;
   PersistedSettings& options = ctx.options;
   Platform& platform = ctx.platform;
@@ -108,7 +109,8 @@ PathEnd runSplit(JobContext& ctx) {
 
   if (options.useCrc) {
     if (ctx.window) ctx.window->setTitle(kCheckingCrc);
-    job.fileCrc = computeFileCrc(platform, sourcePath);
+    job.fileCrc = computeFileCrc(platform, sourcePath, &job.bytesMoved);
+    job.bytesMoved = 0;  // from here the copy's
     if (ctx.window) ctx.window->showCrc(job.fileCrc);
   } else {
     job.fileCrc = 0;
