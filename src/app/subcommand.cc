@@ -1,19 +1,11 @@
 #include "app/subcommand.h"
 
+#include "app/command_line.h"
 #include "platform/decimal.h"
 #include "planning/size_arithmetic.h"
 
 namespace trep {
 namespace {
-
-std::string lowered(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 // The medium names: the window's list in lower case without blanks.
 std::string mediumNameOf(const char* listName) {

@@ -35,13 +35,7 @@ void tellOfLeftTemporaries(JobContext& ctx, const std::string& folder) {
                            "\": " + names +
                            ". This job neither uses nor removes them; remove them when no job runs.";
   ctx.job.leftoverNote = text;
-  if (ctx.job.quiet) return;
-  NoticeParameters notice;
-  notice.message = text;
-  notice.firstButton = kOk;
-  notice.secondButton = kOpenReadMe;
-  notice.informational = true;
-  if (ctx.platform.raiseNotice(notice) == kLowerButton) ctx.platform.openReadMe();
+  if (!ctx.job.quiet) tellInformation(ctx.platform, text);
 }
 
 bool OutputFile::create() {

@@ -582,13 +582,7 @@ struct JoinRecovery::State {
   void tellNotUsed(const std::string& text) {
     JobSettings& job = ctx.job;
     job.recoveryNote = text;
-    if (job.quiet) return;
-    NoticeParameters notice;
-    notice.message = text;
-    notice.firstButton = kOk;
-    notice.secondButton = kOpenReadMe;
-    notice.informational = true;
-    if (ctx.platform.raiseNotice(notice) == kLowerButton) ctx.platform.openReadMe();
+    if (!job.quiet) tellInformation(ctx.platform, text);
   }
 
   // Source analysis took no header: segment 0001 was lost beyond what its

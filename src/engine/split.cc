@@ -88,14 +88,9 @@ void tellOfLeftovers(JobContext& ctx, const SplitState& s) {
                           ? "Segment " + name(last) + " of an earlier series is"
                           : "Segments " + name(written + 1) + " to " + name(last) +
                                 " of an earlier series are";
-  NoticeParameters notice;
-  notice.message = which + " still in the output folder. A rebuild of this series' "
-                           "headerless segments by Trep would append them: remove them first. "
-                           "(UnTrep.bat leaves them out.)";
-  notice.firstButton = kOk;
-  notice.secondButton = kOpenReadMe;
-  notice.informational = true;
-  if (platform.raiseNotice(notice) == kLowerButton) platform.openReadMe();
+  tellInformation(platform, which + " still in the output folder. A rebuild of this series' "
+                                     "headerless segments by Trep would append them: remove them "
+                                     "first. (UnTrep.bat leaves them out.)");
 }
 
 }  // namespace

@@ -284,14 +284,10 @@ PathEnd runStreamSplit(JobContext& ctx) {
 
   if (job.recoveryCount != 0) {
     if (job.recoveryCount > n) {
-      NoticeParameters notice;
-      notice.message = "The input made " + std::to_string(n) + (n == 1 ? " segment" : " segments") +
-                       ": " + std::to_string(n) + " recovery files are written instead of " +
-                       std::to_string(job.recoveryCount) + ".";
-      notice.firstButton = kOk;
-      notice.secondButton = kOpenReadMe;
-      notice.informational = true;
-      ctx.platform.raiseNotice(notice);
+      tellInformation(ctx.platform, "The input made " + std::to_string(n) +
+                                        (n == 1 ? " segment" : " segments") + ": " +
+                                        std::to_string(n) + " recovery files are written instead of " +
+                                        std::to_string(job.recoveryCount) + ".");
       job.recoveryCount = n;
     }
     writeStreamRecovery(ctx, prefix);

@@ -271,6 +271,18 @@ inline uint32_t raiseNotice(Platform& platform, std::string message,
   return platform.raiseNotice(p);
 }
 
+// Tells of something beside a job that goes on and asks nothing: "OK", or
+// "Open ReadMe", which opens the user guide. Informational: the text
+// answerer prints it and waits for no answer.
+inline void tellInformation(Platform& platform, std::string message) {
+  NoticeParameters p;
+  p.message = std::move(message);
+  p.firstButton = kOk;
+  p.secondButton = kOpenReadMe;
+  p.informational = true;
+  if (platform.raiseNotice(p) == kLowerButton) platform.openReadMe();
+}
+
 }  // namespace trep
 
 #endif  // TREP_PLATFORM_PLATFORM_H_
