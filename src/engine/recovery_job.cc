@@ -601,6 +601,27 @@ struct JoinRecovery::State {
     return false;
   }
 
+  // Source analysis took no header: 0001 was lost beyond what its first
+  // bytes alone rebuild from. The repair may still have rebuilt it whole
+  // (from other segments found under swapped names, say): its header is
+  // then read from there, and the join goes on as with 0001 on the disk.
+  bool takeRebuiltHeader() {
+    JobSettings& job = ctx.job;
+    auto it = report.readFrom.find(1);
+    if (it == report.readFrom.end()) return headerStillLost();
+    std::unique_ptr<File> first = ctx.platform.openFile(it->second, FileAccess::kRead,
+                                                        FileShare::kRead, FileCreate::kOpenExisting);
+    uint8_t header[kFullHeaderSize] = {0};
+    uint64_t size = 0;
+    if (!first || !first->size(&size)) return headerStillLost();
+    const std::size_t got = recovery::readAt(*first, 0, header, sizeof header);
+    if (got < kMagicSize || std::memcmp(header, kMagic, kMagicSize) != 0 ||
+        !takeFirstHeader(header, got, size, base, &job, &ctx.options.useDescription))
+      return headerStillLost();
+    job.headerLost = 0;
+    return true;
+  }
+
   // Checks every segment by its MD5 and rebuilds what is damaged. False
   // when the join cannot go on: jobResult 6 after a notice, or 99.
   bool repair() {
@@ -675,7 +696,7 @@ bool JoinRecovery::start() {
                                       &why);
   if (verdict != SetVerdict::kThisSeries) {
     s.tellNotUsed(notUsedText(s.prefix, verdict, why));
-    return !job.headerLost || s.headerStillLost();
+    return !job.headerLost || s.takeRebuiltHeader();
   }
   bool incomplete = false;
   for (const auto& [n, i] : s.fileOf) {
@@ -690,7 +711,7 @@ bool JoinRecovery::start() {
   if (s.ctx.window) s.ctx.window->setTitle(kCheckingSegments);
   if (incomplete || job.headerLost) {
     if (!s.repair()) return false;
-    return !job.headerLost || s.headerStillLost();
+    return !job.headerLost || s.takeRebuiltHeader();
   }
   try {
     s.checker = std::thread([&s] { s.runChecker(); });

@@ -515,6 +515,30 @@ TEST_F(RecoveryJobTest, TheHeaderIsRebuiltFromRecoverySlicesThatCheck) {
   expectNothingLeftBehind();
 }
 
+// Segment 0001 lost and 0002 and 0003 swapped: too little is left in place
+// to rebuild 0001's first bytes on their own (three unknown, one recovery
+// file), so the analysis takes no header; the repair finds the swapped two
+// whole under each other's names and rebuilds 0001 from the one recovery
+// slice. The header is then read from the rebuilt 0001 and the file made.
+TEST_F(RecoveryJobTest, TheHeaderIsReadFromTheRebuiltFirstSegment) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {1}), kResultFinished);
+  damage("lost", 1);
+  damage("swapped", 2);
+  for (uint32_t quiet : {0u, 1u}) {
+    SCOPED_TRACE(quiet);
+    platform.deleteFile(out());
+    join(segment(4), "", quiet);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->headerLost, 0u);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->recoveryReport.str(), "");
+    EXPECT_EQ(job->segmentsRebuilt, 3u);  // 0001 rebuilt, 0002 and 0003 read from each other
+    EXPECT_EQ(job->segmentCount, 5u);
+    EXPECT_EQ(readBytes(out()), original);
+    expectNothingLeftBehind();
+  }
+}
+
 // Sets whose every packet is sealed (MD5s recomputed) but that claim slices
 // of 2^63 or 2^32 bytes over segments of 3000: not believed, said, and the
 // join is the join it would be without them. (Believed, the first kept the

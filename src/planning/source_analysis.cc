@@ -18,43 +18,6 @@ bool isSegmentName(std::string_view path) {
   return path.size() >= 4 && sameNameIgnoringCase(path.substr(path.size() - 4), ".trp");
 }
 
-constexpr std::size_t kLongestName = 255;
-
-bool isDeviceName(std::string_view name) {
-  // Windows opens these as devices whatever the extension: CON, PRN, AUX,
-  // NUL, COM1 to COM9, LPT1 to LPT9 ("LPT1.txt" too), trailing blanks ignored.
-  std::string stem(name.substr(0, name.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (char& ch : stem)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
-}
-
-bool windowsCannotHold(std::string_view name) {
-  for (char ch : name) {
-    auto u = static_cast<unsigned char>(ch);
-    if (u < 32 || std::strchr("?*:<>|\"\\/", ch) != nullptr) return true;
-  }
-  return !name.empty() && (name.back() == '.' || name.back() == ' ');
-}
-
-std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
-                             bool windowsNames) {
-  std::size_t cut = recorded.find_last_of("\\/:");
-  std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
-  // Only dots and blanks: no name at all once Windows drops trailing dots.
-  if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
-    return std::string(fallback);
-  // File systems take names of at most 255 bytes (POSIX) or UTF-16 units
-  // (Windows): cut a longer one before its extension, so the rebuilt file
-  // can be made at all.
-  std::string kept = cutBeforeExtension(name, kLongestName);
-  if (windowsNames && windowsCannotHold(kept)) return std::string(fallback);
-  return kept;
-}
-
 uint32_t defaultSegmentSize(uint64_t fileSize) {
   uint64_t h = fileSize >> 1;
   while (h > 0xFFFFFFFFull) h >>= 1;
@@ -200,22 +163,19 @@ void analyseJoin(PlanningContext& p) {
     if (raiseNotice(p.platform, text, kAttemptAnyway, kAbortProcedure) != kUpperButton) return;
   }
 
-  job.segmentSize = static_cast<uint32_t>(firstSize);
-  job.firstSegmentBytes = firstSize;
-
   if (job.rawSeries) {
+    job.segmentSize = static_cast<uint32_t>(firstSize);
+    job.firstSegmentBytes = firstSize;
     job.originalName = utf8TextOf(seriesBase);  // the rebuilt file's name: valid whatever the segments
     c.setText(CTL_DESCRIPTION, "");
     measureHeaderless(p);
     showFileSize(p, CTL_FILE_SIZE, job.fileSize);
   } else {
-    decodeFullHeader(header, got, &job, &p.options.useDescription);
-    if (job.segmentCount == 0 || job.segmentCount > kMaxSegments) {
+    if (!takeFirstHeader(header, got, firstSize, seriesBase, &job, &p.options.useDescription)) {
       // Refused before anything is touched: no segment number above 9999.
       answerReadMe(p.platform, raiseNotice(p.platform, kBadSegmentCount, kOk, kOpenReadMe));
       return;
     }
-    job.originalName = safeOriginalName(job.originalName.view(), seriesBase);
     c.setText(CTL_DESCRIPTION, p.options.useDescription != 0 ? job.description.view() : "");
     showFileSize(p, CTL_FILE_SIZE, job.fileSize);
     c.setCheck(CTL_USE_DESCRIPTION, p.options.useDescription != 0);
