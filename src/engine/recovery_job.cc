@@ -324,6 +324,16 @@ constexpr std::size_t kCheckPiece = 1 << 20;
 //  4. The content. Without a header read from the disk (a headerless
 //     series, or 0001 lost or unreadable): at least one segment on disk is
 //     what the set records, length and first 16 KiB.
+//  5. The end of the series. Without a header read from the disk, nothing
+//     says how many segments the series has but the set, which may describe
+//     only the first part of a longer series written later under the same
+//     names (its segments copied over the older ones share their bytes up
+//     to the older one's end). So a segment N + 1 on disk, beyond the set's
+//     last, makes the set another series' unless it is a leftover: either
+//     the set's segment N is on disk as it records it and shorter than its
+//     segment N - 1 (the end of a series, which a longer one cannot have
+//     there), or N + 1 was last written before every recovery file of the
+//     set (older than the set, so not of a series written after it).
 //
 // A set that passes is this series': every segment it describes is then
 // checked by it, even when the damage hides every segment's first bytes.
@@ -370,6 +380,44 @@ bool segmentAsRecorded(Platform& platform, const std::string& prefix, const SetF
   std::vector<uint8_t> first(recovery::kFirstBytesHashed);
   const std::size_t got = recovery::readAt(*file, 0, first.data(), first.size());
   return recovery::firstBytesHash(first.data(), got) == f.description.firstHash;
+}
+
+// When a file was last written (Windows file-time units); false when that
+// cannot be told.
+bool lastWritten(Platform& platform, const std::string& path, uint64_t* when) {
+  std::unique_ptr<File> file =
+      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  FileTimes times;
+  if (!file || !file->getTimes(&times)) return false;
+  *when = times.lastWrite;
+  return true;
+}
+
+// Whether the disk holds a segment n + 1 beyond the set's last (n) that is
+// no leftover of an older series: the rule written out above judgeSet (5.).
+bool seriesGoesOn(Platform& platform, const RecoverySet& set, const std::string& prefix,
+                  uint32_t n) {
+  if (n >= kMaxSegments) return false;
+  const std::string beyond = findSegmentPath(platform, prefix, {}, n + 1);
+  if (platform.fileAttributes(beyond) == kInvalidAttributes) return false;
+  const SetFile* last = nullptr;
+  const SetFile* before = nullptr;
+  for (const SetFile& f : set.files) {
+    if (f.segment == n) last = &f;
+    if (f.segment + 1 == n) before = &f;
+  }
+  if (last != nullptr && before != nullptr &&
+      last->description.length < before->description.length &&
+      segmentAsRecorded(platform, prefix, *last))
+    return false;  // the set's series ends here on the disk
+  uint64_t written = 0, setWritten = 0;
+  if (!lastWritten(platform, beyond, &written)) return true;  // nothing to clear it
+  for (const std::string& path : set.paths) {
+    uint64_t t = 0;
+    if (!lastWritten(platform, path, &t)) return true;
+    setWritten = std::max(setWritten, t);
+  }
+  return written >= setWritten;
 }
 
 // Two headers of one split: the fields a later split of the same name
@@ -470,10 +518,24 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
   }
 
   // 4. The content.
+  bool asRecorded = false;
   for (const SetFile& f : set.files)
-    if (f.segment != 0 && segmentAsRecorded(platform, prefix, f)) return SetVerdict::kThisSeries;
-  *why = "none of its segments is as they record it";
-  return SetVerdict::kOtherSeries;
+    if (f.segment != 0 && segmentAsRecorded(platform, prefix, f)) {
+      asRecorded = true;
+      break;
+    }
+  if (!asRecorded) {
+    *why = "none of its segments is as they record it";
+    return SetVerdict::kOtherSeries;
+  }
+
+  // 5. The end of the series.
+  if (seriesGoesOn(platform, set, prefix, n)) {
+    *why = "segment " + zeroPadded(n + 1, 4) + " lies beyond the " +
+           countOf(n, "segment", "segments") + " they describe and was written after them";
+    return SetVerdict::kOtherSeries;
+  }
+  return SetVerdict::kThisSeries;
 }
 
 std::string notUsedText(const std::string& prefix, SetVerdict verdict, const std::string& why) {

@@ -460,6 +460,64 @@ TEST_F(RecoveryJobTest, ASetOfAnEarlierSplitIsNotUsed) {
   }
 }
 
+// Segment 0001 lost, so no header tells how long the series is, and a
+// segment beyond the set's last on the disk. Written after the set (a
+// longer series' segments copied over the older ones): the set describes
+// only the first part of another series and is not used, so nothing holds
+// 0001's header and the series has no first segment. Older than the set,
+// or after a last segment that ends the set's series on the disk (a
+// leftover of an earlier, longer split): the set is this series' and
+// rebuilds 0001.
+TEST_F(RecoveryJobTest, ASetOfTheFirstPartOfALongerLaterSeriesIsNotUsed) {
+  struct Row {
+    const char* what;
+    std::size_t set;        // bytes of the series the set was made for
+    std::size_t other;      // bytes of the other series (11 segments of 3000)
+    bool otherIsLater;      // copied over after the set, or split before it
+  } rows[] = {
+      {"later, longer; the set's last segment short", 10 * 3000 - 500, 11 * 3000 - 1000, true},
+      {"later, longer; every segment full", 10 * 3000, 11 * 3000 - 500, true},
+      {"a leftover of an earlier, longer split; last short", 10 * 3000 - 500, 11 * 3000 - 1000,
+       false},
+      {"a leftover of an earlier, longer split; every segment full", 10 * 3000, 11 * 3000 - 500,
+       false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const std::string& name : listFolder(series()))
+      platform.deleteFile(series() + kPathSeparator + name);
+    platform.deleteFile(out());
+    const std::vector<uint8_t> other = patternBytes(r.other, 11);
+    if (!r.otherIsLater) splitOther(other, series(), 3000, 0);
+    ScriptedAnswerer overwrite(std::vector<uint32_t>(20, kUpperButton));
+    ASSERT_EQ(split(r.set, 3000, {2}, &overwrite), kResultFinished);
+    if (r.otherIsLater) {
+      testing::TempDir elsewhere;
+      splitOther(other, elsewhere.file("series"), 3000, 0);
+      for (const std::string& name : listFolder(elsewhere.file("series")))
+        writeBytes(series() + kPathSeparator + name,
+                   readBytes(elsewhere.file("series") + kPathSeparator + name));
+    }
+    ASSERT_TRUE(fileExists(segment(11)));
+    damage("lost", 1);
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(4), "", 1);
+    platform.setNoticeAnswerer(&answers);
+    if (r.otherIsLater) {
+      EXPECT_FALSE(analysed);
+      EXPECT_EQ(seen.messages(), std::vector<std::string>{kCannotFindFirst});
+      EXPECT_FALSE(fileExists(out()));
+    } else {
+      ASSERT_TRUE(analysed);
+      EXPECT_EQ(job->jobResult, kResultFinished);
+      EXPECT_EQ(job->segmentsRebuilt, 1u);
+      EXPECT_EQ(readBytes(out()), original);
+    }
+    expectNothingLeftBehind();
+  }
+}
+
 // Damage within the first 16 KiB of every segment, which hides the set
 // from a look at the segments' first bytes alone: the set still fits the
 // series by its names, count and sizes, so every segment is checked by it.
