@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/join_recovery.h"
 #include "engine/naming.h"
 #include "engine/recovery/par2_format.h"
 #include "engine/recovery/recovery_set.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/naming.h"
-#include "engine/recovery_job.h"
+#include "engine/join_recovery.h"
 #include "engine/segment_format.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
