@@ -284,9 +284,8 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
     std::vector<uint8_t> rebuilt;
     JobSettings recorded;
     auto setHeader = [&]() {
-      std::string problem;
       if (!rebuilt.empty()) return true;
-      if (!recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt, &problem) ||
+      if (!recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt) ||
           rebuilt.size() < kFullHeaderSize ||
           std::memcmp(rebuilt.data(), kMagic, kMagicSize) != 0) {
         rebuilt.clear();
@@ -510,8 +509,15 @@ struct JoinRecovery::State {
     // No room for the rebuilt segments is a write failure, not lost data:
     // the write-error question, "OK" trying the repair again.
     while (report.outcome == RepairOutcome::kFailed && report.writeFailed) {
+      // A full disk is the likely cause, and the one the user can mend; a
+      // reason trying again cannot mend (no permission, a read-only file
+      // system) is said in the system's words.
+      const Status& failed = report.failure;
+      const std::string cause =
+          failed.lasting() && !failed.reason().empty() ? failed.reason() : "disk full?";
       const Status why = Status::failure(
-          options.workFolder, "the rebuilt segments cannot be written there (disk full?)");
+          options.workFolder, "the rebuilt segments cannot be written there (" + cause + ")",
+          failed.code(), failed.lasting());
       if (!askAfterWriteError(ctx, why)) return false;
       report = recovery::repairSeries(ctx.platform, set, folder, base, options);
     }
@@ -658,7 +664,7 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
     return FirstSegment::kAsFound;
   if (segmentAsRecorded(platform, prefix, set.files[target])) return FirstSegment::kAsFound;
   if (rebuilt.empty() &&
-      !recovery::rebuildFirstBytes(platform, set, folder, base, target, &rebuilt, &problem)) {
+      !recovery::rebuildFirstBytes(platform, set, folder, base, target, &rebuilt)) {
     // A header read from the disk that the set agrees with stays in use.
     if (headerRead) return FirstSegment::kAsFound;
     *segments = namedSegments(set);
