@@ -132,4 +132,15 @@ std::string safeOriginalName(std::string_view recorded, std::string_view fallbac
   return kept;
 }
 
+void splitPrefix(const std::string& prefix, std::string* folder, std::string* base) {
+  const std::size_t cut = prefix.rfind(kPathSeparator);
+  if (cut == std::string::npos) {
+    *folder = ".";
+    *base = prefix;
+  } else {
+    *folder = cut == 0 ? prefix.substr(0, 1) : prefix.substr(0, cut);
+    *base = prefix.substr(cut + 1);
+  }
+}
+
 }  // namespace trep

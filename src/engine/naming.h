@@ -46,6 +46,10 @@ std::string splitBaseName(std::string_view originalName);
 // prefix + four-digit n + ".trp", where prefix is folder, separator and base.
 std::string segmentPath(std::string_view prefix, uint32_t n);
 
+// A series' prefix (folder, separator, base name) as the folder to list
+// and the base name; "." for a prefix without a folder.
+void splitPrefix(const std::string& prefix, std::string* folder, std::string* base);
+
 // Segment n of the series read from `prefix` (folder, separator and base)
 // + four digits + `extension` (".trp" in the letter case of the segment the
 // user chose; empty stands for ".trp"), spelt as its folder holds it: that

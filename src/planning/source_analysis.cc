@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/naming.h"
-#include "engine/join_recovery.h"
+#include "engine/recovery/series_evidence.h"
 #include "engine/segment_format.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
@@ -132,9 +132,9 @@ void analyseJoin(PlanningContext& p) {
   // Segment 0001 lost, or not what the recovery files beside it record:
   // its header as they rebuild it (the join rebuilds the rest).
   uint32_t vouched = 0;
-  const FirstSegment from = firstSegmentFromRecovery(p.platform, prefix, header, kFullHeaderSize,
-                                                     &got, &firstSize, &vouched);
-  if (from == FirstSegment::kAsFound && !first) {
+  const recovery::FirstSegment from = recovery::firstSegmentFromRecovery(
+      p.platform, prefix, header, kFullHeaderSize, &got, &firstSize, &vouched);
+  if (from == recovery::FirstSegment::kAsFound && !first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
   }
@@ -142,7 +142,7 @@ void analyseJoin(PlanningContext& p) {
   job.segmentExtension = extension;
   // The series' base name: choosing 0003.trp gives 0003.
   const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
-  if (from == FirstSegment::kLost) {
+  if (from == recovery::FirstSegment::kLost) {
     // Taken without a header: the join reports what is missing and damaged.
     job.headerLost = 1;
     job.segmentCount = vouched;

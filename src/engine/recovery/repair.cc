@@ -656,12 +656,12 @@ Status rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::
     const SetFile& f = set.files[i];
     if (i == target || f.segment == 0) continue;
     std::unique_ptr<File> file = openForReading(platform, segmentOnDisk(platform, prefix, f.segment));
-    uint64_t size = 0;
-    if (!file || !file->size(&size) || size != f.description.length) continue;
-    const std::size_t firstBytes = readAt(*file, 0, first.data(), first.size());
-    const bool firstWhole =
-        firstBytes == std::min<uint64_t>(size, kFirstBytesHashed) &&
-        md5Of(first.data(), firstBytes) == f.description.firstHash;
+    SegmentLook look;
+    if (!file || !file->size(&look.length) || look.length != f.description.length) continue;
+    const uint64_t size = look.length;
+    look.present = true;
+    look.firstHash = md5Of(first.data(), readAt(*file, 0, first.data(), first.size()));
+    const bool firstWhole = matchesDescription(look, f.description);
     for (std::size_t j = 0; j < f.slices.size(); ++j) {
       const uint64_t at = j * S;
       const std::size_t want = static_cast<std::size_t>(std::min(W, size - at));
