@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -53,10 +54,15 @@ struct Scan {
   std::vector<Md5Digest> hashes;
 };
 
-// False when keepGoing stopped it.
+// The bytes of slice j of a segment as the check reads them, `at` bytes
+// into the slice.
+using SlicePiece = std::function<void(uint64_t j, uint64_t at, const uint8_t* data, std::size_t n)>;
+
+// False when keepGoing stopped it. `sawPiece` (when given) sees every byte
+// hashed.
 bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize,
                  uint64_t maxSlices, std::vector<uint8_t>& buffer,
-                 const std::function<bool()>& keepGoing, Scan* scan) {
+                 const std::function<bool()>& keepGoing, const SlicePiece& sawPiece, Scan* scan) {
   std::unique_ptr<File> file = openForReading(platform, path);
   if (!file || !file->size(&scan->size)) return true;
   scan->present = true;
@@ -66,7 +72,13 @@ bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize
     // Bytes that cannot be read count as zeros, and will not match.
     const uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
     bool stopped = false;
-    const uint64_t got = readAndHash(*file, i * sliceSize, left, buffer, md5, keepGoing, &stopped);
+    std::function<void(uint64_t, const uint8_t*, std::size_t)> piece;
+    if (sawPiece)
+      piece = [&sawPiece, i](uint64_t at, const uint8_t* data, std::size_t n) {
+        sawPiece(i, at, data, n);
+      };
+    const uint64_t got =
+        readAndHash(*file, i * sliceSize, left, buffer, md5, keepGoing, &stopped, piece);
     if (stopped) return false;
     md5Zeros(md5, sliceSize - got);
     scan->hashes.push_back(md5.finish());
@@ -178,32 +190,34 @@ class Solver {
   // *singular when the chosen rows have no inverse.
   Status prepare(uint64_t sliceBytes, uint64_t memoryLimit, bool* singular) {
     const std::size_t m = unknown_.size();
-    *singular = false;
-    inverse_ = Block(platform_, 4 * uint64_t{m} * m);
-    if (!inverse_) return because("", "There is not enough memory for the repair.");
-    auto* a = reinterpret_cast<uint16_t*>(inverse_.data());
-    for (std::size_t r = 0; r < m; ++r) {
-      for (std::size_t u = 0; u < m; ++u)
-        a[r * 2 * m + u] = recoveryCoefficient(unknown_[u], chosen_[r]->exponent);
-      a[r * 2 * m + m + r] = 1;
-    }
-    // Independent rows (independentSlices) make it regular; a set that
-    // repeats an exponent under two packets could still get here.
-    if (!invert(a, m)) {
-      *singular = true;
-      return because("", "The recovery slices do not fit together.");
-    }
+    if (Status s = invertChosen(singular); !s) return s;
     for (uint64_t limit = memoryLimit;; limit /= 2) {
       window_ = windowSize(sliceBytes, m + 1, limit);
       residuals_ = Block(platform_, window_ * m);
       work_ = Block(platform_, window_);
-      if (residuals_ && work_) return Status();
+      if (residuals_ && work_) {
+        rows_.clear();
+        for (std::size_t r = 0; r < m; ++r) rows_.push_back(residuals_.data() + r * window_);
+        return Status();
+      }
       if (window_ <= kMinWindow) return because("", "There is not enough memory for the repair.");
     }
   }
 
+  // As prepare, over residuals the caller holds already: `rows`, one per
+  // chosen recovery slice, of `window` bytes each (a whole slice).
+  Status prepareOn(std::vector<uint8_t*> rows, uint64_t window, bool* singular) {
+    if (Status s = invertChosen(singular); !s) return s;
+    window_ = window;
+    residuals_.reset();
+    work_ = Block(platform_, window_);
+    if (!work_) return because("", "There is not enough memory for the repair.");
+    rows_ = std::move(rows);
+    return Status();
+  }
+
   std::size_t window() const { return static_cast<std::size_t>(window_); }
-  uint8_t* residual(std::size_t r) { return residuals_.data() + r * window_; }
+  uint8_t* residual(std::size_t r) { return rows_[r]; }
   // window() bytes of scratch memory, for the caller's reads and results.
   uint8_t* work() { return work_.data(); }
 
@@ -245,12 +259,34 @@ class Solver {
     onTwoThreads([&] { work(0, half); }, [&] { work(half, n); });
   }
 
+  // The inverse of the chosen rows' coefficients over the unknown slices.
+  Status invertChosen(bool* singular) {
+    const std::size_t m = unknown_.size();
+    *singular = false;
+    inverse_ = Block(platform_, 4 * uint64_t{m} * m);
+    if (!inverse_) return because("", "There is not enough memory for the repair.");
+    auto* a = reinterpret_cast<uint16_t*>(inverse_.data());
+    for (std::size_t r = 0; r < m; ++r) {
+      for (std::size_t u = 0; u < m; ++u)
+        a[r * 2 * m + u] = recoveryCoefficient(unknown_[u], chosen_[r]->exponent);
+      a[r * 2 * m + m + r] = 1;
+    }
+    // Independent rows (independentSlices) make it regular; a set that
+    // repeats an exponent under two packets could still get here.
+    if (!invert(a, m)) {
+      *singular = true;
+      return because("", "The recovery slices do not fit together.");
+    }
+    return Status();
+  }
+
   Platform& platform_;
   const std::vector<uint32_t>& unknown_;
   const std::vector<const RecoverySliceRef*>& chosen_;
   std::vector<GfFactor> factors_;
   Block inverse_;  // m rows of 2m words; the inverse in the right half
   Block residuals_;
+  std::vector<uint8_t*> rows_;  // residual r's window
   Block work_;
   uint64_t window_ = 0;
 };
@@ -317,7 +353,9 @@ class SeriesRepair {
   }
 
   RepairReport run() {
-    if (!sliceSizeBacked() || !checkSegments()) return std::move(report_);
+    if (!sliceSizeBacked()) return std::move(report_);
+    startFold();
+    if (!checkSegments()) return std::move(report_);
     if (report_.missing.empty() && report_.damaged.empty()) return std::move(report_);  // kIntact
     locateSlices();
     if (!chooseRecoverySlices()) return std::move(report_);
@@ -353,6 +391,57 @@ class SeriesRepair {
     return false;
   }
 
+  // While the check hashes each segment, its slices are multiplied into
+  // sums over the set's first recovery slices too, so that a repair reads
+  // every whole segment once: a residual is then its sum, corrected for
+  // the slices the check found damaged or found elsewhere, XOR the recovery
+  // slice (solveFolded). As many sums as segments are missing or of another
+  // length (at least one), and only when they fit the memory with a slice
+  // to spare; a repair that needs other recovery slices, or more, makes its
+  // residuals window by window instead (solveWindows).
+  void startFold() {
+    const uint64_t S = set_.sliceSize;
+    if (options_.checkOnly || set_.recovery.empty() || S == 0 || S % 4 != 0) return;
+    uint64_t wanted = 0;
+    for (std::size_t i = 0; i < set_.files.size(); ++i) {
+      if (paths_[i].empty()) continue;
+      std::unique_ptr<File> file = openForReading(platform_, paths_[i]);
+      uint64_t size = 0;
+      if (!file || !file->size(&size) || size != set_.files[i].description.length) ++wanted;
+    }
+    wanted = std::min<uint64_t>(std::max<uint64_t>(wanted, 1), set_.recovery.size());
+    if (S > options_.memoryLimit / (wanted + 1)) return;
+    auto fold = std::make_unique<Fold>();
+    fold->sums = Block(platform_, wanted * S);
+    if (!fold->sums) return;
+    for (uint64_t r = 0; r < wanted; ++r) fold->refs.push_back(&set_.recovery[r]);
+    fold->from.assign(set_.inputSlices, std::string());
+    fold->bytes.assign(set_.inputSlices, 0);
+    fold_ = std::move(fold);
+  }
+
+  // n bytes of slice j of set file i, `at` bytes into it, into every sum.
+  // From the check's threads.
+  void foldIn(std::size_t i, uint64_t j, uint64_t at, const uint8_t* data, std::size_t n) {
+    const SetFile& f = set_.files[i];
+    if (j >= f.slices.size()) return;  // beyond what the set records of the file
+    const uint32_t k = f.firstSlice + static_cast<uint32_t>(j);
+    const uint64_t S = set_.sliceSize;
+    std::vector<GfFactor> factors;
+    for (const RecoverySliceRef* ref : fold_->refs)
+      factors.emplace_back(recoveryCoefficient(k, ref->exponent));
+    const std::size_t even = n & ~std::size_t{1};
+    const uint8_t last[2] = {n & 1 ? data[n - 1] : uint8_t{0}, 0};  // the odd byte, as a word
+    std::lock_guard<std::mutex> lock(fold_->mutex);
+    for (std::size_t r = 0; r < factors.size(); ++r) {
+      uint8_t* row = fold_->sums.data() + r * S + at;
+      gfMultiplyAdd(factors[r], data, row, even);
+      if (n & 1) gfMultiplyAdd(factors[r], last, row + even, 2);
+    }
+    fold_->from[k] = paths_[i];
+    fold_->bytes[k] = at + n;
+  }
+
   // Each segment of the set, slice by slice; MD5 is the slow part, so
   // segments are checked side by side on up to kCheckThreads processors.
   // Only the calling thread asks keepGoing; the others see its answer.
@@ -370,8 +459,13 @@ class SeriesRepair {
       };
       for (std::size_t i; (i = next++) < set_.files.size();) {
         if (paths_[i].empty()) continue;  // not of this series: never read, its slices unknown
+        SlicePiece foldPiece;
+        if (fold_)
+          foldPiece = [this, i](uint64_t j, uint64_t at, const uint8_t* data, std::size_t n) {
+            foldIn(i, j, at, data, n);
+          };
         if (!scanSegment(platform_, paths_[i], set_.sliceSize, maxSlices, own, keepGoing,
-                         &scans_[i]))
+                         foldPiece, &scans_[i]))
           return;
       }
     };
@@ -489,19 +583,92 @@ class SeriesRepair {
                               FileCreate::kOpenExisting, kAttributeNormal, why);
   }
 
-  // The unknown slices, window by window, into the rebuilt segments.
+  // The unknown slices solved into the rebuilt segments: from the check's
+  // sums when they serve, else window by window.
   bool solveUnknown() {
+    if (unknown_.empty()) return true;
+    if (fold_) {
+      bool served = true;
+      const bool goOn = solveFolded(&served);
+      fold_.reset();
+      if (served) return goOn;
+    }
+    return solveWindows();
+  }
+
+  // A solver that could not be prepared: the chosen slices do not fit
+  // together, or there is no memory.
+  bool unprepared(const Status& why, bool singular) {
+    if (!singular) return fail(why.reason());
+    removeRebuilt(platform_, &report_);
+    report_.outcome = RepairOutcome::kNotRepairable;
+    return false;
+  }
+
+  // The residuals from the check's sums. *served false (and nothing
+  // written) when they do not serve: other recovery slices chosen, or a
+  // slice folded in that cannot be read again to take it out.
+  bool solveFolded(bool* served) {
+    const uint64_t S = set_.sliceSize;
+    std::vector<uint8_t*> rows;
+    for (const RecoverySliceRef* ref : chosen_) {
+      auto it = std::find(fold_->refs.begin(), fold_->refs.end(), ref);
+      if (it == fold_->refs.end()) return *served = false;
+      rows.push_back(fold_->sums.data() + (it - fold_->refs.begin()) * S);
+    }
+    Solver solver(platform_, unknown_, chosen_);
+    bool singular = false;
+    if (Status s = solver.prepareOn(rows, S, &singular); !s) return unprepared(s, singular);
+    uint8_t* work = solver.work();
+    const std::size_t width = static_cast<std::size_t>(S);
+    for (uint32_t k = 0; k < set_.inputSlices; ++k) {
+      const SetFile& f = set_.files[fileOfSlice_[k]];
+      const uint64_t at = (k - f.firstSlice) * S;
+      const std::string& had = fold_->from[k];
+      const std::string& own = sources_[k];
+      const std::size_t folded = static_cast<std::size_t>(fold_->bytes[k]);
+      const std::size_t bytes =
+          own.empty() ? 0 : static_cast<std::size_t>(std::min(S, f.description.length - at));
+      if (had == own && folded == bytes) continue;  // folded in as it is to be
+      if (!going(options_)) return stopped();
+      if (folded != 0) {
+        // Bytes folded in as slice k that are not its own: added again,
+        // which takes them out.
+        std::unique_ptr<File> file = openForReading(platform_, had);
+        if (!file || readAt(*file, at, work, folded) != folded) return *served = false;
+        std::size_t n = folded;
+        if (n & 1) work[n++] = 0;
+        solver.addKnown(k, work, n);
+      }
+      if (bytes != 0) {
+        Status why;
+        std::unique_ptr<File> file = openForReading(platform_, own, &why);
+        if (!file || readAt(*file, at, work, bytes) != bytes)
+          return fail("The segment \"" + own + "\" cannot be read.", why);
+        std::size_t n = bytes;
+        if (n & 1) work[n++] = 0;
+        solver.addKnown(k, work, n);
+      }
+    }
+    static const GfFactor kOne(1);
+    for (std::size_t r = 0; r < chosen_.size(); ++r) {
+      Status why;
+      std::unique_ptr<File> file = openForReading(platform_, chosen_[r]->path, &why);
+      if (!file || readAt(*file, chosen_[r]->packetOffset + kRecoveryHeadSize, work, width) != width)
+        return fail("The recovery file \"" + chosen_[r]->path + "\" cannot be read.", why);
+      gfMultiplyAdd(kOne, work, solver.residual(r), width);  // XOR
+    }
+    return writeSolved(solver, 0, width);
+  }
+
+  // The unknown slices, window by window, into the rebuilt segments.
+  bool solveWindows() {
     const std::size_t m = unknown_.size();
-    if (m == 0) return true;
     const uint64_t S = set_.sliceSize;
     Solver solver(platform_, unknown_, chosen_);
     bool singular = false;
-    if (Status s = solver.prepare(S, options_.memoryLimit, &singular); !s) {
-      if (!singular) return fail(s.reason());
-      removeRebuilt(platform_, &report_);
-      report_.outcome = RepairOutcome::kNotRepairable;
-      return false;
-    }
+    if (Status s = solver.prepare(S, options_.memoryLimit, &singular); !s)
+      return unprepared(s, singular);
     const uint64_t w = solver.window();
     uint8_t* work = solver.work();
     for (uint64_t start = 0; start < S; start += w) {
@@ -527,24 +694,33 @@ class SeriesRepair {
         if (bytes & 1) work[bytes++] = 0;  // the last word's missing high byte
         solver.addKnown(k, work, bytes);
       }
-      for (std::size_t u = 0; u < m; ++u) {
-        const std::size_t i = fileOfSlice_[unknown_[u]];
-        if (outputPaths_.count(i) == 0) continue;  // a file of another series: solved, not kept
-        const SetFile& f = set_.files[i];
-        const uint64_t at = (unknown_[u] - f.firstSlice) * S + start;
-        if (at >= f.description.length) continue;
-        solver.solve(u, work, width);
-        const std::size_t bytes =
-            static_cast<std::size_t>(std::min<uint64_t>(width, f.description.length - at));
-        Status why;
-        std::unique_ptr<File> out = openOutput(i, &why);
-        if (out) why = writeRebuilt(*out, at, work, bytes);
-        out.reset();
-        if (!why)
-          return fail("The rebuilt segment \"" + outputPaths_[i] +
-                          "\" cannot be written. The disk might be full.",
-                      why, true);
-      }
+      if (!writeSolved(solver, start, width)) return false;
+    }
+    return true;
+  }
+
+  // The unknown slices of the rebuilt segments over `width` bytes from
+  // `start` of each slice, solved and written.
+  bool writeSolved(Solver& solver, uint64_t start, std::size_t width) {
+    const uint64_t S = set_.sliceSize;
+    uint8_t* work = solver.work();
+    for (std::size_t u = 0; u < unknown_.size(); ++u) {
+      const std::size_t i = fileOfSlice_[unknown_[u]];
+      if (outputPaths_.count(i) == 0) continue;  // a file of another series: solved, not kept
+      const SetFile& f = set_.files[i];
+      const uint64_t at = (unknown_[u] - f.firstSlice) * S + start;
+      if (at >= f.description.length) continue;
+      solver.solve(u, work, width);
+      const std::size_t bytes =
+          static_cast<std::size_t>(std::min<uint64_t>(width, f.description.length - at));
+      Status why;
+      std::unique_ptr<File> out = openOutput(i, &why);
+      if (out) why = writeRebuilt(*out, at, work, bytes);
+      out.reset();
+      if (!why)
+        return fail("The rebuilt segment \"" + outputPaths_[i] +
+                        "\" cannot be written. The disk might be full.",
+                    why, true);
     }
     return true;
   }
@@ -629,6 +805,16 @@ class SeriesRepair {
   std::vector<uint32_t> unknown_;          // input slices to solve
   std::vector<const RecoverySliceRef*> chosen_;  // one per unknown slice
   std::map<std::size_t, std::string> outputPaths_;  // by set file
+
+  // The check's sums (startFold).
+  struct Fold {
+    std::vector<const RecoverySliceRef*> refs;  // the set's first recovery slices
+    Block sums;                                 // one row of sliceSize bytes per ref
+    std::vector<std::string> from;              // by input slice: the file folded in as it
+    std::vector<uint64_t> bytes;                // by input slice: how many of its bytes
+    std::mutex mutex;
+  };
+  std::unique_ptr<Fold> fold_;
 };
 
 }  // namespace
