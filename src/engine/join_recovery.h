@@ -28,13 +28,16 @@ class JoinRecovery {
   JoinRecovery& operator=(const JoinRecovery&) = delete;
 
   // Looks for recovery files of the series beside it. None, or none that
-  // describe it (judgeSet): true, and the join is the join it always was,
-  // having said why a set it found is not used (recoveryNote). Otherwise
-  // checks the series: segments missing or not of their size are rebuilt at
-  // once; the others are checked on a thread of their own while the join
-  // copies, each before the join reads it. False when the join must not
-  // begin: jobResult holds why (6, the damage is more than the recovery
-  // files mend, after a notice; 99, aborted).
+  // describe it (recovery::judgeSet): true, and the join is the join it
+  // always was, having said why a set it found is not used (recoveryNote).
+  // Otherwise checks the series: segments missing or not of their size are
+  // rebuilt at once; the others are checked on a thread of their own while
+  // the join copies, each before the join reads it. When source analysis
+  // found no header (0001 lost beyond what its first bytes alone rebuild
+  // from), the repair runs at once and the header is read from the 0001 it
+  // rebuilt. False when the join must not begin: jobResult holds why (6,
+  // the damage is more than the recovery files mend, after a notice; 99,
+  // aborted).
   bool start();
 
   // The file segment n is to be read from, once it is known to be whole:
@@ -53,7 +56,8 @@ class JoinRecovery {
 };
 
 // What the join says of a set it does not use.
-std::string notUsedText(const std::string& prefix, recovery::SetVerdict verdict, const std::string& why);
+std::string notUsedText(const std::string& prefix, recovery::SetVerdict verdict,
+                        const std::string& why);
 
 // The join's hooks: the path segment n is read from, with or without
 // recovery files, and for a headerless series how many segments it has
