@@ -30,6 +30,8 @@ constexpr std::size_t kCachePiece = 32 << 10;
 // Less than this per call is multiplied on the calling thread alone: a
 // thread costs more than it saves there.
 constexpr std::size_t kWorthASecondThread = 128 << 10;
+// Bytes at a time through a repair whose residuals are the check's sums.
+constexpr uint64_t kFoldPiece = 4 << 20;
 
 bool going(const RepairOptions& o) { return !o.keepGoing || o.keepGoing(); }
 
@@ -196,6 +198,7 @@ class Solver {
       residuals_ = Block(platform_, window_ * m);
       work_ = Block(platform_, window_);
       if (residuals_ && work_) {
+        workBytes_ = window_;
         rows_.clear();
         for (std::size_t r = 0; r < m; ++r) rows_.push_back(residuals_.data() + r * window_);
         return Status();
@@ -205,25 +208,30 @@ class Solver {
   }
 
   // As prepare, over residuals the caller holds already: `rows`, one per
-  // chosen recovery slice, of `window` bytes each (a whole slice).
-  Status prepareOn(std::vector<uint8_t*> rows, uint64_t window, bool* singular) {
+  // chosen recovery slice, of `window` bytes each (a whole slice), with
+  // `workBytes` of scratch memory.
+  Status prepareOn(std::vector<uint8_t*> rows, uint64_t window, uint64_t workBytes,
+                   bool* singular) {
     if (Status s = invertChosen(singular); !s) return s;
     window_ = window;
     residuals_.reset();
-    work_ = Block(platform_, window_);
+    work_ = Block(platform_, workBytes);
     if (!work_) return because("", "There is not enough memory for the repair.");
+    workBytes_ = workBytes;
     rows_ = std::move(rows);
     return Status();
   }
 
   std::size_t window() const { return static_cast<std::size_t>(window_); }
   uint8_t* residual(std::size_t r) { return rows_[r]; }
-  // window() bytes of scratch memory, for the caller's reads and results.
+  // workBytes() of scratch memory (a window, unless prepareOn said
+  // otherwise), for the caller's reads and results.
   uint8_t* work() { return work_.data(); }
+  std::size_t workBytes() const { return static_cast<std::size_t>(workBytes_); }
 
-  // `bytes` (even) of known input slice k, at the window's offsets, into
-  // every residual.
-  void addKnown(uint32_t k, const uint8_t* data, std::size_t bytes) {
+  // `bytes` (even) of known input slice k, at the window's offsets from
+  // `at` on, into every residual.
+  void addKnown(uint32_t k, const uint8_t* data, std::size_t bytes, std::size_t at = 0) {
     const std::size_t m = unknown_.size();
     for (std::size_t r = 0; r < m; ++r)
       factors_[r] = GfFactor(recoveryCoefficient(k, chosen_[r]->exponent));
@@ -231,21 +239,21 @@ class Solver {
       for (std::size_t done = from; done < to; done += kCachePiece) {
         const std::size_t piece = std::min(kCachePiece, to - done);
         for (std::size_t r = 0; r < m; ++r)
-          gfMultiplyAdd(factors_[r], data + done, residual(r) + done, piece);
+          gfMultiplyAdd(factors_[r], data + done, residual(r) + at + done, piece);
       }
     };
     split(bytes, add);
   }
 
-  // Unknown slice u over `width` bytes of the window into `out`.
-  void solve(std::size_t u, uint8_t* out, std::size_t width) {
+  // Unknown slice u over `width` bytes of the window from `at` on into `out`.
+  void solve(std::size_t u, uint8_t* out, std::size_t width, std::size_t at = 0) {
     const std::size_t m = unknown_.size();
     const auto* a = reinterpret_cast<const uint16_t*>(inverse_.data());
     for (std::size_t r = 0; r < m; ++r) factors_[r] = GfFactor(a[u * 2 * m + m + r]);
     std::memset(out, 0, width);
     split(width, [&](std::size_t from, std::size_t to) {
       std::vector<const uint8_t*> rows(m);
-      for (std::size_t r = 0; r < m; ++r) rows[r] = residual(r) + from;
+      for (std::size_t r = 0; r < m; ++r) rows[r] = residual(r) + at + from;
       gfMultiplyAddMany(factors_.data(), rows.data(), m, out + from, to - from);
     });
   }
@@ -289,6 +297,7 @@ class Solver {
   std::vector<uint8_t*> rows_;  // residual r's window
   Block work_;
   uint64_t window_ = 0;
+  uint64_t workBytes_ = 0;
 };
 
 // ------------------------------------------------------------ rebuilding ---
@@ -410,7 +419,7 @@ class SeriesRepair {
       if (!file || !file->size(&size) || size != set_.files[i].description.length) ++wanted;
     }
     wanted = std::min<uint64_t>(std::max<uint64_t>(wanted, 1), set_.recovery.size());
-    if (S > options_.memoryLimit / (wanted + 1)) return;
+    if (S > (options_.memoryLimit - std::min(S, kFoldPiece)) / wanted) return;
     auto fold = std::make_unique<Fold>();
     fold->sums = Block(platform_, wanted * S);
     if (!fold->sums) return;
@@ -618,47 +627,49 @@ class SeriesRepair {
     }
     Solver solver(platform_, unknown_, chosen_);
     bool singular = false;
-    if (Status s = solver.prepareOn(rows, S, &singular); !s) return unprepared(s, singular);
+    const uint64_t piece = std::min(S, kFoldPiece);
+    if (Status s = solver.prepareOn(rows, S, piece, &singular); !s) return unprepared(s, singular);
     uint8_t* work = solver.work();
-    const std::size_t width = static_cast<std::size_t>(S);
+    // n bytes of `path` from `at` on, piece by piece, into every residual
+    // as slice k's; false when they cannot be read.
+    auto add = [&](uint32_t k, const std::string& path, uint64_t at, uint64_t n) {
+      std::unique_ptr<File> file = openForReading(platform_, path);
+      for (uint64_t done = 0; done < n; done += piece) {
+        std::size_t bytes = static_cast<std::size_t>(std::min(piece, n - done));
+        if (!file || readAt(*file, at + done, work, bytes) != bytes) return false;
+        if (bytes & 1) work[bytes++] = 0;  // the last word's missing high byte
+        solver.addKnown(k, work, bytes, static_cast<std::size_t>(done));
+      }
+      return true;
+    };
     for (uint32_t k = 0; k < set_.inputSlices; ++k) {
       const SetFile& f = set_.files[fileOfSlice_[k]];
       const uint64_t at = (k - f.firstSlice) * S;
       const std::string& had = fold_->from[k];
       const std::string& own = sources_[k];
-      const std::size_t folded = static_cast<std::size_t>(fold_->bytes[k]);
-      const std::size_t bytes =
-          own.empty() ? 0 : static_cast<std::size_t>(std::min(S, f.description.length - at));
+      const uint64_t folded = fold_->bytes[k];
+      const uint64_t bytes = own.empty() ? 0 : std::min(S, f.description.length - at);
       if (had == own && folded == bytes) continue;  // folded in as it is to be
       if (!going(options_)) return stopped();
-      if (folded != 0) {
-        // Bytes folded in as slice k that are not its own: added again,
-        // which takes them out.
-        std::unique_ptr<File> file = openForReading(platform_, had);
-        if (!file || readAt(*file, at, work, folded) != folded) return *served = false;
-        std::size_t n = folded;
-        if (n & 1) work[n++] = 0;
-        solver.addKnown(k, work, n);
-      }
-      if (bytes != 0) {
-        Status why;
-        std::unique_ptr<File> file = openForReading(platform_, own, &why);
-        if (!file || readAt(*file, at, work, bytes) != bytes)
-          return fail("The segment \"" + own + "\" cannot be read.", why);
-        std::size_t n = bytes;
-        if (n & 1) work[n++] = 0;
-        solver.addKnown(k, work, n);
-      }
+      // Bytes folded in as slice k that are not its own: added again, which
+      // takes them out.
+      if (folded != 0 && !add(k, had, at, folded)) return *served = false;
+      if (bytes != 0 && !add(k, own, at, bytes))
+        return fail("The segment \"" + own + "\" cannot be read.");
     }
     static const GfFactor kOne(1);
     for (std::size_t r = 0; r < chosen_.size(); ++r) {
       Status why;
       std::unique_ptr<File> file = openForReading(platform_, chosen_[r]->path, &why);
-      if (!file || readAt(*file, chosen_[r]->packetOffset + kRecoveryHeadSize, work, width) != width)
-        return fail("The recovery file \"" + chosen_[r]->path + "\" cannot be read.", why);
-      gfMultiplyAdd(kOne, work, solver.residual(r), width);  // XOR
+      for (uint64_t done = 0; done < S; done += piece) {
+        const std::size_t bytes = static_cast<std::size_t>(std::min(piece, S - done));
+        if (!file || readAt(*file, chosen_[r]->packetOffset + kRecoveryHeadSize + done, work,
+                            bytes) != bytes)
+          return fail("The recovery file \"" + chosen_[r]->path + "\" cannot be read.", why);
+        gfMultiplyAdd(kOne, work, solver.residual(r) + done, bytes);  // XOR
+      }
     }
-    return writeSolved(solver, 0, width);
+    return writeSolved(solver, 0, static_cast<std::size_t>(S));
   }
 
   // The unknown slices, window by window, into the rebuilt segments.
@@ -700,27 +711,32 @@ class SeriesRepair {
   }
 
   // The unknown slices of the rebuilt segments over `width` bytes from
-  // `start` of each slice, solved and written.
+  // `start` of each slice, solved and written, as much at a time as the
+  // solver's scratch memory holds.
   bool writeSolved(Solver& solver, uint64_t start, std::size_t width) {
     const uint64_t S = set_.sliceSize;
     uint8_t* work = solver.work();
+    const std::size_t piece = solver.workBytes();
     for (std::size_t u = 0; u < unknown_.size(); ++u) {
       const std::size_t i = fileOfSlice_[unknown_[u]];
       if (outputPaths_.count(i) == 0) continue;  // a file of another series: solved, not kept
       const SetFile& f = set_.files[i];
-      const uint64_t at = (unknown_[u] - f.firstSlice) * S + start;
-      if (at >= f.description.length) continue;
-      solver.solve(u, work, width);
-      const std::size_t bytes =
-          static_cast<std::size_t>(std::min<uint64_t>(width, f.description.length - at));
-      Status why;
-      std::unique_ptr<File> out = openOutput(i, &why);
-      if (out) why = writeRebuilt(*out, at, work, bytes);
-      out.reset();
-      if (!why)
-        return fail("The rebuilt segment \"" + outputPaths_[i] +
-                        "\" cannot be written. The disk might be full.",
-                    why, true);
+      for (std::size_t done = 0; done < width; done += piece) {
+        const uint64_t at = (unknown_[u] - f.firstSlice) * S + start + done;
+        if (at >= f.description.length) break;
+        const std::size_t n = std::min(piece, width - done);
+        solver.solve(u, work, n, done);
+        const std::size_t bytes =
+            static_cast<std::size_t>(std::min<uint64_t>(n, f.description.length - at));
+        Status why;
+        std::unique_ptr<File> out = openOutput(i, &why);
+        if (out) why = writeRebuilt(*out, at, work, bytes);
+        out.reset();
+        if (!why)
+          return fail("The rebuilt segment \"" + outputPaths_[i] +
+                          "\" cannot be written. The disk might be full.",
+                      why, true);
+      }
     }
     return true;
   }

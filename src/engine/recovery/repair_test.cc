@@ -148,6 +148,33 @@ TEST(RepairTest, DamageTable) {
   }
 }
 
+// Slices of several MiB: the repair takes the check's sums piece by piece
+// (taking out what a damaged segment put in them over several pieces), and
+// window by window when the memory holds no sum; a last slice of odd length.
+TEST(RepairTest, LargeSlicesAreSolvedPieceByPiece) {
+  struct Row {
+    const char* what;
+    Damage damage;
+    uint64_t memory;
+  } rows[] = {
+      {"lost, from the check's sums", Damage::kLose, kDefaultRecoveryMemory},
+      {"other bytes, taken out of the sums again", Damage::kRandom, kDefaultRecoveryMemory},
+      {"lost, window by window", Damage::kLose, 8u << 20},
+  };
+  testing::FaultyPlatform platform;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Series s;
+    makeSegments(s, {(9u << 20) + 652, (9u << 20) + 8, (5u << 20) + 3});
+    writeRecovery(platform, s, 1);
+    damage(s, 2, row.damage);
+    RepairReport r = repair(platform, s, row.memory);
+    EXPECT_EQ(r.outcome, RepairOutcome::kRepaired) << r.problem;
+    EXPECT_EQ(r.rebuilt, std::vector<uint32_t>{2});
+    expectSeriesReadable(s, r);
+  }
+}
+
 TEST(RepairTest, CheckOnlyFindsTheDamageAndWritesNothing) {
   testing::FaultyPlatform platform;
   Series s;
