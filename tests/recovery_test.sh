@@ -344,6 +344,7 @@ JOIN_ROWS=(
   "two swapped            | swapped:2                         | 0    | trep: 2 segments rebuilt from recovery files"
   "0001 lost              | lost:1                            | 0    | trep: 1 segment rebuilt from recovery files"
   "N damaged              | lost:1 random:4                   | 0    | trep: 2 segments rebuilt from recovery files"
+  "0001 lost, two swapped | lost:1 swapped:2                  | 0    | trep: 3 segments rebuilt from recovery files"
   "N + 1 damaged          | lost:1 random:2 truncated:4       | 6    | trep: The series cannot be rebuilt: segment 0001 is missing and segments 0002 and 0004 are damaged. The recovery files can rebuild only 2 of these 3."
   "N + 1 of their size    | random:2 random:3 random:5        | 6    | trep: The series cannot be rebuilt: segments 0002, 0003 and 0005 are damaged. The recovery files can rebuild only 2 of these 3."
 )
@@ -500,6 +501,18 @@ for joiner in trep Trep.exe; do
     expect_eq "stderr" "trep: The recovery files beside \"$WORK/old/v1.b0001.trp\" describe another series: they describe 10 segments, its header 11; not used." "$ERR"
   fi
   report "$joiner: the set of an earlier split under the same names is not used; the newer file is joined"
+  # 0001 lost as well: no header says the series has 11 segments, only
+  # 0011, written after the set. The set is still not used; without it
+  # nothing holds 0001's header, and nothing is joined.
+  rm -rf "$WORK/out"
+  rm "$WORK/old/v1.b0001.trp"
+  prog "$joiner" "/i=$WORK/old/v1.b0003.trp" "/o=$WORK/out" /q
+  expect_eq "exit code" 2 "$RC"
+  expect_empty "output folder" "$(ls -A "$WORK/out" 2>/dev/null)"
+  if [ "$joiner" = trep ]; then
+    [[ $ERR == *"Cannot find first file!"* ]] || fail_because "stderr: $ERR"
+  fi
+  report "$joiner: 0001 lost too: the set of the first part of a longer, later series is not used"
 done
 
 # Damage inside the first 16 KiB of every segment: the set still fits the

@@ -33,7 +33,7 @@ class SplitPlanning {
   virtual void writeSizeSummary(JobSettings& job) = 0;
 };
 
-class JoinRecovery;  // recovery_job.h
+class JoinRecovery;  // join_recovery.h
 
 // Everything a job works with besides its own record.
 struct JobContext {

@@ -5,7 +5,7 @@
 #include "engine/checksum.h"
 #include "engine/copy_loop.h"
 #include "engine/naming.h"
-#include "engine/recovery_job.h"
+#include "engine/join_recovery.h"
 #include "engine/segment_format.h"
 
 namespace trep {

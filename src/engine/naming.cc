@@ -1,5 +1,7 @@
 #include "engine/naming.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 
@@ -91,6 +93,54 @@ std::string findSegmentPath(Platform& platform, std::string_view prefix,
   std::string listed = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
   std::string found = platform.findNameIgnoringCase(listed, name);
   return found.empty() ? path : folder + found;
+}
+
+constexpr std::size_t kLongestName = 255;
+
+bool isDeviceName(std::string_view name) {
+  // Windows opens these as devices whatever the extension: CON, PRN, AUX,
+  // NUL, COM1 to COM9, LPT1 to LPT9 ("LPT1.txt" too), trailing blanks ignored.
+  std::string stem(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& ch : stem)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+bool windowsCannotHold(std::string_view name) {
+  for (char ch : name) {
+    auto u = static_cast<unsigned char>(ch);
+    if (u < 32 || std::strchr("?*:<>|\"\\/", ch) != nullptr) return true;
+  }
+  return !name.empty() && (name.back() == '.' || name.back() == ' ');
+}
+
+std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
+                             bool windowsNames) {
+  std::size_t cut = recorded.find_last_of("\\/:");
+  std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
+  // Only dots and blanks: no name at all once Windows drops trailing dots.
+  if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
+    return std::string(fallback);
+  // File systems take names of at most 255 bytes (POSIX) or UTF-16 units
+  // (Windows): cut a longer one before its extension, so the rebuilt file
+  // can be made at all.
+  std::string kept = cutBeforeExtension(name, kLongestName);
+  if (windowsNames && windowsCannotHold(kept)) return std::string(fallback);
+  return kept;
+}
+
+void splitPrefix(const std::string& prefix, std::string* folder, std::string* base) {
+  const std::size_t cut = prefix.rfind(kPathSeparator);
+  if (cut == std::string::npos) {
+    *folder = ".";
+    *base = prefix;
+  } else {
+    *folder = cut == 0 ? prefix.substr(0, 1) : prefix.substr(0, cut);
+    *base = prefix.substr(cut + 1);
+  }
 }
 
 }  // namespace trep

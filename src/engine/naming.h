@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace trep {
+#include "platform/platform.h"  // kWindowsFileNames
 
-class Platform;
+namespace trep {
 
 // The last component of a path: drop one trailing separator; if what is left
 // has a separator and more than 2 characters, the text after the last one,
@@ -46,6 +46,10 @@ std::string splitBaseName(std::string_view originalName);
 // prefix + four-digit n + ".trp", where prefix is folder, separator and base.
 std::string segmentPath(std::string_view prefix, uint32_t n);
 
+// A series' prefix (folder, separator, base name) as the folder to list
+// and the base name; "." for a prefix without a folder.
+void splitPrefix(const std::string& prefix, std::string* folder, std::string* base);
+
 // Segment n of the series read from `prefix` (folder, separator and base)
 // + four digits + `extension` (".trp" in the letter case of the segment the
 // user chose; empty stands for ".trp"), spelt as its folder holds it: that
@@ -54,6 +58,24 @@ std::string segmentPath(std::string_view prefix, uint32_t n);
 // DATA0001.TRP beside a chosen data0002.trp), else that name.
 std::string findSegmentPath(Platform& platform, std::string_view prefix,
                             std::string_view extension, uint32_t n);
+
+// True for the names Windows opens as devices (CON, NUL, COM1, LPT1.txt, ...).
+bool isDeviceName(std::string_view name);
+
+// True for a name that a Windows folder cannot hold: one with a character of
+// ? * : < > | " \ / or a control character (1 to 31), or one that ends in a
+// dot or a blank (Windows would drop them and make another name).
+bool windowsCannotHold(std::string_view name);
+
+// The name a rebuilt file may take from a header, which anyone can write:
+// only its last path component (after any "\", "/" or ":"); an empty name,
+// one of only dots and blanks, or a device name gives `fallback`, the
+// series' base name; a name longer than 255 bytes is cut before its
+// extension. With `windowsNames`, a name that windowsCannotHold gives
+// `fallback` too; elsewhere such a name is kept as recorded, since the
+// system can make it.
+std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
+                             bool windowsNames = kWindowsFileNames);
 
 }  // namespace trep
 

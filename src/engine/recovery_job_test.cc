@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/join_recovery.h"
 #include "engine/naming.h"
 #include "engine/recovery/par2_format.h"
 #include "engine/recovery/recovery_set.h"
@@ -460,6 +461,64 @@ TEST_F(RecoveryJobTest, ASetOfAnEarlierSplitIsNotUsed) {
   }
 }
 
+// Segment 0001 lost, so no header tells how long the series is, and a
+// segment beyond the set's last on the disk. Written after the set (a
+// longer series' segments copied over the older ones): the set describes
+// only the first part of another series and is not used, so nothing holds
+// 0001's header and the series has no first segment. Older than the set,
+// or after a last segment that ends the set's series on the disk (a
+// leftover of an earlier, longer split): the set is this series' and
+// rebuilds 0001.
+TEST_F(RecoveryJobTest, ASetOfTheFirstPartOfALongerLaterSeriesIsNotUsed) {
+  struct Row {
+    const char* what;
+    std::size_t set;        // bytes of the series the set was made for
+    std::size_t other;      // bytes of the other series (11 segments of 3000)
+    bool otherIsLater;      // copied over after the set, or split before it
+  } rows[] = {
+      {"later, longer; the set's last segment short", 10 * 3000 - 500, 11 * 3000 - 1000, true},
+      {"later, longer; every segment full", 10 * 3000, 11 * 3000 - 500, true},
+      {"a leftover of an earlier, longer split; last short", 10 * 3000 - 500, 11 * 3000 - 1000,
+       false},
+      {"a leftover of an earlier, longer split; every segment full", 10 * 3000, 11 * 3000 - 500,
+       false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const std::string& name : listFolder(series()))
+      platform.deleteFile(series() + kPathSeparator + name);
+    platform.deleteFile(out());
+    const std::vector<uint8_t> other = patternBytes(r.other, 11);
+    if (!r.otherIsLater) splitOther(other, series(), 3000, 0);
+    ScriptedAnswerer overwrite(std::vector<uint32_t>(20, kUpperButton));
+    ASSERT_EQ(split(r.set, 3000, {2}, &overwrite), kResultFinished);
+    if (r.otherIsLater) {
+      testing::TempDir elsewhere;
+      splitOther(other, elsewhere.file("series"), 3000, 0);
+      for (const std::string& name : listFolder(elsewhere.file("series")))
+        writeBytes(series() + kPathSeparator + name,
+                   readBytes(elsewhere.file("series") + kPathSeparator + name));
+    }
+    ASSERT_TRUE(fileExists(segment(11)));
+    damage("lost", 1);
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(4), "", 1);
+    platform.setNoticeAnswerer(&answers);
+    if (r.otherIsLater) {
+      EXPECT_FALSE(analysed);
+      EXPECT_EQ(seen.messages(), std::vector<std::string>{kCannotFindFirst});
+      EXPECT_FALSE(fileExists(out()));
+    } else {
+      ASSERT_TRUE(analysed);
+      EXPECT_EQ(job->jobResult, kResultFinished);
+      EXPECT_EQ(job->segmentsRebuilt, 1u);
+      EXPECT_EQ(readBytes(out()), original);
+    }
+    expectNothingLeftBehind();
+  }
+}
+
 // Damage within the first 16 KiB of every segment, which hides the set
 // from a look at the segments' first bytes alone: the set still fits the
 // series by its names, count and sizes, so every segment is checked by it.
@@ -513,6 +572,30 @@ TEST_F(RecoveryJobTest, TheHeaderIsRebuiltFromRecoverySlicesThatCheck) {
   EXPECT_EQ(job->segmentsRebuilt, 1u);
   EXPECT_EQ(readBytes(out()), original);
   expectNothingLeftBehind();
+}
+
+// Segment 0001 lost and 0002 and 0003 swapped: too little is left in place
+// to rebuild 0001's first bytes on their own (three unknown, one recovery
+// file), so the analysis takes no header; the repair finds the swapped two
+// whole under each other's names and rebuilds 0001 from the one recovery
+// slice. The header is then read from the rebuilt 0001 and the file made.
+TEST_F(RecoveryJobTest, TheHeaderIsReadFromTheRebuiltFirstSegment) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {1}), kResultFinished);
+  damage("lost", 1);
+  damage("swapped", 2);
+  for (uint32_t quiet : {0u, 1u}) {
+    SCOPED_TRACE(quiet);
+    platform.deleteFile(out());
+    join(segment(4), "", quiet);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->headerLost, 0u);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->recoveryReport.str(), "");
+    EXPECT_EQ(job->segmentsRebuilt, 3u);  // 0001 rebuilt, 0002 and 0003 read from each other
+    EXPECT_EQ(job->segmentCount, 5u);
+    EXPECT_EQ(readBytes(out()), original);
+    expectNothingLeftBehind();
+  }
 }
 
 // Sets whose every packet is sealed (MD5s recomputed) but that claim slices

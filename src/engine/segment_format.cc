@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/naming.h"
 #include "platform/text_encoding.h"
 
 namespace trep {
@@ -110,6 +111,16 @@ void decodeFullHeader(const uint8_t* bytes, std::size_t available,
   getPartial(bytes, available, kOffsetLastAccessTime, 8, &job->lastAccessTime);
   getPartial(bytes, available, kOffsetLastWriteTime, 8, &job->lastWriteTime);
   getPartial(bytes, available, kOffsetAttributes, 2, &job->fileAttributes);
+}
+
+bool takeFirstHeader(const uint8_t* bytes, std::size_t available, uint64_t firstSegmentBytes,
+                     std::string_view seriesBase, JobSettings* job, uint32_t* useDescription) {
+  job->segmentSize = static_cast<uint32_t>(firstSegmentBytes);  // low 32 bits; see firstSegmentBytes
+  job->firstSegmentBytes = firstSegmentBytes;
+  decodeFullHeader(bytes, available, job, useDescription);
+  if (job->segmentCount == 0 || job->segmentCount > kMaxSegments) return false;
+  job->originalName = safeOriginalName(job->originalName.view(), seriesBase);
+  return true;
 }
 
 }  // namespace trep

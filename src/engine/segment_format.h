@@ -84,6 +84,15 @@ FullHeader encodeFullHeader(const JobSettings& job, uint32_t segmentCount,
 void decodeFullHeader(const uint8_t* bytes, std::size_t available,
                       JobSettings* job, uint32_t* useDescription);
 
+// Segment 0001's header taken into a join: `bytes` (the first `available`
+// bytes of a first segment of `firstSegmentBytes` bytes) decoded into the
+// job, and the recorded name made safe to create (safeOriginalName, with
+// `seriesBase` in place of a name that is not). False, the job's header
+// fields then meaningless, when the count is outside 1..9999: no segment
+// number above 9999 is ever read.
+bool takeFirstHeader(const uint8_t* bytes, std::size_t available, uint64_t firstSegmentBytes,
+                     std::string_view seriesBase, JobSettings* job, uint32_t* useDescription);
+
 // The bytes of a header text (at most 299) for the UTF-8 text, and the UTF-8
 // text for the bytes of a field (up to its first zero), by the rule above.
 std::string encodeHeaderText(std::string_view text);

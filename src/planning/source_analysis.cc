@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/naming.h"
-#include "engine/recovery_job.h"
+#include "engine/recovery/series_evidence.h"
 #include "engine/segment_format.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
@@ -16,43 +16,6 @@ namespace trep {
 
 bool isSegmentName(std::string_view path) {
   return path.size() >= 4 && sameNameIgnoringCase(path.substr(path.size() - 4), ".trp");
-}
-
-constexpr std::size_t kLongestName = 255;
-
-bool isDeviceName(std::string_view name) {
-  // Windows opens these as devices whatever the extension: CON, PRN, AUX,
-  // NUL, COM1 to COM9, LPT1 to LPT9 ("LPT1.txt" too), trailing blanks ignored.
-  std::string stem(name.substr(0, name.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (char& ch : stem)
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
-}
-
-bool windowsCannotHold(std::string_view name) {
-  for (char ch : name) {
-    auto u = static_cast<unsigned char>(ch);
-    if (u < 32 || std::strchr("?*:<>|\"\\/", ch) != nullptr) return true;
-  }
-  return !name.empty() && (name.back() == '.' || name.back() == ' ');
-}
-
-std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
-                             bool windowsNames) {
-  std::size_t cut = recorded.find_last_of("\\/:");
-  std::string_view name = cut == std::string_view::npos ? recorded : recorded.substr(cut + 1);
-  // Only dots and blanks: no name at all once Windows drops trailing dots.
-  if (name.find_first_not_of(". ") == std::string_view::npos || isDeviceName(name))
-    return std::string(fallback);
-  // File systems take names of at most 255 bytes (POSIX) or UTF-16 units
-  // (Windows): cut a longer one before its extension, so the rebuilt file
-  // can be made at all.
-  std::string kept = cutBeforeExtension(name, kLongestName);
-  if (windowsNames && windowsCannotHold(kept)) return std::string(fallback);
-  return kept;
 }
 
 uint32_t defaultSegmentSize(uint64_t fileSize) {
@@ -169,9 +132,9 @@ void analyseJoin(PlanningContext& p) {
   // Segment 0001 lost, or not what the recovery files beside it record:
   // its header as they rebuild it (the join rebuilds the rest).
   uint32_t vouched = 0;
-  const FirstSegment from = firstSegmentFromRecovery(p.platform, prefix, header, kFullHeaderSize,
-                                                     &got, &firstSize, &vouched);
-  if (from == FirstSegment::kAsFound && !first) {
+  const recovery::FirstSegment from = recovery::firstSegmentFromRecovery(
+      p.platform, prefix, header, kFullHeaderSize, &got, &firstSize, &vouched);
+  if (from == recovery::FirstSegment::kAsFound && !first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
   }
@@ -179,7 +142,7 @@ void analyseJoin(PlanningContext& p) {
   job.segmentExtension = extension;
   // The series' base name: choosing 0003.trp gives 0003.
   const std::string seriesBase(firstCharacters(fileNameOf(path), 4));
-  if (from == FirstSegment::kLost) {
+  if (from == recovery::FirstSegment::kLost) {
     // Taken without a header: the join reports what is missing and damaged.
     job.headerLost = 1;
     job.segmentCount = vouched;
@@ -200,22 +163,19 @@ void analyseJoin(PlanningContext& p) {
     if (raiseNotice(p.platform, text, kAttemptAnyway, kAbortProcedure) != kUpperButton) return;
   }
 
-  job.segmentSize = static_cast<uint32_t>(firstSize);
-  job.firstSegmentBytes = firstSize;
-
   if (job.rawSeries) {
+    job.segmentSize = static_cast<uint32_t>(firstSize);
+    job.firstSegmentBytes = firstSize;
     job.originalName = utf8TextOf(seriesBase);  // the rebuilt file's name: valid whatever the segments
     c.setText(CTL_DESCRIPTION, "");
     measureHeaderless(p);
     showFileSize(p, CTL_FILE_SIZE, job.fileSize);
   } else {
-    decodeFullHeader(header, got, &job, &p.options.useDescription);
-    if (job.segmentCount == 0 || job.segmentCount > kMaxSegments) {
+    if (!takeFirstHeader(header, got, firstSize, seriesBase, &job, &p.options.useDescription)) {
       // Refused before anything is touched: no segment number above 9999.
       answerReadMe(p.platform, raiseNotice(p.platform, kBadSegmentCount, kOk, kOpenReadMe));
       return;
     }
-    job.originalName = safeOriginalName(job.originalName.view(), seriesBase);
     c.setText(CTL_DESCRIPTION, p.options.useDescription != 0 ? job.description.view() : "");
     showFileSize(p, CTL_FILE_SIZE, job.fileSize);
     c.setCheck(CTL_USE_DESCRIPTION, p.options.useDescription != 0);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/naming.h"  // safeOriginalName and the name rules it uses
 #include "planning/planning.h"
 #include "platform/platform.h"
 
@@ -23,24 +24,6 @@ inline constexpr char kStartUndecided[] = "Decide!";
 
 inline constexpr char kBadSegmentCount[] =
     "The number of segments must be at least 2 and at most 9999.";
-
-// True for the names Windows opens as devices (CON, NUL, COM1, LPT1.txt, ...).
-bool isDeviceName(std::string_view name);
-
-// True for a name that a Windows folder cannot hold: one with a character of
-// ? * : < > | " \ / or a control character (1 to 31), or one that ends in a
-// dot or a blank (Windows would drop them and make another name).
-bool windowsCannotHold(std::string_view name);
-
-// The name a rebuilt file may take from a header, which anyone can write:
-// only its last path component (after any "\", "/" or ":"); an empty name,
-// one of only dots and blanks, or a device name gives `fallback`, the
-// series' base name; a name longer than 255 bytes is cut before its
-// extension. With `windowsNames`, a name that windowsCannotHold gives
-// `fallback` too; elsewhere such a name is kept as recorded, since the
-// system can make it.
-std::string safeOriginalName(std::string_view recorded, std::string_view fallback,
-                             bool windowsNames = kWindowsFileNames);
 
 // True when the path ends in ".trp", in any letter case: nothing else
 // decides between a split and a join.

@@ -64,10 +64,14 @@ inline void md5Zeros(Md5& md5, uint64_t n) {
 // `keepGoing` (when given) before each piece: the one loop every check of
 // bytes against their MD5 goes through. Returns how many bytes were hashed:
 // n, or fewer where the file ended or could not be read further, or where
-// keepGoing said stop (then *stopped, when given, is set).
-inline uint64_t readAndHash(File& file, uint64_t offset, uint64_t n, std::vector<uint8_t>& buffer,
-                            Md5& md5, const std::function<bool()>& keepGoing = nullptr,
-                            bool* stopped = nullptr) {
+// keepGoing said stop (then *stopped, when given, is set). `sawPiece`, when
+// given, sees each piece as hashed (its place from `offset` on), so that
+// other work on the same bytes needs no second read.
+inline uint64_t readAndHash(
+    File& file, uint64_t offset, uint64_t n, std::vector<uint8_t>& buffer, Md5& md5,
+    const std::function<bool()>& keepGoing = nullptr, bool* stopped = nullptr,
+    const std::function<void(uint64_t at, const uint8_t* data, std::size_t n)>& sawPiece =
+        nullptr) {
   uint64_t done = 0;
   while (done < n) {
     if (keepGoing && !keepGoing()) {
@@ -77,6 +81,7 @@ inline uint64_t readAndHash(File& file, uint64_t offset, uint64_t n, std::vector
     const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), n - done));
     const std::size_t got = readAt(file, offset + done, buffer.data(), want);
     md5.update(buffer.data(), got);
+    if (sawPiece && got != 0) sawPiece(done, buffer.data(), got);
     done += got;
     if (got != want) break;
   }

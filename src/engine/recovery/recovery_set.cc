@@ -129,31 +129,16 @@ void scanFile(Platform& platform, const std::string& path, Candidates& sets) {
   }
 }
 
-// What a segment on disk looks like to a file description: its length and
-// the MD5 of its first 16 KiB; read once per segment.
-struct Found {
-  bool present = false;
-  uint64_t length = 0;
-  Md5Digest firstHash{};
-};
-
-const Found& foundSegment(Platform& platform, const std::string& folder, const std::string& base,
-                          uint32_t n, std::map<uint32_t, Found>& cache) {
+// Segment n of the series as a file description sees it; looked at once.
+const SegmentLook& foundSegment(Platform& platform, const std::string& folder,
+                                const std::string& base, uint32_t n,
+                                std::map<uint32_t, SegmentLook>& cache) {
   auto it = cache.find(n);
   if (it != cache.end()) return it->second;
-  Found f;
   // As the folder spells it (a series copied off a medium in capitals).
   const std::string path =
       findSegmentPath(platform, (folder.empty() ? "" : folder + kPathSeparator) + base, {}, n);
-  std::unique_ptr<File> file =
-      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
-  if (file && file->size(&f.length)) {
-    std::vector<uint8_t> first(kFirstBytesHashed);
-    std::size_t got = readAt(*file, 0, first.data(), first.size());
-    f.firstHash = md5Of(first.data(), got);
-    f.present = true;
-  }
-  return cache.emplace(n, f).first->second;
+  return cache.emplace(n, lookAt(platform, path)).first->second;
 }
 
 // How well a set fits the series: how many of its files are segments whose
@@ -164,7 +149,7 @@ struct Fit {
 };
 
 Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
-          const std::string& base, std::map<uint32_t, Found>& cache) {
+          const std::string& base, std::map<uint32_t, SegmentLook>& cache) {
   Fit fit;
   for (const Md5Digest& id : c.main.recoveryIds) {
     auto d = c.descriptions.find(id);
@@ -172,8 +157,7 @@ Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
     uint32_t n = segmentNumberOf(d->second.name, base);
     if (n == 0) continue;
     ++fit.named;
-    const Found& f = foundSegment(platform, folder, base, n, cache);
-    if (f.present && f.length == d->second.length && f.firstHash == d->second.firstHash)
+    if (matchesDescription(foundSegment(platform, folder, base, n, cache), d->second))
       ++fit.matching;
   }
   return fit;
@@ -184,6 +168,27 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
                              RecoverySet* set, std::string* problem);
 
 }  // namespace
+
+SegmentLook lookAt(Platform& platform, const std::string& path) {
+  SegmentLook look;
+  std::unique_ptr<File> file =
+      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  if (file && file->size(&look.length)) {
+    std::vector<uint8_t> first(kFirstBytesHashed);
+    const std::size_t got = readAt(*file, 0, first.data(), first.size());
+    look.firstHash = md5Of(first.data(), got);
+    look.present = true;
+  }
+  return look;
+}
+
+bool matchesDescription(const SegmentLook& look, const FileDescription& d) {
+  return look.present && look.length == d.length && look.firstHash == d.firstHash;
+}
+
+bool segmentMatches(Platform& platform, const std::string& path, const FileDescription& d) {
+  return matchesDescription(lookAt(platform, path), d);
+}
 
 uint32_t segmentNumberOf(const std::string& name, const std::string& base) {
   if (name.size() != base.size() + 8 || !sameIgnoringCase(name, 0, base) ||
@@ -229,7 +234,7 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
   const Candidate* best = nullptr;
   const Md5Digest* bestId = nullptr;
   Fit bestFit;
-  std::map<uint32_t, Found> cache;
+  std::map<uint32_t, SegmentLook> cache;
   for (const auto& [id, c] : sets) {
     if (!c.hasMain) continue;
     Fit fit = fitOf(platform, c, folder, base, cache);

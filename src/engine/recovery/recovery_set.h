@@ -55,6 +55,21 @@ uint32_t segmentNumberOf(const std::string& name, const std::string& base);
 // or base + ".vol" ... ".par2", letters in any case.
 bool isRecoveryFileName(const std::string& name, const std::string& base);
 
+// What a file on disk shows a file description: its length and the MD5 of
+// its first 16 KiB, the two its file ID rests on.
+struct SegmentLook {
+  bool present = false;
+  uint64_t length = 0;
+  Md5Digest firstHash{};
+};
+SegmentLook lookAt(Platform& platform, const std::string& path);
+
+// Whether a file is the one a description describes, by its length and
+// first 16 KiB: how a set is matched to a series, and a segment taken as
+// it is. Every byte is the repair's to check (slice by slice).
+bool matchesDescription(const SegmentLook& look, const FileDescription& d);
+bool segmentMatches(Platform& platform, const std::string& path, const FileDescription& d);
+
 // Reads the recovery files of the series `base` in `folder`. Among several
 // sets (a set left from an earlier split of other data under the same
 // names, say) it takes the one whose file IDs match most of the segments

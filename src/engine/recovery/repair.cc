@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -17,7 +19,7 @@ namespace {
 
 // Segment n of the series as its folder spells it: a series copied off a
 // medium may be named in capitals (DATA0001.TRP) though the set records
-// data0001.trp.
+// data0001.trp. Calling thread only (it may list the folder).
 std::string segmentOnDisk(Platform& platform, const std::string& prefix, uint32_t n) {
   return findSegmentPath(platform, prefix, {}, n);
 }
@@ -25,12 +27,26 @@ std::string segmentOnDisk(Platform& platform, const std::string& prefix, uint32_
 constexpr std::size_t kReadPiece = 1 << 20;
 constexpr unsigned kCheckThreads = 4;
 constexpr std::size_t kCachePiece = 32 << 10;
+// Less than this per call is multiplied on the calling thread alone: a
+// thread costs more than it saves there.
+constexpr std::size_t kWorthASecondThread = 128 << 10;
+// Bytes at a time through a repair whose residuals are the check's sums.
+constexpr uint64_t kFoldPiece = 4 << 20;
 
 bool going(const RepairOptions& o) { return !o.keepGoing || o.keepGoing(); }
 
-std::unique_ptr<File> openForReading(Platform& platform, const std::string& path) {
-  return platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+std::unique_ptr<File> openForReading(Platform& platform, const std::string& path,
+                                     Status* why = nullptr) {
+  return platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting,
+                           kAttributeNormal, why);
 }
+
+// A failure of ours, with no system call behind it: the words alone.
+Status because(const std::string& path, const std::string& words) {
+  return Status::failure(path, words);
+}
+
+// ------------------------------------------------------------- checking ---
 
 // A segment as found: its size and the MD5 of each of its slices, zero-padded
 // as the set's checksums are (at most `maxSlices` of them).
@@ -40,9 +56,15 @@ struct Scan {
   std::vector<Md5Digest> hashes;
 };
 
+// The bytes of slice j of a segment as the check reads them, `at` bytes
+// into the slice.
+using SlicePiece = std::function<void(uint64_t j, uint64_t at, const uint8_t* data, std::size_t n)>;
+
+// False when keepGoing stopped it. `sawPiece` (when given) sees every byte
+// hashed.
 bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize,
                  uint64_t maxSlices, std::vector<uint8_t>& buffer,
-                 const std::function<bool()>& keepGoing, Scan* scan) {
+                 const std::function<bool()>& keepGoing, const SlicePiece& sawPiece, Scan* scan) {
   std::unique_ptr<File> file = openForReading(platform, path);
   if (!file || !file->size(&scan->size)) return true;
   scan->present = true;
@@ -52,7 +74,13 @@ bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize
     // Bytes that cannot be read count as zeros, and will not match.
     const uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
     bool stopped = false;
-    const uint64_t got = readAndHash(*file, i * sliceSize, left, buffer, md5, keepGoing, &stopped);
+    std::function<void(uint64_t, const uint8_t*, std::size_t)> piece;
+    if (sawPiece)
+      piece = [&sawPiece, i](uint64_t at, const uint8_t* data, std::size_t n) {
+        sawPiece(i, at, data, n);
+      };
+    const uint64_t got =
+        readAndHash(*file, i * sliceSize, left, buffer, md5, keepGoing, &stopped, piece);
     if (stopped) return false;
     md5Zeros(md5, sliceSize - got);
     scan->hashes.push_back(md5.finish());
@@ -60,10 +88,25 @@ bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize
   return true;
 }
 
-// Where a known input slice's bytes are read from.
-struct Source {
-  std::string path;  // empty: unknown
-};
+// Whether a segment as scanned holds the bytes of set file f: its length,
+// and every slice by its MD5.
+bool scanHolds(const Scan& s, const SetFile& f) {
+  return s.present && s.size == f.description.length && s.hashes.size() == f.slices.size() &&
+         std::equal(f.slices.begin(), f.slices.end(), s.hashes.begin(),
+                    [](const SliceChecksum& c, const Md5Digest& h) { return c.md5 == h; });
+}
+
+bool recoveryPacketIntact(Platform& platform, const RecoverySliceRef& ref, uint64_t sliceSize,
+                          std::vector<uint8_t>& buffer, const std::function<bool()>& keepGoing) {
+  std::unique_ptr<File> file = openForReading(platform, ref.path);
+  if (!file) return false;
+  Md5 md5;
+  const uint64_t from = ref.packetOffset + kPacketSetIdOffset;
+  const uint64_t n = kRecoveryHeadSize - kPacketSetIdOffset + sliceSize;
+  return readAndHash(*file, from, n, buffer, md5, keepGoing) == n && md5.finish() == ref.hash;
+}
+
+// -------------------------------------------------------------- solving ---
 
 // Gauss-Jordan over GF(2^16) on rows of 16-bit words, with the vector
 // kernel for row operations (row ^= f · pivot row).
@@ -128,32 +171,136 @@ std::vector<const RecoverySliceRef*> independentSlices(
   return chosen;
 }
 
-// The inverse of the chosen slices' coefficients over the unknown ones, in
-// the right half of `a` (m rows of 2m words). False when it is singular,
-// which independentSlices rules out.
-bool invertCoefficients(const std::vector<uint32_t>& unknown,
-                        const std::vector<const RecoverySliceRef*>& chosen, uint16_t* a) {
-  const std::size_t m = unknown.size();
-  for (std::size_t r = 0; r < m; ++r) {
-    for (std::size_t u = 0; u < m; ++u) {
-      a[r * 2 * m + u] = recoveryCoefficient(unknown[u], chosen[r]->exponent);
-      a[r * 2 * m + m + u] = 0;
-    }
-    a[r * 2 * m + m + r] = 1;
-  }
-  return invert(a, m);
-}
+// The unknown input slices of a set solved from as many independent
+// recovery slices, one window of bytes at a time (the same offsets in every
+// slice):
+//   residual_r = recovery_r ^ Σ over known k of c(k, e_r) · slice_k
+//   slice_u    = Σ_r inverse[u][r] · residual_r
+// For each window: fill residual(r) with recovery slice r's bytes, add
+// every known slice's bytes (addKnown), then solve(u) gives the bytes of
+// unknown slice u. The repair and the rebuild of a file's first bytes both
+// go through it; they differ only in the window and where bytes come from.
+class Solver {
+ public:
+  Solver(Platform& platform, const std::vector<uint32_t>& unknown,
+         const std::vector<const RecoverySliceRef*>& chosen)
+      : platform_(platform), unknown_(unknown), chosen_(chosen), factors_(unknown.size()) {}
 
-bool recoveryPacketIntact(Platform& platform, const RecoverySliceRef& ref, uint64_t sliceSize,
-                          std::vector<uint8_t>& buffer, const RepairOptions& options) {
-  std::unique_ptr<File> file = openForReading(platform, ref.path);
-  if (!file) return false;
-  Md5 md5;
-  const uint64_t from = ref.packetOffset + kPacketSetIdOffset;
-  const uint64_t n = kRecoveryHeadSize - kPacketSetIdOffset + sliceSize;
-  return readAndHash(*file, from, n, buffer, md5, [&] { return going(options); }) == n &&
-         md5.finish() == ref.hash;
-}
+  // The inverse of the chosen rows over the unknown slices, and room for a
+  // window of every residual: the widest up to `sliceBytes` within
+  // `memoryLimit`, narrowed while memory is short, never below kMinWindow.
+  // *singular when the chosen rows have no inverse.
+  Status prepare(uint64_t sliceBytes, uint64_t memoryLimit, bool* singular) {
+    const std::size_t m = unknown_.size();
+    if (Status s = invertChosen(singular); !s) return s;
+    for (uint64_t limit = memoryLimit;; limit /= 2) {
+      window_ = windowSize(sliceBytes, m + 1, limit);
+      residuals_ = Block(platform_, window_ * m);
+      work_ = Block(platform_, window_);
+      if (residuals_ && work_) {
+        workBytes_ = window_;
+        rows_.clear();
+        for (std::size_t r = 0; r < m; ++r) rows_.push_back(residuals_.data() + r * window_);
+        return Status();
+      }
+      if (window_ <= kMinWindow) return because("", "There is not enough memory for the repair.");
+    }
+  }
+
+  // As prepare, over residuals the caller holds already: `rows`, one per
+  // chosen recovery slice, of `window` bytes each (a whole slice), with
+  // `workBytes` of scratch memory.
+  Status prepareOn(std::vector<uint8_t*> rows, uint64_t window, uint64_t workBytes,
+                   bool* singular) {
+    if (Status s = invertChosen(singular); !s) return s;
+    window_ = window;
+    residuals_.reset();
+    work_ = Block(platform_, workBytes);
+    if (!work_) return because("", "There is not enough memory for the repair.");
+    workBytes_ = workBytes;
+    rows_ = std::move(rows);
+    return Status();
+  }
+
+  std::size_t window() const { return static_cast<std::size_t>(window_); }
+  uint8_t* residual(std::size_t r) { return rows_[r]; }
+  // workBytes() of scratch memory (a window, unless prepareOn said
+  // otherwise), for the caller's reads and results.
+  uint8_t* work() { return work_.data(); }
+  std::size_t workBytes() const { return static_cast<std::size_t>(workBytes_); }
+
+  // `bytes` (even) of known input slice k, at the window's offsets from
+  // `at` on, into every residual.
+  void addKnown(uint32_t k, const uint8_t* data, std::size_t bytes, std::size_t at = 0) {
+    const std::size_t m = unknown_.size();
+    for (std::size_t r = 0; r < m; ++r)
+      factors_[r] = GfFactor(recoveryCoefficient(k, chosen_[r]->exponent));
+    auto add = [&](std::size_t from, std::size_t to) {
+      for (std::size_t done = from; done < to; done += kCachePiece) {
+        const std::size_t piece = std::min(kCachePiece, to - done);
+        for (std::size_t r = 0; r < m; ++r)
+          gfMultiplyAdd(factors_[r], data + done, residual(r) + at + done, piece);
+      }
+    };
+    split(bytes, add);
+  }
+
+  // Unknown slice u over `width` bytes of the window from `at` on into `out`.
+  void solve(std::size_t u, uint8_t* out, std::size_t width, std::size_t at = 0) {
+    const std::size_t m = unknown_.size();
+    const auto* a = reinterpret_cast<const uint16_t*>(inverse_.data());
+    for (std::size_t r = 0; r < m; ++r) factors_[r] = GfFactor(a[u * 2 * m + m + r]);
+    std::memset(out, 0, width);
+    split(width, [&](std::size_t from, std::size_t to) {
+      std::vector<const uint8_t*> rows(m);
+      for (std::size_t r = 0; r < m; ++r) rows[r] = residual(r) + at + from;
+      gfMultiplyAddMany(factors_.data(), rows.data(), m, out + from, to - from);
+    });
+  }
+
+ private:
+  // Work on bytes 0 .. n: each half on a processor of its own when worth it.
+  template <typename Work>
+  static void split(std::size_t n, Work work) {
+    if (n < kWorthASecondThread) return work(0, n);
+    const std::size_t half = n / 2 & ~std::size_t{63};
+    onTwoThreads([&] { work(0, half); }, [&] { work(half, n); });
+  }
+
+  // The inverse of the chosen rows' coefficients over the unknown slices.
+  Status invertChosen(bool* singular) {
+    const std::size_t m = unknown_.size();
+    *singular = false;
+    inverse_ = Block(platform_, 4 * uint64_t{m} * m);
+    if (!inverse_) return because("", "There is not enough memory for the repair.");
+    auto* a = reinterpret_cast<uint16_t*>(inverse_.data());
+    for (std::size_t r = 0; r < m; ++r) {
+      for (std::size_t u = 0; u < m; ++u)
+        a[r * 2 * m + u] = recoveryCoefficient(unknown_[u], chosen_[r]->exponent);
+      a[r * 2 * m + m + r] = 1;
+    }
+    // Independent rows (independentSlices) make it regular; a set that
+    // repeats an exponent under two packets could still get here.
+    if (!invert(a, m)) {
+      *singular = true;
+      return because("", "The recovery slices do not fit together.");
+    }
+    return Status();
+  }
+
+  Platform& platform_;
+  const std::vector<uint32_t>& unknown_;
+  const std::vector<const RecoverySliceRef*>& chosen_;
+  std::vector<GfFactor> factors_;
+  Block inverse_;  // m rows of 2m words; the inverse in the right half
+  Block residuals_;
+  std::vector<uint8_t*> rows_;  // residual r's window
+  Block work_;
+  uint64_t window_ = 0;
+  uint64_t workBytes_ = 0;
+};
+
+// ------------------------------------------------------------ rebuilding ---
 
 std::string rebuiltName(Platform& platform, const std::string& workFolder, const std::string& base,
                         uint32_t segment) {
@@ -164,14 +311,18 @@ std::string rebuiltName(Platform& platform, const std::string& workFolder, const
   return name;
 }
 
-bool copyRange(File& from, File& to, uint64_t offset, uint64_t length, std::vector<uint8_t>& buffer) {
-  for (uint64_t done = 0; done < length;) {
-    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), length - done));
-    if (readAt(from, offset + done, buffer.data(), want) != want) return false;
-    if (!writeAt(to, offset + done, buffer.data(), want)) return false;
-    done += want;
+// n bytes at `offset`: the system's reason when they cannot be written.
+Status writeRebuilt(File& file, uint64_t offset, const uint8_t* data, std::size_t n) {
+  if (Status s = file.seek(offset); !s) return s;
+  while (n != 0) {
+    const uint32_t want = n > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(n);
+    uint32_t done = 0;
+    if (Status s = file.write(data, want, &done); !s) return s;
+    if (done != want) return because("", "The disk might be full.");
+    data += want;
+    n -= want;
   }
-  return true;
+  return Status();
 }
 
 bool wholeFileMatches(Platform& platform, const std::string& path, const FileDescription& d,
@@ -183,67 +334,155 @@ bool wholeFileMatches(Platform& platform, const std::string& path, const FileDes
   return readAndHash(*file, 0, size, buffer, md5) == size && md5.finish() == d.hash;
 }
 
-}  // namespace
+// ---------------------------------------------------------------- repair ---
 
-RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std::string& folder,
-                          const std::string& base, const RepairOptions& options) {
-  RepairReport report;
-  const uint64_t S = set.sliceSize;
-  const std::string prefix = folder + kPathSeparator + base;
-  std::vector<uint8_t> buffer(kReadPiece);
-  auto stopped = [&platform, &report]() {
-    removeRebuilt(platform, &report);
-    report.outcome = RepairOutcome::kStopped;
-    return report;
-  };
+// One repair of a series, as the steps it takes in order:
+//   sliceSizeBacked       find: a set whose sizes the disk backs
+//   checkSegments         check: every segment, slice by slice, by its MD5
+//   locateSlices          choose: where each input slice's bytes are, if anywhere
+//   chooseRecoverySlices  choose: independent, intact recovery slices for the rest
+//   createOutputs, solveUnknown, copyKnown   solve and rebuild
+//   verify                every rebuilt segment by its whole MD5
+// A step returns whether the repair goes on; when it does not, the report
+// holds the outcome (and nothing rebuilt is left behind).
+class SeriesRepair {
+ public:
+  SeriesRepair(Platform& platform, const RecoverySet& set, const std::string& folder,
+               const std::string& base, const RepairOptions& options)
+      : platform_(platform),
+        set_(set),
+        base_(base),
+        options_(options),
+        prefix_(folder + kPathSeparator + base),
+        buffer_(kReadPiece) {
+    // Resolved here, on the calling thread: the check reads them from others.
+    for (const SetFile& f : set.files)
+      paths_.push_back(f.segment == 0 ? std::string()
+                                      : segmentOnDisk(platform, prefix_, f.segment));
+  }
 
+  RepairReport run() {
+    if (!sliceSizeBacked()) return std::move(report_);
+    startFold();
+    if (!checkSegments()) return std::move(report_);
+    if (report_.missing.empty() && report_.damaged.empty()) return std::move(report_);  // kIntact
+    locateSlices();
+    if (!chooseRecoverySlices()) return std::move(report_);
+    if (options_.checkOnly) {
+      report_.outcome = RepairOutcome::kRepairable;
+      return std::move(report_);
+    }
+    if (!createOutputs() || !solveUnknown() || !copyKnown() || !verify())
+      return std::move(report_);
+    for (const auto& [segment, path] : report_.readFrom) report_.rebuilt.push_back(segment);
+    report_.outcome = RepairOutcome::kRepaired;
+    return std::move(report_);
+  }
+
+ private:
   // A slice size is only believed when bytes on disk back it: a recovery
   // slice of that size, or segments not far below it. Checking a segment
   // hashes its last slice padded with zeros to the slice size, so a set
   // that claims vast slices over small files would keep the check busy for
   // hours.
-  if (set.recovery.empty()) {
+  bool sliceSizeBacked() {
+    if (!set_.recovery.empty()) return true;
     uint64_t largest = 0;
-    for (const SetFile& f : set.files) {
-      if (f.segment == 0) continue;
-      std::unique_ptr<File> file = openForReading(platform, segmentOnDisk(platform, prefix, f.segment));
+    for (const std::string& path : paths_) {
+      if (path.empty()) continue;
+      std::unique_ptr<File> file = openForReading(platform_, path);
       uint64_t size = 0;
       if (file && file->size(&size)) largest = std::max(largest, size);
     }
-    if (S / 64 > largest) {
-      report.outcome = RepairOutcome::kNotRepairable;
-      report.problem = "The recovery files claim slices far larger than the segments.";
-      return report;
-    }
+    if (set_.sliceSize / 64 <= largest) return true;
+    report_.outcome = RepairOutcome::kNotRepairable;
+    report_.problem = "The recovery files claim slices far larger than the segments.";
+    return false;
   }
 
-  // 1. Each segment of the set, slice by slice; MD5 is the slow part, so
+  // While the check hashes each segment, its slices are multiplied into
+  // sums over the set's first recovery slices too, so that a repair reads
+  // every whole segment once: a residual is then its sum, corrected for
+  // the slices the check found damaged or found elsewhere, XOR the recovery
+  // slice (solveFolded). As many sums as segments are missing or of another
+  // length (at least one), and only when they fit the memory with a slice
+  // to spare; a repair that needs other recovery slices, or more, makes its
+  // residuals window by window instead (solveWindows).
+  void startFold() {
+    const uint64_t S = set_.sliceSize;
+    if (options_.checkOnly || set_.recovery.empty() || S == 0 || S % 4 != 0) return;
+    uint64_t wanted = 0;
+    for (std::size_t i = 0; i < set_.files.size(); ++i) {
+      if (paths_[i].empty()) continue;
+      std::unique_ptr<File> file = openForReading(platform_, paths_[i]);
+      uint64_t size = 0;
+      if (!file || !file->size(&size) || size != set_.files[i].description.length) ++wanted;
+    }
+    wanted = std::min<uint64_t>(std::max<uint64_t>(wanted, 1), set_.recovery.size());
+    if (S > (options_.memoryLimit - std::min(S, kFoldPiece)) / wanted) return;
+    auto fold = std::make_unique<Fold>();
+    fold->sums = Block(platform_, wanted * S);
+    if (!fold->sums) return;
+    for (uint64_t r = 0; r < wanted; ++r) fold->refs.push_back(&set_.recovery[r]);
+    fold->from.assign(set_.inputSlices, std::string());
+    fold->bytes.assign(set_.inputSlices, 0);
+    fold_ = std::move(fold);
+  }
+
+  // n bytes of slice j of set file i, `at` bytes into it, into every sum.
+  // From the check's threads.
+  void foldIn(std::size_t i, uint64_t j, uint64_t at, const uint8_t* data, std::size_t n) {
+    const SetFile& f = set_.files[i];
+    if (j >= f.slices.size()) return;  // beyond what the set records of the file
+    const uint32_t k = f.firstSlice + static_cast<uint32_t>(j);
+    const uint64_t S = set_.sliceSize;
+    std::vector<GfFactor> factors;
+    for (const RecoverySliceRef* ref : fold_->refs)
+      factors.emplace_back(recoveryCoefficient(k, ref->exponent));
+    const std::size_t even = n & ~std::size_t{1};
+    const uint8_t last[2] = {n & 1 ? data[n - 1] : uint8_t{0}, 0};  // the odd byte, as a word
+    std::lock_guard<std::mutex> lock(fold_->mutex);
+    for (std::size_t r = 0; r < factors.size(); ++r) {
+      uint8_t* row = fold_->sums.data() + r * S + at;
+      gfMultiplyAdd(factors[r], data, row, even);
+      if (n & 1) gfMultiplyAdd(factors[r], last, row + even, 2);
+    }
+    fold_->from[k] = paths_[i];
+    fold_->bytes[k] = at + n;
+  }
+
+  // Each segment of the set, slice by slice; MD5 is the slow part, so
   // segments are checked side by side on up to kCheckThreads processors.
   // Only the calling thread asks keepGoing; the others see its answer.
-  uint64_t maxSlices = 0;
-  for (const SetFile& f : set.files) maxSlices = std::max<uint64_t>(maxSlices, f.slices.size());
-  std::vector<Scan> scans(set.files.size());
-  {
+  bool checkSegments() {
+    uint64_t maxSlices = 0;
+    for (const SetFile& f : set_.files) maxSlices = std::max<uint64_t>(maxSlices, f.slices.size());
+    scans_.assign(set_.files.size(), Scan{});
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     auto work = [&](bool caller) {
       std::vector<uint8_t> own(kReadPiece);
       const std::function<bool()> keepGoing = [&]() {
-        if (caller && !going(options)) stop = true;
+        if (caller && !going(options_)) stop = true;
         return !stop.load();
       };
-      for (std::size_t i; (i = next++) < set.files.size();) {
-        if (set.files[i].segment == 0) continue;  // not of this series: never read, its slices unknown
-        if (!scanSegment(platform, segmentOnDisk(platform, prefix, set.files[i].segment), S, maxSlices, own,
-                         keepGoing, &scans[i]))
+      for (std::size_t i; (i = next++) < set_.files.size();) {
+        if (paths_[i].empty()) continue;  // not of this series: never read, its slices unknown
+        SlicePiece foldPiece;
+        if (fold_)
+          foldPiece = [this, i](uint64_t j, uint64_t at, const uint8_t* data, std::size_t n) {
+            foldIn(i, j, at, data, n);
+          };
+        if (!scanSegment(platform_, paths_[i], set_.sliceSize, maxSlices, own, keepGoing,
+                         foldPiece, &scans_[i]))
           return;
       }
     };
     const unsigned processors = std::thread::hardware_concurrency();
-    const unsigned helpers = std::min<unsigned>(processors > 1 ? processors - 1 : 0,
-                                                kCheckThreads - 1);
+    const unsigned helpers =
+        std::min<unsigned>(processors > 1 ? processors - 1 : 0, kCheckThreads - 1);
     std::vector<std::thread> threads;
-    for (unsigned t = 0; t < helpers && t + 1 < set.files.size(); ++t) {
+    for (unsigned t = 0; t < helpers && t + 1 < set_.files.size(); ++t) {
       try {
         threads.emplace_back(work, false);
       } catch (const std::system_error&) {
@@ -253,250 +492,359 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
     work(true);
     for (std::thread& t : threads) t.join();
     if (stop) return stopped();
-  }
-  std::vector<bool> intact(set.files.size(), false);
-  for (std::size_t i = 0; i < set.files.size(); ++i) {
-    const SetFile& f = set.files[i];
-    if (f.segment == 0) continue;
-    const Scan& s = scans[i];
-    intact[i] = s.present && s.size == f.description.length &&
-                s.hashes.size() == f.slices.size() &&
-                std::equal(f.slices.begin(), f.slices.end(), s.hashes.begin(),
-                           [](const SliceChecksum& c, const Md5Digest& h) { return c.md5 == h; });
-    if (!s.present)
-      report.missing.push_back(f.segment);
-    else if (!intact[i])
-      report.damaged.push_back(f.segment);
-  }
-  std::sort(report.missing.begin(), report.missing.end());
-  std::sort(report.damaged.begin(), report.damaged.end());
-  if (report.missing.empty() && report.damaged.empty()) return report;  // kIntact
 
-  // 2. Where each input slice can be read from: its own segment where its
-  // MD5 matches, a segment that holds another's bytes whole (two swapped),
-  // or nowhere (to be solved).
-  std::vector<Source> sources(set.inputSlices);
-  std::vector<std::size_t> toWrite;  // files of the series rebuilt from slices
-  for (std::size_t i = 0; i < set.files.size(); ++i) {
-    const SetFile& f = set.files[i];
-    if (intact[i]) {
-      for (std::size_t k = 0; k < f.slices.size(); ++k)
-        sources[f.firstSlice + k].path = segmentOnDisk(platform, prefix, f.segment);
-      continue;
+    intact_.assign(set_.files.size(), false);
+    for (std::size_t i = 0; i < set_.files.size(); ++i) {
+      const SetFile& f = set_.files[i];
+      if (f.segment == 0) continue;
+      intact_[i] = scanHolds(scans_[i], f);
+      if (!scans_[i].present)
+        report_.missing.push_back(f.segment);
+      else if (!intact_[i])
+        report_.damaged.push_back(f.segment);
     }
-    if (f.segment == 0) continue;
-    std::size_t whole = set.files.size();
-    for (std::size_t j = 0; j < set.files.size() && whole == set.files.size(); ++j) {
-      const Scan& s = scans[j];
-      if (j != i && s.present && s.size == f.description.length &&
-          s.hashes.size() == f.slices.size() &&
-          std::equal(f.slices.begin(), f.slices.end(), s.hashes.begin(),
-                     [](const SliceChecksum& c, const Md5Digest& h) { return c.md5 == h; }))
-        whole = j;
-    }
-    if (whole != set.files.size()) {
-      const std::string path = segmentOnDisk(platform, prefix, set.files[whole].segment);
-      for (std::size_t k = 0; k < f.slices.size(); ++k) sources[f.firstSlice + k].path = path;
-      report.readFrom[f.segment] = path;
-      continue;
-    }
-    const Scan& s = scans[i];
-    for (std::size_t k = 0; k < f.slices.size() && k < s.hashes.size(); ++k)
-      if (s.hashes[k] == f.slices[k].md5) sources[f.firstSlice + k].path = segmentOnDisk(platform, prefix, f.segment);
-    toWrite.push_back(i);
-  }
-  std::vector<uint32_t> unknown;
-  for (uint32_t k = 0; k < set.inputSlices; ++k)
-    if (sources[k].path.empty()) unknown.push_back(k);
-  const std::size_t m = unknown.size();
-  report.slicesNeeded = static_cast<uint32_t>(m);
-
-  // 3. Recovery slices whose rows are independent, each checked whole.
-  if (m > kMaxRepairSlices) {
-    report.outcome = RepairOutcome::kNotRepairable;
-    report.problem = "More slices are damaged than one repair takes on.";
-    return report;
-  }
-  bool stopAsked = false;
-  const std::vector<const RecoverySliceRef*> chosen = independentSlices(
-      set, unknown,
-      [&](const RecoverySliceRef& ref) {
-        return recoveryPacketIntact(platform, ref, S, buffer, options);
-      },
-      [&] { return stopAsked = !going(options); });
-  if (stopAsked) return stopped();
-  report.slicesAvailable = static_cast<uint32_t>(chosen.size());
-  if (chosen.size() < m) {
-    report.outcome = RepairOutcome::kNotRepairable;
-    return report;
-  }
-  if (options.checkOnly) {
-    report.outcome = RepairOutcome::kRepairable;
-    return report;
+    std::sort(report_.missing.begin(), report_.missing.end());
+    std::sort(report_.damaged.begin(), report_.damaged.end());
+    return true;
   }
 
-  // 4. The inverse of the chosen rows' coefficients over the unknown slices.
-  Block matrix;
-  if (m != 0) {
-    matrix = Block(platform, 4 * uint64_t{m} * m);
-    if (!matrix) {
-      report.outcome = RepairOutcome::kFailed;
-      report.problem = "There is not enough memory for the repair.";
-      return report;
-    }
-    if (!invertCoefficients(unknown, chosen, reinterpret_cast<uint16_t*>(matrix.data()))) {
-      report.outcome = RepairOutcome::kNotRepairable;
-      return report;
-    }
-  }
-
-  // 5. The rebuilt files: known slices copied, unknown ones solved window by
-  // window: residual_r = recovery_r ^ Σ known c_k^e_r · slice_k, then
-  // slice_u = Σ_r inverse[u][r] · residual_r.
-  auto fail = [&](const std::string& text, bool writing = false) {
-    removeRebuilt(platform, &report);
-    report.outcome = RepairOutcome::kFailed;
-    report.problem = text;
-    report.writeFailed = writing;
-    return report;
-  };
-  // Rebuilt segments are opened for each piece written and closed again:
-  // thousands open at once could exceed the system's open files, and
-  // Windows deletes no open file when a failure removes them.
-  std::map<std::size_t, std::string> outputPaths;  // by set file
-  for (std::size_t i : toWrite) {
-    const std::string path = rebuiltName(platform, options.workFolder, base, set.files[i].segment);
-    if (!platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways))
-      return fail("The rebuilt segment \"" + path + "\" cannot be written.", true);
-    report.temporaries.push_back(path);
-    outputPaths[i] = path;
-  }
-  auto openOutput = [&](std::size_t i) {
-    return platform.openFile(outputPaths[i], FileAccess::kWrite, FileShare::kNone,
-                             FileCreate::kOpenExisting);
-  };
-  std::vector<std::size_t> fileOfSlice(set.inputSlices);
-  for (std::size_t i = 0; i < set.files.size(); ++i)
-    for (std::size_t k = 0; k < set.files[i].slices.size(); ++k)
-      fileOfSlice[set.files[i].firstSlice + k] = i;
-
-  if (m != 0) {
-    const auto* inverse = reinterpret_cast<const uint16_t*>(matrix.data());
-    Block residuals, work;
-    uint64_t limit = options.memoryLimit;
-    uint64_t w = 0;
-    for (;;) {
-      w = windowSize(S, m + 1, limit);
-      residuals = Block(platform, w * m);
-      work = Block(platform, w);
-      if (residuals && work) break;
-      if (w <= kMinWindow) return fail("There is not enough memory for the repair.");
-      limit /= 2;
-    }
-    // Coefficients prepared once per source slice (and per solved slice),
-    // never per piece; the solve takes every residual in one pass.
-    std::vector<GfFactor> factors(m);
-    std::vector<const uint8_t*> residualRows(m);
-    for (std::size_t r = 0; r < m; ++r) residualRows[r] = residuals.data() + r * w;
-    for (uint64_t start = 0; start < S; start += w) {
-      const uint64_t width = std::min(w, S - start);
-      for (std::size_t r = 0; r < m; ++r) {
-        std::unique_ptr<File> file = openForReading(platform, chosen[r]->path);
-        if (!file || readAt(*file, chosen[r]->packetOffset + kRecoveryHeadSize + start,
-                            residuals.data() + r * w, static_cast<std::size_t>(width)) != width)
-          return fail("The recovery file \"" + chosen[r]->path + "\" cannot be read.");
+  // Where each input slice can be read from: its own segment where its MD5
+  // matches, a segment that holds another's bytes whole (two swapped), or
+  // nowhere (unknown, to be solved).
+  void locateSlices() {
+    sources_.assign(set_.inputSlices, std::string());
+    for (std::size_t i = 0; i < set_.files.size(); ++i) {
+      const SetFile& f = set_.files[i];
+      if (intact_[i]) {
+        for (std::size_t k = 0; k < f.slices.size(); ++k) sources_[f.firstSlice + k] = paths_[i];
+        continue;
       }
-      for (uint32_t k = 0; k < set.inputSlices; ++k) {
-        if (sources[k].path.empty()) continue;
-        if (!going(options)) return stopped();
-        const SetFile& f = set.files[fileOfSlice[k]];
+      if (f.segment == 0) continue;
+      std::size_t whole = set_.files.size();
+      for (std::size_t j = 0; j < set_.files.size() && whole == set_.files.size(); ++j)
+        if (j != i && scanHolds(scans_[j], f)) whole = j;
+      if (whole != set_.files.size()) {
+        for (std::size_t k = 0; k < f.slices.size(); ++k)
+          sources_[f.firstSlice + k] = paths_[whole];
+        report_.readFrom[f.segment] = paths_[whole];
+        continue;
+      }
+      const Scan& s = scans_[i];
+      for (std::size_t k = 0; k < f.slices.size() && k < s.hashes.size(); ++k)
+        if (s.hashes[k] == f.slices[k].md5) sources_[f.firstSlice + k] = paths_[i];
+      toWrite_.push_back(i);
+    }
+    for (uint32_t k = 0; k < set_.inputSlices; ++k)
+      if (sources_[k].empty()) unknown_.push_back(k);
+    report_.slicesNeeded = static_cast<uint32_t>(unknown_.size());
+    fileOfSlice_.assign(set_.inputSlices, 0);
+    for (std::size_t i = 0; i < set_.files.size(); ++i)
+      for (std::size_t k = 0; k < set_.files[i].slices.size(); ++k)
+        fileOfSlice_[set_.files[i].firstSlice + k] = i;
+  }
+
+  // Recovery slices whose rows are independent, each checked whole by its
+  // packet's MD5, as many as there are unknown slices.
+  bool chooseRecoverySlices() {
+    const std::size_t m = unknown_.size();
+    if (m > kMaxRepairSlices) {
+      report_.outcome = RepairOutcome::kNotRepairable;
+      report_.problem = "More slices are damaged than one repair takes on.";
+      return false;
+    }
+    bool stopAsked = false;
+    const std::function<bool()> keepGoing = [this] { return going(options_); };
+    chosen_ = independentSlices(
+        set_, unknown_,
+        [&](const RecoverySliceRef& ref) {
+          return recoveryPacketIntact(platform_, ref, set_.sliceSize, buffer_, keepGoing);
+        },
+        [&] { return stopAsked = !going(options_); });
+    if (stopAsked) return stopped();
+    report_.slicesAvailable = static_cast<uint32_t>(chosen_.size());
+    if (chosen_.size() < m) {
+      report_.outcome = RepairOutcome::kNotRepairable;
+      return false;
+    }
+    return true;
+  }
+
+  // The rebuilt segments, empty, in the work folder. They are opened for
+  // each piece written and closed again: thousands open at once could
+  // exceed the system's open files, and Windows deletes no open file when
+  // a failure removes them.
+  bool createOutputs() {
+    for (std::size_t i : toWrite_) {
+      const std::string path =
+          rebuiltName(platform_, options_.workFolder, base_, set_.files[i].segment);
+      Status why;
+      if (!platform_.openFile(path, FileAccess::kWrite, FileShare::kNone,
+                              FileCreate::kCreateAlways, kAttributeNormal, &why))
+        return fail("The rebuilt segment \"" + path + "\" cannot be written.", why, true);
+      report_.temporaries.push_back(path);
+      outputPaths_[i] = path;
+    }
+    return true;
+  }
+
+  std::unique_ptr<File> openOutput(std::size_t i, Status* why) {
+    return platform_.openFile(outputPaths_[i], FileAccess::kWrite, FileShare::kNone,
+                              FileCreate::kOpenExisting, kAttributeNormal, why);
+  }
+
+  // The unknown slices solved into the rebuilt segments: from the check's
+  // sums when they serve, else window by window.
+  bool solveUnknown() {
+    if (unknown_.empty()) return true;
+    if (fold_) {
+      bool served = true;
+      const bool goOn = solveFolded(&served);
+      fold_.reset();
+      if (served) return goOn;
+    }
+    return solveWindows();
+  }
+
+  // A solver that could not be prepared: the chosen slices do not fit
+  // together, or there is no memory.
+  bool unprepared(const Status& why, bool singular) {
+    if (!singular) return fail(why.reason());
+    removeRebuilt(platform_, &report_);
+    report_.outcome = RepairOutcome::kNotRepairable;
+    return false;
+  }
+
+  // The residuals from the check's sums. *served false (and nothing
+  // written) when they do not serve: other recovery slices chosen, or a
+  // slice folded in that cannot be read again to take it out.
+  bool solveFolded(bool* served) {
+    const uint64_t S = set_.sliceSize;
+    std::vector<uint8_t*> rows;
+    for (const RecoverySliceRef* ref : chosen_) {
+      auto it = std::find(fold_->refs.begin(), fold_->refs.end(), ref);
+      if (it == fold_->refs.end()) return *served = false;
+      rows.push_back(fold_->sums.data() + (it - fold_->refs.begin()) * S);
+    }
+    Solver solver(platform_, unknown_, chosen_);
+    bool singular = false;
+    const uint64_t piece = std::min(S, kFoldPiece);
+    if (Status s = solver.prepareOn(rows, S, piece, &singular); !s) return unprepared(s, singular);
+    uint8_t* work = solver.work();
+    // n bytes of `path` from `at` on, piece by piece, into every residual
+    // as slice k's; false when they cannot be read.
+    auto add = [&](uint32_t k, const std::string& path, uint64_t at, uint64_t n) {
+      std::unique_ptr<File> file = openForReading(platform_, path);
+      for (uint64_t done = 0; done < n; done += piece) {
+        std::size_t bytes = static_cast<std::size_t>(std::min(piece, n - done));
+        if (!file || readAt(*file, at + done, work, bytes) != bytes) return false;
+        if (bytes & 1) work[bytes++] = 0;  // the last word's missing high byte
+        solver.addKnown(k, work, bytes, static_cast<std::size_t>(done));
+      }
+      return true;
+    };
+    for (uint32_t k = 0; k < set_.inputSlices; ++k) {
+      const SetFile& f = set_.files[fileOfSlice_[k]];
+      const uint64_t at = (k - f.firstSlice) * S;
+      const std::string& had = fold_->from[k];
+      const std::string& own = sources_[k];
+      const uint64_t folded = fold_->bytes[k];
+      const uint64_t bytes = own.empty() ? 0 : std::min(S, f.description.length - at);
+      if (had == own && folded == bytes) continue;  // folded in as it is to be
+      if (!going(options_)) return stopped();
+      // Bytes folded in as slice k that are not its own: added again, which
+      // takes them out.
+      if (folded != 0 && !add(k, had, at, folded)) return *served = false;
+      if (bytes != 0 && !add(k, own, at, bytes))
+        return fail("The segment \"" + own + "\" cannot be read.");
+    }
+    static const GfFactor kOne(1);
+    for (std::size_t r = 0; r < chosen_.size(); ++r) {
+      Status why;
+      std::unique_ptr<File> file = openForReading(platform_, chosen_[r]->path, &why);
+      for (uint64_t done = 0; done < S; done += piece) {
+        const std::size_t bytes = static_cast<std::size_t>(std::min(piece, S - done));
+        if (!file || readAt(*file, chosen_[r]->packetOffset + kRecoveryHeadSize + done, work,
+                            bytes) != bytes)
+          return fail("The recovery file \"" + chosen_[r]->path + "\" cannot be read.", why);
+        gfMultiplyAdd(kOne, work, solver.residual(r) + done, bytes);  // XOR
+      }
+    }
+    return writeSolved(solver, 0, static_cast<std::size_t>(S));
+  }
+
+  // The unknown slices, window by window, into the rebuilt segments.
+  bool solveWindows() {
+    const std::size_t m = unknown_.size();
+    const uint64_t S = set_.sliceSize;
+    Solver solver(platform_, unknown_, chosen_);
+    bool singular = false;
+    if (Status s = solver.prepare(S, options_.memoryLimit, &singular); !s)
+      return unprepared(s, singular);
+    const uint64_t w = solver.window();
+    uint8_t* work = solver.work();
+    for (uint64_t start = 0; start < S; start += w) {
+      const std::size_t width = static_cast<std::size_t>(std::min(w, S - start));
+      for (std::size_t r = 0; r < m; ++r) {
+        Status why;
+        std::unique_ptr<File> file = openForReading(platform_, chosen_[r]->path, &why);
+        if (!file || readAt(*file, chosen_[r]->packetOffset + kRecoveryHeadSize + start,
+                            solver.residual(r), width) != width)
+          return fail("The recovery file \"" + chosen_[r]->path + "\" cannot be read.", why);
+      }
+      for (uint32_t k = 0; k < set_.inputSlices; ++k) {
+        if (sources_[k].empty()) continue;
+        if (!going(options_)) return stopped();
+        const SetFile& f = set_.files[fileOfSlice_[k]];
         const uint64_t at = (k - f.firstSlice) * S + start;
         if (at >= f.description.length) continue;
-        std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
-        std::unique_ptr<File> file = openForReading(platform, sources[k].path);
-        if (!file || readAt(*file, at, work.data(), bytes) != bytes)
-          return fail("The segment \"" + sources[k].path + "\" cannot be read.");
-        if (bytes & 1) work.data()[bytes++] = 0;  // the last word's missing high byte
-        for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(recoveryCoefficient(k, chosen[r]->exponent));
-        // Bytes from..to of the slice into every residual; each half of
-        // them on a processor of its own.
-        auto addSlice = [&](std::size_t from, std::size_t to) {
-          for (std::size_t done = from; done < to; done += kCachePiece) {
-            std::size_t piece = std::min(kCachePiece, to - done);
-            for (std::size_t r = 0; r < m; ++r)
-              gfMultiplyAdd(factors[r], work.data() + done, residuals.data() + r * w + done, piece);
-          }
-        };
-        const std::size_t half = bytes / 2 & ~std::size_t{63};
-        onTwoThreads([&] { addSlice(0, half); }, [&] { addSlice(half, bytes); });
+        std::size_t bytes = static_cast<std::size_t>(std::min<uint64_t>(width, f.description.length - at));
+        Status why;
+        std::unique_ptr<File> file = openForReading(platform_, sources_[k], &why);
+        if (!file || readAt(*file, at, work, bytes) != bytes)
+          return fail("The segment \"" + sources_[k] + "\" cannot be read.", why);
+        if (bytes & 1) work[bytes++] = 0;  // the last word's missing high byte
+        solver.addKnown(k, work, bytes);
       }
-      for (std::size_t u = 0; u < m; ++u) {
-        const std::size_t i = fileOfSlice[unknown[u]];
-        if (outputPaths.count(i) == 0) continue;  // a file of another series: solved, not kept
-        const SetFile& f = set.files[i];
-        const uint64_t at = (unknown[u] - f.firstSlice) * S + start;
-        if (at >= f.description.length) continue;
-        std::memset(work.data(), 0, static_cast<std::size_t>(width));
-        for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(inverse[u * 2 * m + m + r]);
-        const std::size_t half = static_cast<std::size_t>(width) / 2 & ~std::size_t{63};
-        auto solve = [&](std::size_t from, std::size_t to) {
-          std::vector<const uint8_t*> rows(m);
-          for (std::size_t r = 0; r < m; ++r) rows[r] = residualRows[r] + from;
-          gfMultiplyAddMany(factors.data(), rows.data(), m, work.data() + from, to - from);
-        };
-        onTwoThreads([&] { solve(0, half); },
-                     [&] { solve(half, static_cast<std::size_t>(width)); });
-        std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
-        std::unique_ptr<File> out = openOutput(i);
-        const bool written = out && writeAt(*out, at, work.data(), bytes);
-        out.reset();
-        if (!written)
-          return fail("The rebuilt segment \"" + outputPaths[i] +
-                      "\" cannot be written. The disk might be full.", true);
-      }
+      if (!writeSolved(solver, start, width)) return false;
     }
-  }
-  for (std::size_t i : toWrite) {
-    const SetFile& f = set.files[i];
-    std::unique_ptr<File> out = openOutput(i);
-    if (!out) return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.", true);
-    for (std::size_t k = 0; k < f.slices.size(); ++k) {
-      const Source& src = sources[f.firstSlice + k];
-      if (src.path.empty()) continue;
-      if (!going(options)) {
-        out.reset();
-        return stopped();
-      }
-      std::unique_ptr<File> from = openForReading(platform, src.path);
-      const uint64_t at = k * S;
-      if (!from || !copyRange(*from, *out, at, std::min(S, f.description.length - at), buffer)) {
-        out.reset();
-        return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.", true);
-      }
-    }
+    return true;
   }
 
-  // 6. Every rebuilt segment checked whole before anyone reads it.
-  for (std::size_t i : toWrite) {
-    if (!wholeFileMatches(platform, outputPaths[i], set.files[i].description, buffer))
-      return fail("The rebuilt segment \"" + outputPaths[i] + "\" does not match its MD5.");
-    report.readFrom[set.files[i].segment] = outputPaths[i];
+  // The unknown slices of the rebuilt segments over `width` bytes from
+  // `start` of each slice, solved and written, as much at a time as the
+  // solver's scratch memory holds.
+  bool writeSolved(Solver& solver, uint64_t start, std::size_t width) {
+    const uint64_t S = set_.sliceSize;
+    uint8_t* work = solver.work();
+    const std::size_t piece = solver.workBytes();
+    for (std::size_t u = 0; u < unknown_.size(); ++u) {
+      const std::size_t i = fileOfSlice_[unknown_[u]];
+      if (outputPaths_.count(i) == 0) continue;  // a file of another series: solved, not kept
+      const SetFile& f = set_.files[i];
+      for (std::size_t done = 0; done < width; done += piece) {
+        const uint64_t at = (unknown_[u] - f.firstSlice) * S + start + done;
+        if (at >= f.description.length) break;
+        const std::size_t n = std::min(piece, width - done);
+        solver.solve(u, work, n, done);
+        const std::size_t bytes =
+            static_cast<std::size_t>(std::min<uint64_t>(n, f.description.length - at));
+        Status why;
+        std::unique_ptr<File> out = openOutput(i, &why);
+        if (out) why = writeRebuilt(*out, at, work, bytes);
+        out.reset();
+        if (!why)
+          return fail("The rebuilt segment \"" + outputPaths_[i] +
+                          "\" cannot be written. The disk might be full.",
+                      why, true);
+      }
+    }
+    return true;
   }
-  for (const auto& [segment, path] : report.readFrom) report.rebuilt.push_back(segment);
-  report.outcome = RepairOutcome::kRepaired;
-  return report;
+
+  // The known slices of every rebuilt segment, copied from where they are.
+  bool copyKnown() {
+    const uint64_t S = set_.sliceSize;
+    for (std::size_t i : toWrite_) {
+      const SetFile& f = set_.files[i];
+      const std::string cannot = "The rebuilt segment \"" + outputPaths_[i] + "\" cannot be written.";
+      Status why;
+      std::unique_ptr<File> out = openOutput(i, &why);
+      if (!out) return fail(cannot, why, true);
+      for (std::size_t k = 0; k < f.slices.size(); ++k) {
+        const std::string& from = sources_[f.firstSlice + k];
+        if (from.empty()) continue;
+        if (!going(options_)) {
+          out.reset();
+          return stopped();
+        }
+        std::unique_ptr<File> in = openForReading(platform_, from, &why);
+        const uint64_t at = k * S;
+        const uint64_t length = std::min(S, f.description.length - at);
+        for (uint64_t done = 0; in && why && done < length;) {
+          const std::size_t want =
+              static_cast<std::size_t>(std::min<uint64_t>(buffer_.size(), length - done));
+          if (readAt(*in, at + done, buffer_.data(), want) != want) {
+            why = because(from, "cannot be read");
+            break;
+          }
+          why = writeRebuilt(*out, at + done, buffer_.data(), want);
+          done += want;
+        }
+        if (!in || !why) {
+          out.reset();
+          return fail(cannot, why, true);
+        }
+      }
+    }
+    return true;
+  }
+
+  // Every rebuilt segment checked whole before anyone reads it.
+  bool verify() {
+    for (std::size_t i : toWrite_) {
+      if (!wholeFileMatches(platform_, outputPaths_[i], set_.files[i].description, buffer_))
+        return fail("The rebuilt segment \"" + outputPaths_[i] + "\" does not match its MD5.");
+      report_.readFrom[set_.files[i].segment] = outputPaths_[i];
+    }
+    return true;
+  }
+
+  bool fail(const std::string& text, const Status& why = Status(), bool writing = false) {
+    removeRebuilt(platform_, &report_);
+    report_.outcome = RepairOutcome::kFailed;
+    report_.problem = text;
+    report_.failure = why;
+    report_.writeFailed = writing;
+    return false;
+  }
+
+  bool stopped() {
+    removeRebuilt(platform_, &report_);
+    report_.outcome = RepairOutcome::kStopped;
+    return false;
+  }
+
+  Platform& platform_;
+  const RecoverySet& set_;
+  const std::string base_;
+  const RepairOptions& options_;
+  const std::string prefix_;
+  std::vector<uint8_t> buffer_;
+  RepairReport report_;
+
+  std::vector<std::string> paths_;         // by set file: its segment on disk; empty: none
+  std::vector<Scan> scans_;                // by set file
+  std::vector<bool> intact_;               // by set file
+  std::vector<std::string> sources_;       // by input slice: where its bytes are; empty: unknown
+  std::vector<std::size_t> fileOfSlice_;   // by input slice
+  std::vector<std::size_t> toWrite_;       // set files rebuilt from slices
+  std::vector<uint32_t> unknown_;          // input slices to solve
+  std::vector<const RecoverySliceRef*> chosen_;  // one per unknown slice
+  std::map<std::size_t, std::string> outputPaths_;  // by set file
+
+  // The check's sums (startFold).
+  struct Fold {
+    std::vector<const RecoverySliceRef*> refs;  // the set's first recovery slices
+    Block sums;                                 // one row of sliceSize bytes per ref
+    std::vector<std::string> from;              // by input slice: the file folded in as it
+    std::vector<uint64_t> bytes;                // by input slice: how many of its bytes
+    std::mutex mutex;
+  };
+  std::unique_ptr<Fold> fold_;
+};
+
+}  // namespace
+
+RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std::string& folder,
+                          const std::string& base, const RepairOptions& options) {
+  return SeriesRepair(platform, set, folder, base, options).run();
 }
 
-bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
-                       const std::string& base, std::size_t target, std::vector<uint8_t>* out,
-                       std::string* problem) {
-  auto failWith = [problem](const char* text) {
-    *problem = text;
-    return false;
-  };
+Status rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
+                         const std::string& base, std::size_t target, std::vector<uint8_t>* out) {
   const uint64_t S = set.sliceSize;
   if (target >= set.files.size() || S == 0 || set.inputSlices == 0)
-    return failWith("The recovery files do not describe that file.");
+    return because("", "The recovery files do not describe that file.");
   // Bytes 0 .. W - 1 of every slice: the target's first 16 KiB lie within
   // them (in its first slice, or in whole slices when slices are smaller).
   const uint64_t W = std::min<uint64_t>(S, kFirstBytesHashed);  // even: S is a multiple of 4
@@ -510,12 +858,12 @@ bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::st
     const SetFile& f = set.files[i];
     if (i == target || f.segment == 0) continue;
     std::unique_ptr<File> file = openForReading(platform, segmentOnDisk(platform, prefix, f.segment));
-    uint64_t size = 0;
-    if (!file || !file->size(&size) || size != f.description.length) continue;
-    const std::size_t firstBytes = readAt(*file, 0, first.data(), first.size());
-    const bool firstWhole =
-        firstBytes == std::min<uint64_t>(size, kFirstBytesHashed) &&
-        md5Of(first.data(), firstBytes) == f.description.firstHash;
+    SegmentLook look;
+    if (!file || !file->size(&look.length) || look.length != f.description.length) continue;
+    const uint64_t size = look.length;
+    look.present = true;
+    look.firstHash = md5Of(first.data(), readAt(*file, 0, first.data(), first.size()));
+    const bool firstWhole = matchesDescription(look, f.description);
     for (std::size_t j = 0; j < f.slices.size(); ++j) {
       const uint64_t at = j * S;
       const std::size_t want = static_cast<std::size_t>(std::min(W, size - at));
@@ -534,58 +882,54 @@ bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::st
     if (known[k].empty()) unknown.push_back(k);
   const std::size_t m = unknown.size();
   if (m > set.recovery.size() || m > kMaxRepairSlices)
-    return failWith("Too little is left of the series to rebuild its first bytes.");
+    return because("", "Too little is left of the series to rebuild its first bytes.");
 
   // Independent recovery slices, and the first W bytes of their data. Only
   // slices whose packet MD5 checks are used: one damaged volume must not
   // spoil the rebuild while another can stand in for it.
-  std::vector<std::vector<uint8_t>> residuals;
+  std::vector<std::vector<uint8_t>> recoveryBytes;
   std::vector<uint8_t> buffer(kReadPiece);
-  const RepairOptions unstopped;
   const std::vector<const RecoverySliceRef*> chosen =
       independentSlices(set, unknown, [&](const RecoverySliceRef& ref) {
-        if (!recoveryPacketIntact(platform, ref, S, buffer, unstopped)) return false;
+        if (!recoveryPacketIntact(platform, ref, S, buffer, nullptr)) return false;
         std::vector<uint8_t> data(w);
         std::unique_ptr<File> file = openForReading(platform, ref.path);
         if (!file || readAt(*file, ref.packetOffset + kRecoveryHeadSize, data.data(), w) != w)
           return false;
-        residuals.push_back(std::move(data));
+        recoveryBytes.push_back(std::move(data));
         return true;
       });
-  if (chosen.size() < m) return failWith("Too few recovery slices can be read.");
-
-  // residual_r = recovery_r ^ Σ known c_k^e_r · slice_k; then the unknown
-  // slices through the inverse of the chosen rows over them.
-  for (uint32_t k = 0; k < set.inputSlices; ++k) {
-    if (known[k].empty()) continue;
-    for (std::size_t r = 0; r < m; ++r)
-      gfMultiplyAdd(recoveryCoefficient(k, chosen[r]->exponent), known[k].data(),
-                    residuals[r].data(), w);
-  }
-  std::vector<uint16_t> a(2 * m * m, 0);
-  if (m != 0 && !invertCoefficients(unknown, chosen, a.data()))
-    return failWith("The recovery slices do not fit together.");
+  if (chosen.size() < m) return because("", "Too few recovery slices can be read.");
 
   const uint64_t length = std::min<uint64_t>(t.description.length, kFirstBytesHashed);
   out->assign(static_cast<std::size_t>(length), 0);
-  std::vector<uint8_t> solved(w);
-  for (std::size_t u = 0; u < m; ++u) {
-    const uint32_t k = unknown[u];
-    if (k < t.firstSlice || k >= t.firstSlice + t.slices.size()) continue;
-    const uint64_t at = (k - t.firstSlice) * S;
-    if (at >= length) continue;
-    std::fill(solved.begin(), solved.end(), 0);
+  if (m != 0) {
+    // One window: the first W bytes of every slice.
+    Solver solver(platform, unknown, chosen);
+    bool singular = false;
+    if (Status s = solver.prepare(W, UINT64_MAX, &singular); !s) {
+      out->clear();
+      return s;
+    }
     for (std::size_t r = 0; r < m; ++r)
-      gfMultiplyAdd(a[u * 2 * m + m + r], residuals[r].data(), solved.data(), w);
-    std::copy(solved.begin(),
-              solved.begin() + static_cast<std::ptrdiff_t>(std::min(W, length - at)),
-              out->begin() + static_cast<std::ptrdiff_t>(at));
+      std::copy(recoveryBytes[r].begin(), recoveryBytes[r].end(), solver.residual(r));
+    for (uint32_t k = 0; k < set.inputSlices; ++k)
+      if (!known[k].empty()) solver.addKnown(k, known[k].data(), w);
+    for (std::size_t u = 0; u < m; ++u) {
+      const uint32_t k = unknown[u];
+      if (k < t.firstSlice || k >= t.firstSlice + t.slices.size()) continue;
+      const uint64_t at = (k - t.firstSlice) * S;
+      if (at >= length) continue;
+      solver.solve(u, solver.work(), w);
+      std::copy(solver.work(), solver.work() + std::min(W, length - at),
+                out->begin() + static_cast<std::ptrdiff_t>(at));
+    }
   }
   if (md5Of(out->data(), out->size()) != t.description.firstHash) {
     out->clear();
-    return failWith("The first bytes rebuilt do not match the recovery files' hash.");
+    return because("", "The first bytes rebuilt do not match the recovery files' hash.");
   }
-  return true;
+  return Status();
 }
 
 void removeRebuilt(Platform& platform, RepairReport* report) {

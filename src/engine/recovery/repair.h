@@ -4,7 +4,9 @@
 // swapped) is read from there; the rest is solved from the recovery slices
 // by Gaussian elimination over GF(2^16). Rebuilt segments are written into
 // a work folder of the caller's, never into the series' folder (which may
-// be read-only media), and checked against their whole-file MD5.
+// be read-only media), and checked against their whole-file MD5. The steps
+// are named in repair.cc (SeriesRepair): find, check, choose, solve and
+// rebuild, verify.
 #ifndef TREP_ENGINE_RECOVERY_REPAIR_H_
 #define TREP_ENGINE_RECOVERY_REPAIR_H_
 
@@ -49,6 +51,9 @@ struct RepairReport {
   std::map<uint32_t, std::string> readFrom;  // segment -> file that holds its bytes now
   std::vector<std::string> temporaries;      // rebuilt files; removeRebuilt deletes them
   std::string problem;
+  // For kFailed: the call that failed, with the system's reason when it
+  // gave one (a full disk, no permission).
+  Status failure;
   // kFailed because a rebuilt segment could not be made or written in the
   // work folder (a full disk): no verdict on the series, which may well be
   // mendable where there is room.
@@ -67,12 +72,11 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
 // vouched for (the first 16 KiB of a file by its file description's hash,
 // a slice of 16 KiB or less by its MD5) and, deeper in a long file, where
 // the file is; what cannot be had is solved from the recovery slices. The
-// result is checked against the target's first-16-KiB hash. False, with
-// `problem` set, when it cannot be rebuilt so. For source analysis, which
-// needs the header of a lost or damaged first segment.
-bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
-                       const std::string& base, std::size_t target, std::vector<uint8_t>* out,
-                       std::string* problem);
+// result is checked against the target's first-16-KiB hash. A failure
+// says why it cannot be rebuilt so. For source analysis, which needs the
+// header of a lost or damaged first segment. The solve is the repair's.
+Status rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::string& folder,
+                         const std::string& base, std::size_t target, std::vector<uint8_t>* out);
 
 // Deletes the rebuilt segments of a report.
 void removeRebuilt(Platform& platform, RepairReport* report);

@@ -108,6 +108,9 @@ TEST(RepairTest, DamageTable) {
       {"truncated", 1, {{5, Damage::kTruncate}}, RepairOutcome::kRepaired, {}, {5}, {5}, 1, 1},
       {"two swapped: found by their MD5, no recovery slice used", 1, {{2, Damage::kSwapWithNext}},
        RepairOutcome::kRepaired, {}, {2, 3}, {2, 3}, 0, 0},
+      {"0001 lost, 0002 and 0003 swapped: their bytes taken out of the check's sums again", 1,
+       {{1, Damage::kLose}, {2, Damage::kSwapWithNext}}, RepairOutcome::kRepaired, {1}, {2, 3},
+       {1, 2, 3}, 1, 1},
       {"N damaged", 3, {{1, Damage::kLose}, {2, Damage::kRandom}, {4, Damage::kTruncate}},
        RepairOutcome::kRepaired, {1}, {2, 4}, {1, 2, 4}, 3, 3},
       {"N + 1 damaged", 3,
@@ -142,6 +145,33 @@ TEST(RepairTest, DamageTable) {
                   [](auto d) { return d.second == Damage::kLose; })));
     removeRebuilt(platform, &r);
     EXPECT_TRUE(std::filesystem::is_empty(s.work.path()));
+  }
+}
+
+// Slices of several MiB: the repair takes the check's sums piece by piece
+// (taking out what a damaged segment put in them over several pieces), and
+// window by window when the memory holds no sum; a last slice of odd length.
+TEST(RepairTest, LargeSlicesAreSolvedPieceByPiece) {
+  struct Row {
+    const char* what;
+    Damage damage;
+    uint64_t memory;
+  } rows[] = {
+      {"lost, from the check's sums", Damage::kLose, kDefaultRecoveryMemory},
+      {"other bytes, taken out of the sums again", Damage::kRandom, kDefaultRecoveryMemory},
+      {"lost, window by window", Damage::kLose, 8u << 20},
+  };
+  testing::FaultyPlatform platform;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Series s;
+    makeSegments(s, {(9u << 20) + 652, (9u << 20) + 8, (5u << 20) + 3});
+    writeRecovery(platform, s, 1);
+    damage(s, 2, row.damage);
+    RepairReport r = repair(platform, s, row.memory);
+    EXPECT_EQ(r.outcome, RepairOutcome::kRepaired) << r.problem;
+    EXPECT_EQ(r.rebuilt, std::vector<uint32_t>{2});
+    expectSeriesReadable(s, r);
   }
 }
 

@@ -1,0 +1,383 @@
+// The join's side of recovery files: whether a set beside the series is
+// its own (judgeSet), the check of every segment against it while the join
+// copies, and the repair when a segment is missing or damaged.
+#include "engine/join_recovery.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "engine/copy_loop.h"
+#include "engine/naming.h"
+#include "engine/recovery/block_io.h"
+#include "engine/recovery/recovery_set.h"
+#include "engine/recovery/repair.h"
+#include "engine/recovery/series_evidence.h"
+#include "engine/segment_format.h"
+#include "platform/folder_listing.h"
+
+namespace trep {
+
+using recovery::RecoverySet;
+using recovery::RepairOutcome;
+using recovery::RepairReport;
+using recovery::SetFile;
+using recovery::SetVerdict;
+
+namespace {
+
+inline constexpr char kCheckingSegments[] = "Checking segments";
+inline constexpr char kRebuildingSegments[] = "Rebuilding segments from recovery files";
+
+std::string countOf(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string endNoticeText(const JobSettings& job) {
+  std::string text = endNoticeText(job.jobResult.load());
+  // Only a join that made its file tells what was rebuilt for it.
+  if (job.segmentsRebuilt != 0 && job.jobResult != kResultAborted &&
+      job.jobResult != kResultNotRepairable)
+    text += " \xE2\x80\x94 " + countOf(job.segmentsRebuilt, "segment", "segments") +
+            " rebuilt from recovery files";
+  return text;
+}
+
+// ----------------------------------------------------------------- join ---
+
+namespace {
+
+// Segment numbers as the notices list them: "0001, 0005", at most a dozen.
+std::string numbersText(const std::vector<uint32_t>& numbers) {
+  constexpr std::size_t kShown = 12;
+  const std::size_t shown = std::min(numbers.size(), kShown);
+  std::string text;
+  for (std::size_t i = 0; i < shown; ++i) {
+    const bool last = i + 1 == shown && numbers.size() <= kShown;
+    text += (i == 0 ? "" : last ? " and " : ", ") + zeroPadded(numbers[i], 4);
+  }
+  if (numbers.size() > kShown) text += " and " + std::to_string(numbers.size() - kShown) + " more";
+  return text;
+}
+
+std::string damageText(const std::vector<uint32_t>& numbers, const char* state) {
+  return (numbers.size() == 1 ? "segment " : "segments ") + numbersText(numbers) +
+         (numbers.size() == 1 ? " is " : " are ") + state;
+}
+
+// What the notice says when the series cannot be mended.
+std::string notRepairableText(const RecoverySet& set, const RepairReport& report) {
+  std::string what;
+  if (!report.missing.empty()) what = damageText(report.missing, "missing");
+  if (!report.damaged.empty())
+    what += (what.empty() ? "" : " and ") + damageText(report.damaged, "damaged");
+  // Every refusal says something: a repair can also end on what the set
+  // itself claims, with no segment named.
+  std::string text =
+      what.empty() ? "The series cannot be rebuilt." : "The series cannot be rebuilt: " + what + ".";
+  if (report.outcome == RepairOutcome::kFailed || !report.problem.empty())
+    return text + " " + (report.problem.empty() ? "The recovery files do not fit it." : report.problem);
+  const std::size_t bad = report.missing.size() + report.damaged.size();
+  const bool sliceASegment = set.inputSlices == set.files.size();
+  if (sliceASegment && report.slicesNeeded == bad)
+    return text + " The recovery files can rebuild only " + std::to_string(report.slicesAvailable) +
+           " of these " + std::to_string(bad) + ".";
+  return text + " The recovery files hold " + std::to_string(report.slicesAvailable) + " of the " +
+         std::to_string(report.slicesNeeded) + " recovery slices needed.";
+}
+
+constexpr std::size_t kCheckPiece = 1 << 20;
+
+}  // namespace
+
+std::string notUsedText(const std::string& prefix, SetVerdict verdict, const std::string& why) {
+  const std::string series = "\"" + prefix + "0001.trp\"";
+  if (verdict == SetVerdict::kUnbacked)
+    return "The recovery files beside " + series + " cannot be trusted: " + why + "; not used.";
+  return "The recovery files beside " + series + " describe another series: " + why +
+         "; not used.";
+}
+
+struct JoinRecovery::State {
+  explicit State(JobContext& c) : ctx(c) {}
+
+  JobContext& ctx;
+  bool active = false;  // a recovery set of this series lies beside it
+  RecoverySet set;
+  std::string folder, base, prefix;
+  std::map<uint32_t, std::size_t> fileOf;  // segment number -> set file
+  uint32_t vouched = 0;
+  bool repaired = false;  // the repair ran: every segment is known whole
+  RepairReport report;
+
+  // The check on a thread of its own: segments in order, each by the CRC-32
+  // of its slices (see checkSegment).
+  std::thread checker;
+  std::mutex mutex;
+  std::condition_variable changed;
+  uint32_t checkedUpTo = 0;  // segments 1 .. checkedUpTo found whole
+  uint32_t firstBad = 0;     // the first segment found otherwise; 0: none yet
+  bool checkDone = false;
+  std::atomic<bool> stop{false};
+
+  // Segment n in the series' folder, as the folder spells it.
+  std::string plainPath(uint32_t n) const {
+    return findSegmentPath(ctx.platform, prefix, ctx.job.segmentExtension.view(), n);
+  }
+
+  // Whether segment n is what the set records: its length, and the CRC-32
+  // of each slice (zero-padded as the set's are). The set's MD5s would take
+  // four times the join's own time on one processor; a CRC-32 finds any
+  // accident (every burst of 32 bits or less, else all but 1 in 2^32), and
+  // any segment found so is then checked by its MD5 in the repair.
+  bool checkSegment(const SetFile& f, std::vector<uint8_t>& buffer) {
+    std::unique_ptr<File> file = ctx.platform.openFile(plainPath(f.segment), FileAccess::kRead,
+                                                       FileShare::kRead, FileCreate::kOpenExisting);
+    uint64_t size = 0;
+    if (!file || !file->size(&size) || size != f.description.length) return false;
+    const uint64_t S = set.sliceSize;
+    file->seek(0);
+    for (std::size_t j = 0; j < f.slices.size(); ++j) {
+      const uint64_t length = std::min(S, size - j * S);
+      uint32_t crc = 0;
+      for (uint64_t done = 0; done < length;) {
+        if (stop) return true;
+        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), length - done));
+        uint32_t got = 0;
+        if (!file->read(buffer.data(), want, &got) || got != want) return false;
+        crc = crc32Update(crc, buffer.data(), got);
+        done += got;
+      }
+      if (crc32Zeros(crc, S - length) != f.slices[j].crc) return false;
+    }
+    return true;
+  }
+
+  void runChecker() {
+    std::vector<uint8_t> buffer(kCheckPiece);
+    const uint32_t last = fileOf.empty() ? 0 : fileOf.rbegin()->first;
+    for (uint32_t n = 1; n <= last && !stop; ++n) {
+      auto it = fileOf.find(n);
+      const bool whole = it == fileOf.end() || checkSegment(set.files[it->second], buffer);
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!whole) {
+        firstBad = n;
+        break;
+      }
+      checkedUpTo = n;
+      changed.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    checkDone = true;
+    changed.notify_all();
+  }
+
+  void stopChecker() {
+    stop = true;
+    if (checker.joinable()) checker.join();
+  }
+
+  // Where rebuilt segments go: the output folder, unless that is the
+  // series' own folder (which may be read-only media); then the system's
+  // temporary folder.
+  std::string workFolder() {
+    Platform& platform = ctx.platform;
+    const std::string output = ctx.job.outputFolder.str();
+    if (!platform.sameFile(output, folder) && output != folder) return output;
+    const std::string temporary = platform.temporaryName();
+    if (temporary.empty()) return output;
+    platform.deleteFile(temporary);
+    const std::size_t cut = temporary.rfind(kPathSeparator);
+    return cut == std::string::npos ? std::string(".") : temporary.substr(0, cut);
+  }
+
+  // Recovery files beside the series that it does not use: said, and the
+  // join goes on. Quiet: kept for the program to print.
+  void tellNotUsed(const std::string& text) {
+    JobSettings& job = ctx.job;
+    job.recoveryNote = text;
+    if (!job.quiet) tellInformation(ctx.platform, text);
+  }
+
+  // Source analysis took no header: segment 0001 was lost beyond what its
+  // first bytes could be rebuilt from. The repair found it mendable after
+  // all (or the recovery files went): the header is still unknown.
+  bool headerStillLost() {
+    JobSettings& job = ctx.job;
+    job.recoveryReport =
+        "The series cannot be joined: its first segment is missing or damaged, and its header "
+        "could not be rebuilt from the recovery files on its own. A PAR2 tool can repair the "
+        "whole series (par2 repair " + base + ".par2); then join it again.";
+    job.jobResult = kResultNotRepairable;
+    if (!job.quiet &&
+        raiseNotice(ctx.platform, job.recoveryReport.str(), kOk, kOpenReadMe) == kLowerButton)
+      ctx.platform.openReadMe();
+    return false;
+  }
+
+  // Source analysis took no header: 0001 was lost beyond what its first
+  // bytes alone rebuild from. The repair may still have rebuilt it whole
+  // (from other segments found under swapped names, say): its header is
+  // then read from there, and the join goes on as with 0001 on the disk.
+  bool takeRebuiltHeader() {
+    JobSettings& job = ctx.job;
+    auto it = report.readFrom.find(1);
+    if (it == report.readFrom.end()) return headerStillLost();
+    std::unique_ptr<File> first = ctx.platform.openFile(it->second, FileAccess::kRead,
+                                                        FileShare::kRead, FileCreate::kOpenExisting);
+    uint8_t header[kFullHeaderSize] = {0};
+    uint64_t size = 0;
+    if (!first || !first->size(&size)) return headerStillLost();
+    const std::size_t got = recovery::readAt(*first, 0, header, sizeof header);
+    if (got < kMagicSize || std::memcmp(header, kMagic, kMagicSize) != 0 ||
+        !takeFirstHeader(header, got, size, base, &job, &ctx.options.useDescription))
+      return headerStillLost();
+    job.headerLost = 0;
+    return true;
+  }
+
+  // Checks every segment by its MD5 and rebuilds what is damaged. False
+  // when the join cannot go on: jobResult 6 after a notice, or 99.
+  bool repair() {
+    stopChecker();
+    JobSettings& job = ctx.job;
+    if (ctx.window) ctx.window->setTitle(kRebuildingSegments);
+    recovery::RepairOptions options;
+    options.workFolder = workFolder();
+    options.memoryLimit = ctx.recoveryMemory;
+    options.keepGoing = [&job] { return job.jobResult != kResultAborted; };
+    report = recovery::repairSeries(ctx.platform, set, folder, base, options);
+    // No room for the rebuilt segments is a write failure, not lost data:
+    // the write-error question, "OK" trying the repair again.
+    while (report.outcome == RepairOutcome::kFailed && report.writeFailed) {
+      // A full disk is the likely cause, and the one the user can mend; a
+      // reason trying again cannot mend (no permission, a read-only file
+      // system) is said in the system's words.
+      const Status& failed = report.failure;
+      const std::string cause =
+          failed.lasting() && !failed.reason().empty() ? failed.reason() : "disk full?";
+      const Status why = Status::failure(
+          options.workFolder, "the rebuilt segments cannot be written there (" + cause + ")",
+          failed.code(), failed.lasting());
+      if (!askAfterWriteError(ctx, why)) return false;
+      report = recovery::repairSeries(ctx.platform, set, folder, base, options);
+    }
+    switch (report.outcome) {
+      case RepairOutcome::kIntact:
+      case RepairOutcome::kRepaired:
+      case RepairOutcome::kRepairable:
+        repaired = true;
+        job.segmentsRebuilt = static_cast<uint32_t>(report.rebuilt.size());
+        return true;
+      case RepairOutcome::kStopped:
+        job.jobResult = kResultAborted;
+        return false;
+      case RepairOutcome::kNotRepairable:
+      case RepairOutcome::kFailed:
+        break;
+    }
+    job.recoveryReport = notRepairableText(set, report);
+    job.jobResult = kResultNotRepairable;
+    if (!job.quiet &&
+        raiseNotice(ctx.platform, job.recoveryReport.str(), kOk, kOpenReadMe) == kLowerButton)
+      ctx.platform.openReadMe();
+    return false;
+  }
+};
+
+JoinRecovery::JoinRecovery(JobContext& ctx) : s_(new State(ctx)) { ctx.recovery = this; }
+
+JoinRecovery::~JoinRecovery() {
+  s_->stopChecker();
+  recovery::removeRebuilt(s_->ctx.platform, &s_->report);
+  s_->ctx.recovery = nullptr;
+}
+
+bool JoinRecovery::start() {
+  State& s = *s_;
+  JobSettings& job = s.ctx.job;
+  Platform& platform = s.ctx.platform;
+  s.prefix = job.segmentFolder.str();
+  splitPrefix(s.prefix, &s.folder, &s.base);
+  std::string problem;
+  // None, or none that can be used: a cut-off or corrupt recovery file
+  // never stops the join of a series that is whole.
+  if (recovery::readRecoverySet(platform, s.folder, s.base, &s.set, &problem) !=
+      recovery::SetFound::kUsable)
+    return true;
+  for (std::size_t i = 0; i < s.set.files.size(); ++i)
+    if (s.set.files[i].segment != 0) s.fileOf[s.set.files[i].segment] = i;
+  while (s.fileOf.count(s.vouched + 1) != 0) ++s.vouched;
+
+  // The set must be this series' (see judgeSet); the header the analysis
+  // took is the disk's unless 0001 was lost beyond rebuilding.
+  std::string why;
+  const SetVerdict verdict = recovery::judgeSet(platform, s.set, s.prefix,
+                                      job.rawSeries || job.headerLost ? nullptr : &job, nullptr,
+                                      &why);
+  if (verdict != SetVerdict::kThisSeries) {
+    s.tellNotUsed(notUsedText(s.prefix, verdict, why));
+    return !job.headerLost || s.takeRebuiltHeader();
+  }
+  bool incomplete = false;
+  for (const auto& [n, i] : s.fileOf) {
+    std::unique_ptr<File> file = platform.openFile(s.plainPath(n), FileAccess::kRead,
+                                                   FileShare::kRead, FileCreate::kOpenExisting);
+    uint64_t size = 0;
+    if (!file || !file->size(&size) || size != s.set.files[i].description.length)
+      incomplete = true;
+  }
+  s.active = true;
+
+  if (s.ctx.window) s.ctx.window->setTitle(kCheckingSegments);
+  if (incomplete || job.headerLost) {
+    if (!s.repair()) return false;
+    return !job.headerLost || s.takeRebuiltHeader();
+  }
+  try {
+    s.checker = std::thread([&s] { s.runChecker(); });
+  } catch (const std::system_error&) {
+    s.runChecker();  // no thread to be had: checked before the join instead
+  }
+  return true;
+}
+
+std::string JoinRecovery::segmentPath(uint32_t n) {
+  State& s = *s_;
+  if (s.active && !s.repaired) {
+    bool bad = false;
+    {
+      std::unique_lock<std::mutex> lock(s.mutex);
+      while (s.checkedUpTo < n && s.firstBad == 0 && !s.checkDone) {
+        // The user may quit meanwhile.
+        if (s.ctx.job.jobResult == kResultAborted) return std::string();
+        s.changed.wait_for(lock, std::chrono::milliseconds(100));
+      }
+      bad = s.firstBad != 0 && s.firstBad <= n;
+    }
+    if (bad && !s.repair()) return std::string();
+  }
+  auto it = s.report.readFrom.find(n);
+  return it != s.report.readFrom.end() ? it->second : s.plainPath(n);
+}
+
+uint32_t JoinRecovery::segmentsVouchedFor() const { return s_->active ? s_->vouched : 0; }
+
+std::string joinSegmentPath(JobContext& ctx, uint32_t n) {
+  if (ctx.recovery != nullptr) return ctx.recovery->segmentPath(n);
+  return findSegmentPath(ctx.platform, ctx.job.segmentFolder.view(),
+                         ctx.job.segmentExtension.view(), n);
+}
+
+uint32_t recoveredSegmentCount(const JobContext& ctx) {
+  return ctx.recovery != nullptr ? ctx.recovery->segmentsVouchedFor() : 0;
+}
+
+}  // namespace trep
