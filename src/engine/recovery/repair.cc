@@ -448,7 +448,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
                      [&] { solve(half, static_cast<std::size_t>(width)); });
         std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
         std::unique_ptr<File> out = openOutput(i);
-        const bool written = out && writeAt(*out, at, work.data(), bytes);
+        const bool written = out && static_cast<bool>(writeAt(*out, at, work.data(), bytes));
         out.reset();
         if (!written)
           return fail("The rebuilt segment \"" + outputPaths[i] +
