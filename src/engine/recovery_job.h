@@ -1,6 +1,6 @@
 // Recovery files in a job. A split asked for them (recoveryCount) writes
-// BASE.par2 and BASE.vol….par2 beside its segments, computed from the bytes
-// as the copy loop writes them. A join that finds them beside its series
+// BASE.par2 and BASE.vol….par2 beside its segments, computed from the
+// source beside the copy loop and held to the bytes the copy loop writes. A join that finds them beside its series
 // checks every segment against them, rebuilds what is missing or damaged
 // into a work folder of its own (never into the series' folder, which may
 // be read-only media), and then reads those segments from there.
@@ -21,8 +21,12 @@ namespace recovery {
 struct RecoverySet;
 }
 
-// The recovery data of a split, fed by the copy loop (as its CopyObserver)
-// with every segment's payload as written; it adds the headers itself.
+// The recovery data of a split: computed from the source (segment by
+// segment as the split writes them: headers, payload, scrambled for
+// "Encrypt") on two threads of the writer's while the copy loop runs, and
+// fed by the copy loop (as its CopyObserver) with every segment's payload
+// as written, which the writer holds to what it read. Onto removable
+// media it is computed at the end, from the source.
 class SplitRecovery : public CopyObserver {
  public:
   ~SplitRecovery() override;  // nothing is left under a temporary name
