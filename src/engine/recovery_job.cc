@@ -138,7 +138,11 @@ struct SplitRecovery::State {
 };
 
 SplitRecovery::SplitRecovery(std::unique_ptr<State> s) : s_(std::move(s)) {}
-SplitRecovery::~SplitRecovery() = default;
+SplitRecovery::~SplitRecovery() {
+  // The writer's threads read through State::read: they end before the
+  // state they read goes.
+  if (s_) s_->writer.reset();
+}
 
 void SplitRecovery::copied(uint64_t at, const uint8_t* data, uint32_t n) {
   State& s = *s_;
