@@ -29,7 +29,11 @@ struct SplitRecovery::State {
   explicit State(JobContext& c) : ctx(c) {}
 
   JobContext& ctx;
-  std::unique_ptr<File> source;  // a handle of its own: the copy loop's moves on as it reads
+  // Handles of the source of their own (the copy loop's moves on as it
+  // reads), one per reader at once: the recovery data is read on two
+  // threads, and a handle's seek and read belong together.
+  std::mutex sourceMutex;
+  std::vector<std::unique_ptr<File>> idleSources;
   std::unique_ptr<RecoveryWriter> writer;
   bool headers = false;          // segment 0001 opens with the full header, the others with the magic
   FullHeader fullHeader{};
@@ -52,6 +56,22 @@ struct SplitRecovery::State {
     return std::min(segmentSize, fileSize - start);
   }
 
+  std::unique_ptr<File> takeSource(Status* why = nullptr) {
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    if (!idleSources.empty()) {
+      std::unique_ptr<File> f = std::move(idleSources.back());
+      idleSources.pop_back();
+      return f;
+    }
+    return ctx.platform.openFile(ctx.job.sourcePath.str(), FileAccess::kRead, FileShare::kRead,
+                                 FileCreate::kOpenExisting, kAttributeNormal, why);
+  }
+  void giveBack(std::unique_ptr<File> f) {
+    if (!f) return;
+    std::lock_guard<std::mutex> lock(sourceMutex);
+    idleSources.push_back(std::move(f));
+  }
+
   // The bytes of segment i (0-based) as the split writes them: header, then
   // the source's payload, scrambled for "Encrypt" as the copy loop does it.
   std::size_t read(uint32_t i, uint64_t offset, uint8_t* out, std::size_t n) {
@@ -65,8 +85,10 @@ struct SplitRecovery::State {
     const uint64_t payloadAt = offset + done - h;
     const std::size_t want =
         static_cast<std::size_t>(std::min<uint64_t>(n - done, payloadOf(i) - payloadAt));
+    std::unique_ptr<File> source = takeSource();
     const std::size_t got =
-        recovery::readAt(*source, i * segmentSize + payloadAt, out + done, want);
+        source ? recovery::readAt(*source, i * segmentSize + payloadAt, out + done, want) : 0;
+    giveBack(std::move(source));
     // Payload bytes 0 .. P - 2 of every segment are scrambled (see scramble.h).
     const uint64_t limit = segmentSize - 1;
     if (!key.empty() && payloadAt < limit)
@@ -77,7 +99,11 @@ struct SplitRecovery::State {
 };
 
 SplitRecovery::SplitRecovery(std::unique_ptr<State> s) : s_(std::move(s)) {}
-SplitRecovery::~SplitRecovery() = default;
+SplitRecovery::~SplitRecovery() {
+  // The writer's threads read through State::read: they end before the
+  // state they read goes.
+  if (s_) s_->writer.reset();
+}
 
 void SplitRecovery::copied(uint64_t at, const uint8_t* data, uint32_t n) {
   State& s = *s_;
@@ -147,16 +173,18 @@ std::unique_ptr<SplitRecovery> startSplitRecovery(JobContext& ctx) {
   s->payloadFed.assign(s->count, 0);
   s->headerFed.assign(s->count, false);
 
+  Status why;
   auto refuse = [&](const std::string& problem) -> std::unique_ptr<SplitRecovery> {
-    if (raiseNotice(ctx.platform, "The recovery files cannot be made. " + problem, kOk,
-                    kOpenReadMe) == kLowerButton)
+    if (!why.ok()) ctx.lastFailure = why;
+    if (raiseFailureNotice(ctx, "The recovery files cannot be made. " + problem, kOk, kOpenReadMe,
+                           why) == kLowerButton)
       ctx.platform.openReadMe();
     job.jobResult = kResultAborted;
     return nullptr;
   };
-  s->source = ctx.platform.openFile(job.sourcePath.str(), FileAccess::kRead, FileShare::kRead,
-                                    FileCreate::kOpenExisting, kAttributeNormal, &ctx.lastFailure);
-  if (!s->source) return refuse("The file \"" + job.sourcePath.str() + "\" cannot be read.");
+  std::unique_ptr<File> source = s->takeSource(&why);
+  if (!source) return refuse("The file \"" + job.sourcePath.str() + "\" cannot be read.");
+  s->giveBack(std::move(source));
 
   // The set's order comes from every segment's first 16 KiB, read here
   // from the source; the writer holds them to the bytes the copy loop gives.
@@ -175,8 +203,18 @@ std::unique_ptr<SplitRecovery> startSplitRecovery(JobContext& ctx) {
   s->writer = std::make_unique<RecoveryWriter>(ctx.platform, job.outputFolder.str(),
                                                job.baseName.str(), std::move(files),
                                                job.recoveryCount, 0, ctx.recoveryMemory);
+  // The source is there to read now: the recovery data is computed from it
+  // beside the copy loop, which feeds what it writes to be held to it. Onto
+  // removable media the volumes wait for the last medium, and are computed
+  // then.
+  if (!job.multiRemovable) {
+    SplitRecovery::State* state = s.get();
+    s->writer->setReader([state](uint32_t i, uint64_t offset, uint8_t* out, std::size_t n) {
+      return state->read(i, offset, out, n);
+    });
+  }
   std::string problem;
-  if (!s->writer->start(&problem)) return refuse(problem);
+  if (!s->writer->start(&problem, &why)) return refuse(problem);
   return std::unique_ptr<SplitRecovery>(new SplitRecovery(std::move(s)));
 }
 
@@ -184,9 +222,9 @@ void writeRecoveryFiles(JobContext& ctx, SplitRecovery* recovery) {
   JobSettings& job = ctx.job;
   if (recovery == nullptr || job.jobResult == kResultAborted) return;
   SplitRecovery::State& s = *recovery->s_;
-  auto fail = [&](const std::string& problem) {
-    if (raiseNotice(ctx.platform, "The recovery files could not be written. " + problem, kOk,
-                    kOpenReadMe) == kLowerButton)
+  auto fail = [&](const std::string& problem, const Status& why = Status()) {
+    if (raiseFailureNotice(ctx, "The recovery files could not be written. " + problem, kOk,
+                           kOpenReadMe, why) == kLowerButton)
       ctx.platform.openReadMe();
     job.jobResult = kResultAborted;
   };
@@ -198,15 +236,17 @@ void writeRecoveryFiles(JobContext& ctx, SplitRecovery* recovery) {
   for (const std::string& name : s.writer->fileNames())
     if (!confirmOverwrite(ctx, job.outputFolder.str() + kPathSeparator + name)) return;
   if (ctx.window) ctx.window->setTitle(kWritingRecovery);
-  // Later passes read the bytes again from the source: on removable media
-  // the segments may be gone by now.
-  s.writer->setReader([&s](uint32_t i, uint64_t offset, uint8_t* out, std::size_t n) {
-    return s.read(i, offset, out, n);
-  });
+  // Onto removable media the recovery data is computed now, from the
+  // source: the segments are gone with their media.
+  if (job.multiRemovable)
+    s.writer->setReader([&s](uint32_t i, uint64_t offset, uint8_t* out, std::size_t n) {
+      return s.read(i, offset, out, n);
+    });
   std::string problem;
-  if (!s.writer->finish(&problem, [&job] { return job.jobResult != kResultAborted; })) {
+  Status why;
+  if (!s.writer->finish(&problem, [&job] { return job.jobResult != kResultAborted; }, &why)) {
     if (problem.empty()) return;  // aborted: nothing left behind
-    fail(problem);
+    fail(problem, why);
   }
 }
 

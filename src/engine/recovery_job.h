@@ -1,6 +1,7 @@
 // Recovery files in a split: asked for (recoveryCount), it writes BASE.par2
-// and BASE.vol….par2 beside its segments, computed from the bytes as the
-// copy loop writes them. The join's side is join_recovery.h.
+// and BASE.vol….par2 beside its segments, computed from the source beside
+// the copy loop and held to the bytes the copy loop writes. The join's side
+// is join_recovery.h.
 #ifndef TREP_ENGINE_RECOVERY_JOB_H_
 #define TREP_ENGINE_RECOVERY_JOB_H_
 
@@ -13,8 +14,12 @@
 
 namespace trep {
 
-// The recovery data of a split, fed by the copy loop (as its CopyObserver)
-// with every segment's payload as written; it adds the headers itself.
+// The recovery data of a split: computed from the source (segment by
+// segment as the split writes them: headers, payload, scrambled for
+// "Encrypt") on two threads of the writer's while the copy loop runs, and
+// fed by the copy loop (as its CopyObserver) with every segment's payload
+// as written, which the writer holds to what it read. Onto removable
+// media it is computed at the end, from the source.
 class SplitRecovery : public CopyObserver {
  public:
   ~SplitRecovery() override;  // nothing is left under a temporary name

@@ -133,9 +133,13 @@ std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAcce
                                                uint32_t attributes, Status* why) {
   std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
-  auto made = madeFor.find(path);
-  return std::make_unique<FaultyFile>(std::move(f), made != madeFor.end() ? made->second : path,
-                                      &beforeWrite);
+  std::string madeForPath = path;
+  {
+    std::lock_guard<std::mutex> lock(madeForMutex_);
+    auto made = madeFor.find(path);
+    if (made != madeFor.end()) madeForPath = made->second;
+  }
+  return std::make_unique<FaultyFile>(std::move(f), madeForPath, &beforeWrite);
 }
 
 std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path,
@@ -149,7 +153,10 @@ std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path
   }
   std::unique_ptr<File> f = target().createTemporaryFor(path, temporary, why);
   if (!f) return nullptr;
-  madeFor[*temporary] = path;
+  {
+    std::lock_guard<std::mutex> lock(madeForMutex_);
+    madeFor[*temporary] = path;
+  }
   return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
 }
 

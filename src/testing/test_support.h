@@ -113,6 +113,7 @@ class FaultyPlatform : public PlatformWrapper {
 
  private:
   std::mutex allocationMutex_;  // allocateZeroed may come from several threads
+  std::mutex madeForMutex_;     // openFile reads madeFor from any thread
 };
 
 // Answers notices with a function of the test's own.

@@ -33,20 +33,25 @@ inline std::size_t readAt(File& file, uint64_t offset, void* buffer, std::size_t
   return total;
 }
 
-inline bool writeAll(File& file, const void* data, std::size_t n) {
+// Writes n bytes, or says why not: the system's reason, or a short write
+// (a full disk) said so.
+inline Status writeAll(File& file, const void* data, std::size_t n) {
   const auto* p = static_cast<const uint8_t*>(data);
   while (n != 0) {
     uint32_t want = n > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(n);
     uint32_t done = 0;
-    if (!file.write(p, want, &done) || done != want) return false;
+    Status status = file.write(p, want, &done);
+    if (!status) return status;
+    if (done != want) return Status::failure("", "the disk is full");
     p += want;
     n -= want;
   }
-  return true;
+  return Status();
 }
 
-inline bool writeAt(File& file, uint64_t offset, const void* data, std::size_t n) {
-  return file.seek(offset) && writeAll(file, data, n);
+inline Status writeAt(File& file, uint64_t offset, const void* data, std::size_t n) {
+  Status status = file.seek(offset);
+  return status ? writeAll(file, data, n) : status;
 }
 
 // Feeds n zero bytes to `md5`: a slice shorter than the set's slice size is

@@ -1,9 +1,10 @@
 #include "engine/recovery/recovery_writer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -15,127 +16,106 @@ namespace trep {
 namespace recovery {
 namespace {
 
-// dst ^= f · src for n bytes that start at byte `offset` of a slice (and of
-// dst's window, which starts at an even offset). A piece may start or end
-// inside a 16-bit word; the product is linear, so a lone low or high byte
-// contributes c·b or c·(b << 8) to its word.
-void addProduct(const GfFactor& f, const uint8_t* src, uint8_t* dst, uint64_t offset,
-                std::size_t n) {
-  if (n == 0 || f.value == 0) return;
-  if (offset & 1) {
-    uint16_t p = gfMultiply(f.value, static_cast<uint16_t>(src[0] << 8));
-    dst[-1] ^= static_cast<uint8_t>(p);
-    dst[0] ^= static_cast<uint8_t>(p >> 8);
-    ++src;
-    ++dst;
-    --n;
-  }
-  const std::size_t even = n & ~std::size_t{1};
-  gfMultiplyAdd(f, src, dst, even);
-  if (n & 1) {
-    uint16_t p = gfMultiply(f.value, src[even]);
-    dst[even] ^= static_cast<uint8_t>(p);
-    dst[even + 1] ^= static_cast<uint8_t>(p >> 8);
-  }
-}
+// Source slices taken together in one pass of the multiply-add over each
+// recovery slice: the kernel's group, so every byte of recovery data is
+// read and written once per eight sources.
+constexpr std::size_t kSourceBatch = 8;
 
-// Bytes of source taken at a time against every recovery slice: small
-// enough that the piece stays in the processor's cache between them.
+// The most bytes of each slice worked on at once (a column): large enough
+// for reads of the sources in long runs, small enough that the recovery
+// data of a column stays near the processor and the memory taken small.
+constexpr uint64_t kColumnWidth = 1 << 20;
+
+// Bytes of each source taken at a time against every recovery slice: the
+// batch's pieces (8 × 32 KiB) stay in the processor's cache between them.
 constexpr std::size_t kCachePiece = 32 << 10;
 
-// Fed bytes wait for the workers in a ring of a 32nd of the memory limit,
-// at most kFeedRing, in pieces of at most a quarter of it.
-constexpr std::size_t kFeedRing = 4 << 20;
-constexpr std::size_t kMinFeedRing = 4096;
-
-// The fed bytes on their way from the caller (the split's copy loop) to two
-// workers: one hashes them (MD5, the slow part, which no two threads can
-// share within one file), the other computes their CRC-32s and their share
-// of the recovery data. Both take every piece, in the order fed; a piece's
-// room in the ring is free again when both are done with it. The caller
-// waits only when the ring is full.
-class FeedQueue {
- public:
-  struct Piece {
-    uint32_t file;
-    const uint8_t* data;
-    std::size_t n;
-    std::size_t span;  // ring bytes taken, with any skipped at the ring's end
-  };
-  static constexpr int kWorkers = 2;
-
-  explicit FeedQueue(Block ring) : ring_(std::move(ring)) {}
-
-  void push(uint32_t file, const uint8_t* data, std::size_t n) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    std::size_t at = write_, span = n;
-    if (at + n > ring_.size()) {
-      span += ring_.size() - at;  // no piece wraps: it starts again at the ring's start
-      at = 0;
-    }
-    roomFreed_.wait(lock, [&] { return used_ + span <= ring_.size(); });
-    std::memcpy(ring_.data() + at, data, n);
-    write_ = at + n;
-    used_ += span;
-    pieces_.push_back({file, ring_.data() + at, n, span});
-    pieceAdded_.notify_all();
-  }
-
-  // Worker w's next piece; false when the queue is closed and it took all.
-  bool next(int w, Piece* piece) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    pieceAdded_.wait(lock, [&] { return next_[w] - first_ < pieces_.size() || closed_; });
-    if (next_[w] - first_ >= pieces_.size()) return false;
-    *piece = pieces_[next_[w] - first_];
-    return true;
-  }
-
-  void done(int w) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++next_[w];
-    while (!pieces_.empty() && first_ < next_[0] && first_ < next_[1]) {
-      used_ -= pieces_.front().span;
-      pieces_.pop_front();
-      ++first_;
-    }
-    roomFreed_.notify_all();
-  }
-
-  void close() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = true;
-    pieceAdded_.notify_all();
-  }
-
- private:
-  Block ring_;
-  std::mutex mutex_;
-  std::condition_variable pieceAdded_, roomFreed_;
-  std::deque<Piece> pieces_;
-  uint64_t first_ = 0;               // number of pieces_.front() among all pushed
-  uint64_t next_[kWorkers] = {0, 0};  // per worker: the number of its next piece
-  std::size_t write_ = 0, used_ = 0;
-  bool closed_ = false;
-};
-
-// The coefficients of one input slice in every recovery slice, prepared
-// when the slice's first bytes come and kept until the next slice's.
-struct SliceFactors {
-  uint32_t slice = UINT32_MAX;
-  std::vector<GfFactor> factors;
-  const std::vector<GfFactor>& of(uint32_t k, uint32_t count) {
-    if (slice != k) {
-      factors.resize(count);
-      for (uint32_t j = 0; j < count; ++j) factors[j] = GfFactor(recoveryCoefficient(k, j));
-      slice = k;
-    }
-    return factors;
-  }
-};
+// Prepared coefficients kept for a whole computation at most (a factor is
+// 288 bytes); a larger set prepares them per batch and column instead.
+constexpr uint64_t kMostFactorBytes = 16 << 20;
 
 std::string joinPath(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + kPathSeparator + name;
 }
+
+// Where the threads of one computation meet between its steps. Each brings
+// whether it must stop (a failure, an abort); all leave with the same
+// answer, so none waits for a partner that has left.
+class Meeting {
+ public:
+  explicit Meeting(int threads) : threads_(threads) {}
+
+  // True when every thread may go on.
+  bool meet(bool stop) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopAny_ = stopAny_ || stop;
+    const uint64_t round = round_;
+    if (++arrived_ == threads_) {
+      arrived_ = 0;
+      ++round_;
+      answer_ = !stopAny_;
+      allHere_.notify_all();
+    } else {
+      allHere_.wait(lock, [&] { return round_ != round; });
+    }
+    return answer_;
+  }
+
+ private:
+  const int threads_;
+  std::mutex mutex_;
+  std::condition_variable allHere_;
+  int arrived_ = 0;
+  uint64_t round_ = 0;
+  bool stopAny_ = false;
+  bool answer_ = true;
+};
+
+// A quick sum of a stream of bytes, however it comes in pieces: what the
+// caller wrote held against what was read, at a small part of a CRC-32's
+// cost (the caller's thread is the copy loop's). Four 64-bit lanes, each
+// word added and the lane multiplied by an odd constant: every step can be
+// undone, so a changed word changes its lane for good. Not a checksum of
+// any format; it never leaves this process.
+class QuickSum {
+ public:
+  void update(const uint8_t* data, std::size_t n) {
+    total_ += n;
+    if (pending_ != 0) {
+      const std::size_t take = std::min(n, sizeof held_ - pending_);
+      std::memcpy(held_ + pending_, data, take);
+      pending_ += take;
+      data += take;
+      n -= take;
+      if (pending_ < sizeof held_) return;
+      block(held_);
+      pending_ = 0;
+    }
+    for (; n >= sizeof held_; data += sizeof held_, n -= sizeof held_) block(data);
+    std::memcpy(held_, data, n);
+    pending_ = n;
+  }
+  bool operator==(const QuickSum& o) const {
+    return total_ == o.total_ && pending_ == o.pending_ &&
+           std::memcmp(lanes_, o.lanes_, sizeof lanes_) == 0 &&
+           std::memcmp(held_, o.held_, pending_) == 0;
+  }
+  bool operator!=(const QuickSum& o) const { return !(*this == o); }
+
+ private:
+  static constexpr uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+  void block(const uint8_t* p) {
+    for (int l = 0; l < 4; ++l) {
+      uint64_t w;
+      std::memcpy(&w, p + 8 * l, 8);
+      lanes_[l] = (lanes_[l] + w) * kOdd;
+    }
+  }
+  uint64_t lanes_[4] = {1, 2, 3, 4};
+  uint8_t held_[32] = {};
+  std::size_t pending_ = 0;
+  uint64_t total_ = 0;
+};
 
 }  // namespace
 
@@ -168,24 +148,33 @@ Md5Digest firstBytesHash(const uint8_t* data, std::size_t n) {
   return md5Of(data, std::min<std::size_t>(n, kFirstBytesHashed));
 }
 
-// What is known of one file as it is fed. `fed` is the caller's; the rest
-// belongs to one worker each, as marked, until the queue is drained.
-struct FileFeed {
+// One input slice as the computation reads it: whose it is, where, and
+// what is learnt of its bytes. Each belongs to one thread at a time: the
+// one that loads it in its batch.
+struct SourceSlice {
+  uint32_t file = 0;      // constructor's order
+  uint64_t offset = 0;    // of its first byte in the file
+  uint64_t length = 0;    // its bytes, without the zeros it is padded with
+  bool wholeFile = false; // the file is this one slice: its hashes come from here
+  Md5 md5;                // of the bytes and then the padding
+  uint32_t crc = 0;       // of the bytes alone
+  QuickSum read;          // of the bytes, held to those fed
+  Md5Digest digest{};
+};
+
+// What the caller fed of one file, to hold against what was read.
+struct FedFile {
   uint64_t fed = 0;
-  // The hashing worker's:
-  uint64_t hashed = 0;
-  Md5 firstBytes;  // of the first 16 KiB fed, held to InputFile::firstHash
+  QuickSum slice;              // of the current slice's fed bytes
+  std::vector<QuickSum> sums;  // per slice
+};
+
+// What is learnt of one file's whole.
+struct FileResult {
+  Md5 firstBytes;  // of its first 16 KiB, held to InputFile::firstHash
   Md5 hash;
-  Md5 sliceHash;
-  std::vector<Md5Digest> sliceMd5s;
-  // The computing worker's:
-  uint64_t computed = 0;
-  uint32_t sliceCrc = 0;
-  std::vector<uint32_t> sliceCrcs;
-  std::vector<SliceChecksum> slices;  // both put together once drained
-  std::vector<uint32_t> laterCrcs;  // per slice: CRC of its bytes past the first window
-  uint32_t laterCrc = 0;
   FileDescription description;
+  std::vector<SliceChecksum> slices;
 };
 
 struct RecoveryWriter::State {
@@ -196,145 +185,513 @@ struct RecoveryWriter::State {
   uint64_t sliceSize;
   uint64_t memoryLimit;
 
-  std::vector<uint32_t> order;        // files in the set's order
-  std::vector<uint32_t> firstSlice;   // per file (constructor's order): its first slice's number
+  std::vector<uint32_t> order;       // files in the set's order
+  std::vector<uint32_t> firstSlice;  // per file (constructor's order): its first slice's number
   Md5Digest setId{};
   Bytes mainPacket;
-  std::vector<FileFeed> feeds;
-  uint64_t window = 0;  // bytes of each recovery slice computed per pass
-  Block recoveryData;   // count windows, one after another
+  std::vector<SourceSlice> sources;  // every input slice, in the set's order
+  std::vector<FileResult> results;   // per file
+  std::vector<FedFile> fed;          // per file
+  bool anyFed = false;
   std::vector<std::string> names;
-  std::vector<std::string> temporaries;  // written, not yet renamed
+  std::vector<std::string> temporaries;  // made, not yet renamed
   RecoveryWriter::Reader reader;         // none: the files in the folder
   bool started = false;
 
-  std::size_t ringSize = 0;
-  std::unique_ptr<FeedQueue> queue;  // none: the caller's thread does the work
-  std::vector<std::thread> workers;
-  uint32_t hasherShare = 0;  // recovery slices 0 .. hasherShare - 1 go to the hashing worker
-  SliceFactors hasherFactors, computerFactors;
+  // The computation's plan and memory.
+  uint64_t window = 0;         // bytes of each slice per column
+  std::size_t batch = 0;       // sources per batch
+  std::size_t bufferSets = 0;  // 1, or 2 when batches alternate
+  Block memory;                // bufferSets × batch source buffers, then count recovery windows
+  std::vector<GfFactor> factors;  // [j × sources + k] when kept whole; empty: made as needed
+  std::vector<std::unique_ptr<Md5>> volumeHashes;  // per recovery slice: its packet's MD5
+  std::thread background;      // the helper thread of a computation begun by start()
+  bool computing = false;      // a computation was begun (and must be waited for)
+  bool computed = false;       // ... and ran to its end
+
+  // Shared by the computation's threads.
+  std::mutex platformMutex;     // the test platforms' hooks see one call at a time
+  std::mutex problemMutex;
+  std::string problem;          // the first failure's text
+  Status why;                   // ... and its reason
+  std::atomic<bool> stopAsked{false};
+  std::function<bool()> askGoing;  // the caller's, asked by the thread it runs on
+  std::atomic<uint64_t> bytesDone{0};
+  uint64_t bytesTotal = 0;
 
   State(Platform& p, std::string f, std::string b, std::vector<InputFile> in, uint32_t n,
-        uint64_t slice, uint64_t memory)
+        uint64_t slice, uint64_t memoryBytes)
       : platform(p), folder(std::move(f)), base(std::move(b)), files(std::move(in)), count(n),
-        sliceSize(slice), memoryLimit(memory), feeds(files.size()) {}
+        sliceSize(slice), memoryLimit(memoryBytes), results(files.size()), fed(files.size()) {}
 
-  uint8_t* recoveryWindow(uint32_t j) const { return recoveryData.data() + j * window; }
+  uint32_t columns() const {
+    return window == 0 ? 0 : static_cast<uint32_t>((sliceSize + window - 1) / window);
+  }
+  std::size_t batches() const { return (sources.size() + batch - 1) / batch; }
+  uint8_t* sourceBuffer(std::size_t set, std::size_t m) const {
+    return memory.data() + (set * batch + m) * window;
+  }
+  uint8_t* recoveryWindow(uint32_t j) const {
+    return memory.data() + (bufferSets * batch + j) * window;
+  }
 
-  // Adds n bytes at `offset` of slice k (within the current window, which
-  // starts at slice offset `windowStart`) to recovery slices j0 .. j1 - 1.
-  void accumulate(SliceFactors& cache, uint32_t k, uint64_t windowStart, uint64_t offset,
-                  const uint8_t* data, std::size_t n, uint32_t j0, uint32_t j1) {
-    if (j0 >= j1) return;
-    const std::vector<GfFactor>& factors = cache.of(k, count);
-    for (std::size_t done = 0; done < n; done += kCachePiece) {
-      std::size_t piece = std::min(kCachePiece, n - done);
-      for (uint32_t j = j0; j < j1; ++j)
-        addProduct(factors[j], data + done, recoveryWindow(j) + (offset - windowStart) + done,
-                   offset + done, piece);
+  // Records the first failure of a computation's thread.
+  void failed(std::string text, const Status& reason) {
+    std::lock_guard<std::mutex> lock(problemMutex);
+    if (problem.empty()) {
+      problem = std::move(text);
+      why = reason;
+    }
+  }
+  bool stopped() {
+    if (stopAsked) return true;
+    std::lock_guard<std::mutex> lock(problemMutex);
+    return !problem.empty();
+  }
+
+  // --- the plan ---------------------------------------------------------
+
+  // The set's order, each file's ID and slices, the main packet.
+  void orderTheSet() {
+    std::vector<Md5Digest> ids(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+      ids[i] = fileIdOf(files[i].firstHash, files[i].length, files[i].name);
+    order.resize(files.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return fileIdLess(ids[a], ids[b]); });
+    std::vector<Md5Digest> orderedIds;
+    firstSlice.assign(files.size(), 0);
+    uint64_t total = 0;
+    for (uint32_t i : order) total += slicesOf(files[i].length, sliceSize);
+    sources = std::vector<SourceSlice>(total);
+    uint32_t next = 0;
+    for (uint32_t i : order) {
+      orderedIds.push_back(ids[i]);
+      firstSlice[i] = next;
+      const uint64_t n = slicesOf(files[i].length, sliceSize);
+      for (uint64_t s = 0; s < n; ++s) {
+        SourceSlice& source = sources[next + s];
+        source.file = i;
+        source.offset = s * sliceSize;
+        source.length = std::min(sliceSize, files[i].length - source.offset);
+        source.wholeFile = n == 1;
+      }
+      next += static_cast<uint32_t>(n);
+    }
+    Bytes mainBody = encodeMainBody(sliceSize, orderedIds);
+    setId = md5Of(mainBody.data(), mainBody.size());
+    mainPacket = encodePacket(setId, kMainType, mainBody);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      FileDescription& d = results[i].description;
+      d.id = ids[i];
+      d.firstHash = files[i].firstHash;
+      d.length = files[i].length;
+      d.name = files[i].name;
     }
   }
 
-  // The hashing worker's part of n fed bytes of file `index`: the file's
-  // and its slices' MD5s, each byte hashed once (a file of one slice, as
-  // every segment of a series is, takes its own MD5 from its slice's
-  // stream before the padding), and recovery slices 0 .. hasherShare - 1.
-  void hashPiece(uint32_t index, const uint8_t* data, std::size_t n) {
-    FileFeed& f = feeds[index];
-    const uint64_t length = files[index].length;
-    if (f.hashed < kFirstBytesHashed)
-      f.firstBytes.update(data, static_cast<std::size_t>(
-                                    std::min<uint64_t>(n, kFirstBytesHashed - f.hashed)));
-    const bool oneSlice = length <= sliceSize;
-    if (!oneSlice) f.hash.update(data, n);
-    while (n != 0) {
-      const uint64_t offset = f.hashed % sliceSize;
-      const std::size_t take = static_cast<std::size_t>(std::min<uint64_t>(n, sliceSize - offset));
-      f.sliceHash.update(data, take);
-      if (offset < window)
-        accumulate(hasherFactors, firstSlice[index] + static_cast<uint32_t>(f.hashed / sliceSize),
-                   0, offset, data, static_cast<std::size_t>(std::min<uint64_t>(take, window - offset)),
-                   0, hasherShare);
-      f.hashed += take;
-      data += take;
-      n -= take;
-      if (f.hashed % sliceSize == 0 || f.hashed == length) {
-        if (oneSlice) f.hash.copyFrom(f.sliceHash);
-        md5Zeros(f.sliceHash, (sliceSize - f.hashed % sliceSize) % sliceSize);
-        f.sliceMd5s.push_back(f.sliceHash.finish());
+  // The column width and the memory for it: source buffers and a window of
+  // every recovery slice, halved until the system gives them.
+  bool takeMemory() {
+    batch = std::min<std::size_t>(sources.size(), kSourceBatch);
+    bufferSets = sources.size() > batch ? 2 : 1;
+    const uint64_t buffers = bufferSets * batch + count;
+    const uint64_t factorBytes = uint64_t{count} * sources.size() * sizeof(GfFactor);
+    const bool keepFactors = factorBytes <= std::min(kMostFactorBytes, memoryLimit / 4);
+    uint64_t limit = memoryLimit - (keepFactors ? factorBytes : 0);
+    for (;;) {
+      window = std::min(windowSize(sliceSize, buffers, limit), kColumnWidth);
+      const uint64_t bytes = window * buffers;
+      if (bytes / buffers == window) {
+        memory = Block(platform, bytes);
+        if (memory) break;
+      }
+      if (window <= kMinWindow) return false;
+      limit /= 2;
+    }
+    if (keepFactors) {
+      try {
+        factors.resize(static_cast<std::size_t>(uint64_t{count} * sources.size()));
+      } catch (const std::bad_alloc&) {
+        factors.clear();
+        return true;
+      }
+      for (uint32_t j = 0; j < count; ++j)
+        for (std::size_t k = 0; k < sources.size(); ++k)
+          factors[j * sources.size() + k] = GfFactor(recoveryCoefficient(static_cast<uint32_t>(k), j));
+    }
+    return true;
+  }
+
+  // The index and the volumes, made empty: each under a hidden temporary
+  // name of its own, made exclusively (never a user's file, never through a
+  // link), that takes the final name only once the whole set is written.
+  // Each is opened again only for a piece of work, so a set of thousands of
+  // volumes never runs out of the system's open files, and Windows deletes
+  // no open file when a failure removes the temporaries.
+  bool makeTemporaries(std::string* text, Status* reason) {
+    for (std::size_t n = temporaries.size(); n < names.size(); ++n) {
+      const std::string final = joinPath(folder, names[n]);
+      std::string path;
+      Status status;
+      std::unique_ptr<File> made = platform.createTemporaryFor(final, &path, &status);
+      if (!made) {
+        *text = "The recovery file \"" + final + "\" cannot be written.";
+        *reason = status;
+        return false;
+      }
+      temporaries.push_back(path);
+    }
+    return true;
+  }
+
+  // --- the computation --------------------------------------------------
+
+  // Where a thread reads the files in the folder when the caller gave no
+  // reader: one file open at a time.
+  struct FolderReader {
+    uint32_t file = UINT32_MAX;
+    std::unique_ptr<File> handle;
+  };
+
+  // Reads n bytes of file i from `offset`: fewer on a failure.
+  std::size_t readFile(FolderReader& own, uint32_t i, uint64_t offset, uint8_t* out,
+                       std::size_t n, Status* reason) {
+    if (reader) return reader(i, offset, out, n);
+    if (own.file != i) {
+      own.handle.reset();
+      own.file = i;
+      own.handle = platform.openFile(joinPath(folder, files[i].name), FileAccess::kRead,
+                                     FileShare::kRead, FileCreate::kOpenExisting,
+                                     kAttributeNormal, reason);
+    }
+    if (!own.handle) return 0;
+    return readAt(*own.handle, offset, out, n);
+  }
+
+  // Step 1 of a column, per source: its bytes into the buffer (zeros past
+  // its end), and its hashes, each byte hashed once (a file of one slice,
+  // as every segment of a series is, takes its own MD5 from its slice's
+  // stream before the padding).
+  bool loadSource(FolderReader& own, std::size_t k, uint64_t x, uint64_t width, uint8_t* out) {
+    SourceSlice& s = sources[k];
+    const std::size_t n =
+        x < s.length ? static_cast<std::size_t>(std::min(width, s.length - x)) : 0;
+    if (n != 0) {
+      Status reason;
+      const std::size_t got = readFile(own, s.file, s.offset + x, out, n, &reason);
+      if (got != n) {
+        failed("The file \"" + joinPath(folder, files[s.file].name) + "\" cannot be read.",
+               reason);
+        return false;
+      }
+    }
+    std::memset(out + n, 0, static_cast<std::size_t>(width) - n);
+    s.md5.update(out, n);
+    s.crc = crc32Update(s.crc, out, n);
+    s.read.update(out, n);
+    if (s.wholeFile) {
+      FileResult& r = results[s.file];
+      if (x < kFirstBytesHashed)
+        r.firstBytes.update(out, static_cast<std::size_t>(std::min<uint64_t>(n, kFirstBytesHashed - x)));
+      if (n != 0 && x + n == s.length) r.hash.copyFrom(s.md5);
+    }
+    s.md5.update(out + n, static_cast<std::size_t>(width) - n);
+    if (x + width == sliceSize) s.digest = s.md5.finish();
+    return true;
+  }
+
+  // Step 2, per batch: this thread's bytes [from, to) of the column of
+  // every recovery slice take the batch's share, eight sources per pass.
+  void multiplyAdd(std::size_t b, std::size_t set, std::size_t from, std::size_t to) {
+    const std::size_t first = b * batch;
+    const std::size_t n = std::min(batch, sources.size() - first);
+    const uint8_t* pieces[kSourceBatch];
+    if (!factors.empty()) {
+      for (std::size_t p = from; p < to; p += kCachePiece) {
+        const std::size_t piece = std::min(kCachePiece, to - p);
+        for (std::size_t m = 0; m < n; ++m) pieces[m] = sourceBuffer(set, m) + p;
+        for (uint32_t j = 0; j < count; ++j)
+          gfMultiplyAddMany(&factors[j * sources.size() + first], pieces, n,
+                            recoveryWindow(j) + p, piece);
+      }
+      return;
+    }
+    GfFactor made[kSourceBatch];
+    for (uint32_t j = 0; j < count; ++j) {
+      for (std::size_t m = 0; m < n; ++m)
+        made[m] = GfFactor(recoveryCoefficient(static_cast<uint32_t>(first + m), j));
+      for (std::size_t p = from; p < to; p += kCachePiece) {
+        const std::size_t piece = std::min(kCachePiece, to - p);
+        for (std::size_t m = 0; m < n; ++m) pieces[m] = sourceBuffer(set, m) + p;
+        gfMultiplyAddMany(made, pieces, n, recoveryWindow(j) + p, piece);
       }
     }
   }
 
-  // The computing worker's part: the slices' CRC-32s, the CRCs of the bytes
-  // later passes read again, and recovery slices hasherShare .. count - 1.
-  void computePiece(uint32_t index, const uint8_t* data, std::size_t n) {
-    FileFeed& f = feeds[index];
-    const uint64_t length = files[index].length;
-    while (n != 0) {
-      const uint64_t offset = f.computed % sliceSize;
-      const uint32_t k = firstSlice[index] + static_cast<uint32_t>(f.computed / sliceSize);
-      const std::size_t take = static_cast<std::size_t>(std::min<uint64_t>(n, sliceSize - offset));
-      f.sliceCrc = crc32Update(f.sliceCrc, data, take);
-      if (offset < window) {
-        std::size_t first = static_cast<std::size_t>(std::min<uint64_t>(take, window - offset));
-        accumulate(computerFactors, k, 0, offset, data, first, hasherShare, count);
-        if (first < take) f.laterCrc = crc32Update(f.laterCrc, data + first, take - first);
-      } else {
-        f.laterCrc = crc32Update(f.laterCrc, data, take);
+  // Step 3, per recovery slice: the finished column into its packet's MD5
+  // and its volume, and the window cleared for the next column.
+  bool storeColumn(uint32_t j, uint64_t x, uint64_t width) {
+    const std::size_t w = static_cast<std::size_t>(width);
+    volumeHashes[j]->update(recoveryWindow(j), w);
+    Status reason;
+    {
+      std::lock_guard<std::mutex> lock(platformMutex);
+      std::unique_ptr<File> file =
+          platform.openFile(temporaries[j + 1], FileAccess::kWrite, FileShare::kNone,
+                            FileCreate::kOpenExisting, kAttributeNormal, &reason);
+      if (file) {
+        reason = writeAt(*file, kRecoveryHeadSize + x, recoveryWindow(j), w);
       }
-      f.computed += take;
-      data += take;
-      n -= take;
-      if (f.computed % sliceSize == 0 || f.computed == length) {
-        f.sliceCrcs.push_back(crc32Zeros(f.sliceCrc, (sliceSize - f.computed % sliceSize) % sliceSize));
-        f.sliceCrc = 0;
-        f.laterCrcs.push_back(f.laterCrc);
-        f.laterCrc = 0;
+    }
+    if (!reason) {
+      failed("The recovery file \"" + joinPath(folder, names[j + 1]) +
+                 "\" cannot be written. The disk might be full.",
+             reason);
+      return false;
+    }
+    std::memset(recoveryWindow(j), 0, w);
+    return true;
+  }
+
+  // One thread's part of the whole computation, column by column: thread t
+  // of `threads` loads every threads-th source of each batch, takes its
+  // part of the bytes of every column in the multiply-add, and stores
+  // every threads-th recovery slice.
+  void computeColumns(int t, int threads, Meeting& meeting) {
+    FolderReader own;
+    const std::size_t half = static_cast<std::size_t>(window / 2) & ~std::size_t{63};
+    for (uint64_t x = 0; x < sliceSize; x += window) {
+      const uint64_t width = std::min(window, sliceSize - x);
+      const std::size_t from = threads == 1 || t == 0 ? 0 : std::min<std::size_t>(half, width);
+      const std::size_t to =
+          threads == 1 || t == 1 ? static_cast<std::size_t>(width) : std::min<std::size_t>(half, width);
+      for (std::size_t b = 0; b < batches(); ++b) {
+        const std::size_t set = b % bufferSets;
+        const std::size_t first = b * batch;
+        const std::size_t n = std::min(batch, sources.size() - first);
+        if (t == 0 && askGoing && !askGoing()) stopAsked = true;
+        bool ok = !stopped();
+        for (std::size_t m = t; ok && m < n; m += threads)
+          ok = loadSource(own, first + m, x, width, sourceBuffer(set, m));
+        if (!meeting.meet(!ok)) return;
+        multiplyAdd(b, set, from, to);
       }
+      bool ok = meeting.meet(stopped());
+      if (!ok) return;
+      // The next column's loads touch no recovery window: a failure here
+      // is met at its first meeting.
+      for (uint32_t j = t; ok && j < count; j += threads) ok = storeColumn(j, x, width);
+      if (t == 0) bytesDone += width * sources.size();
     }
   }
 
-  // Starts the two workers; without threads to be had, the caller's thread
-  // does their work as it feeds.
-  void startWorkers() {
-    Block ring(platform, ringSize);
-    if (!ring) return;
-    queue = std::make_unique<FeedQueue>(std::move(ring));
-    auto run = [this](int w) {
-      FeedQueue::Piece p;
-      while (queue->next(w, &p)) {
-        if (w == 0)
-          hashPiece(p.file, p.data, p.n);
-        else
-          computePiece(p.file, p.data, p.n);
-        queue->done(w);
+  // Runs the computation on two threads (one when no second is to be
+  // had): on a thread of its own beside the caller (`inBackground`), or on
+  // the caller's thread and one more, returning when it is done.
+  void compute(bool inBackground) {
+    computing = true;
+    volumeHashes.clear();
+    for (uint32_t j = 0; j < count; ++j) {
+      volumeHashes.push_back(std::make_unique<Md5>());
+      auto head = encodeRecoveryHead(setId, j, sliceSize, Md5Digest{});
+      volumeHashes.back()->update(head.data() + kPacketSetIdOffset,
+                                  head.size() - kPacketSetIdOffset);
+    }
+    auto both = [this] {
+      auto meeting = std::make_shared<Meeting>(2);
+      std::thread helper;
+      try {
+        helper = std::thread([this, meeting] { computeColumns(1, 2, *meeting); });
+      } catch (const std::system_error&) {
+        Meeting alone(1);
+        computeColumns(0, 1, alone);
+        return;
       }
+      computeColumns(0, 2, *meeting);
+      helper.join();
     };
-    try {
-      for (int w = 0; w < FeedQueue::kWorkers; ++w) workers.emplace_back(run, w);
-    } catch (const std::system_error&) {
-      stopWorkers();
-      queue.reset();
+    if (inBackground) {
+      try {
+        background = std::thread([this, both] {
+          both();
+          computed = !stopped();
+          std::lock_guard<std::mutex> lock(doneMutex);
+          backgroundDone = true;
+          doneSaid.notify_all();
+        });
+        return;
+      } catch (const std::system_error&) {
+      }
     }
+    both();
+    computed = !stopped();
   }
 
-  // Waits until the workers have taken every fed byte, and ends them.
-  void stopWorkers() {
-    if (queue) queue->close();
-    for (std::thread& t : workers) t.join();
-    workers.clear();
+  // Waits for a computation begun in the background, asking `going`
+  // between short waits; false when it was stopped or failed.
+  bool awaitComputation(const std::function<bool()>& going) {
+    if (background.joinable()) {
+      std::unique_lock<std::mutex> lock(doneMutex);
+      while (!backgroundDone) {
+        if (!going()) stopAsked = true;
+        doneSaid.wait_for(lock, std::chrono::milliseconds(50));
+      }
+      lock.unlock();
+      background.join();
+    }
+    return computed;
+  }
+  std::mutex doneMutex;
+  std::condition_variable doneSaid;
+  bool backgroundDone = false;  // under doneMutex
+
+  void stopComputation() {
+    stopAsked = true;
+    if (background.joinable()) background.join();
+  }
+
+  // --- what follows the computation --------------------------------------
+
+  // The fed bytes against those read: the recovery data holds the bytes
+  // read, so they must be those the caller wrote.
+  bool checkWhatWasFed(std::string* text) {
+    if (!anyFed) return true;
+    for (std::size_t i = 0; i < files.size(); ++i)
+      if (fed[i].fed != files[i].length) {
+        *text = "The file \"" + files[i].name + "\" was not read whole.";
+        return false;
+      }
+    for (std::size_t i = 0; i < files.size(); ++i)
+      for (std::size_t s = 0; s < fed[i].sums.size(); ++s)
+        if (fed[i].sums[s] != sources[firstSlice[i] + s].read) {
+          *text = "The file \"" + joinPath(folder, files[i].name) +
+                  "\" changed while its recovery data was computed.";
+          return false;
+        }
+    return true;
+  }
+
+  // A file of several slices is hashed whole in a pass of its own (the
+  // columns take its slices side by side, not one after another); every
+  // file's first 16 KiB are then held to the hash it was described with,
+  // which gave the set's order and the file IDs.
+  bool hashFiles(const std::function<bool()>& going, std::string* text, Status* reason) {
+    FolderReader own;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      FileResult& r = results[i];
+      const uint64_t length = files[i].length;
+      if (slicesOf(length, sliceSize) > 1) {
+        uint8_t* buffer = sourceBuffer(0, 0);
+        for (uint64_t at = 0; at < length;) {
+          if (!going()) return false;
+          const std::size_t want = static_cast<std::size_t>(std::min(window, length - at));
+          if (readFile(own, static_cast<uint32_t>(i), at, buffer, want, reason) != want) {
+            *text = "The file \"" + joinPath(folder, files[i].name) + "\" cannot be read.";
+            return false;
+          }
+          if (at < kFirstBytesHashed)
+            r.firstBytes.update(buffer, static_cast<std::size_t>(
+                                            std::min<uint64_t>(want, kFirstBytesHashed - at)));
+          r.hash.update(buffer, want);
+          at += want;
+        }
+      }
+      if (r.firstBytes.finish() != files[i].firstHash) {
+        *text = "The file \"" + joinPath(folder, files[i].name) +
+                "\" changed while its recovery data was computed.";
+        return false;
+      }
+      r.description.hash = r.hash.finish();
+      for (std::size_t s = 0; s < slicesOf(length, sliceSize); ++s) {
+        const SourceSlice& source = sources[firstSlice[i] + s];
+        r.slices.push_back({source.digest, crc32Zeros(source.crc, sliceSize - source.length)});
+      }
+    }
+    return true;
+  }
+
+  // The packets every recovery file carries: main, file descriptions and
+  // slice checksums in the set's order, creator.
+  Bytes criticalPackets() const {
+    Bytes critical = mainPacket;
+    auto append = [&critical](const Bytes& p) { critical.insert(critical.end(), p.begin(), p.end()); };
+    for (uint32_t i : order)
+      append(encodePacket(setId, kFileDescType, encodeFileDescBody(results[i].description)));
+    for (uint32_t i : order)
+      append(encodePacket(setId, kSliceChecksumType,
+                          encodeSliceChecksumBody(results[i].description.id, results[i].slices)));
+    append(encodePacket(setId, kCreatorType, encodeCreatorBody(kCreatorText)));
+    return critical;
+  }
+
+  // The index's packets; each volume's copy of them after its data, and its
+  // head, whose MD5 covers the data, last.
+  bool writePackets(const Bytes& critical, std::string* text, Status* reason) {
+    struct Piece {
+      uint64_t offset;
+      const uint8_t* data;
+      std::size_t n;
+    };
+    auto writeInto = [&](std::size_t n, std::initializer_list<Piece> pieces) {
+      std::unique_ptr<File> file = platform.openFile(temporaries[n], FileAccess::kWrite,
+                                                     FileShare::kNone, FileCreate::kOpenExisting,
+                                                     kAttributeNormal, reason);
+      if (file)
+        for (const Piece& p : pieces) {
+          *reason = writeAt(*file, p.offset, p.data, p.n);
+          if (!*reason) break;
+        }
+      if (file && *reason) return true;
+      *text = n == 0 ? "The recovery file \"" + joinPath(folder, names[n]) + "\" cannot be written."
+                     : "The recovery file \"" + joinPath(folder, names[n]) +
+                           "\" cannot be written. The disk might be full.";
+      return false;
+    };
+    if (!writeInto(0, {{0, critical.data(), critical.size()}})) return false;
+    for (uint32_t j = 0; j < count; ++j) {
+      auto head = encodeRecoveryHead(setId, j, sliceSize, volumeHashes[j]->finish());
+      if (!writeInto(j + 1, {{kRecoveryHeadSize + sliceSize, critical.data(), critical.size()},
+                             {0, head.data(), head.size()}}))
+        return false;
+    }
+    return true;
+  }
+
+  // On the medium before any takes its name, and the names after.
+  bool nameTheFiles(std::string* text, Status* reason) {
+    for (std::size_t n = 0; n < names.size(); ++n) {
+      const std::string final = joinPath(folder, names[n]);
+      std::unique_ptr<File> file = platform.openFile(temporaries[n], FileAccess::kWrite,
+                                                     FileShare::kNone, FileCreate::kOpenExisting,
+                                                     kAttributeNormal, reason);
+      if (file) *reason = file->sync();
+      if (!file || !*reason) {
+        *text = "The recovery file \"" + final + "\" cannot be written. The disk might be full.";
+        return false;
+      }
+      file.reset();
+      platform.setAttributes(temporaries[n], kAttributeNormal);  // Win32: not hidden
+    }
+    for (std::size_t n = 0; n < names.size(); ++n) {
+      const std::string final = joinPath(folder, names[n]);
+      *reason = platform.replaceFile(temporaries[n], final);
+      if (!*reason) {
+        // Those already renamed stay: each is a whole, valid recovery file.
+        temporaries.erase(temporaries.begin(), temporaries.begin() + n);
+        *text = "The recovery file \"" + final + "\" cannot be made.";
+        return false;
+      }
+    }
+    temporaries.clear();
+    platform.syncFolder(folder);
+    return true;
   }
 
   void removeTemporaries() {
     for (const std::string& t : temporaries) platform.deleteFile(t);
     temporaries.clear();
-  }
-
-  bool failWith(std::string* problem, const std::string& text) {
-    removeTemporaries();
-    if (problem) *problem = text;
-    return false;
   }
 };
 
@@ -345,7 +702,7 @@ RecoveryWriter::RecoveryWriter(Platform& platform, std::string folder, std::stri
                    recoveryCount, sliceSize, memoryLimit)) {}
 
 RecoveryWriter::~RecoveryWriter() {
-  s_->stopWorkers();
+  s_->stopComputation();
   s_->removeTemporaries();
 }
 
@@ -353,12 +710,13 @@ void RecoveryWriter::setReader(Reader read) { s_->reader = std::move(read); }
 
 uint64_t RecoveryWriter::sliceSize() const { return s_->sliceSize; }
 const std::vector<std::string>& RecoveryWriter::fileNames() const { return s_->names; }
-uint32_t RecoveryWriter::passes() const {
-  if (s_->window == 0) return 0;
-  return static_cast<uint32_t>((s_->sliceSize + s_->window - 1) / s_->window);
+uint32_t RecoveryWriter::passes() const { return s_->columns(); }
+
+RecoveryWriter::Progress RecoveryWriter::progress() const {
+  return {s_->bytesDone.load(), s_->bytesTotal};
 }
 
-bool RecoveryWriter::start(std::string* problem) {
+bool RecoveryWriter::start(std::string* problem, Status* why) {
   State& s = *s_;
   if (s.files.empty() || s.files.size() > kMaxSetFiles) {
     *problem = "A recovery set holds 1 to 32768 files.";
@@ -377,285 +735,119 @@ bool RecoveryWriter::start(std::string* problem) {
     *problem = "These files cannot form a recovery set (no bytes, or more than 32768 slices).";
     return false;
   }
-
-  // The set's order and each file's ID, from what the caller knows up front.
-  std::vector<Md5Digest> ids(s.files.size());
+  s.orderTheSet();
+  if (!s.takeMemory()) {
+    *problem = "There is not enough memory for the recovery data.";
+    return false;
+  }
+  s.names = recoveryFileNames(s.base, s.count);
+  s.bytesTotal = s.sliceSize * s.sources.size();
   for (std::size_t i = 0; i < s.files.size(); ++i)
-    ids[i] = fileIdOf(s.files[i].firstHash, s.files[i].length, s.files[i].name);
-  s.order.resize(s.files.size());
-  for (uint32_t i = 0; i < s.order.size(); ++i) s.order[i] = i;
-  std::stable_sort(s.order.begin(), s.order.end(),
-                   [&](uint32_t a, uint32_t b) { return fileIdLess(ids[a], ids[b]); });
-  std::vector<Md5Digest> orderedIds;
-  s.firstSlice.assign(s.files.size(), 0);
-  uint32_t next = 0;
-  for (uint32_t i : s.order) {
-    orderedIds.push_back(ids[i]);
-    s.firstSlice[i] = next;
-    next += static_cast<uint32_t>(slicesOf(s.files[i].length, s.sliceSize));
-  }
-  Bytes mainBody = encodeMainBody(s.sliceSize, orderedIds);
-  s.setId = md5Of(mainBody.data(), mainBody.size());
-  s.mainPacket = encodePacket(s.setId, kMainType, mainBody);
-  for (std::size_t i = 0; i < s.files.size(); ++i) {
-    FileDescription& d = s.feeds[i].description;
-    d.id = ids[i];
-    d.firstHash = s.files[i].firstHash;
-    d.length = s.files[i].length;
-    d.name = s.files[i].name;
-  }
-
-  // The recovery windows, and one more buffer for reading the later passes,
-  // beside the ring the fed bytes wait in; halved until the system gives them.
-  s.ringSize = static_cast<std::size_t>(
-      std::max<uint64_t>(std::min<uint64_t>(s.memoryLimit / 32, kFeedRing), kMinFeedRing));
-  uint64_t limit = s.memoryLimit > s.ringSize ? s.memoryLimit - s.ringSize : s.memoryLimit;
-  for (;;) {
-    s.window = windowSize(s.sliceSize, s.count + 1, limit);
-    uint64_t bytes = s.window * s.count;
-    if (bytes / s.count == s.window) {
-      s.recoveryData = Block(s.platform, bytes);
-      if (s.recoveryData) break;
-    }
-    if (s.window <= kMinWindow) {
-      *problem = "There is not enough memory for the recovery data.";
+    s.fed[i].sums.reserve(static_cast<std::size_t>(slicesOf(s.files[i].length, s.sliceSize)));
+  s.started = true;
+  // With a reader the bytes are there to read now: the computation runs
+  // beside the caller, which feeds what it writes meanwhile.
+  if (s.reader) {
+    Status reason;
+    if (!s.makeTemporaries(problem, why ? why : &reason)) {
+      s.removeTemporaries();
+      s.started = false;
       return false;
     }
-    limit /= 2;
+    s.compute(true);
   }
-  // The two workers' loads, measured per 512 MiB fed on this kind of
-  // machine: MD5 0.75 s; the multiply-add 0.08 s per recovery slice; the
-  // copy loop's own reading and writing 0.4 s and the CRC-32 0.1 s, which
-  // share a core with the computing worker. Even loads: the hashing worker
-  // takes a = count / 2 - 1.25 recovery slices (rounded), none below 4.
-  s.hasherShare = s.count >= 4 ? (2 * s.count - 3) / 4 : 0;
-  s.names = recoveryFileNames(s.base, s.count);
-  s.startWorkers();
-  s.started = true;
   return true;
 }
 
 void RecoveryWriter::feed(uint32_t index, const uint8_t* data, std::size_t n) {
   State& s = *s_;
   if (!s.started || index >= s.files.size()) return;
-  FileFeed& f = s.feeds[index];
-  if (n > s.files[index].length - f.fed) n = static_cast<std::size_t>(s.files[index].length - f.fed);
-  f.fed += n;
-  if (!s.queue) {
-    s.hashPiece(index, data, n);
-    s.computePiece(index, data, n);
-    return;
+  FedFile& f = s.fed[index];
+  const uint64_t length = s.files[index].length;
+  if (n > length - f.fed) n = static_cast<std::size_t>(length - f.fed);
+  s.anyFed = true;
+  while (n != 0) {
+    const uint64_t offset = f.fed % s.sliceSize;
+    const std::size_t take = static_cast<std::size_t>(std::min<uint64_t>(n, s.sliceSize - offset));
+    f.slice.update(data, take);
+    f.fed += take;
+    data += take;
+    n -= take;
+    if (f.fed % s.sliceSize == 0 || f.fed == length) {
+      f.sums.push_back(f.slice);
+      f.slice = QuickSum();
+    }
   }
-  const std::size_t most = s.ringSize / 4;
-  for (std::size_t done = 0; done < n; done += most)
-    s.queue->push(index, data + done, std::min(most, n - done));
 }
 
-bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& keepGoing) {
+bool RecoveryWriter::finish(std::string* problem, const std::function<bool()>& keepGoing,
+                            Status* why) {
   State& s = *s_;
-  if (!s.started) return s.failWith(problem, "The recovery set was not started.");
-  s.stopWorkers();
-  s.queue.reset();
-  for (std::size_t i = 0; i < s.files.size(); ++i) {
-    FileFeed& f = s.feeds[i];
-    if (f.fed != s.files[i].length)
-      return s.failWith(problem, "The file \"" + s.files[i].name + "\" was not read whole.");
-    // The set's order and the file IDs came from the hash given up front.
-    if (f.firstBytes.finish() != s.files[i].firstHash)
-      return s.failWith(problem, "The file \"" + joinPath(s.folder, s.files[i].name) +
-                                     "\" changed while its recovery data was computed.");
-    f.description.hash = f.hash.finish();
-    for (std::size_t k = 0; k < f.sliceMd5s.size(); ++k)
-      f.slices.push_back({f.sliceMd5s[k], f.sliceCrcs[k]});
-  }
-
-  // The packets every recovery file carries.
-  Bytes critical = s.mainPacket;
-  for (uint32_t i : s.order) {
-    Bytes p = encodePacket(s.setId, kFileDescType, encodeFileDescBody(s.feeds[i].description));
-    critical.insert(critical.end(), p.begin(), p.end());
-  }
-  for (uint32_t i : s.order) {
-    Bytes p = encodePacket(s.setId, kSliceChecksumType,
-                           encodeSliceChecksumBody(s.feeds[i].description.id, s.feeds[i].slices));
-    critical.insert(critical.end(), p.begin(), p.end());
-  }
-  Bytes creator = encodePacket(s.setId, kCreatorType, encodeCreatorBody(kCreatorText));
-  critical.insert(critical.end(), creator.begin(), creator.end());
-
-  // One file at a time is open, and only for one piece of work: a set of
-  // thousands of volumes must not run out of the system's open files, and
-  // Windows deletes no open file when a failure removes the temporaries.
-  auto fail = [&](const std::string& text) { return s.failWith(problem, text); };
+  std::string text;
+  Status reason;
+  auto fail = [&](const std::string& t, const Status& r) {
+    s.stopComputation();
+    s.removeTemporaries();
+    if (problem) *problem = t;
+    if (why) *why = r;
+    return false;
+  };
   auto going = [&]() { return !keepGoing || keepGoing(); };
-  struct Piece {
-    uint64_t offset;
-    const uint8_t* data;
-    std::size_t n;
-  };
-  auto writeInto = [&](const std::string& path, FileCreate create,
-                       std::initializer_list<Piece> pieces) {
-    std::unique_ptr<File> file =
-        s.platform.openFile(path, FileAccess::kWrite, FileShare::kNone, create);
-    if (!file) return false;
-    for (const Piece& p : pieces)
-      if (!writeAt(*file, p.offset, p.data, p.n)) return false;
-    return true;
-  };
+  if (!s.started) return fail("The recovery set was not started.", Status());
 
-  // The index, and the volumes made empty: each under a hidden temporary
-  // name of its own, made exclusively (never a user's file, never through a
-  // link), that takes the final name only once the whole set is written.
-  for (std::size_t n = 0; n < s.names.size(); ++n) {
-    const std::string final = joinPath(s.folder, s.names[n]);
-    std::string path;
-    std::unique_ptr<File> made = s.platform.createTemporaryFor(final, &path);
-    if (!made) return fail("The recovery file \"" + final + "\" cannot be written.");
-    s.temporaries.push_back(path);
-    if (n == 0 && !writeAt(*made, 0, critical.data(), critical.size()))
-      return fail("The recovery file \"" + final + "\" cannot be written.");
+  // 1. The recovery data, computed now unless it was begun by start().
+  if (!s.computing) {
+    if (!s.makeTemporaries(&text, &reason)) return fail(text, reason);
+    if (!going()) return fail("", Status());
+    s.askGoing = going;
+    s.compute(false);
+    s.askGoing = nullptr;
   }
-
-  // The volumes: head (written last, its MD5 covers the data), data window
-  // by window, then the copy of the index's packets.
-  std::vector<std::unique_ptr<Md5>> hashes;
-  for (uint32_t j = 0; j < s.count; ++j) {
-    hashes.push_back(std::make_unique<Md5>());
-    auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, Md5Digest{});
-    hashes.back()->update(head.data() + kPacketSetIdOffset, head.size() - kPacketSetIdOffset);
+  if (!s.awaitComputation(going) || !going()) {
+    if (s.problem.empty()) return fail("", Status());
+    return fail(s.problem, s.why);
   }
-
-  Block readBuffer;
-  std::vector<std::vector<uint32_t>> rereadCrcs(s.files.size());
-  for (uint64_t start = 0; start < s.sliceSize; start += s.window) {
-    const uint64_t width = std::min(s.window, s.sliceSize - start);
-    if (start != 0) {
-      // A later pass: this window of every slice, read back from the files.
-      std::memset(s.recoveryData.data(), 0, s.recoveryData.size());
-      if (!readBuffer) readBuffer = Block(s.platform, s.window);
-      if (!readBuffer) return fail("There is not enough memory for the recovery data.");
-      for (uint32_t i : s.order) {
-        if (!going()) return fail("");
-        const std::string path = joinPath(s.folder, s.files[i].name);
-        std::unique_ptr<File> input;
-        if (!s.reader) {
-          input = s.platform.openFile(path, FileAccess::kRead, FileShare::kRead,
-                                      FileCreate::kOpenExisting);
-          if (!input) return fail("The file \"" + path + "\" cannot be read.");
-        }
-        rereadCrcs[i].resize(s.feeds[i].slices.size());
-        const uint64_t length = s.files[i].length;
-        for (uint32_t slice = 0; slice < s.feeds[i].slices.size(); ++slice) {
-          const uint64_t at = slice * s.sliceSize + start;
-          if (at >= length) continue;
-          const std::size_t want = static_cast<std::size_t>(std::min(width, length - at));
-          const std::size_t got = s.reader ? s.reader(i, at, readBuffer.data(), want)
-                                           : readAt(*input, at, readBuffer.data(), want);
-          if (got != want) return fail("The file \"" + path + "\" cannot be read.");
-          // Two processors on the read bytes: the first half of them on a
-          // thread of its own, the second half and the CRC here.
-          const uint32_t k = s.firstSlice[i] + slice;
-          const std::size_t half = want / 2 & ~std::size_t{63};
-          onTwoThreads(
-              [&] {
-                s.accumulate(s.hasherFactors, k, start, start, readBuffer.data(), half, 0,
-                             s.count);
-              },
-              [&] {
-                rereadCrcs[i][slice] = crc32Update(rereadCrcs[i][slice], readBuffer.data(), want);
-                s.accumulate(s.computerFactors, k, start, start + half, readBuffer.data() + half,
-                             want - half, 0, s.count);
-              });
-        }
-      }
-    }
-    for (uint32_t j = 0; j < s.count; ++j) {
-      if (!going()) return fail("");
-      hashes[j]->update(s.recoveryWindow(j), static_cast<std::size_t>(width));
-      if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
-                     {{kRecoveryHeadSize + start, s.recoveryWindow(j),
-                       static_cast<std::size_t>(width)}}))
-        return fail("The recovery file \"" + joinPath(s.folder, s.names[j + 1]) +
-                    "\" cannot be written. The disk might be full.");
-    }
-  }
-  // What was read back must be what was fed, or the recovery data is wrong.
-  if (s.window < s.sliceSize)
-    for (std::size_t i = 0; i < s.files.size(); ++i)
-      if (rereadCrcs[i] != s.feeds[i].laterCrcs)
-        return fail("The file \"" + joinPath(s.folder, s.files[i].name) +
-                    "\" changed while its recovery data was computed.");
-
-  for (uint32_t j = 0; j < s.count; ++j) {
-    auto head = encodeRecoveryHead(s.setId, j, s.sliceSize, hashes[j]->finish());
-    if (!writeInto(s.temporaries[j + 1], FileCreate::kOpenExisting,
-                   {{kRecoveryHeadSize + s.sliceSize, critical.data(), critical.size()},
-                    {0, head.data(), head.size()}}))
-      return fail("The recovery file \"" + joinPath(s.folder, s.names[j + 1]) +
-                  "\" cannot be written. The disk might be full.");
-  }
-  s.recoveryData.reset();
-
-  // On the medium before any takes its name, and the names after.
-  for (std::size_t n = 0; n < s.names.size(); ++n) {
-    const std::string final = joinPath(s.folder, s.names[n]);
-    std::unique_ptr<File> file = s.platform.openFile(s.temporaries[n], FileAccess::kWrite,
-                                                     FileShare::kNone, FileCreate::kOpenExisting);
-    if (!file || !file->sync())
-      return fail("The recovery file \"" + final + "\" cannot be written. The disk might be full.");
-    file.reset();
-    s.platform.setAttributes(s.temporaries[n], kAttributeNormal);  // Win32: not hidden
-  }
-  for (std::size_t n = 0; n < s.names.size(); ++n) {
-    const std::string final = joinPath(s.folder, s.names[n]);
-    if (!s.platform.replaceFile(s.temporaries[n], final)) {
-      // Those already renamed stay: each is a whole, valid recovery file.
-      s.temporaries.erase(s.temporaries.begin(), s.temporaries.begin() + n);
-      return s.failWith(problem, "The recovery file \"" + final + "\" cannot be made.");
-    }
-  }
-  s.temporaries.clear();
-  s.platform.syncFolder(s.folder);
+  // 2. The bytes fed against those read, and the files' own hashes.
+  if (!s.checkWhatWasFed(&text)) return fail(text, Status());
+  if (!s.hashFiles(going, &text, &reason)) return fail(text, reason);
+  s.memory.reset();
+  // 3. The packets, then every file under its own name.
+  if (!s.writePackets(s.criticalPackets(), &text, &reason)) return fail(text, reason);
+  if (!s.nameTheFiles(&text, &reason)) return fail(text, reason);
   return true;
 }
 
 bool createRecoveryFiles(Platform& platform, const std::string& folder, const std::string& base,
                          const std::vector<std::string>& names, uint32_t recoveryCount,
-                         uint64_t sliceSize, uint64_t memoryLimit, std::string* problem) {
-  auto open = [&](const std::string& name) {
-    return platform.openFile(joinPath(folder, name), FileAccess::kRead, FileShare::kRead,
-                             FileCreate::kOpenExisting);
-  };
+                         uint64_t sliceSize, uint64_t memoryLimit, std::string* problem,
+                         Status* why) {
+  Status reason;
   auto unreadable = [&](const std::string& name) {
     *problem = "The file \"" + joinPath(folder, name) + "\" cannot be read.";
+    if (why) *why = reason;
     return false;
   };
-  // Each file is read twice, and open only while it is read: its first
-  // 16 KiB (the set's order comes from them), then all of it.
+  // Each file's first 16 KiB give the set's order; the writer reads the
+  // rest itself. Each is open only while it is read.
   std::vector<InputFile> files;
-  std::vector<uint8_t> buffer(4 << 20);
+  std::vector<uint8_t> buffer(kFirstBytesHashed);
   for (const std::string& name : names) {
-    std::unique_ptr<File> file = open(name);
+    std::unique_ptr<File> file =
+        platform.openFile(joinPath(folder, name), FileAccess::kRead, FileShare::kRead,
+                          FileCreate::kOpenExisting, kAttributeNormal, &reason);
     InputFile f;
     f.name = name;
-    if (!file || !file->size(&f.length)) return unreadable(name);
-    std::size_t got = readAt(*file, 0, buffer.data(), kFirstBytesHashed);
-    f.firstHash = firstBytesHash(buffer.data(), got);
+    if (!file) return unreadable(name);
+    reason = file->size(&f.length);
+    if (!reason) return unreadable(name);
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(f.length, kFirstBytesHashed));
+    if (readAt(*file, 0, buffer.data(), want) != want) return unreadable(name);
+    f.firstHash = firstBytesHash(buffer.data(), want);
     files.push_back(f);
   }
   RecoveryWriter writer(platform, folder, base, files, recoveryCount, sliceSize, memoryLimit);
-  if (!writer.start(problem)) return false;
-  for (uint32_t i = 0; i < files.size(); ++i) {
-    std::unique_ptr<File> file = open(files[i].name);
-    if (!file) return unreadable(files[i].name);
-    for (uint64_t at = 0; at < files[i].length;) {
-      std::size_t got = readAt(*file, at, buffer.data(), buffer.size());
-      if (got == 0) return unreadable(files[i].name);
-      writer.feed(i, buffer.data(), got);
-      at += got;
-    }
-  }
-  return writer.finish(problem);
+  if (!writer.start(problem, why)) return false;
+  return writer.finish(problem, nullptr, why);
 }
 
 }  // namespace recovery

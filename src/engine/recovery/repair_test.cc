@@ -231,7 +231,7 @@ TEST(RepairTest, PassesGiveTheSameFilesAsOnePass) {
     RecoveryWriter writer(platform, many.dir.path(), "abcd", files, 2, 0, 200000);
     std::string problem;
     ASSERT_TRUE(writer.start(&problem)) << problem;
-    EXPECT_EQ(writer.passes(), 5u);  // windows of 64,576 bytes over slices of 300,004
+    EXPECT_EQ(writer.passes(), 8u);  // columns of 39,936 bytes over slices of 300,004
     // Fed in odd pieces, files interleaved with nothing: words split across feeds.
     const std::size_t pieces[] = {1, 3, 652, 7, 4096, 65535, 2};
     for (uint32_t i = 0; i < files.size(); ++i)
