@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "dialogs/choosers.h"
+#include "dialogs/notice_dialog.h"
 #include "dialogs/window_controls.h"
 #include "planning/size_arithmetic.h"
 #include "planning/source_analysis.h"
@@ -153,10 +154,17 @@ INT_PTR Wizard::pageMessage(int page, HWND window, UINT message, WPARAM wParam, 
       openPage(page, window);
       return TRUE;
     case WM_COMMAND:
-      if (opened_[page]) command(page, LOWORD(wParam), HIWORD(wParam));
+      // As on the main window: while a notice of this thread is open (the
+      // sheet is its owner, disabled), a command is dropped, not kept.
+      if (opened_[page] && !noticeOpenOnThisThread())
+        command(page, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_DROPFILES:
-      if (page == 0) dropped(reinterpret_cast<HDROP>(wParam));
+      if (page == 0 && !noticeOpenOnThisThread()) {
+        dropped(reinterpret_cast<HDROP>(wParam));
+      } else {
+        DragFinish(reinterpret_cast<HDROP>(wParam));
+      }
       return TRUE;
     case WM_NOTIFY: {
       LONG_PTR result = 0;
@@ -165,12 +173,16 @@ INT_PTR Wizard::pageMessage(int page, HWND window, UINT message, WPARAM wParam, 
           activatePage(page);
           break;
         case PSN_WIZNEXT:
-          result = next(page);
+          result = noticeOpenOnThisThread() ? -1 : next(page);
           break;
         case PSN_WIZBACK:
-          result = back(page);
+          result = noticeOpenOnThisThread() ? -1 : back(page);
           break;
         case PSN_WIZFINISH: {
+          if (noticeOpenOnThisThread()) {
+            result = TRUE;  // the sheet stays open
+            break;
+          }
           PlanningContext p = pageContext(page);
           finishOptions(p);
           break;
