@@ -1209,7 +1209,7 @@ write_settings "$SDIR/prog/dTrep.dat" destinationMode=0 recoveryFiles=1
 start_trep "$(win "$SDIR/movie.bin")"
 # 3000 kBytes of 10,000,000 bytes: 4 segments. More recovery files than
 # segments are as many as there are segments, and the summary says so.
-drive "the stored count shows; typed counts change the summary, at most one per segment" <<EOF
+drive "the stored count shows; typed counts change the summary (\"file\" for one), at most one per segment; the title is the program's again when \"Finished\" shows" <<EOF
 window Trep
 wait-text CTL_START "Go Trep!"
 expect-text CTL_RECOVERY_COUNT 1
@@ -1218,7 +1218,7 @@ type CTL_OUTPUT_FOLDER "$OUT"
 check CTL_MODE_SIZE 1
 type CTL_SIZE_NUMBER 3000
 expect-text CTL_SIZE_SUMMARY "File will be Trepped into 4 files of 3000 kBytes"
-expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery files"
+expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery file"
 type CTL_RECOVERY_COUNT 9
 expect-text CTL_RECOVERY_SUMMARY "+ 4 recovery files"
 type CTL_RECOVERY_COUNT 0
@@ -1226,8 +1226,9 @@ expect-text CTL_RECOVERY_SUMMARY ""
 type CTL_RECOVERY_COUNT 2
 expect-text CTL_RECOVERY_SUMMARY "+ 2 recovery files"
 click CTL_START
+wait-notice Finished
+expect-title "Trep 1.91"
 notice 1 Finished
-wait-title "Trep 1.91"
 click CTL_QUIT
 wait-gone
 EOF
@@ -1249,8 +1250,9 @@ expect-enabled CTL_RECOVERY_COUNT 0
 expect-text CTL_RECOVERY_SUMMARY ""
 type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
 click CTL_START
+wait-notice "Finished — 2 segments rebuilt from recovery files"
+expect-title "Trep 1.91"
 notice 1 "Finished — 2 segments rebuilt from recovery files"
-wait-title "Trep 1.91"
 click CTL_QUIT
 wait-gone
 EOF
