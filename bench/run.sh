@@ -47,28 +47,35 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 with_wine=""  # "1" when Trep.exe is measured too
+# The Windows build this machine runs: 32-bit where 32-bit programs run,
+# else 64-bit (scripts/windows-build.sh; TREP_WINDOWS_BUILD chooses).
+# shellcheck source=scripts/windows-build.sh
+source "$here/scripts/windows-build.sh"
+if [ "$TREP_WIN" = win64 ]; then win_toolchain=mingw-x86_64; else win_toolchain=mingw-i686; fi
+win_bench=build/bench-$TREP_WIN
 if [ -z "${NO_WINE:-}" ] && command -v wine >/dev/null &&
-   command -v i686-w64-mingw32-g++-posix >/dev/null; then
+   command -v "${win_toolchain#mingw-}-w64-mingw32-g++-posix" >/dev/null; then
   with_wine=1
+  echo "bench: $TREP_WIN_WHY" >&2
 fi
 
 # --- builds ------------------------------------------------------------------
-echo "bench: building (Release) in build/bench-native${with_wine:+ and build/bench-win32}" >&2
+echo "bench: building (Release) in build/bench-native${with_wine:+ and $win_bench}" >&2
 cmake -S "$here" -B "$here/build/bench-native" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$here/build/bench-native" -j "$jobs" \
   --target trep jobtool trep_crc trep_microbench >/dev/null
 native="$here/build/bench-native"
 if [ -n "$with_wine" ]; then
-  cmake -S "$here" -B "$here/build/bench-win32" -DCMAKE_BUILD_TYPE=Release -DTREP_TESTS=OFF \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" >/dev/null
-  cmake --build "$here/build/bench-win32" -j "$jobs" --target Trep >/dev/null
+  cmake -S "$here" -B "$here/$win_bench" -DCMAKE_BUILD_TYPE=Release -DTREP_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$win_toolchain.cmake" >/dev/null
+  cmake --build "$here/$win_bench" -j "$jobs" --target Trep >/dev/null
 fi
 
 # --- the work folder ---------------------------------------------------------
 parent=${BENCH_DIR:-$here/build}
 mkdir -p "$parent"
 work=$(mktemp -d "$parent/bench-data.XXXXXX")
-wine_prefix="$here/build/bench-win32/wineprefix"
+wine_prefix="$here/$win_bench/wineprefix"
 wineserver_started=0
 cleanup() {
   if [ "$wineserver_started" = 1 ]; then WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true; fi
@@ -98,7 +105,7 @@ write_settings "$work/prog/dTrep.dat" 0
 write_settings "$work/prog-crc/dTrep.dat" 1
 if [ -n "$with_wine" ]; then
   mkdir -p "$work/prog-win"
-  cp "$here/build/bench-win32/Trep.exe" "$work/prog-win/"
+  cp "$here/$win_bench/Trep.exe" "$work/prog-win/"
   write_settings "$work/prog-win/dTrep.dat" 0
 fi
 
@@ -230,7 +237,7 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
   echo "- processor: $(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) cores"
   echo "- memory: $(free -m | awk '/^Mem:/ { printf "%.1f GiB", $2 / 1024 }')"
   echo "- file system of the data: $(df -T "$work" | awk 'NR == 2 { print $2 }'), kernel $(uname -r)"
-  echo "- tools: $(cp --version | head -n 1)${with_wine:+, $(wine --version 2>/dev/null)}"
+  echo "- tools: $(cp --version | head -n 1)${with_wine:+, $(/usr/lib/wine/wine64 --version 2>/dev/null), Trep.exe: $TREP_WIN}"
   echo "- load average before the runs: $(cut -d ' ' -f 1-3 /proc/loadavg)"
   echo
   echo "### Cases ($size_mib MiB of random bytes, segments of $segment_mib MiB, $runs runs each, medians)"

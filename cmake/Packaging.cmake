@@ -6,8 +6,9 @@
 # trep_VERSION_ARCH.deb for /usr. The installed trep names its guide in
 # ../share/doc/trep relative to itself.
 # Windows: Trep.exe and ReadMe.htm side by side; cpack makes
-# Trep-VERSION-win32.zip of them. The installer (packaging/windows/trep.nsi)
-# is made from the same files.
+# Trep-VERSION-win32.zip of them (Trep-VERSION-win64.zip from the 64-bit
+# build). The installers (packaging/windows/trep.nsi) are made from the same
+# files.
 
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Trep")
@@ -21,7 +22,11 @@ if(WIN32)
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME Trep)
-  set(CPACK_PACKAGE_FILE_NAME "Trep-${PROJECT_VERSION}-win32")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_PACKAGE_FILE_NAME "Trep-${PROJECT_VERSION}-win64")
+  else()
+    set(CPACK_PACKAGE_FILE_NAME "Trep-${PROJECT_VERSION}-win32")
+  endif()
 else()
   set(doc share/doc/trep)
   # Debian wants compressed manual pages and changelogs, without a time

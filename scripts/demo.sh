@@ -7,10 +7,13 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh"
+# shellcheck source=scripts/windows-build.sh
+source "$here/scripts/windows-build.sh"  # TREP_WIN: the Windows build this machine runs
+win=$TREP_WIN
 
 demo="$here/build/demo"
 rm -rf "$demo"  # a fresh series each time: no overwrite questions
-mkdir -p "$demo/native" "$demo/win32" "$demo/rebuilt-by-trep" "$demo/rebuilt-by-Trep.exe"
+mkdir -p "$demo/native" "$demo/$win" "$demo/rebuilt-by-trep" "$demo/rebuilt-by-Trep.exe"
 export XDG_RUNTIME_DIR="$demo"  # the single-instance lock of trep
 unset DISPLAY
 
@@ -19,11 +22,12 @@ head -c $((5 * 1024 * 1024 + 12345)) /dev/urandom > "$demo/sample.bin"
 echo "== trep: split sample.bin into segments of 1024 KiB"
 (cd "$demo" && "$here/build/native/trep" /q /i=sample.bin /o=native /s=1024)
 echo "exit code $?"
-echo "== Trep.exe (under Wine): the same split"
-(cd "$demo" && "$here/scripts/wine-run.sh" "$here/build/win32/Trep.exe" /q /i=sample.bin /o=win32 /s=1024)
+echo "== $TREP_WIN_WHY"
+echo "== Trep.exe (build/$win, under Wine): the same split"
+(cd "$demo" && "$here/scripts/wine-run.sh" "$TREP_WIN_DIR/Trep.exe" /q /i=sample.bin "/o=$win" /s=1024)
 echo "exit code $?"
 
-for side in native win32; do
+for side in native "$win"; do
   echo "== $side series"
   ls -l "$demo/$side"
   first="$demo/$side/samp0001.trp"
@@ -33,13 +37,13 @@ for side in native win32; do
     "$(dd if="$first" bs=1 skip=314 count=300 status=none | tr -d '\0')" \
     "$(od -An -tu4 -j614 -N4 "$first" | tr -d ' ')"
 done
-if cmp -s "$demo/native/samp0002.trp" "$demo/win32/samp0002.trp"; then
+if cmp -s "$demo/native/samp0002.trp" "$demo/$win/samp0002.trp"; then
   echo "== segment 0002 is byte-identical from both programs"
 fi
 
 echo "== trep rebuilds the series Trep.exe made; Trep.exe rebuilds the one trep made"
-(cd "$demo" && "$here/build/native/trep" /q /i=win32/samp0003.trp /o=rebuilt-by-trep)
-(cd "$demo" && "$here/scripts/wine-run.sh" "$here/build/win32/Trep.exe" /q /i=native\\samp0001.trp /o=rebuilt-by-Trep.exe)
+(cd "$demo" && "$here/build/native/trep" /q "/i=$win/samp0003.trp" /o=rebuilt-by-trep)
+(cd "$demo" && "$here/scripts/wine-run.sh" "$TREP_WIN_DIR/Trep.exe" /q /i=native\\samp0001.trp /o=rebuilt-by-Trep.exe)
 for side in rebuilt-by-trep rebuilt-by-Trep.exe; do
   if cmp "$demo/sample.bin" "$demo/$side/sample.bin"; then
     echo "$side/sample.bin is identical to sample.bin"

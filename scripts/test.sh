@@ -6,6 +6,11 @@
 #
 #   unit         the unit tests, natively and as a Windows program under Wine
 #   programs     the whole-program tests of trep and Trep.exe
+#
+# The Windows tests run the Windows build this machine runs (see
+# scripts/windows-build.sh): the 32-bit one where 32-bit programs run, else
+# the 64-bit one. Where both run, the 64-bit build's unit and whole-program
+# tests run as well. TREP_WINDOWS_BUILD=win64 takes the 64-bit path alone.
 #   recovery     recovery files against par2 (par2cmdline), both ways
 #   windows      the window tests: Trep.exe's windows under Wine on a virtual
 #                display (the main window, then the setup wizard)
@@ -46,14 +51,20 @@ stage_unit() {
   local status=0
   echo "== unit tests, native"
   ctest --test-dir "$here/build/native" --output-on-failure || status=1
-  echo "== unit tests, Windows build under Wine"
-  ctest --test-dir "$here/build/win32" --output-on-failure || status=1
+  for build in "${WINDOWS_BUILDS[@]}"; do
+    echo "== unit tests, Windows build $build under Wine"
+    ctest --test-dir "$here/build/$build" --output-on-failure || status=1
+  done
   return "$status"
 }
 
 stage_programs() {
-  echo "== whole-program tests"
-  "$here/tests/programs_test.sh"
+  local status=0 build
+  for build in "${WINDOWS_BUILDS[@]}"; do
+    echo "== whole-program tests, with Trep.exe of $build"
+    TREP_WINDOWS_BUILD=$build "$here/tests/programs_test.sh" || status=1
+  done
+  return "$status"
 }
 
 stage_recovery() {
@@ -103,6 +114,15 @@ stage_fuzz() {
 
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh"
+
+# shellcheck source=scripts/windows-build.sh
+source "$here/scripts/windows-build.sh"
+echo "== $TREP_WIN_WHY"
+WINDOWS_BUILDS=("$TREP_WIN")
+if [ "$TREP_WIN" = win32 ] && [ -z "${TREP_WINDOWS_BUILD:-}" ]; then
+  WINDOWS_BUILDS+=(win64)
+  echo "== this machine runs 64-bit programs too: the unit and whole-program tests run the 64-bit build as well"
+fi
 
 export XDG_RUNTIME_DIR
 XDG_RUNTIME_DIR=$(mktemp -d)

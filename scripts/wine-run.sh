@@ -3,8 +3,9 @@
 # 32-bit program under 32-bit Wine in build/wineprefix, a 64-bit one under
 # 64-bit Wine in build/wineprefix64. The program's own header decides; for
 # Wine's programs (cmd, reg, winepath) the build this machine runs decides
-# (scripts/windows-build.sh). A WINEPREFIX already set is kept: it must be a
-# prefix of the same architecture.
+# (scripts/windows-build.sh, or TREP_WIN when a caller exported it). A
+# WINEPREFIX already set is kept: it must be a prefix of the same
+# architecture.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # The machine field of a PE file: 14c for i386, 8664 for x86-64.
@@ -23,8 +24,11 @@ if [ -f "${1:-}" ]; then
   esac
 fi
 if [ -z "$arch" ]; then
-  # shellcheck source=scripts/windows-build.sh
-  . "$here/scripts/windows-build.sh" || exit 2
+  # A test that sourced windows-build.sh has exported its choice already.
+  if [ -z "${TREP_WIN:-}" ]; then
+    # shellcheck source=scripts/windows-build.sh
+    . "$here/scripts/windows-build.sh" || exit 2
+  fi
   arch=$TREP_WIN
 fi
 

@@ -7,10 +7,13 @@
 #   judged by coreutils (split, cmp), "Open ReadMe" naming the installed
 #   guide, the manual page rendered by groff and man without a warning, and
 #   lintian without an error.
-# - The Windows zip: exactly Trep.exe and ReadMe.htm; its Trep.exe splits
+# - The Windows zips: exactly Trep.exe and ReadMe.htm; its Trep.exe splits
 #   under Wine.
-# - The Windows installer, in a Wine prefix of its own made anew for each run
-#   (build/wineprefix-package): a silent install puts the files, the
+# - The Windows installers, in a Wine prefix of their own made anew for each
+#   run (build/wineprefix-package, or -package64 for a 64-bit prefix): where
+#   this machine runs 32-bit programs, Trep-VERSION-setup.exe in a 32-bit
+#   prefix (it installs the 32-bit Trep.exe there); everywhere,
+#   Trep-VERSION-win64-setup.exe in a 64-bit one. A silent install puts the files, the
 #   Start-menu entry, the Add/Remove Programs entry and the association's
 #   eight entries in place; the installed Trep.exe splits; the silent
 #   uninstall leaves no file and no registry key that was not there before.
@@ -26,6 +29,16 @@ set -u
 export LC_ALL=C.UTF-8
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/windows-build.sh
+source "$ROOT/scripts/windows-build.sh" || exit 2
+# The Windows packages tried here: each as "ARCH ZIP SETUP".
+if [ "$TREP_WIN" = win32 ]; then
+  WINDOWS_CASES=("win32 win32.zip setup.exe" "win64 win64.zip win64-setup.exe")
+  echo "Windows packages: the 32-bit and the 64-bit ones (this machine runs both)"
+else
+  WINDOWS_CASES=("win64 win64.zip win64-setup.exe")
+  echo "Windows packages: the 64-bit ones alone (this machine runs no 32-bit programs, or TREP_WINDOWS_BUILD=win64)"
+fi
 PACKAGES=$ROOT/build/packages
 BUILT_TREP=$ROOT/build/native/trep
 RUN_GUARD=120  # seconds a program run may last: a guard against a hang only
@@ -40,36 +53,53 @@ done
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$ROOT/build/native/CMakeCache.txt" 2>/dev/null)
 ARCH=$(dpkg --print-architecture)
 DEB=$PACKAGES/trep_${VERSION}_$ARCH.deb
-ZIP=$PACKAGES/Trep-$VERSION-win32.zip
-SETUP=$PACKAGES/Trep-$VERSION-setup.exe
-for f in "$DEB" "$ZIP" "$SETUP" "$BUILT_TREP"; do
+WINDOWS_FILES=()
+for case in "${WINDOWS_CASES[@]}"; do
+  read -r _ zip setup <<<"$case"
+  WINDOWS_FILES+=("$PACKAGES/Trep-$VERSION-$zip" "$PACKAGES/Trep-$VERSION-$setup")
+done
+for f in "$DEB" "${WINDOWS_FILES[@]}" "$BUILT_TREP"; do
   if [ -z "$VERSION" ] || [ ! -f "$f" ]; then
     echo "package_test: ${f} is missing; make the packages with scripts/package.sh" >&2
     exit 2
   fi
 done
 
-# The prefix of these tests alone, used by one run at a time.
-export WINEPREFIX=$ROOT/build/wineprefix-package
-export WINEARCH=win32 WINEDEBUG=-all
+# The prefixes of these tests alone (one for each architecture), used by
+# one run at a time.
+PREFIX_BASE=$ROOT/build/wineprefix-package
+export WINEDEBUG=-all
 # No .NET or Gecko offers in a new prefix; no menu entries of the host for
 # the Start-menu entries the installer makes.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-WINE_RUN=wine  # for tests/lib/association.sh
-exec 9>"$WINEPREFIX.lock"
+exec 9>"$PREFIX_BASE.lock"
 if ! flock -w 600 9; then
-  echo "package_test: another run holds $WINEPREFIX" >&2
+  echo "package_test: another run holds $PREFIX_BASE" >&2
   exit 2
 fi
+# use_prefix ARCH: the prefix and the Wine loader for ARCH (win32|win64).
+# /usr/bin/wine takes the 32-bit loader whenever it is installed, also where
+# it cannot run: the 64-bit one is called by its own name.
+use_prefix() {
+  if [ "$1" = win64 ]; then
+    export WINEPREFIX=${PREFIX_BASE}64 WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    WINE=/usr/lib/wine/wine64
+  else
+    export WINEPREFIX=$PREFIX_BASE WINEARCH=win32
+    unset WINELOADER
+    WINE=wine
+  fi
+  WINE_RUN=$WINE  # for tests/lib/association.sh
+}
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/trep-package.XXXXXX")
 cleanup() {
   timeout 60 wineserver -k 2>/dev/null
   timeout 60 wineserver -w 2>/dev/null
   if [ "${KEEP:-0}" = 1 ]; then
-    echo "work folder kept: $WORK; Wine prefix kept: $WINEPREFIX"
+    echo "work folder kept: $WORK; Wine prefixes kept: $PREFIX_BASE*"
   else
-    rm -rf "$WORK" "$WINEPREFIX"
+    rm -rf "$WORK" "$PREFIX_BASE" "${PREFIX_BASE}64"
   fi
 }
 trap cleanup EXIT
@@ -251,165 +281,179 @@ expect_empty "lintian errors" "$ERRORS"
 report "lintian reports no error"
 grep -E '^[WI]:' <<<"$LINTIAN" | sed 's/^/       lintian: /'
 
-# =========================================================== Windows zip ===
+# windows_packages ARCH ZIP SETUP: the zip and the installer of one
+# Windows build, in a new prefix of that architecture.
+windows_packages() {
+  local ARCH_WIN=$1 ZIP=$PACKAGES/Trep-$VERSION-$2 SETUP=$PACKAGES/Trep-$VERSION-$3
+  use_prefix "$ARCH_WIN"
+  # =========================================================== Windows zip ===
 
-echo "== the Windows zip $(basename "$ZIP") ($(stat -c %s "$ZIP") bytes)"
-TOP=Trep-$VERSION-win32
-expect_eq "entries" "$(printf '%s\n' "$TOP/ReadMe.htm" "$TOP/Trep.exe")" "$(unzip -Z1 "$ZIP" | sort)"
-mkdir -p "$WORK/zip"
-unzip -q "$ZIP" -d "$WORK/zip"
-cmp -s "$WORK/zip/$TOP/ReadMe.htm" "$ROOT/ReadMe.htm" || fail_because "ReadMe.htm differs"
-ZIP_EXE=$WORK/zip/$TOP/Trep.exe
-expect_eq "Trep.exe begins" "4d5a" "$(hex "$ZIP_EXE" 0 2)"
-expect_eq "Trep.exe's machine (i386)" "$((0x14c))" "$(le "$ZIP_EXE" $(($(le "$ZIP_EXE" 60 4) + 4)) 2)"
-report "the zip holds exactly Trep.exe (32-bit) and ReadMe.htm in $TOP/"
+  echo "== the Windows zip $(basename "$ZIP") ($(stat -c %s "$ZIP") bytes)"
+  TOP=Trep-$VERSION-$ARCH_WIN
+  expect_eq "entries" "$(printf '%s\n' "$TOP/ReadMe.htm" "$TOP/Trep.exe")" "$(unzip -Z1 "$ZIP" | sort)"
+  rm -rf "$WORK/zip" "$WORK/zip-split" "$WORK/setup-split"
+  mkdir -p "$WORK/zip"
+  unzip -q "$ZIP" -d "$WORK/zip"
+  cmp -s "$WORK/zip/$TOP/ReadMe.htm" "$ROOT/ReadMe.htm" || fail_because "ReadMe.htm differs"
+  ZIP_EXE=$WORK/zip/$TOP/Trep.exe
+  expect_eq "Trep.exe begins" "4d5a" "$(hex "$ZIP_EXE" 0 2)"
+  if [ "$ARCH_WIN" = win64 ]; then machine=x86-64:$((0x8664)); else machine=i386:$((0x14c)); fi
+  expect_eq "Trep.exe's machine (${machine%:*})" "${machine#*:}" "$(le "$ZIP_EXE" $(($(le "$ZIP_EXE" 60 4) + 4)) 2)"
+  report "the zip holds exactly Trep.exe (${machine%:*}) and ReadMe.htm in $TOP/"
 
-# A new prefix for this run: nothing of an earlier run can hide a leftover.
-rm -rf "$WINEPREFIX"
-if ! timeout 300 wine cmd /c exit 0 >/dev/null 2>&1; then
-  echo "package_test: Wine does not run in $WINEPREFIX" >&2
-  exit 2
-fi
-wine_idle
-
-mkdir -p "$WORK/zip-split"
-run wine "$ZIP_EXE" "/i=$(win "$WORK/fx/data.bin")" "/o=$(win "$WORK/zip-split")" "/s=$SEG_KIB" /q
-expect_eq "exit code of the split" 0 "$RC"
-expect_series "$WORK/zip-split"
-expect_rebuilt_by "$TREP" "$WORK/zip-split"
-wine_idle
-report "the zip's Trep.exe splits under Wine; trep rebuilds its series"
-
-# ===================================================== Windows installer ===
-
-echo "== the Windows installer $(basename "$SETUP") ($(stat -c %s "$SETUP") bytes)"
-DRIVE_C=$WINEPREFIX/drive_c
-INSTALLED=$DRIVE_C/Program\ Files/Trep
-PROG_WIN='C:\Program Files\Trep\'
-START_MENU=$DRIVE_C/ProgramData/Microsoft/Windows/Start\ Menu/Programs
-UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Trep'
-
-# What the prefix holds, to compare after the uninstall: every registry key
-# (without Wine's time stamps), every line that names Trep, every file
-# outside the temporary folders (the uninstaller runs from a copy there that
-# the system removes at its next start).
-registry_keys() { cat "$WINEPREFIX"/*.reg | sed -nE 's/^(\[[^]]*\]).*$/\1/p' | sort -u; }
-registry_trep() { cat "$WINEPREFIX"/*.reg | grep -i 'trep' | grep -v -i 'faultrep'; }
-prefix_files() { files_in "$DRIVE_C" | grep -v '^users/[^/]*/Temp/'; }
-snapshot_prefix() {
+  # A new prefix for this run: nothing of an earlier run can hide a leftover.
+  rm -rf "$WINEPREFIX"
+  if ! timeout 300 "$WINE" cmd /c exit 0 >/dev/null 2>&1; then
+    echo "package_test: Wine does not run in $WINEPREFIX" >&2
+    exit 2
+  fi
   wine_idle
-  registry_keys >"$WORK/$1.keys"
-  registry_trep >"$WORK/$1.trep"
-  prefix_files >"$WORK/$1.files"
-}
-# expect_as_before NAME: nothing is in the prefix that was not in snapshot NAME.
-expect_as_before() {
-  snapshot_prefix now
-  expect_empty "registry keys added" "$(comm -13 "$WORK/$1.keys" "$WORK/now.keys")"
-  expect_eq "registry lines naming Trep" "$(<"$WORK/$1.trep")" "$(<"$WORK/now.trep")"
-  expect_empty "files added" "$(comm -13 "$WORK/$1.files" "$WORK/now.files")"
-}
-uninstall_value() {  # NAME: the data of a value of the Add/Remove Programs entry
-  wine reg query "$UNINSTALL_KEY" /v "$1" </dev/null 2>/dev/null | tr -d '\r' |
-    sed -nE "s/^ +$1 +REG_[A-Z]+ +//p"
-}
-# uninstall: runs the uninstaller silently, as Add/Remove Programs would.
-uninstall() {
-  run wine "${PROG_WIN}Uninstall.exe" /S
-  expect_eq "exit code of the uninstaller" 0 "$RC"
-  wine_idle  # the uninstaller goes on in a copy of itself
-}
 
-snapshot_prefix before
-NONE=$(printf '(none)\n%.0s' 1 2 3 4 5 6 7 8)
-expect_eq "association before" "$NONE" "$(registry_read "$PROG_WIN")"
-report "the new prefix holds no association"
+  mkdir -p "$WORK/zip-split"
+  run "$WINE" "$ZIP_EXE" "/i=$(win "$WORK/fx/data.bin")" "/o=$(win "$WORK/zip-split")" "/s=$SEG_KIB" /q
+  expect_eq "exit code of the split" 0 "$RC"
+  expect_series "$WORK/zip-split"
+  expect_rebuilt_by "$TREP" "$WORK/zip-split"
+  wine_idle
+  report "the zip's Trep.exe splits under Wine; trep rebuilds its series"
 
-run wine "$SETUP" /S
-expect_eq "exit code of the installer" 0 "$RC"
-wine_idle
-expect_eq "installed files" "$(printf '%s\n' DefSet.txt ReadMe.htm Trep.exe Uninstall.exe)" \
-  "$(files_in "$INSTALLED")"
-cmp -s "$INSTALLED/Trep.exe" "$ZIP_EXE" || fail_because "the installed Trep.exe is not the zip's"
-cmp -s "$INSTALLED/ReadMe.htm" "$ROOT/ReadMe.htm" || fail_because "the installed ReadMe.htm differs"
-[ -f "$START_MENU/Trep.lnk" ] || fail_because "no Start-menu entry Trep.lnk"
-report "a silent install puts Trep.exe, ReadMe.htm, DefSet.txt and the uninstaller in Program Files, and a Start-menu entry"
+  # ===================================================== Windows installer ===
 
-while IFS= read -r row; do
-  read_row "$row" value want
-  expect_eq "$value" "$want" "$(uninstall_value "$value")"
-done <<EOF
-DisplayName          | Trep $VERSION
-DisplayVersion       | $VERSION
-InstallLocation      | ${PROG_WIN%\\}
-UninstallString      | "${PROG_WIN}Uninstall.exe"
-QuietUninstallString | "${PROG_WIN}Uninstall.exe" /S
+  echo "== the Windows installer $(basename "$SETUP") ($(stat -c %s "$SETUP") bytes)"
+  DRIVE_C=$WINEPREFIX/drive_c
+  INSTALLED=$DRIVE_C/Program\ Files/Trep
+  PROG_WIN='C:\Program Files\Trep\'
+  START_MENU=$DRIVE_C/ProgramData/Microsoft/Windows/Start\ Menu/Programs
+  UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Trep'
+
+  # What the prefix holds, to compare after the uninstall: every registry key
+  # (without Wine's time stamps), every line that names Trep, every file
+  # outside the temporary folders (the uninstaller runs from a copy there that
+  # the system removes at its next start).
+  registry_keys() { cat "$WINEPREFIX"/*.reg | sed -nE 's/^(\[[^]]*\]).*$/\1/p' | sort -u; }
+  registry_trep() { cat "$WINEPREFIX"/*.reg | grep -i 'trep' | grep -v -i 'faultrep'; }
+  prefix_files() { files_in "$DRIVE_C" | grep -v '^users/[^/]*/Temp/'; }
+  snapshot_prefix() {
+    wine_idle
+    registry_keys >"$WORK/$1.keys"
+    registry_trep >"$WORK/$1.trep"
+    prefix_files >"$WORK/$1.files"
+  }
+  # expect_as_before NAME: nothing is in the prefix that was not in snapshot NAME.
+  expect_as_before() {
+    snapshot_prefix now
+    expect_empty "registry keys added" "$(comm -13 "$WORK/$1.keys" "$WORK/now.keys")"
+    expect_eq "registry lines naming Trep" "$(<"$WORK/$1.trep")" "$(<"$WORK/now.trep")"
+    expect_empty "files added" "$(comm -13 "$WORK/$1.files" "$WORK/now.files")"
+  }
+  uninstall_value() {  # NAME: the data of a value of the Add/Remove Programs entry
+    "$WINE" reg query "$UNINSTALL_KEY" /v "$1" </dev/null 2>/dev/null | tr -d '\r' |
+      sed -nE "s/^ +$1 +REG_[A-Z]+ +//p"
+  }
+  # uninstall: runs the uninstaller silently, as Add/Remove Programs would.
+  uninstall() {
+    run "$WINE" "${PROG_WIN}Uninstall.exe" /S
+    expect_eq "exit code of the uninstaller" 0 "$RC"
+    wine_idle  # the uninstaller goes on in a copy of itself
+  }
+
+  snapshot_prefix before
+  NONE=$(printf '(none)\n%.0s' 1 2 3 4 5 6 7 8)
+  expect_eq "association before" "$NONE" "$(registry_read "$PROG_WIN")"
+  report "the new prefix holds no association"
+
+  run "$WINE" "$SETUP" /S
+  expect_eq "exit code of the installer" 0 "$RC"
+  wine_idle
+  expect_eq "installed files" "$(printf '%s\n' DefSet.txt ReadMe.htm Trep.exe Uninstall.exe)" \
+    "$(files_in "$INSTALLED")"
+  cmp -s "$INSTALLED/Trep.exe" "$ZIP_EXE" || fail_because "the installed Trep.exe is not the zip's"
+  cmp -s "$INSTALLED/ReadMe.htm" "$ROOT/ReadMe.htm" || fail_because "the installed ReadMe.htm differs"
+  [ -f "$START_MENU/Trep.lnk" ] || fail_because "no Start-menu entry Trep.lnk"
+  report "a silent install puts Trep.exe, ReadMe.htm, DefSet.txt and the uninstaller in Program Files, and a Start-menu entry"
+
+  while IFS= read -r row; do
+    read_row "$row" value want
+    expect_eq "$value" "$want" "$(uninstall_value "$value")"
+  done <<EOF
+  DisplayName          | Trep $VERSION
+  DisplayVersion       | $VERSION
+  InstallLocation      | ${PROG_WIN%\\}
+  UninstallString      | "${PROG_WIN}Uninstall.exe"
+  QuietUninstallString | "${PROG_WIN}Uninstall.exe" /S
 EOF
-report "the Add/Remove Programs entry names the uninstaller"
+  report "the Add/Remove Programs entry names the uninstaller"
 
-expect_eq "association" "$(association_entries "$PROG_WIN" | sed 's/^[^|]*|[^|]*|//')" \
-  "$(registry_read "$PROG_WIN")"
-report "the eight entries of the association read back as \"Auto Run\" writes them"
+  expect_eq "association" "$(association_entries "$PROG_WIN" | sed 's/^[^|]*|[^|]*|//')" \
+    "$(registry_read "$PROG_WIN")"
+  report "the eight entries of the association read back as \"Auto Run\" writes them"
 
-mkdir -p "$WORK/setup-split"
-run wine "${PROG_WIN}Trep.exe" "/i=$(win "$WORK/fx/data.bin")" "/o=$(win "$WORK/setup-split")" \
-  "/s=$SEG_KIB" /q
-expect_eq "exit code of the split" 0 "$RC"
-expect_series "$WORK/setup-split"
-expect_rebuilt_by "$TREP" "$WORK/setup-split"
-wine_idle
-# DefSet.txt moved the settings out of Program Files.
-[ -n "$(find "$DRIVE_C/users" -type d -path '*/AppData/Roaming/Quorin/Trep' 2>/dev/null)" ] ||
-  fail_because "no per-user settings folder Quorin\\Trep was made"
-report "the installed Trep.exe splits; trep rebuilds its series"
+  mkdir -p "$WORK/setup-split"
+  run "$WINE" "${PROG_WIN}Trep.exe" "/i=$(win "$WORK/fx/data.bin")" "/o=$(win "$WORK/setup-split")" \
+    "/s=$SEG_KIB" /q
+  expect_eq "exit code of the split" 0 "$RC"
+  expect_series "$WORK/setup-split"
+  expect_rebuilt_by "$TREP" "$WORK/setup-split"
+  wine_idle
+  # DefSet.txt moved the settings out of Program Files.
+  [ -n "$(find "$DRIVE_C/users" -type d -path '*/AppData/Roaming/Quorin/Trep' 2>/dev/null)" ] ||
+    fail_because "no per-user settings folder Quorin\\Trep was made"
+  report "the installed Trep.exe splits; trep rebuilds its series"
 
-uninstall
-expect_eq "association after" "$NONE" "$(registry_read "$PROG_WIN")"
-expect_eq "Add/Remove Programs entry after" "" "$(uninstall_value DisplayName)"
-expect_as_before before
-report "a silent uninstall leaves no file, no registry key and no entry naming Trep"
+  uninstall
+  expect_eq "association after" "$NONE" "$(registry_read "$PROG_WIN")"
+  expect_eq "Add/Remove Programs entry after" "" "$(uninstall_value DisplayName)"
+  expect_as_before before
+  report "a silent uninstall leaves no file, no registry key and no entry naming Trep"
 
-# An association in the form earlier versions wrote (the program's path
-# unquoted) names this installation too: the uninstaller takes it away.
-run wine "$SETUP" /S /NOASSOC
-expect_eq "exit code of the installer" 0 "$RC"
-wine_idle
-while IFS= read -r entry; do
-  IFS='|' read -r key value data <<<"$entry"
-  if [ -z "$value" ]; then
-    wine reg add "$key" /ve /d "$data" /f </dev/null >/dev/null 2>&1
-  else
-    wine reg add "$key" /v "$value" /d "$data" /f </dev/null >/dev/null 2>&1
-  fi
-done < <(association_entries "$PROG_WIN" unquoted)
-expect_eq "the earlier form written" "$(association_entries "$PROG_WIN" unquoted | sed 's/^[^|]*|[^|]*|//')" \
-  "$(registry_read "$PROG_WIN" unquoted)"
-uninstall
-expect_eq "association after the uninstall" "$NONE" "$(registry_read "$PROG_WIN" unquoted)"
-report "the uninstaller takes away this installation's association written without quotes"
+  # An association in the form earlier versions wrote (the program's path
+  # unquoted) names this installation too: the uninstaller takes it away.
+  run "$WINE" "$SETUP" /S /NOASSOC
+  expect_eq "exit code of the installer" 0 "$RC"
+  wine_idle
+  while IFS= read -r entry; do
+    IFS='|' read -r key value data <<<"$entry"
+    if [ -z "$value" ]; then
+      "$WINE" reg add "$key" /ve /d "$data" /f </dev/null >/dev/null 2>&1
+    else
+      "$WINE" reg add "$key" /v "$value" /d "$data" /f </dev/null >/dev/null 2>&1
+    fi
+  done < <(association_entries "$PROG_WIN" unquoted)
+  expect_eq "the earlier form written" \
+    "$(association_entries "$PROG_WIN" unquoted | sed 's/^[^|]*|[^|]*|//')" \
+    "$(registry_read "$PROG_WIN" unquoted)"
+  uninstall
+  expect_eq "association after the uninstall" "$NONE" "$(registry_read "$PROG_WIN" unquoted)"
+  report "the uninstaller takes away this installation's association written without quotes"
 
-# Declined association; entries of another copy of Trep.exe stay.
-OTHER='C:\Portable Trep\'
-run wine "$SETUP" /S /NOASSOC
-expect_eq "exit code of the installer" 0 "$RC"
-wine_idle
-expect_eq "installed files" "$(printf '%s\n' DefSet.txt ReadMe.htm Trep.exe Uninstall.exe)" \
-  "$(files_in "$INSTALLED")"
-expect_eq "association" "$NONE" "$(registry_read "$PROG_WIN")"
-report "with /NOASSOC the installer writes none of the association"
-while IFS= read -r entry; do
-  IFS='|' read -r key value data <<<"$entry"
-  if [ -z "$value" ]; then
-    wine reg add "$key" /ve /d "$data" /f </dev/null >/dev/null 2>&1
-  else
-    wine reg add "$key" /v "$value" /d "$data" /f </dev/null >/dev/null 2>&1
-  fi
-done < <(association_entries "$OTHER")
-OTHER_WANT=$(association_entries "$OTHER" | sed 's/^[^|]*|[^|]*|//')
-expect_eq "another copy's association" "$OTHER_WANT" "$(registry_read "$OTHER")"
-uninstall
-expect_eq "another copy's association after the uninstall" "$OTHER_WANT" "$(registry_read "$OTHER")"
-expect_eq "installed files after" "" "$(files_in "$INSTALLED")"
-report "the uninstaller leaves the association of another copy as it was"
+  # Declined association; entries of another copy of Trep.exe stay.
+  OTHER='C:\Portable Trep\'
+  run "$WINE" "$SETUP" /S /NOASSOC
+  expect_eq "exit code of the installer" 0 "$RC"
+  wine_idle
+  expect_eq "installed files" "$(printf '%s\n' DefSet.txt ReadMe.htm Trep.exe Uninstall.exe)" \
+    "$(files_in "$INSTALLED")"
+  expect_eq "association" "$NONE" "$(registry_read "$PROG_WIN")"
+  report "with /NOASSOC the installer writes none of the association"
+  while IFS= read -r entry; do
+    IFS='|' read -r key value data <<<"$entry"
+    if [ -z "$value" ]; then
+      "$WINE" reg add "$key" /ve /d "$data" /f </dev/null >/dev/null 2>&1
+    else
+      "$WINE" reg add "$key" /v "$value" /d "$data" /f </dev/null >/dev/null 2>&1
+    fi
+  done < <(association_entries "$OTHER")
+  OTHER_WANT=$(association_entries "$OTHER" | sed 's/^[^|]*|[^|]*|//')
+  expect_eq "another copy's association" "$OTHER_WANT" "$(registry_read "$OTHER")"
+  uninstall
+  expect_eq "another copy's association after the uninstall" "$OTHER_WANT" "$(registry_read "$OTHER")"
+  expect_eq "installed files after" "" "$(files_in "$INSTALLED")"
+  report "the uninstaller leaves the association of another copy as it was"
+}
+
+for case in "${WINDOWS_CASES[@]}"; do
+  # shellcheck disable=SC2086 # the words of the case
+  windows_packages $case
+done
 
 finish_checks

@@ -22,12 +22,15 @@ set -u
 export LC_ALL=C
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/windows-build.sh
+source "$ROOT/scripts/windows-build.sh" || exit 2  # TREP_WIN_DIR: the Windows build this machine runs
+echo "$TREP_WIN_WHY"
 BUILT_TREP=${TREP_NATIVE:-$ROOT/build/native/trep}  # TREP_NATIVE: another build, e.g. sanitized
-BUILT_EXE=$ROOT/build/win32/Trep.exe
+BUILT_EXE=$TREP_WIN_DIR/Trep.exe
 WINE_RUN=$ROOT/scripts/wine-run.sh
 JOBTOOL=$ROOT/build/native/jobtool
-JOBTOOL_EXE=$ROOT/build/win32/jobtool.exe
-ANSWER_EXE=$ROOT/build/win32/answer.exe
+JOBTOOL_EXE=$TREP_WIN_DIR/jobtool.exe
+ANSWER_EXE=$TREP_WIN_DIR/answer.exe
 RUN_TIMEOUT=60  # seconds; only a guard against a hang, never an expectation
 
 for f in "$BUILT_TREP" "$BUILT_EXE" "$WINE_RUN" "$JOBTOOL" "$JOBTOOL_EXE" "$ANSWER_EXE"; do
@@ -51,7 +54,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/trep-programs.XXXXXX")
 XVFB_PID=
 XVFB_DISPLAY=
 wine_idle() {  # waits until the prefix's Wine session has ended
-  WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} timeout 60 wineserver -w
+  WINEPREFIX=${WINEPREFIX:-$TREP_WINE_PREFIX} timeout 60 wineserver -w
 }
 start_display() {
   [ -n "$XVFB_PID" ] && return 0
@@ -90,7 +93,7 @@ timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1
 # The checks of folders named beyond ASCII point Wine's desktop and
 # application-data folders elsewhere: in a prefix of their own, kept between
 # runs (a new one takes a while), so this one keeps its folders.
-NAMES_PREFIX=$ROOT/build/wineprefix-names
+NAMES_PREFIX=$TREP_WINE_PREFIX-names
 WINEPREFIX=$NAMES_PREFIX timeout 300 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1
 
 # Everything the programs could touch outside their working folder is private

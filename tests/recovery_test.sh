@@ -19,14 +19,17 @@ set -u
 export LC_ALL=C
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/windows-build.sh
+source "$ROOT/scripts/windows-build.sh" || exit 2  # TREP_WIN_DIR: the Windows build this machine runs
+echo "$TREP_WIN_WHY"
 # shellcheck source=lib/checks.sh
 . "$ROOT/tests/lib/checks.sh"
 WINE_RUN=$ROOT/scripts/wine-run.sh
 TOOL=$ROOT/build/native/recoverytool
-TOOL_EXE=$ROOT/build/win32/recoverytool.exe
+TOOL_EXE=$TREP_WIN_DIR/recoverytool.exe
 JOBTOOL=$ROOT/build/native/jobtool
 BUILT_TREP=${TREP_NATIVE:-$ROOT/build/native/trep}
-BUILT_EXE=$ROOT/build/win32/Trep.exe
+BUILT_EXE=$TREP_WIN_DIR/Trep.exe
 for f in "$TOOL" "$TOOL_EXE" "$JOBTOOL" "$BUILT_TREP" "$BUILT_EXE"; do
   [ -f "$f" ] || { echo "recovery_test: $f is missing; build with scripts/build.sh" >&2; exit 2; }
 done

@@ -16,8 +16,11 @@ set -u
 export LC_ALL=C
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/windows-build.sh
+source "$ROOT/scripts/windows-build.sh" || exit 2  # TREP_WIN_DIR: the Windows build this machine runs
+echo "$TREP_WIN_WHY"
 TREP=${TREP_NATIVE:-$ROOT/build/native/trep}
-EXE=$ROOT/build/win32/Trep.exe
+EXE=$TREP_WIN_DIR/Trep.exe
 JOBTOOL=$ROOT/build/native/jobtool
 WINE_RUN=$ROOT/scripts/wine-run.sh
 WRITE_DOCS=0
@@ -272,7 +275,7 @@ row "a second trep while another holds the lock for more than 5 s" trep \
   "$(first_notice "$WORK/case/stderr")" "$(left_in "$WORK/case/out-trep")" "$RC"
 # Trep.exe: the first one keeps its main window open on a virtual display.
 if command -v Xvfb >/dev/null; then
-  WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} timeout 60 wineserver -w
+  WINEPREFIX=${WINEPREFIX:-$TREP_WINE_PREFIX} timeout 60 wineserver -w
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
   xvfb=$!
   for i in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.05; done
@@ -283,7 +286,7 @@ if command -v Xvfb >/dev/null; then
   (cd "$WORK/case" && timeout 60 "$WINE_RUN" "$EXE" /q /i=data.bin /o=out-exe) </dev/null >/dev/null 2>&1
   RC=$?
   kill $first 2>/dev/null
-  WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix} wineserver -k 2>/dev/null
+  WINEPREFIX=${WINEPREFIX:-$TREP_WINE_PREFIX} wineserver -k 2>/dev/null
   wait $first 2>/dev/null
   kill $xvfb 2>/dev/null
   wait $xvfb 2>/dev/null
@@ -612,7 +615,7 @@ if unshare -m true 2>/dev/null; then
   # Trep.exe, with a Wine session of its own inside the namespace (the
   # program's files are opened by wineserver, which must see the mount),
   # ended there too: a server left running would serve the next run.
-  export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
+  export WINEPREFIX=${WINEPREFIX:-$TREP_WINE_PREFIX}
   timeout 60 wineserver -w
   # no display: the question takes "Abort procedure"; with one, answer.exe
   # presses "OK" three times and the job ends at the fourth failure.
@@ -638,7 +641,7 @@ if unshare -m true 2>/dev/null; then
       echo $(( ($(date +%s%N) - started) / 1000000 )) >"$1/ms"
       [ -n "$helper" ] && wait $helper
       wineserver -k; wineserver -w
-      exit $rc' _ "$WORK/case" "$WINE_RUN" "$EXE" "$ROOT/build/win32/answer.exe"
+      exit $rc' _ "$WORK/case" "$WINE_RUN" "$EXE" "$TREP_WIN_DIR/answer.exe"
     RC=$?
     MS=$(cat "$WORK/case/ms" 2>/dev/null)
     if [ $mode = display ]; then

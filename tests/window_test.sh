@@ -19,10 +19,13 @@ set -u
 export LC_ALL=C
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILT_EXE=$ROOT/build/win32/Trep.exe
-README=$ROOT/build/win32/ReadMe.htm
-DRIVER=$ROOT/build/win32/windriver.exe
-PROBE=$ROOT/build/win32/noticeprobe.exe
+# shellcheck source=scripts/windows-build.sh
+source "$ROOT/scripts/windows-build.sh" || exit 2  # TREP_WIN_DIR: the Windows build this machine runs
+echo "$TREP_WIN_WHY"
+BUILT_EXE=$TREP_WIN_DIR/Trep.exe
+README=$TREP_WIN_DIR/ReadMe.htm
+DRIVER=$TREP_WIN_DIR/windriver.exe
+PROBE=$TREP_WIN_DIR/noticeprobe.exe
 TREP=$ROOT/build/native/trep
 WINE_RUN=$ROOT/scripts/wine-run.sh
 RUN_GUARD=180   # seconds a Trep.exe or windriver.exe run may last: a guard against a hang only
@@ -47,8 +50,8 @@ done
 # it. The other tests use build/wineprefix. Its user folders (the desktop,
 # the default output folder, among them) link to WINE_HOME, never to the
 # user's own home.
-export WINEPREFIX=$ROOT/build/wineprefix-window
-WINE_HOME=$ROOT/build/wineprefix-window-home
+export WINEPREFIX=$TREP_WINE_PREFIX-window
+WINE_HOME=$TREP_WINE_PREFIX-window-home
 mkdir -p "$WINE_HOME"
 exec 9>"$WINEPREFIX.lock"
 if ! flock -w 900 9; then

@@ -1,14 +1,23 @@
-; Trep's Windows installer. scripts/package.sh builds it with
-;   makensis -DVERSION=1.91 -DSTAGE=<folder of Trep.exe and ReadMe.htm, absolute>
+; Trep's Windows installers. scripts/package.sh builds them with
+;   makensis -DVERSION=1.91 -DSTAGE32=<32-bit build's folder of Trep.exe and
+;            ReadMe.htm, absolute> -DSTAGE64=<the 64-bit build's, absolute>
 ;            -DOUTFILE=<Trep-1.91-setup.exe, absolute> packaging/windows/trep.nsi
+;   the installer for every Windows: a 32-bit program (it runs on 32- and
+;   64-bit Windows alike) that holds both builds of Trep.exe and installs the
+;   64-bit one on 64-bit Windows, the 32-bit one elsewhere;
+;   makensis -DVERSION=1.91 -DWIN64_ONLY -DSTAGE64=<...> -DOUTFILE=<...>
+;   the same installer as a 64-bit program holding the 64-bit Trep.exe alone,
+;   for 64-bit systems that run no 32-bit code.
 ; (makensis works in this folder: the other paths are relative to it).
 ;
 ; It installs Trep.exe, ReadMe.htm and DefSet.txt into Program Files\Trep
-; (DefSet.txt moves the settings to %APPDATA%\Quorin\Trep: a program under
-; Program Files may not write beside itself), a Start-menu entry, the entry
-; of Add/Remove Programs and, unless declined, the .trp association: the
-; eight registry entries that the program's "Auto Run" writes, with the same
-; texts, so that pressing "Auto Run" later changes nothing.
+; (the 64-bit Program Files for the 64-bit program; DefSet.txt moves the
+; settings to %APPDATA%\Quorin\Trep: a program under Program Files may not
+; write beside itself), a Start-menu entry, the entry of Add/Remove Programs
+; and, unless declined, the .trp association: the eight registry entries that
+; the program's "Auto Run" writes, with the same texts, so that pressing
+; "Auto Run" later changes nothing. The 64-bit program's entries go to the
+; 64-bit registry view, where that program itself reads and writes them.
 ;
 ; The uninstaller removes all of it. The association goes only while it
 ; still opens this installation's Trep.exe: entries that "Auto Run" of
@@ -17,20 +26,28 @@
 ; Silent use: Trep-VERSION-setup.exe /S [/NOASSOC] [/D=folder]
 ;             "<folder>\Uninstall.exe" /S
 
-Unicode true
+!ifdef WIN64_ONLY
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include Sections.nsh
+!include x64.nsh
 
 !ifndef VERSION
-  !error "define VERSION, STAGE and OUTFILE (see the head of this file)"
+  !error "define VERSION, STAGE32, STAGE64 and OUTFILE (see the head of this file)"
 !endif
-!ifndef STAGE
-  !error "define VERSION, STAGE and OUTFILE (see the head of this file)"
+!ifndef STAGE64
+  !error "define VERSION, STAGE32, STAGE64 and OUTFILE (see the head of this file)"
+!endif
+!ifndef WIN64_ONLY & STAGE32
+  !error "define VERSION, STAGE32, STAGE64 and OUTFILE (see the head of this file)"
 !endif
 !ifndef OUTFILE
-  !error "define VERSION, STAGE and OUTFILE (see the head of this file)"
+  !error "define VERSION, STAGE32, STAGE64 and OUTFILE (see the head of this file)"
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Trep"
@@ -39,7 +56,11 @@ Unicode true
 
 Name "Trep ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\Trep"
+!ifdef WIN64_ONLY
+  InstallDir "$PROGRAMFILES64\Trep"
+!else
+  InstallDir "$PROGRAMFILES\Trep"  ; the 64-bit Program Files on 64-bit Windows: .onInit
+!endif
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 BrandingText "Trep ${VERSION}"
@@ -70,8 +91,16 @@ Section "Trep (program, user guide, Start-menu entry)" SecProgram
   SectionIn RO
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${STAGE}/Trep.exe"
-  File "${STAGE}/ReadMe.htm"
+!ifdef WIN64_ONLY
+  File "${STAGE64}/Trep.exe"
+!else
+  ${If} ${RunningX64}
+    File "${STAGE64}/Trep.exe"
+  ${Else}
+    File "${STAGE32}/Trep.exe"
+  ${EndIf}
+!endif
+  File "${STAGE64}/ReadMe.htm"
   File "DefSet.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Trep.lnk" "$INSTDIR\Trep.exe"
@@ -105,12 +134,35 @@ Section "Open .trp segment files with Trep" SecAssociation
 SectionEnd
 
 Function .onInit
+  ; The 64-bit program goes into the 64-bit Program Files (unless /D= named
+  ; a folder) and its entries into the 64-bit registry view.
+!ifdef WIN64_ONLY
+  SetRegView 64  ; a 64-bit installer runs on 64-bit Windows only
+!else
+  ${If} ${RunningX64}
+    SetRegView 64
+    ${If} $INSTDIR == "$PROGRAMFILES\Trep"
+      StrCpy $INSTDIR "$PROGRAMFILES64\Trep"
+    ${EndIf}
+  ${EndIf}
+!endif
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/NOASSOC" $R1
   ${IfNot} ${Errors}
     !insertmacro UnselectSection ${SecAssociation}
   ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  ; Where the installer wrote, for the 64-bit program.
+!ifdef WIN64_ONLY
+  SetRegView 64
+!else
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+!endif
 FunctionEnd
 
 Section "Uninstall"
