@@ -92,6 +92,30 @@ void BM_GfMultiplyAdd(benchmark::State& state) {
 }
 BENCHMARK(BM_GfMultiplyAdd)->ArgsProduct({{64 << 10, 1 << 20}, {0, 1, 2}});
 
+// Several sources into one destination in one call, with the fastest
+// kernel and coefficients prepared beforehand. range(0): bytes per source;
+// range(1): sources. Bytes processed count every source's.
+void BM_GfMultiplyAddMany(benchmark::State& state) {
+  const std::size_t n = static_cast<std::size_t>(state.range(0));
+  const std::size_t count = static_cast<std::size_t>(state.range(1));
+  std::vector<std::vector<uint8_t>> sources;
+  std::vector<const uint8_t*> pointers;
+  std::vector<trep::recovery::GfFactor> factors;
+  for (std::size_t s = 0; s < count; ++s) {
+    sources.push_back(randomBytes(n));
+    pointers.push_back(sources.back().data());
+    factors.emplace_back(static_cast<uint16_t>(0x1234 + s));
+  }
+  std::vector<uint8_t> to(n);
+  for (auto _ : state) {
+    trep::recovery::gfMultiplyAddMany(factors.data(), pointers.data(), count, to.data(), n);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n * count));
+  state.SetLabel(trep::recovery::gfKernelName(trep::recovery::gfBestKernel()));
+}
+BENCHMARK(BM_GfMultiplyAddMany)->ArgsProduct({{64 << 10, 16 << 20}, {1, 8}});
+
 void BM_Md5(benchmark::State& state) {
   const std::size_t n = static_cast<std::size_t>(state.range(0));
   std::vector<uint8_t> bytes = randomBytes(n);

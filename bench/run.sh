@@ -16,8 +16,21 @@
 # with the same slices (one per segment), and the join of a series with its
 # recovery file beside the join without.
 #
+# Beside trep's recovery files, par2cmdline-turbo (the fastest PAR2 tool in
+# common use) when PAR2_TURBO names its `par2` program: RECOVERY_MIB MiB
+# (default 512) of random bytes split into 8 segments with /r=1 and into 32
+# with /r=8, against the plain split plus `par2 create` of par2cmdline-turbo
+# with the same slices; the join that rebuilds one lost segment against
+# `par2 repair`; with RECOVERY_LARGE=1 also 2 GiB in 64 segments with /r=8.
+# Its CPU % (processor time over wall time) is reported beside the time.
+# ONLY=recovery runs these cases alone. par2cmdline-turbo is not built or
+# installed by this script: build it from its own sources elsewhere.
+# TREP_BEFORE=PROGRAM adds the same cases with another build of trep (an
+# earlier commit's, to show what a change did) in the same rounds.
+#
 # Environment: RUNS=N, SEGMENT_MIB=N (default 100), BENCH_DIR=FOLDER,
-# NO_WINE=1 to leave out Trep.exe.
+# NO_WINE=1 to leave out Trep.exe, PAR2_TURBO=PROGRAM, RECOVERY_MIB=N,
+# RECOVERY_LARGE=1, ONLY=recovery, TREP_BEFORE=PROGRAM.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -109,6 +122,162 @@ if [ -n "$with_wine" ]; then
   write_settings "$work/prog-win/dTrep.dat" 0
 fi
 
+# --- recovery files beside par2cmdline-turbo ----------------------------------
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+largest() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -n 1; }
+turbo=${PAR2_TURBO:-}
+if [ -z "$turbo" ]; then
+  echo "bench: PAR2_TURBO is not set: the recovery cases run without par2cmdline-turbo beside them" >&2
+elif [ ! -x "$turbo" ]; then
+  echo "bench: PAR2_TURBO=$turbo is not a program" >&2
+  exit 2
+else
+  echo "bench: par2cmdline-turbo: $turbo ($("$turbo" -V 2>/dev/null | head -n 1))" >&2
+fi
+
+# Runs one recovery case (its command in "$@") with its folder made afresh
+# from PRISTINE first (outside the time); adds its time, CPU % and peak
+# memory under NAME.
+declare -A rsec rcpu rrss
+run_recovery_case() {  # NAME PRISTINE-OR-"" FOLDER COMMAND...
+  local name=$1 pristine=$2 folder=$3
+  shift 3
+  rm -rf "$work/out" "$folder"
+  mkdir -p "$work/out"
+  if [ -n "$pristine" ]; then cp -r "$pristine" "$folder"; else mkdir -p "$folder"; fi
+  sync
+  local code=0 t0 t1 p m
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f '%P %M' -o "$work/rtime" "$@" >/dev/null 2>"$work/stderr" </dev/null || code=$?
+  t1=$EPOCHREALTIME
+  if [ "$code" -ne 0 ]; then
+    echo "bench: $name failed (exit $code): $*" >&2
+    cat "$work/stderr" >&2
+    exit 1
+  fi
+  read -r p m < <(tail -n 1 "$work/rtime")
+  rsec[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }') "
+  rcpu[$name]+="${p%\%} "
+  rrss[$name]+="$m "
+}
+
+recovery_bench() {
+  local rmib=${RECOVERY_MIB:-512} rruns=${RUNS:-5}
+  # Named data.bin, in folders of their own: the segments are data0001.trp...
+  local rdata="$work/rsmall/data.bin"
+  echo "bench: making $rmib MiB of random bytes for the recovery cases" >&2
+  mkdir -p "$work/rsmall" "$work/rlarge"
+  head -c $((rmib * 1048576)) /dev/urandom >"$rdata"
+  local -a configs=("r1:8:1:$rdata" "r8:32:8:$rdata")
+  if [ -n "${RECOVERY_LARGE:-}" ]; then
+    head -c $((2048 * 1048576)) /dev/urandom >"$work/rlarge/data.bin"
+    configs+=("large:64:8:$work/rlarge/data.bin")
+  fi
+  local -a rcases=()
+  local c name segments r file
+  declare -gA rfile rkib rr rslice
+  for c in "${configs[@]}"; do
+    IFS=: read -r name segments r file <<<"$c"
+    rfile[$name]=$file
+    rr[$name]=$r
+    rkib[$name]=$(( ($(stat -c %s "$file") / 1024 + segments - 1) / segments ))
+    # The plain series par2cmdline-turbo works on, with trep's slice size.
+    mkdir -p "$work/$name-plain"
+    "$work/prog/trep" "/i=$file" "/o=$work/$name-plain" "/s=${rkib[$name]}" /q </dev/null
+    rslice[$name]=$(( ($(stat -c %s "$work/$name-plain/data0001.trp") + 3) / 4 * 4 ))
+    rcases+=("$name-split" "$name-split-r")
+    [ -z "${TREP_BEFORE:-}" ] || rcases+=("$name-split-r-before")
+    [ -z "$turbo" ] || rcases+=("$name-turbo-create")
+    if [ "$name" = r1 ]; then
+      # One lost segment (0003): trep's join rebuilds it from the recovery
+      # file; par2cmdline-turbo repairs it from its own.
+      mkdir -p "$work/rep-trep"
+      "$work/prog/trep" "/i=$file" "/o=$work/rep-trep" "/s=${rkib[$name]}" /r=1 /q </dev/null
+      rm "$work/rep-trep/data0003.trp"
+      rcases+=(rep-trep)
+      [ -z "${TREP_BEFORE:-}" ] || rcases+=(rep-trep-before)
+      if [ -n "$turbo" ]; then
+        cp -r "$work/$name-plain" "$work/rep-turbo"
+        (cd "$work/rep-turbo" && "$turbo" create -q -q -s"${rslice[$name]}" -c1 data.par2 data0*.trp >/dev/null)
+        rm "$work/rep-turbo/data0003.trp"
+        rcases+=(rep-turbo)
+      fi
+    fi
+  done
+  if [ -n "${TREP_BEFORE:-}" ]; then
+    mkdir -p "$work/prog-before"
+    cp "$TREP_BEFORE" "$work/prog-before/trep"
+    write_settings "$work/prog-before/dTrep.dat" 0
+  fi
+  cat "$rdata" >/dev/null
+  local round n
+  for round in $(seq 0 "$rruns"); do
+    echo "bench: recovery round $round of $rruns" >&2
+    for c in "${rcases[@]}"; do
+      n=${c%%-*}
+      case "$c" in
+        *-split)
+          run_recovery_case "$c" "" "$work/o" "$work/prog/trep" "/i=${rfile[$n]}" "/o=$work/o" \
+            "/s=${rkib[$n]}" /q ;;
+        *-split-r)
+          run_recovery_case "$c" "" "$work/o" "$work/prog/trep" "/i=${rfile[$n]}" "/o=$work/o" \
+            "/s=${rkib[$n]}" "/r=${rr[$n]}" /q ;;
+        *-turbo-create)
+          run_recovery_case "$c" "$work/$n-plain" "$work/o" sh -c \
+            'cd "$1" && exec "$2" create -q -q -s"$3" -c"$4" -n"$4" -u data.par2 data0*.trp' \
+            sh "$work/o" "$turbo" "${rslice[$n]}" "${rr[$n]}" ;;
+        *-split-r-before)
+          run_recovery_case "$c" "" "$work/o" "$work/prog-before/trep" "/i=${rfile[$n]}" \
+            "/o=$work/o" "/s=${rkib[$n]}" "/r=${rr[$n]}" /q ;;
+        rep-trep)
+          run_recovery_case "$c" "$work/rep-trep" "$work/o" "$work/prog/trep" \
+            "/i=$work/o/data0001.trp" "/o=$work/out" /q ;;
+        rep-trep-before)
+          run_recovery_case "$c" "$work/rep-trep" "$work/o" "$work/prog-before/trep" \
+            "/i=$work/o/data0001.trp" "/o=$work/out" /q ;;
+        rep-turbo)
+          run_recovery_case "$c" "$work/rep-turbo" "$work/o" sh -c \
+            'cd "$1" && exec "$2" repair -q -q data.par2' sh "$work/o" "$turbo" ;;
+      esac
+    done
+    if [ "$round" = 0 ]; then
+      for c in "${rcases[@]}"; do rsec[$c]=""; rcpu[$c]=""; rrss[$c]=""; done
+    fi
+  done
+
+  rmed() { echo "${rsec[$1]}" | median; }
+  {
+    echo "### Recovery files beside par2cmdline-turbo ($rmib MiB of random bytes, $rruns runs each, medians)"
+    echo
+    echo "- load average before the runs: $RECOVERY_LOAD; after: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+    if [ -n "$turbo" ]; then echo "- par2cmdline-turbo: $("$turbo" -V 2>/dev/null | head -n 1)"
+    else echo "- par2cmdline-turbo: not measured (PAR2_TURBO not set)"; fi
+    echo
+    echo "| case | median s | fastest s | slowest s | CPU % (median) | peak memory MiB |"
+    echo "|---|---:|---:|---:|---:|---:|"
+    for c in "${rcases[@]}"; do
+      echo "| $c | $(rmed "$c") | $(echo "${rsec[$c]}" | tr ' ' '\n' | grep -v '^$' | sort -g | head -n 1) | $(echo "${rsec[$c]}" | largest) | $(echo "${rcpu[$c]}" | median) | $(awk -v k="$(echo "${rrss[$c]}" | largest)" 'BEGIN { printf "%.1f", k / 1024 }') |"
+    done
+    if [ -n "$turbo" ]; then
+      echo
+      echo "| measure | value | goal |"
+      echo "|---|---:|---|"
+      for c in "${configs[@]}"; do
+        name=${c%%:*}
+        echo "| $name: split /r / (split + par2cmdline-turbo create) | $(awk -v r="$(rmed "$name-split-r")" -v s="$(rmed "$name-split")" -v p="$(rmed "$name-turbo-create")" 'BEGIN { printf "%.2f", r / (s + p) }') | ≤ 0.35 |"
+      done
+      echo "| repair: trep join / par2cmdline-turbo repair | $(awk -v a="$(rmed rep-trep)" -v b="$(rmed rep-turbo)" 'BEGIN { printf "%.2f", a / b }') | ≤ 0.35 |"
+    fi
+  } | tee -a "$here/build/bench-report-recovery.md"
+}
+RECOVERY_LOAD=$(cut -d ' ' -f 1-3 /proc/loadavg)
+if [ "${ONLY:-}" = recovery ]; then
+  : >"$here/build/bench-report-recovery.md"
+  recovery_bench
+  echo "bench: report written to $here/build/bench-report-recovery.md" >&2
+  exit 0
+fi
+
 echo "bench: making $size_mib MiB of random bytes in $work" >&2
 data="$work/data.bin"
 head -c $((size_mib * 1048576)) /dev/urandom >"$data"
@@ -192,8 +361,6 @@ run_case() {  # NAME: runs the case once, adds its time and peak memory
   rss[$name]+="$(tail -n 1 "$work/rss") "
 }
 
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-largest() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -n 1; }
 med() { echo "${seconds[$1]}" | median; }
 peak_kib() { echo "${rss[$1]}" | largest; }
 ratio() { awk -v a="$(med "$1")" -v b="$(med "$2")" 'BEGIN { printf "%.2f", a / b }'; }
@@ -309,4 +476,7 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
   "$native/bench/trep_microbench" --benchmark_min_time=0.5 2>/dev/null | grep -E '^(BM_|Benchmark|-)' || true
   echo '```'
 } | tee "$report"
+: >"$here/build/bench-report-recovery.md"
+recovery_bench
+cat "$here/build/bench-report-recovery.md" >>"$report"
 echo "bench: report written to $report" >&2

@@ -1,7 +1,8 @@
 # What `cmake --install` puts where, and the packages `cpack` makes of it
 # (scripts/package.sh runs both builds' cpack and the Windows installer).
 #
-# POSIX: bin/trep, share/man/man1/trep.1.gz, share/doc/trep/ (the guide
+# POSIX: bin/trep, share/man/man1/trep.1.gz, the bash completion in
+# share/bash-completion/completions/trep, share/doc/trep/ (the guide
 # ReadMe.htm, README.md, copyright, changelog.gz); cpack makes
 # trep_VERSION_ARCH.deb for /usr. The installed trep names its guide in
 # ../share/doc/trep relative to itself.
@@ -47,6 +48,9 @@ else()
 
   install(TARGETS trep RUNTIME DESTINATION bin)
   install(FILES ${CMAKE_BINARY_DIR}/trep.1.gz DESTINATION share/man/man1)
+  # Where bash-completion loads it from on demand.
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/trep
+          DESTINATION share/bash-completion/completions)
   install(FILES
     ${CMAKE_SOURCE_DIR}/ReadMe.htm
     ${CMAKE_SOURCE_DIR}/README.md
@@ -62,7 +66,9 @@ else()
     "Trep cuts one file into a numbered series of segment files sized for a\n"
     "medium (mail, removable disks, a size or a count of your own) and rebuilds\n"
     "the original from any segment of the series, byte for byte, with its name,\n"
-    "times and attributes, checked against the checksum recorded at the split.\n"
+    "times and attributes, checked against the checksum recorded at the split\n"
+    "(a quick sum over about a quarter of the file; recovery files check every\n"
+    "byte and mend lost or damaged segments).\n"
     "\n"
     "It reads and writes the same files as Trep.exe, its Windows counterpart:\n"
     "segments with a header, or without one together with a batch file that\n"

@@ -4,15 +4,24 @@
 // read, the series repaired into a work folder, and segment 0001's first
 // bytes rebuilt on their own. Nothing may crash, hang
 // or be written beside the series; the segments stay as they were; what the
-// repair says it rebuilt must be in the work folder.
+// repair says it rebuilt must be in the work folder. Then the series is
+// joined as the programs join it: a join that ends 0 has made the original
+// bytes, whenever the set was taken for the series' or the series is whole
+// (without a set, a headerless series is joined as it is found).
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/recovery/recovery_set.h"
 #include "engine/recovery/repair.h"
+#include "engine/recovery_job.h"
+#include "engine/work_buffer.h"
 #include "fuzz/fuzz_support.h"
+#include "planning/controls.h"
+#include "planning/size_arithmetic.h"
+#include "planning/source_analysis.h"
 #include "testing/test_support.h"
 
 using namespace trep;
@@ -88,6 +97,50 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::vector<uint8_t> first;
       if (rebuildFirstBytes(platform, set, dir, "abcd", i, &first, &problem))
         FUZZ_CHECK(md5Of(first.data(), first.size()) == set.files[i].description.firstHash);
+    }
+  }
+
+  // The join. The set is this series' when judgeSet says so (a headerless
+  // series: by its names, sizes and a segment as it records it).
+  bool setTaken = false;
+  if (found == SetFound::kUsable) {
+    std::string why;
+    setTaken = judgeSet(platform, set, dir + "/abcd", nullptr, nullptr, &why) ==
+               SetVerdict::kThisSeries;
+  }
+  {
+    static testing::FunctionAnswerer answers([](const NoticeParameters& n) {
+      if (n.firstButton == kAttemptAnyway) return kUpperButton;
+      return safeAnswer(n);
+    });
+    platform.setNoticeAnswerer(&answers);
+    const std::string out = fuzz::scratch() + "/out";
+    std::filesystem::create_directory(out);
+    auto job = std::make_unique<JobSettings>();
+    PersistedSettings options;
+    options.useCrc = 1;
+    SizeState sizes;
+    NoControls none;
+    PlanningContext p{*job, options, platform, none, sizes};
+    job->outputFolder = out;
+    job->sourcePath = dir + "/abcd0002.trp";
+    job->quiet = 1;
+    analyseSource(p);
+    if (job->sourceValid) {
+      job->jobState = kJobPrepared;
+      BatchPlanning planning;
+      JobContext ctx{*job, options, platform, planning, nullptr};
+      FUZZ_CHECK(!runJob(ctx).endProcess);
+      releaseWorkBuffer(ctx);
+      std::vector<uint8_t> original;
+      for (uint32_t n = 1; n <= 3; ++n) {
+        const std::vector<uint8_t> bytes = segmentBytes(n);
+        original.insert(original.end(), bytes.begin(), bytes.end());
+      }
+      const bool whole = (flags & 63) == 0;
+      if (job->jobResult == kResultFinished && (setTaken || whole))
+        FUZZ_CHECK(testing::readBytes(job->outputFolder.str() + "/" + job->originalName.str()) ==
+                   original);
     }
   }
 

@@ -9,7 +9,7 @@ packages=(cmake make g++ googletest
           wine wine32:i386 wine64 xvfb xauth
           clang libclang-rt-14-dev
           dpkg-dev file lintian nsis groff-base man-db unzip locales
-          par2 zlib1g-dev libssl-dev libz-mingw-w64-dev)
+          par2 strace bsdutils zlib1g-dev libssl-dev libz-mingw-w64-dev)
 
 missing=()
 for p in "${packages[@]}"; do

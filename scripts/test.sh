@@ -5,7 +5,8 @@
 #   scripts/test.sh [STAGE...]
 #
 #   unit         the unit tests, natively and as a Windows program under Wine
-#   programs     the whole-program tests of trep and Trep.exe
+#   programs     the whole-program tests of trep and Trep.exe, and of trep's
+#                subcommands (pipes, check, the terminal)
 #
 # The Windows tests run the Windows build this machine runs (see
 # scripts/windows-build.sh): the 32-bit one where 32-bit programs run, else
@@ -64,6 +65,8 @@ stage_programs() {
     echo "== whole-program tests, with Trep.exe of $build"
     TREP_WINDOWS_BUILD=$build "$here/tests/programs_test.sh" || status=1
   done
+  echo "== trep's subcommands: split, join, check, pipes and the terminal"
+  "$here/tests/unix_tool_test.sh" || status=1
   return "$status"
 }
 

@@ -176,6 +176,7 @@ expect_rebuilt_by() {
 echo "== the Debian package $(basename "$DEB") ($(stat -c %s "$DEB") bytes)"
 
 WANT_FILES="./usr/bin/trep
+./usr/share/bash-completion/completions/trep
 ./usr/share/doc/trep/README.md
 ./usr/share/doc/trep/ReadMe.htm
 ./usr/share/doc/trep/changelog.gz
@@ -201,6 +202,16 @@ TREP=$PKG_ROOT/usr/bin/trep
 cmp -s "$PKG_ROOT/usr/share/doc/trep/ReadMe.htm" "$ROOT/ReadMe.htm" ||
   fail_because "the installed ReadMe.htm differs from the repository's"
 report "dpkg -x unpacks it into a private root"
+
+# The bash completion as bash-completion loads it: the subcommands, then a
+# subcommand's options and the media names of -s.
+completed=$(bash -c 'source "$1" && for line in "trep sp" "trep split -s cd8" "trep join --fo"; do
+  read -r -a COMP_WORDS <<<"$line"; COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _trep; echo "${COMPREPLY[*]}"
+  done' bash "$PKG_ROOT/usr/share/bash-completion/completions/trep" 2>&1)
+expect_eq "completions" "split
+cd80
+--force" "$completed"
+report "the bash completion completes the subcommands, their options and the media"
 
 # Help and version: printed on stdout, exit code 0, nothing made, also when
 # other switches stand beside them.

@@ -58,8 +58,6 @@ bool looksLikeSwitch(std::string_view argument) {
   return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
 }
 
-namespace {
-
 std::string lowered(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -68,6 +66,8 @@ std::string lowered(std::string_view s) {
 }
 
 std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+namespace {
 
 // Reads one argument into *out; false with *why set when it is refused.
 bool readSwitch(const std::string& text, Switch* out, std::string* why) {

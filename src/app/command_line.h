@@ -63,6 +63,12 @@ bool parseSegmentKBytes(std::string_view text, uint32_t* kbytes);
 // argument is never taken as a file to open.
 bool looksLikeSwitch(std::string_view argument);
 
+// Argument texts as both forms of the command line read and name them: in
+// ASCII lower case (switches, verbs and units are read so), and in double
+// quotes (as a message names what it refuses).
+std::string lowered(std::string_view s);
+std::string quoted(std::string_view s);
+
 // One switch, as it was written and what it carries.
 struct Switch {
   enum class Kind { kInput, kOutput, kQuiet, kSegmentSize, kRecovery };

@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/startup.h"
+#include "app/subcommand.h"
+#include "app/unix_commands.h"
 #include "platform/posix/interrupts.h"
 #include "platform/posix/text_answerer.h"
 
@@ -17,6 +20,15 @@ const char kUsage[] =
     TREP_PROGRAM_TITLE " - splits a file into a numbered series of segment files and\n"
     "rebuilds the original from any segment of the series.\n"
     "\n"
+    "  trep split FILE [-s SIZE | -n COUNT] [-o DIR] [-r N] [-q|-v] [-f]\n"
+    "  trep split - --name NAME [-s SIZE] [-o DIR] [-r N] [-q|-v] [-f]\n"
+    "  trep join SEGMENT [-o DIR | -o -] [-q|-v] [-f]\n"
+    "  trep check SEGMENT [-q|-v]\n"
+    "The output goes to the current folder unless -o says otherwise; SIZE is\n"
+    "bytes with an optional unit (10M = 10 MiB, 10MB = 10,000,000) or a medium\n"
+    "(cd80, dvd, ...). \"trep COMMAND --help\" tells more of each.\n"
+    "\n"
+    "The switch form, shared with Trep.exe:\n"
     "Usage: trep /i=FILE [/o=FOLDER] [/s=KBYTES] [/r=N] [/q]\n"
     "       trep --help | -h | /?\n"
     "       trep --version\n"
@@ -42,10 +54,9 @@ const char kUsage[] =
     "5 no memory for the work buffer, 6 more segments lost or damaged than\n"
     "the recovery files can rebuild, 99 aborted.\n";
 
-void showProgress(Platform& platform, uint32_t state) {
+void showProgress(Platform& platform, TextAnswerer& answerer, uint32_t state) {
   if (platform.noticeOpen() || state < kJobRunning || state >= kJobEnded) return;
-  std::fprintf(stderr, "\rtrep: %u%%", state - kJobRunning);
-  std::fflush(stderr);
+  answerer.showProgress(state - kJobRunning);
 }
 
 // The last words of a job that did not finish: the failure that ended it,
@@ -61,6 +72,14 @@ void tellWhyItEnded(const BatchFailure& f) {
 }
 
 int run(int argc, char** argv) {
+  if (argc >= 2 && isSubcommandVerb(argv[1])) {
+    Subcommand command = readSubcommand(std::vector<std::string>(argv + 1, argv + argc));
+    if (!command.refusal.empty()) {
+      std::fprintf(stderr, "trep: %s (see trep %s --help)\n", command.refusal.c_str(), argv[1]);
+      return kExitUsage;
+    }
+    return runSubcommand(command);
+  }
   // The whole line is read before anything is made or asked.
   CommandLine line = readCommandLine(ArgvArguments(argc, argv), false);
   switch (line.request) {
@@ -113,12 +132,21 @@ int run(int argc, char** argv) {
     });
     BatchFailure failure;
     int code = runBatch(
-        *app, p, [&p, terminal](uint32_t state) { if (terminal) showProgress(p, state); },
+        *app, p,
+        [&p, &answerer, terminal](uint32_t state) {
+          if (terminal) showProgress(p, answerer, state);
+        },
         &failure);
-    if (terminal) std::fprintf(stderr, "\r");
+    answerer.endLine();
     interrupts::jobOver();  // ends here, by the signal, when one stopped the job
-    // Quiet mode shows no notice: what the recovery files did is said here.
-    if (job.quiet && job.segmentsRebuilt != 0)
+    // Quiet mode shows no notice: what the recovery files did is said here,
+    // and what they were not used for. Rebuilt segments count only for a
+    // join that made its file.
+    if (job.quiet && !job.leftoverNote.empty())
+      std::fprintf(stderr, "trep: %s\n", job.leftoverNote.c_str());
+    if (job.quiet && !job.recoveryNote.empty())
+      std::fprintf(stderr, "trep: %s\n", job.recoveryNote.c_str());
+    if (job.quiet && job.segmentsRebuilt != 0 && (code == 0 || code == 1))
       std::fprintf(stderr, "trep: %u segment%s rebuilt from recovery files\n", job.segmentsRebuilt,
                    job.segmentsRebuilt == 1 ? "" : "s");
     if (job.quiet && code == kExitNotRepairable)

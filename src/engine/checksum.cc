@@ -1,5 +1,7 @@
 #include "engine/checksum.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -241,7 +243,8 @@ uint32_t crcAreaSize(uint64_t fileSize) {
   return used;
 }
 
-uint32_t computeFileCrc(Platform& platform, const std::string& path) {
+uint32_t computeFileCrc(Platform& platform, const std::string& path,
+                        std::atomic<uint64_t>* covered) {
   std::unique_ptr<File> file =
       platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
   if (!file) return 0;
@@ -268,8 +271,83 @@ uint32_t computeFileCrc(Platform& platform, const std::string& path) {
     crcWindowPass(area, n, &sums);
     chunkStart += n;
     remaining -= n;
+    if (covered != nullptr) *covered = chunkStart;
   }
   return sums.value();
+}
+
+namespace {
+
+constexpr uint32_t kCrcHead = (kCrcChunk + 3) / 4 + 3;  // bytes a full chunk's pass reads
+
+}  // namespace
+
+CrcStream::CrcStream(uint64_t expectedTotal)
+    : expectedTotal_(expectedTotal), area_(kCrcHead, 0) {
+  starts_.push_back(sums_);
+}
+
+void CrcStream::add(const uint8_t* data, std::size_t n) {
+  // The last chunk that counts, when the total is known and beyond 32 bits.
+  const bool keep = expectedTotal_ != kUnknownTotal && expectedTotal_ >> 32 != 0;
+  const uint64_t counted = static_cast<uint32_t>(expectedTotal_);
+  const uint64_t keptChunk = counted / kCrcChunk;
+  while (n != 0) {
+    const uint64_t chunk = position_ / kCrcChunk;
+    const uint32_t inChunk = static_cast<uint32_t>(position_ % kCrcChunk);
+    const uint32_t take =
+        static_cast<uint32_t>(std::min<uint64_t>(n, kCrcChunk - inChunk));
+    if (inChunk < kCrcHead) {
+      const uint32_t head = std::min<uint32_t>(take, kCrcHead - inChunk);
+      std::memcpy(area_.data() + inChunk, data, head);
+      if (keep && chunk == keptChunk) {
+        if (keptHead_.empty()) keptHead_.assign(area_.begin(), area_.end());
+        std::memcpy(keptHead_.data() + inChunk, data, head);
+      }
+    }
+    // The first bytes of the chunk before the kept one, which a last chunk
+    // of 1 to 3 bytes reads past its own.
+    if (keep && chunk + 1 == keptChunk && inChunk < 4) {
+      for (uint32_t i = 0; i < take && inChunk + i < 4; ++i) keptBefore_[inChunk + i] = data[i];
+    }
+    position_ += take;
+    data += take;
+    n -= take;
+    if (position_ % kCrcChunk == 0) {
+      crcWindowPass(area_.data(), kCrcChunk, &sums_);
+      starts_.push_back(sums_);
+    }
+  }
+}
+
+bool CrcStream::value(uint32_t* crc, const ReadBack& readBack) const {
+  const uint64_t counted = static_cast<uint32_t>(position_);  // the high half is ignored
+  const uint64_t chunk = counted / kCrcChunk;
+  const uint32_t rest = static_cast<uint32_t>(counted % kCrcChunk);
+  CrcSums sums = starts_[chunk];
+  if (rest == 0) {
+    *crc = sums.value();
+    return true;
+  }
+  if (counted == position_) {  // below 4 GiB: the chunk in progress is the last
+    std::vector<uint8_t> area = area_;
+    crcWindowPass(area.data(), rest, &sums);
+    *crc = sums.value();
+    return true;
+  }
+  std::vector<uint8_t> area(kCrcHead, 0);
+  if (expectedTotal_ == position_ && !keptHead_.empty()) {
+    area = keptHead_;
+    // Past the bytes read from the last chunk lies what the chunk before left.
+    for (uint32_t i = crcBytesUsed(rest); i < 4; ++i) area[i] = keptBefore_[i];
+  } else {
+    if (!readBack) return false;
+    if (chunk != 0 && !readBack((chunk - 1) * kCrcChunk, area.data(), 4)) return false;
+    if (!readBack(chunk * kCrcChunk, area.data(), crcBytesUsed(rest))) return false;
+  }
+  crcWindowPass(area.data(), rest, &sums);
+  *crc = sums.value();
+  return true;
 }
 
 }  // namespace trep

@@ -5,17 +5,22 @@
 #ifndef TREP_ENGINE_CHECKSUM_H_
 #define TREP_ENGINE_CHECKSUM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
 namespace trep {
 
 // The checksum of the file at `path`; 0 when it cannot be computed (no work
-// area, or the file cannot be opened).
-uint32_t computeFileCrc(Platform& platform, const std::string& path);
+// area, or the file cannot be opened). `covered`, when given, is set to the
+// bytes of the file passed so far, for a progress display.
+uint32_t computeFileCrc(Platform& platform, const std::string& path,
+                        std::atomic<uint64_t>* covered = nullptr);
 
 // The running state of the checksum; exposed for tests.
 struct CrcSums {
@@ -50,6 +55,40 @@ inline uint32_t crcBytesUsed(uint32_t n) {
   uint32_t used = (n + 3) / 4 + 3;
   return used < n ? used : n;
 }
+
+// The same checksum over bytes that pass once, in order, and cannot be read
+// again from the start (a pipe): a join writing to standard output, a split
+// reading standard input, a check of a series. It keeps the head of the
+// chunk in progress (what computeFileCrc would read of it) and the sums at
+// every chunk's start, 8 bytes per 10,000,000.
+//
+// Only the low 32 bits of the total count, so for 4 GiB and more the last
+// chunk that counts lies somewhere back in the stream: given the total in
+// advance (`expectedTotal`) the stream keeps that chunk's head as it
+// passes; otherwise value() reads it back through `readBack`.
+class CrcStream {
+ public:
+  static constexpr uint64_t kUnknownTotal = UINT64_MAX;
+  explicit CrcStream(uint64_t expectedTotal = kUnknownTotal);
+  void add(const uint8_t* data, std::size_t n);
+  uint64_t bytes() const { return position_; }
+  // Reads n bytes at `offset` of the stream into `out`; false when it cannot.
+  using ReadBack = std::function<bool(uint64_t offset, uint8_t* out, uint32_t n)>;
+  // The checksum of the bytes added; false when it cannot be computed (a
+  // stream of 4 GiB or more whose chunk could not be read back).
+  bool value(uint32_t* crc, const ReadBack& readBack = nullptr) const;
+
+ private:
+  uint64_t expectedTotal_;
+  uint64_t position_ = 0;
+  std::vector<uint8_t> area_;       // the head of the chunk in progress
+  std::vector<CrcSums> starts_;     // sums at the start of chunk k
+  CrcSums sums_;                    // sums at the start of the chunk in progress
+  // With an expected total of 4 GiB or more: the head of its last chunk
+  // that counts, and the first bytes of the chunk before it.
+  std::vector<uint8_t> keptHead_;
+  uint8_t keptBefore_[4] = {0, 0, 0, 0};
+};
 
 }  // namespace trep
 

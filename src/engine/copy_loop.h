@@ -83,6 +83,11 @@ class OutputFile {
   // The open temporary file; null before create() and after the end.
   File* file() { return file_.get(); }
   const std::string& path() const { return path_; }
+  // Closes the temporary file and opens it again for reading too, so that
+  // what was written can be read back before it is complete (the split of
+  // a stream reads its first segment for the checksum). False, with *why
+  // set, when it cannot be opened again.
+  bool reopenForReading(Status* why);
   // Sets `times` (when given) and closes the file, sets `attributes`, and
   // gives it its name, asking the write error question while that fails.
   // False, with the temporary file removed, when the job was aborted.
@@ -97,11 +102,19 @@ class OutputFile {
   std::unique_ptr<File> file_;
 };
 
+// Files this program left in `folder` while making them (a job killed
+// part-way): told of, once, never used or removed; they may be what the
+// user has left of a file. In quiet mode kept in leftoverNote for the
+// program to print.
+void tellOfLeftTemporaries(JobContext& ctx, const std::string& folder);
+
 // How a job path ended: at its end (runJob then releases the buffer and sets
 // jobState 200), or by an early return that skips that step.
 enum class PathEnd { kEnded, kEarlyReturn };
 
 PathEnd runSplit(JobContext& ctx);
+// The split of ctx.streamInput, whose length is known only at its end.
+PathEnd runStreamSplit(JobContext& ctx);
 PathEnd runJoin(JobContext& ctx);
 
 }  // namespace trep

@@ -58,6 +58,13 @@ struct JobContext {
   bool gaveUp = false;
   // A join's recovery files, while the join that found them runs.
   JoinRecovery* recovery = nullptr;
+  // A join's rebuilt bytes go here (trep's standard output) instead of into
+  // a file: no name, no temporary, no times or attributes, no question. The
+  // caller saw every byte written, so it checks the size and checksum.
+  File* streamOutput = nullptr;
+  // A split reads this stream (trep's standard input) instead of
+  // sourcePath; originalName, segmentSize and the times are the caller's.
+  File* streamInput = nullptr;
   // Bytes of recovery data held in memory at a time, by a split writing
   // recovery files and by a join rebuilding segments; more is done in passes.
   uint64_t recoveryMemory = uint64_t{128} << 20;

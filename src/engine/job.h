@@ -155,6 +155,17 @@ struct JobSettings {
   uint32_t segmentsRebuilt = 0;
   PathText recoveryReport;
   uint32_t headerLost = 0;
+  // Recovery files found beside the series but not used (another series',
+  // or claims nothing on disk backs): why, as the join said it.
+  PathText recoveryNote;
+  // Files of an interrupted job found in the output folder: which, as the
+  // job said it.
+  PathText leftoverNote;
+
+  // Payload bytes the copy loop has moved in this job, for a progress
+  // display: written by the worker, read by whoever shows it. A chunk moved
+  // again after "OK" counts again.
+  std::atomic<uint64_t> bytesMoved{0};
 
   // The engine's working values.
   uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0

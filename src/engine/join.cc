@@ -190,7 +190,9 @@ void verifyChecksum(JobContext& ctx, const std::string& rebuilt) {
   JobSettings& job = ctx.job;
   if (!ctx.options.useCrc || job.jobResult != kResultFinished || job.fileCrc == 0) return;
   if (ctx.window) ctx.window->setTitle(kCheckingCrc);
-  if (computeFileCrc(ctx.platform, rebuilt) != job.fileCrc) job.jobResult = kResultCrcFailed;
+  job.bytesMoved = 0;  // from here the checksum's
+  if (computeFileCrc(ctx.platform, rebuilt, &job.bytesMoved) != job.fileCrc)
+    job.jobResult = kResultCrcFailed;
 }
 
 }  // namespace
@@ -209,6 +211,8 @@ PathEnd runJoin(JobContext& ctx) {
   job.sourcePath = rebuilt;
   job.baseName = firstCharacters(job.originalName.view(), 4);
 
+  if (ctx.streamOutput != nullptr)
+    return appendSegments(ctx, ctx.streamOutput, segments);
   if (wouldReplaceOwnSegment(ctx, rebuilt, segments)) return PathEnd::kEnded;
   if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
   // Written under a temporary name; an abort anywhere below removes it and

@@ -54,7 +54,9 @@ std::string countOf(std::size_t n, const char* one, const char* many) {
 
 std::string endNoticeText(const JobSettings& job) {
   std::string text = endNoticeText(job.jobResult.load());
-  if (job.segmentsRebuilt != 0)
+  // Only a join that made its file tells what was rebuilt for it.
+  if (job.segmentsRebuilt != 0 && job.jobResult != kResultAborted &&
+      job.jobResult != kResultNotRepairable)
     text += " \xE2\x80\x94 " + countOf(job.segmentsRebuilt, "segment", "segments") +
             " rebuilt from recovery files";
   return text;
@@ -275,8 +277,12 @@ std::string notRepairableText(const RecoverySet& set, const RepairReport& report
   if (!report.missing.empty()) what = damageText(report.missing, "missing");
   if (!report.damaged.empty())
     what += (what.empty() ? "" : " and ") + damageText(report.damaged, "damaged");
-  std::string text = "The series cannot be rebuilt: " + what + ".";
-  if (report.outcome == RepairOutcome::kFailed) return text + " " + report.problem;
+  // Every refusal says something: a repair can also end on what the set
+  // itself claims, with no segment named.
+  std::string text =
+      what.empty() ? "The series cannot be rebuilt." : "The series cannot be rebuilt: " + what + ".";
+  if (report.outcome == RepairOutcome::kFailed || !report.problem.empty())
+    return text + " " + (report.problem.empty() ? "The recovery files do not fit it." : report.problem);
   const std::size_t bad = report.missing.size() + report.damaged.size();
   const bool sliceASegment = set.inputSlices == set.files.size();
   if (sliceASegment && report.slicesNeeded == bad)
@@ -289,6 +295,194 @@ std::string notRepairableText(const RecoverySet& set, const RepairReport& report
 constexpr std::size_t kCheckPiece = 1 << 20;
 
 }  // namespace
+
+// ------------------------------------------------------------ evidence ---
+//
+// When a recovery set describes this series. A set is a claim about files
+// of certain names; a set left beside a series by an earlier split under
+// the same names would "mend" the series back into that other file, and a
+// crafted one could claim anything. So a set is used only when every one
+// of these holds (judgeSet applies them, in this order):
+//
+//  1. Names. The files it describes that bear this series' segment names
+//     are 0001 .. N, each once and without a gap.
+//  2. Sizes. Every size it claims is backed by bytes on disk: its slice
+//     size by its recovery slices (each that long, inside its file), or in
+//     a set that holds none, by the longest segment beside it; every file's
+//     length by its slices (checked as the set is read).
+//  3. The header. For a series with headers whose segment 0001 header was
+//     read from the disk: that header counts N segments and records the
+//     file size the set's segments carry (their lengths less 652 bytes for
+//     0001 and 8 for every other). And when 0001 is not what the set
+//     records (its length and the MD5 of its first 16 KiB), the header the
+//     set records for it, rebuilt from the set, names the same file with
+//     the same size, count, checksum, times and attributes: a later split
+//     of the same name differs there, damage past the header does not.
+//     Only a header whose count or size bytes alone are damaged passes
+//     with another count or size: one whose name and times are those of
+//     the header the set records (then the set's header is taken).
+//  4. The content. Without a header read from the disk (a headerless
+//     series, or 0001 lost or unreadable): at least one segment on disk is
+//     what the set records, length and first 16 KiB.
+//
+// A set that passes is this series': every segment it describes is then
+// checked by it, even when the damage hides every segment's first bytes.
+// One that fails is said ("describe another series; not used") and the
+// join goes on as it would without it.
+
+namespace {
+
+// The file sizes a series with headers of n segments carries in segments
+// of these lengths; false when a length is shorter than its header.
+bool payloadOf(const RecoverySet& set, uint32_t n, uint64_t* total) {
+  *total = 0;
+  for (const SetFile& f : set.files) {
+    if (f.segment == 0) continue;
+    const uint64_t header = f.segment == 1 ? kFullHeaderSize : kShortHeaderSize;
+    if (f.description.length < header) return false;
+    *total += f.description.length - header;
+  }
+  return n != 0;
+}
+
+// N when the set's segments are 0001 .. N, each once; 0 otherwise.
+uint32_t namedSegments(const RecoverySet& set) {
+  std::vector<bool> named(kMaxSegments + 1, false);
+  uint32_t count = 0, last = 0;
+  for (const SetFile& f : set.files) {
+    if (f.segment == 0) continue;
+    if (f.segment > kMaxSegments || named[f.segment]) return 0;
+    named[f.segment] = true;
+    ++count;
+    last = std::max(last, f.segment);
+  }
+  return count == last ? count : 0;
+}
+
+// Whether segment f is on disk as the set records it: its length and the
+// MD5 of its first 16 KiB.
+bool segmentAsRecorded(Platform& platform, const std::string& prefix, const SetFile& f) {
+  std::unique_ptr<File> file =
+      platform.openFile(findSegmentPath(platform, prefix, {}, f.segment), FileAccess::kRead,
+                        FileShare::kRead, FileCreate::kOpenExisting);
+  uint64_t size = 0;
+  if (!file || !file->size(&size) || size != f.description.length) return false;
+  std::vector<uint8_t> first(recovery::kFirstBytesHashed);
+  const std::size_t got = recovery::readAt(*file, 0, first.data(), first.size());
+  return recovery::firstBytesHash(first.data(), got) == f.description.firstHash;
+}
+
+// Two headers of one split: the fields a later split of the same name
+// (or of other data) changes.
+bool sameSplit(const JobSettings& a, const JobSettings& b) {
+  return a.segmentCount == b.segmentCount && a.fileSize == b.fileSize &&
+         a.fileCrc == b.fileCrc && a.originalName.str() == b.originalName.str() &&
+         a.creationTime == b.creationTime && a.lastAccessTime == b.lastAccessTime &&
+         a.lastWriteTime == b.lastWriteTime && a.fileAttributes == b.fileAttributes;
+}
+
+}  // namespace
+
+SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::string& prefix,
+                    const JobSettings* header, std::vector<uint8_t>* firstBytes,
+                    std::string* why) {
+  std::string folder, base;
+  splitPrefix(prefix, &folder, &base);
+  if (firstBytes != nullptr) firstBytes->clear();
+  // 1. Names.
+  const uint32_t n = namedSegments(set);
+  if (n == 0) {
+    *why = "they name no unbroken row of its segments";
+    return SetVerdict::kOtherSeries;
+  }
+  // 2. Sizes: a set without recovery slices backs its slice size by nothing
+  // but the segments (a slice is never longer than the longest file, to a
+  // multiple of 4).
+  if (set.recovery.empty()) {
+    uint64_t longest = 0;
+    for (const SetFile& f : set.files) {
+      if (f.segment == 0) continue;
+      std::unique_ptr<File> file =
+          platform.openFile(findSegmentPath(platform, prefix, {}, f.segment), FileAccess::kRead,
+                            FileShare::kRead, FileCreate::kOpenExisting);
+      uint64_t size = 0;
+      if (file && file->size(&size)) longest = std::max(longest, size);
+    }
+    if (set.sliceSize > (longest + 3) / 4 * 4) {
+      *why = "they claim slices of " + std::to_string(set.sliceSize) +
+             " bytes, longer than any of its segments";
+      return SetVerdict::kUnbacked;
+    }
+  }
+  std::size_t first = set.files.size();
+  for (std::size_t i = 0; i < set.files.size(); ++i)
+    if (set.files[i].segment == 1) first = i;
+
+  // 3. The header read from the disk.
+  if (header != nullptr) {
+    // The header the set records for 0001, when it must be compared.
+    std::vector<uint8_t> rebuilt;
+    JobSettings recorded;
+    auto setHeader = [&]() {
+      std::string problem;
+      if (!rebuilt.empty()) return true;
+      if (!recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt, &problem) ||
+          rebuilt.size() < kFullHeaderSize ||
+          std::memcmp(rebuilt.data(), kMagic, kMagicSize) != 0) {
+        rebuilt.clear();
+        return false;
+      }
+      uint32_t useDescription = 0;
+      decodeFullHeader(rebuilt.data(), rebuilt.size(), &recorded, &useDescription);
+      return true;
+    };
+    uint64_t payload = 0;
+    const bool countAgrees = header->segmentCount == n;
+    const bool sizeAgrees = payloadOf(set, n, &payload) && payload == header->fileSize;
+    if (!countAgrees || !sizeAgrees) {
+      // Damage to 0001's count or size bytes, which leaves the header
+      // readable, is told from another split by the rest of it: the same
+      // name and times as the header the set records. The caller then takes
+      // the set's header.
+      if (setHeader() && recorded.originalName.str() == header->originalName.str() &&
+          recorded.creationTime == header->creationTime &&
+          recorded.lastWriteTime == header->lastWriteTime) {
+        if (firstBytes != nullptr) *firstBytes = std::move(rebuilt);
+        return SetVerdict::kThisSeries;
+      }
+      *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
+                                ", its header " + std::to_string(header->segmentCount)
+                          : "they describe " + std::to_string(payload) + " bytes, its header " +
+                                std::to_string(header->fileSize);
+      return SetVerdict::kOtherSeries;
+    }
+    if (segmentAsRecorded(platform, prefix, set.files[first])) return SetVerdict::kThisSeries;
+    if (setHeader()) {
+      if (!sameSplit(recorded, *header)) {
+        *why = "the header they record for its first segment is another split's";
+        return SetVerdict::kOtherSeries;
+      }
+      if (firstBytes != nullptr) *firstBytes = std::move(rebuilt);
+    }
+    // The header agrees in count and sizes: every segment is checked by the
+    // set, which then says what it cannot mend.
+    return SetVerdict::kThisSeries;
+  }
+
+  // 4. The content.
+  for (const SetFile& f : set.files)
+    if (f.segment != 0 && segmentAsRecorded(platform, prefix, f)) return SetVerdict::kThisSeries;
+  *why = "none of its segments is as they record it";
+  return SetVerdict::kOtherSeries;
+}
+
+std::string notUsedText(const std::string& prefix, SetVerdict verdict, const std::string& why) {
+  const std::string series = "\"" + prefix + "0001.trp\"";
+  if (verdict == SetVerdict::kUnbacked)
+    return "The recovery files beside " + series + " cannot be trusted: " + why + "; not used.";
+  return "The recovery files beside " + series + " describe another series: " + why +
+         "; not used.";
+}
 
 struct JoinRecovery::State {
   explicit State(JobContext& c) : ctx(c) {}
@@ -383,6 +577,14 @@ struct JoinRecovery::State {
     return cut == std::string::npos ? std::string(".") : temporary.substr(0, cut);
   }
 
+  // Recovery files beside the series that it does not use: said, and the
+  // join goes on. Quiet: kept for the program to print.
+  void tellNotUsed(const std::string& text) {
+    JobSettings& job = ctx.job;
+    job.recoveryNote = text;
+    if (!job.quiet) tellInformation(ctx.platform, text);
+  }
+
   // Source analysis took no header: segment 0001 was lost beyond what its
   // first bytes could be rebuilt from. The repair found it mendable after
   // all (or the recovery files went): the header is still unknown.
@@ -410,6 +612,14 @@ struct JoinRecovery::State {
     options.memoryLimit = ctx.recoveryMemory;
     options.keepGoing = [&job] { return job.jobResult != kResultAborted; };
     report = recovery::repairSeries(ctx.platform, set, folder, base, options);
+    // No room for the rebuilt segments is a write failure, not lost data:
+    // the write-error question, "OK" trying the repair again.
+    while (report.outcome == RepairOutcome::kFailed && report.writeFailed) {
+      const Status why = Status::failure(
+          options.workFolder, "the rebuilt segments cannot be written there (disk full?)");
+      if (!askAfterWriteError(ctx, why)) return false;
+      report = recovery::repairSeries(ctx.platform, set, folder, base, options);
+    }
     switch (report.outcome) {
       case RepairOutcome::kIntact:
       case RepairOutcome::kRepaired:
@@ -457,24 +667,24 @@ bool JoinRecovery::start() {
     if (s.set.files[i].segment != 0) s.fileOf[s.set.files[i].segment] = i;
   while (s.fileOf.count(s.vouched + 1) != 0) ++s.vouched;
 
-  // The set must be this series': one segment at least as it records it
-  // (left from an earlier split under the same names, it describes none).
-  bool belongs = false, incomplete = false;
-  std::vector<uint8_t> first(recovery::kFirstBytesHashed);
+  // The set must be this series' (see judgeSet); the header the analysis
+  // took is the disk's unless 0001 was lost beyond rebuilding.
+  std::string why;
+  const SetVerdict verdict = judgeSet(platform, s.set, s.prefix,
+                                      job.rawSeries || job.headerLost ? nullptr : &job, nullptr,
+                                      &why);
+  if (verdict != SetVerdict::kThisSeries) {
+    s.tellNotUsed(notUsedText(s.prefix, verdict, why));
+    return !job.headerLost || s.headerStillLost();
+  }
+  bool incomplete = false;
   for (const auto& [n, i] : s.fileOf) {
-    const SetFile& f = s.set.files[i];
     std::unique_ptr<File> file = platform.openFile(s.plainPath(n), FileAccess::kRead,
                                                    FileShare::kRead, FileCreate::kOpenExisting);
     uint64_t size = 0;
-    if (!file || !file->size(&size) || size != f.description.length) {
+    if (!file || !file->size(&size) || size != s.set.files[i].description.length)
       incomplete = true;
-      continue;
-    }
-    if (belongs) continue;
-    const std::size_t got = recovery::readAt(*file, 0, first.data(), first.size());
-    belongs = recovery::firstBytesHash(first.data(), got) == f.description.firstHash;
   }
-  if (!belongs) return !job.headerLost || s.headerStillLost();
   s.active = true;
 
   if (s.ctx.window) s.ctx.window->setTitle(kCheckingSegments);
@@ -533,37 +743,30 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
       recovery::SetFound::kUsable)
     return FirstSegment::kAsFound;
   std::size_t target = set.files.size();
-  uint32_t vouched = 0;
-  std::vector<bool> named(kMaxSegments + 2, false);
-  for (std::size_t i = 0; i < set.files.size(); ++i) {
-    named[set.files[i].segment] = true;
+  for (std::size_t i = 0; i < set.files.size(); ++i)
     if (set.files[i].segment == 1) target = i;
-  }
-  while (named[vouched + 1]) ++vouched;
   if (target == set.files.size()) return FirstSegment::kAsFound;
 
-  // Which segments are what the set records (length and first 16 KiB).
-  std::vector<uint8_t> first(recovery::kFirstBytesHashed);
-  auto asRecorded = [&](const SetFile& f) {
-    std::unique_ptr<File> file =
-        platform.openFile(findSegmentPath(platform, prefix, {}, f.segment), FileAccess::kRead,
-                          FileShare::kRead, FileCreate::kOpenExisting);
-    uint64_t size = 0;
-    if (!file || !file->size(&size) || size != f.description.length) return false;
-    const std::size_t n = recovery::readAt(*file, 0, first.data(), first.size());
-    return recovery::firstBytesHash(first.data(), n) == f.description.firstHash;
-  };
-  if (asRecorded(set.files[target])) return FirstSegment::kAsFound;
-  // A set left from an earlier split under the same names describes none of
-  // this series' segments: it says nothing about 0001.
-  bool belongs = false;
-  for (std::size_t i = 0; i < set.files.size() && !belongs; ++i)
-    belongs = i != target && set.files[i].segment != 0 && asRecorded(set.files[i]);
-  if (!belongs) return FirstSegment::kAsFound;
-
+  // The header 0001 holds on the disk, when it reads as one.
+  JobSettings onDisk;
+  bool headerRead = false;
+  if (*got >= kFullHeaderSize && std::memcmp(bytes, kMagic, kMagicSize) == 0) {
+    uint32_t useDescription = 0;
+    decodeFullHeader(bytes, *got, &onDisk, &useDescription);
+    headerRead = onDisk.segmentCount != 0 && onDisk.segmentCount <= kMaxSegments;
+  }
   std::vector<uint8_t> rebuilt;
-  if (!recovery::rebuildFirstBytes(platform, set, folder, base, target, &rebuilt, &problem)) {
-    *segments = vouched;
+  std::string why;
+  // Not this series' set (the join says so): it says nothing about 0001.
+  if (judgeSet(platform, set, prefix, headerRead ? &onDisk : nullptr, &rebuilt, &why) !=
+      SetVerdict::kThisSeries)
+    return FirstSegment::kAsFound;
+  if (segmentAsRecorded(platform, prefix, set.files[target])) return FirstSegment::kAsFound;
+  if (rebuilt.empty() &&
+      !recovery::rebuildFirstBytes(platform, set, folder, base, target, &rebuilt, &problem)) {
+    // A header read from the disk that the set agrees with stays in use.
+    if (headerRead) return FirstSegment::kAsFound;
+    *segments = namedSegments(set);
     return FirstSegment::kLost;
   }
   *got = static_cast<uint32_t>(std::min<std::size_t>(capacity, rebuilt.size()));

@@ -10,11 +10,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/copy_loop.h"
 #include "engine/engine.h"
 
 namespace trep {
+
+namespace recovery {
+struct RecoverySet;
+}
 
 // The recovery data of a split, fed by the copy loop (as its CopyObserver)
 // with every segment's payload as written; it adds the headers itself.
@@ -56,7 +61,8 @@ class JoinRecovery {
   JoinRecovery& operator=(const JoinRecovery&) = delete;
 
   // Looks for recovery files of the series beside it. None, or none that
-  // describe it: true, and the join is the join it always was. Otherwise
+  // describe it (judgeSet): true, and the join is the join it always was,
+  // having said why a set it found is not used (recoveryNote). Otherwise
   // checks the series: segments missing or not of their size are rebuilt at
   // once; the others are checked on a thread of their own while the join
   // copies, each before the join reads it. False when the join must not
@@ -78,6 +84,24 @@ class JoinRecovery {
  private:
   std::unique_ptr<State> s_;
 };
+
+// Whether a recovery set describes the series `prefix` (folder, separator,
+// base name); the rule is written out beside judgeSet. `header`: segment
+// 0001's header as read from the disk, or null (a headerless series, 0001
+// lost or unreadable). When the set's own header for 0001 had to be rebuilt
+// to compare, *firstBytes (when given) receives 0001's first bytes as the
+// set records them; otherwise it is left empty. For another verdict, *why
+// says what gave the set away.
+enum class SetVerdict {
+  kThisSeries,
+  kOtherSeries,  // names, count, sizes or content say another series'
+  kUnbacked,     // it claims sizes no bytes on disk back
+};
+SetVerdict judgeSet(Platform& platform, const recovery::RecoverySet& set,
+                    const std::string& prefix, const JobSettings* header,
+                    std::vector<uint8_t>* firstBytes, std::string* why);
+// What the join says of a set it does not use.
+std::string notUsedText(const std::string& prefix, SetVerdict verdict, const std::string& why);
 
 // The join's hooks: the path segment n is read from, with or without
 // recovery files, and for a headerless series how many segments it has

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/naming.h"
+#include "engine/recovery/par2_format.h"
 #include "engine/recovery/recovery_set.h"
 #include "engine/recovery/repair.h"
 #include "engine/work_buffer.h"
@@ -119,6 +120,39 @@ class RecoveryJobTest : public ::testing::Test {
     releaseWorkBuffer(ctx);
   }
 
+  // Cuts `data` into segments of `segmentSize` in `folder` (as "data.bin",
+  // useCrc on) with `recovery` recovery files, without touching `original`.
+  void splitOther(const std::vector<uint8_t>& data, const std::string& folder,
+                  uint32_t segmentSize, uint32_t recovery) {
+    testing::TempDir source;
+    writeBytes(source.file("data.bin"), data);
+    JobSettings j;
+    j.sourcePath = source.file("data.bin");
+    j.fileSize = data.size();
+    j.segmentSize = segmentSize;
+    j.isSplit = j.sourceValid = 1;
+    j.outputFolder = folder;
+    j.recoveryCount = recovery;
+    j.jobState = kJobPrepared;
+    PersistedSettings o;
+    o.useCrc = 1;
+    ScriptedAnswerer yes(std::vector<uint32_t>(20, kUpperButton));
+    platform.setNoticeAnswerer(&yes);
+    JobContext ctx{j, o, platform, planning, nullptr};
+    runJob(ctx);
+    releaseWorkBuffer(ctx);
+    platform.setNoticeAnswerer(&answers);
+    ASSERT_EQ(j.jobResult, kResultFinished);
+  }
+
+  // One byte of segment n (or any file of the series' folder) changed.
+  void flipByte(const std::string& path, std::size_t at) {
+    std::vector<uint8_t> b = readBytes(path);
+    ASSERT_LT(at, b.size());
+    b[at] ^= 0x5A;
+    writeBytes(path, b);
+  }
+
   // Damage by kind: "lost", "random" (other bytes, same size), "truncated"
   // (to a third), "swapped" (with the next segment).
   void damage(const std::string& kind, uint32_t n) {
@@ -129,6 +163,10 @@ class RecoveryJobTest : public ::testing::Test {
     } else if (kind == "truncated") {
       std::vector<uint8_t> b = readBytes(segment(n));
       b.resize(b.size() / 3);
+      writeBytes(segment(n), b);
+    } else if (kind == "count" || kind == "size") {  // one byte of 0001's header field
+      std::vector<uint8_t> b = readBytes(segment(n));
+      b[kind == "count" ? 8 : 614] ^= 0x04;
       writeBytes(segment(n), b);
     } else if (kind == "swapped") {
       std::vector<uint8_t> a = readBytes(segment(n)), b = readBytes(segment(n + 1));
@@ -228,6 +266,8 @@ TEST_F(RecoveryJobTest, JoinRebuildsWhatTheRecoveryFilesMend) {
       {"two swapped", {{"swapped", 2}}, kResultFinished, 2},
       {"0001 lost", {{"lost", 1}}, kResultFinished, 1},
       {"0001's header overwritten", {{"random", 1}}, kResultFinished, 1},
+      {"0001's count damaged", {{"count", 1}}, kResultFinished, 1},
+      {"0001's size damaged", {{"size", 1}}, kResultFinished, 1},
       {"N damaged, 0001 among them", {{"lost", 1}, {"random", 4}}, kResultFinished, 2},
       {"N + 1 damaged, 0001 among them", {{"lost", 1}, {"random", 2}, {"truncated", 4}},
        kResultNotRepairable, 0},
@@ -314,11 +354,12 @@ TEST_F(RecoveryJobTest, NotRepairableNoticeNamesTheSegmentsAndWhatCouldBeRebuilt
 TEST_F(RecoveryJobTest, UnusableRecoveryFilesLeaveTheJoinAsItWas) {
   ASSERT_EQ(split(5 * 3000 - 700, 3000, {2}), kResultFinished);
   const Snapshot whole = snapshot(series());
-  // A set of other data, cut under the same names in another folder.
+  // A set of other data of another length, cut under the same names in
+  // another folder: it gives itself away by its count and sizes.
   const std::vector<uint8_t> mine = original;
   testing::TempDir other;
   {
-    original = patternBytes(5 * 3000 - 700, 99);
+    original = patternBytes(6 * 3000 - 700, 99);
     writeBytes(other.file("data.bin"), original);
     JobSettings j;
     j.sourcePath = other.file("data.bin");
@@ -337,6 +378,7 @@ TEST_F(RecoveryJobTest, UnusableRecoveryFilesLeaveTheJoinAsItWas) {
   struct Row {
     const char* what;
     std::function<void()> spoil;
+    const char* note = "";  // what the join says of the set it does not use
   } rows[] = {
       {"index and volumes cut short",
        [&] {
@@ -356,7 +398,8 @@ TEST_F(RecoveryJobTest, UnusableRecoveryFilesLeaveTheJoinAsItWas) {
          for (const char* f : {"data.par2", "data.vol0+1.par2", "data.vol1+1.par2"})
            writeBytes(series() + kPathSeparator + f,
                       readBytes(other.file("series") + kPathSeparator + f));
-       }},
+       },
+       "describe another series: they describe 6 segments, its header 5; not used."},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -370,8 +413,186 @@ TEST_F(RecoveryJobTest, UnusableRecoveryFilesLeaveTheJoinAsItWas) {
     EXPECT_EQ(job->jobResult, kResultFinished);
     EXPECT_EQ(job->segmentsRebuilt, 0u);
     EXPECT_EQ(readBytes(out()), original);
-    EXPECT_TRUE(seen.messages().empty());
+    if (*r.note == 0) {
+      EXPECT_TRUE(seen.messages().empty());
+    } else {
+      ASSERT_EQ(seen.messages().size(), 1u);
+      EXPECT_NE(seen.messages()[0].find(r.note), std::string::npos) << seen.messages()[0];
+      EXPECT_TRUE(seen.shown()[0].informational);
+      EXPECT_EQ(job->recoveryNote.str(), seen.messages()[0]);
+    }
   }
+}
+
+// A set left by an earlier split under the same names, the newer series'
+// segments copied over the old ones: most segments are as the set records
+// them, 0001 and the last are not. The set describes another series (its
+// header's count and size say so): it is not used, the join makes the newer
+// file, and says why, in quiet mode through the job for the program to print.
+TEST_F(RecoveryJobTest, ASetOfAnEarlierSplitIsNotUsed) {
+  ASSERT_EQ(split(10 * 3000 - 500, 3000, {2}), kResultFinished);
+  std::vector<uint8_t> newer = original;
+  const std::vector<uint8_t> more = patternBytes(2500, 77);
+  newer.insert(newer.end(), more.begin(), more.end());
+  testing::TempDir elsewhere;
+  splitOther(newer, elsewhere.file("series"), 3000, 0);
+  for (const std::string& name : listFolder(elsewhere.file("series")))
+    writeBytes(series() + kPathSeparator + name,
+               readBytes(elsewhere.file("series") + kPathSeparator + name));
+  const std::string note =
+      "The recovery files beside \"" + series() + kPathSeparator +
+      "data0001.trp\" describe another series: they describe 10 segments, its header 11; not "
+      "used.";
+  for (uint32_t quiet : {0u, 1u}) {
+    SCOPED_TRACE(quiet);
+    platform.deleteFile(out());
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(4), "", quiet);
+    platform.setNoticeAnswerer(&answers);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->segmentsRebuilt, 0u);
+    EXPECT_EQ(readBytes(out()), newer);
+    EXPECT_EQ(job->recoveryNote.str(), note);
+    EXPECT_EQ(seen.messages(), quiet ? std::vector<std::string>{} : std::vector<std::string>{note});
+    expectNothingLeftBehind();
+  }
+}
+
+// Damage within the first 16 KiB of every segment, which hides the set
+// from a look at the segments' first bytes alone: the set still fits the
+// series by its names, count and sizes, so every segment is checked by it.
+TEST_F(RecoveryJobTest, DamageEarlyInEverySegmentIsStillChecked) {
+  struct Row {
+    const char* what;
+    std::size_t size;
+    uint32_t segmentSize;
+    uint32_t recovery;
+    std::size_t at;  // the byte changed in every segment
+    uint32_t result;
+    uint32_t rebuilt;
+  } rows[] = {
+      {"one segment, a byte at 3000", 5000, 8192, 1, 3000, kResultFinished, 1},
+      {"three segments, each at 1000", 3 * 3000 - 100, 3000, 3, 1000, kResultFinished, 3},
+      {"three segments, each at 1000, two recovery files", 3 * 3000 - 100, 3000, 2, 1000,
+       kResultNotRepairable, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const std::string& name : listFolder(series())) platform.deleteFile(series() + kPathSeparator + name);
+    platform.deleteFile(out());
+    ASSERT_EQ(split(r.size, r.segmentSize, {r.recovery}), kResultFinished);
+    for (const std::string& name : listFolder(series()))
+      if (name.find(".trp") != std::string::npos) flipByte(series() + kPathSeparator + name, r.at);
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(1), "", 1);
+    platform.setNoticeAnswerer(&answers);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->jobResult, r.result);
+    EXPECT_EQ(job->segmentsRebuilt, r.rebuilt);
+    if (r.result == kResultFinished)
+      EXPECT_EQ(readBytes(out()), original);
+    else
+      EXPECT_FALSE(fileExists(out()));
+    expectNothingLeftBehind();
+  }
+}
+
+// Segment 0001 lost and the first volume damaged early, the second whole:
+// the header is rebuilt from the slices whose MD5 checks.
+TEST_F(RecoveryJobTest, TheHeaderIsRebuiltFromRecoverySlicesThatCheck) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {2}), kResultFinished);
+  damage("lost", 1);
+  flipByte(series() + kPathSeparator + "data.vol0+1.par2", 68 + 100);
+  join(segment(3), "", 1);
+  ASSERT_TRUE(analysed);
+  EXPECT_EQ(job->headerLost, 0u);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(job->segmentsRebuilt, 1u);
+  EXPECT_EQ(readBytes(out()), original);
+  expectNothingLeftBehind();
+}
+
+// Sets whose every packet is sealed (MD5s recomputed) but that claim slices
+// of 2^63 or 2^32 bytes over segments of 3000: not believed, said, and the
+// join is the join it would be without them. (Believed, the first kept the
+// check busy for hours.)
+TEST_F(RecoveryJobTest, SizesASetClaimsAreBackedByTheDisk) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {0}), kResultFinished);
+  for (const uint64_t sliceSize : {uint64_t{1} << 63, uint64_t{1} << 32}) {
+    SCOPED_TRACE(sliceSize);
+    std::vector<recovery::FileDescription> files;
+    std::vector<Md5Digest> ids;
+    for (uint32_t n = 1; n <= 5; ++n) {
+      const std::vector<uint8_t> bytes = readBytes(segment(n));
+      recovery::FileDescription d;
+      d.name = "data" + zeroPadded(n, 4) + ".trp";
+      d.length = bytes.size();
+      d.hash = md5Of(bytes.data(), bytes.size());
+      d.firstHash = md5Of(bytes.data(), std::min<std::size_t>(bytes.size(), 16384));
+      d.id = recovery::fileIdOf(d.firstHash, d.length, d.name);
+      files.push_back(d);
+      ids.push_back(d.id);
+    }
+    std::sort(ids.begin(), ids.end(), recovery::fileIdLess);
+    const recovery::Bytes main = recovery::encodeMainBody(sliceSize, ids);
+    const Md5Digest setId = md5Of(main.data(), main.size());
+    recovery::Bytes index = recovery::encodePacket(setId, recovery::kMainType, main);
+    for (const recovery::FileDescription& d : files) {
+      recovery::Bytes p = recovery::encodePacket(setId, recovery::kFileDescType,
+                                                 recovery::encodeFileDescBody(d));
+      index.insert(index.end(), p.begin(), p.end());
+      recovery::SliceChecksum c;
+      c.md5 = d.hash;
+      c.crc = 12345;
+      p = recovery::encodePacket(setId, recovery::kSliceChecksumType,
+                                 recovery::encodeSliceChecksumBody(d.id, {c}));
+      index.insert(index.end(), p.begin(), p.end());
+    }
+    writeBytes(series() + kPathSeparator + "data.par2", index);
+    recovery::RecoverySet set;
+    std::string problem;
+    ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &problem),
+              recovery::SetFound::kUsable);
+    ASSERT_EQ(set.sliceSize, sliceSize);
+
+    platform.deleteFile(out());
+    join(segment(2), "", 1);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(readBytes(out()), original);
+    EXPECT_EQ(job->recoveryNote.str(),
+              "The recovery files beside \"" + series() + kPathSeparator +
+                  "data0001.trp\" cannot be trusted: they claim slices of " +
+                  std::to_string(sliceSize) + " bytes, longer than any of its segments; not used.");
+  }
+}
+
+// No room in the work folder for a rebuilt segment: a write failure (the
+// question, "Abort procedure": 99), never "more damage than the recovery
+// files can rebuild".
+TEST_F(RecoveryJobTest, NoRoomForRebuiltSegmentsIsAWriteFailure) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {1}), kResultFinished);
+  damage("random", 3);
+  platform.beforeWrite = [](const std::string& path, uint32_t) {
+    return path.find(".rebuilt") == std::string::npos;
+  };
+  ScriptedAnswerer seen({kUpperButton, kLowerButton});  // "OK" once, then "Abort procedure"
+  platform.setNoticeAnswerer(&seen);
+  join(segment(1));
+  platform.setNoticeAnswerer(&answers);
+  platform.beforeWrite = nullptr;
+  ASSERT_TRUE(analysed);
+  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(seen.messages(), std::vector<std::string>(2, "File Write Error. The disk might be full."));
+  EXPECT_EQ(seen.shown()[0].reason,
+            dir.file("out") + ": the rebuilt segments cannot be written there (disk full?)");
+  EXPECT_EQ(job->recoveryReport.str(), "");
+  EXPECT_EQ(endNoticeText(*job).find("rebuilt"), std::string::npos);
+  EXPECT_FALSE(fileExists(out()));
+  expectNothingLeftBehind();
 }
 
 // With "Multi-Removable" the recovery files come after the last segment
@@ -456,6 +677,40 @@ TEST_F(RecoveryJobTest, RebuiltSegmentsStayOutOfTheSeriesFolder) {
     EXPECT_EQ(name.find(".rebuilt"), std::string::npos) << name;
   ASSERT_FALSE(platform.temporaryNames.empty());
   expectNothingLeftBehind();
+}
+
+// Files a killed job left in the output folder (a hidden temporary file, a
+// rebuilt segment) are told of, and neither used nor removed: the join
+// makes its own beside them.
+TEST_F(RecoveryJobTest, TemporariesOfAnInterruptedJobAreToldOfAndLeftAlone) {
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {1}), kResultFinished);
+  damage("lost", 3);
+  const std::vector<uint8_t> partial = patternBytes(1000, 5);
+  platform.createFolder(dir.file("out"));
+  writeBytes(out(".trep-ab12cd"), partial);
+  writeBytes(out("data0003.trp.rebuilt"), partial);
+  const std::string note = "Files left by an interrupted job lie in the folder \"" +
+                           dir.file("out") +
+                           "\": .trep-ab12cd, data0003.trp.rebuilt. This job neither uses nor "
+                           "removes them; remove them when no job runs.";
+  for (uint32_t quiet : {0u, 1u}) {
+    SCOPED_TRACE(quiet);
+    platform.deleteFile(out());
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(1), "", quiet);
+    platform.setNoticeAnswerer(&answers);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_EQ(job->segmentsRebuilt, 1u);
+    EXPECT_EQ(readBytes(out()), original);
+    EXPECT_EQ(job->leftoverNote.str(), note);
+    EXPECT_EQ(seen.messages(), quiet ? std::vector<std::string>{} : std::vector<std::string>{note});
+    EXPECT_EQ(readBytes(out(".trep-ab12cd")), partial);
+    EXPECT_EQ(readBytes(out("data0003.trp.rebuilt")), partial);
+    std::vector<std::string> names = listFolder(dir.file("out"));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".trep-ab12cd", "data.bin", "data0003.trp.rebuilt"}));
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ JobOutcome runJob(JobContext& ctx) {
   uint32_t expected = kJobPrepared;
   if (!job.jobState.compare_exchange_strong(expected, kJobTaken)) return {};
   job.jobResult = kResultFinished;
+  job.bytesMoved = 0;
   // A stop asked for before the job took its result still ends it. Read
   // after the store above: a stop that comes later sets jobResult itself.
   if (job.stopRequested) job.jobResult = kResultAborted;
@@ -33,6 +34,7 @@ JobOutcome runJob(JobContext& ctx) {
   }
 
   if (!allocateWorkBuffer(ctx)) return {true, kExitMemoryError};
+  tellOfLeftTemporaries(ctx, folder);
   // The key is lengthened in place: the scrambling reads its first 32
   // characters from cipherKey.
   if (job.encrypt) prepareKey(job);
@@ -156,7 +158,7 @@ enum class Moved { kWhole, kFailed, kStopped };
 Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, uint64_t at,
                 bool sourceKnown, uint64_t sourceAt, const PayloadScramble* scramble,
                 CopyObserver* observer, bool* tryDirect, const std::atomic<uint32_t>& stop,
-                Status* why) {
+                std::atomic<uint64_t>& moved, Status* why) {
   *why = Status();
   if (source == nullptr || destination == nullptr) return Moved::kFailed;
   uint64_t size = 0;
@@ -170,6 +172,7 @@ Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, ui
     *why = destination->write(buffer, n, &put);
     if (!*why || put != n) return Moved::kFailed;
     if (observer != nullptr) observer->copied(at, buffer, n);
+    moved += n;
     return Moved::kWhole;
   }
   uint32_t done = 0;
@@ -177,11 +180,12 @@ Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, ui
   while (!scrambled && *tryDirect && done < n) {
     if (stop == kResultAborted) return Moved::kStopped;
     uint32_t slice = n - done < kDirectSlice ? n - done : kDirectSlice;
-    uint32_t moved = 0;
-    switch (destination->moveFrom(*source, slice, &moved, why)) {
+    uint32_t movedNow = 0;
+    switch (destination->moveFrom(*source, slice, &movedNow, why)) {
       case DirectMove::kMoved:
-        if (moved != slice) return Moved::kFailed;
+        if (movedNow != slice) return Moved::kFailed;
         done += slice;
+        moved += slice;
         break;
       case DirectMove::kFailed: return Moved::kFailed;
       case DirectMove::kUnsupported: *tryDirect = false; break;
@@ -198,6 +202,7 @@ Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, ui
     if (!*why || put != piece) return Moved::kFailed;
     if (observer != nullptr) observer->copied(at + done, buffer, piece);
     done += piece;
+    moved += piece;
   }
   return Moved::kWhole;
 }
@@ -229,7 +234,7 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     Status why;
     Moved moved = moveChunk(source, destination, job.workBuffer, static_cast<uint32_t>(chunkSize),
                             done, sourceKnown, sourceAt, scramble, observer, &tryDirect,
-                            job.jobResult, &why);
+                            job.jobResult, job.bytesMoved, &why);
     if (moved == Moved::kStopped) return;
     if (moved == Moved::kFailed) {
       if (!askAfterWriteError(ctx, why)) return;

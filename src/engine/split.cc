@@ -88,19 +88,15 @@ void tellOfLeftovers(JobContext& ctx, const SplitState& s) {
                           ? "Segment " + name(last) + " of an earlier series is"
                           : "Segments " + name(written + 1) + " to " + name(last) +
                                 " of an earlier series are";
-  NoticeParameters notice;
-  notice.message = which + " still in the output folder. A rebuild of this series' "
-                           "headerless segments by Trep would append them: remove them first. "
-                           "(UnTrep.bat leaves them out.)";
-  notice.firstButton = kOk;
-  notice.secondButton = kOpenReadMe;
-  notice.informational = true;
-  if (platform.raiseNotice(notice) == kLowerButton) platform.openReadMe();
+  tellInformation(platform, which + " still in the output folder. A rebuild of this series' "
+                                     "headerless segments by Trep would append them: remove them "
+                                     "first. (UnTrep.bat leaves them out.)");
 }
 
 }  // namespace
 
 PathEnd runSplit(JobContext& ctx) {
+  if (ctx.streamInput != nullptr) return runStreamSplit(ctx);
   JobSettings& job = ctx.job;
   PersistedSettings& options = ctx.options;
   Platform& platform = ctx.platform;
@@ -108,7 +104,8 @@ PathEnd runSplit(JobContext& ctx) {
 
   if (options.useCrc) {
     if (ctx.window) ctx.window->setTitle(kCheckingCrc);
-    job.fileCrc = computeFileCrc(platform, sourcePath);
+    job.fileCrc = computeFileCrc(platform, sourcePath, &job.bytesMoved);
+    job.bytesMoved = 0;  // from here the copy's
     if (ctx.window) ctx.window->showCrc(job.fileCrc);
   } else {
     job.fileCrc = 0;

@@ -93,6 +93,11 @@ enum class DirectMove {
 // An open file. Counts are 32-bit as the system's calls take them; positions
 // and sizes are 64-bit. Every call reports a failure with the file's path and
 // the system's reason.
+//
+// Threads: a File is one thread's at a time (its calls share one position);
+// different File objects, also of the same path, may be used from different
+// threads at once. The work of several threads that read one file each opens
+// it for itself.
 class File {
  public:
   virtual ~File() = default;
@@ -107,6 +112,10 @@ class File {
   virtual Status getTimes(FileTimes* times) = 0;
   // POSIX cannot set a creation time; it sets the other two.
   virtual Status setTimes(const FileTimes& times) = 0;
+  // Puts the file's bytes on the medium before returning (POSIX fsync,
+  // Win32 FlushFileBuffers): what a job made survives a power cut or a
+  // medium pulled once "Finished" shows.
+  virtual Status sync() { return Status(); }
   // Moves n bytes from the current position of `source` to the current
   // position of this file without passing them through the caller's memory
   // (Linux: copy_file_range). kUnsupported whenever the system cannot do it
@@ -124,6 +133,17 @@ class File {
   }
 };
 
+// Threads: openFile (reading or writing, files of their own), the File
+// objects it returns (see there), fileAttributes, and allocateZeroed and
+// release are safe from several threads at once, in both implementations
+// (the system's own calls and the C library's allocator, no state of the
+// platform's). Sharing modes hold between threads as between programs: a
+// file opened kNone in one thread cannot be opened in another. raiseNotice
+// is safe from any thread (one notice at a time, the others wait). Every
+// other call belongs to the thread that runs the job. A platform that
+// stands in for the system (tests) keeps to the same rules: what it records
+// from the calls safe from several threads, it records under a lock or not
+// at all.
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -161,6 +181,13 @@ class Platform {
   // of that name would replace.
   virtual bool nameTaken(const std::string& path) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
+  // Puts the folder's entries (names given by replaceFile) on the medium
+  // (POSIX: fsync of the folder; Win32 has no such call for a folder and
+  // relies on the file's own flush).
+  virtual Status syncFolder(const std::string& path) {
+    (void)path;
+    return Status();
+  }
   // True when both paths name one existing file (same volume and file index).
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // A new, empty file with a unique name in the system's temporary folder,
@@ -256,6 +283,18 @@ inline uint32_t raiseNotice(Platform& platform, std::string message,
   p.kind = 10;
   p.timeoutSeconds = timeoutSeconds;
   return platform.raiseNotice(p);
+}
+
+// Tells of something beside a job that goes on and asks nothing: "OK", or
+// "Open ReadMe", which opens the user guide. Informational: the text
+// answerer prints it and waits for no answer.
+inline void tellInformation(Platform& platform, std::string message) {
+  NoticeParameters p;
+  p.message = std::move(message);
+  p.firstButton = kOk;
+  p.secondButton = kOpenReadMe;
+  p.informational = true;
+  if (platform.raiseNotice(p) == kLowerButton) platform.openReadMe();
 }
 
 }  // namespace trep

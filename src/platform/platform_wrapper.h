@@ -29,6 +29,7 @@ class FileWrapper : public File {
   Status size(uint64_t* bytes) override { return target_->size(bytes); }
   Status getTimes(FileTimes* times) override { return target_->getTimes(times); }
   Status setTimes(const FileTimes& times) override { return target_->setTimes(times); }
+  Status sync() override { return target_->sync(); }
   // Both files come from the same wrapping platform: a wrapped source is
   // passed on as the file it wraps, so the system sees its own two files.
   DirectMove moveFrom(File& source, uint32_t n, uint32_t* done, Status* why) override {
@@ -72,6 +73,7 @@ class PlatformWrapper : public Platform {
   }
   bool nameTaken(const std::string& path) override { return target_->nameTaken(path); }
   Status deleteFile(const std::string& path) override { return target_->deleteFile(path); }
+  Status syncFolder(const std::string& path) override { return target_->syncFolder(path); }
   bool sameFile(const std::string& a, const std::string& b) override {
     return target_->sameFile(a, b);
   }

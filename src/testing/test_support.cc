@@ -133,7 +133,9 @@ std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAcce
                                                uint32_t attributes, Status* why) {
   std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
-  return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
+  auto made = madeFor.find(path);
+  return std::make_unique<FaultyFile>(std::move(f), made != madeFor.end() ? made->second : path,
+                                      &beforeWrite);
 }
 
 std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path,
@@ -147,6 +149,7 @@ std::unique_ptr<File> FaultyPlatform::createTemporaryFor(const std::string& path
   }
   std::unique_ptr<File> f = target().createTemporaryFor(path, temporary, why);
   if (!f) return nullptr;
+  madeFor[*temporary] = path;
   return std::make_unique<FaultyFile>(std::move(f), path, &beforeWrite);
 }
 
@@ -159,7 +162,10 @@ Status FaultyPlatform::replaceFile(const std::string& from, const std::string& t
 }
 
 void* FaultyPlatform::allocateZeroed(uint64_t bytes) {
-  allocationRequests.push_back(bytes);
+  {
+    std::lock_guard<std::mutex> lock(allocationMutex_);
+    allocationRequests.push_back(bytes);
+  }
   if (failAllAllocations) return nullptr;
   if (failAllocationsAbove != 0 && bytes > failAllocationsAbove) return nullptr;
   return target().allocateZeroed(bytes);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,7 @@ class FaultyPlatform : public PlatformWrapper {
   uint64_t physicalMemory = 0;  // 0: the real amount
   bool failCreateFolder = false;
   std::vector<std::string> temporaryNames;
+  std::map<std::string, std::string> madeFor;  // temporary file -> the name it is made for
   // Called before every write to a file opened for writing; returning false
   // makes that write fail without writing anything.
   std::function<bool(const std::string& path, uint32_t n)> beforeWrite;
@@ -72,7 +74,8 @@ class FaultyPlatform : public PlatformWrapper {
                                  FileShare share, FileCreate create,
                                  uint32_t attributes = kAttributeNormal,
                                  Status* why = nullptr) override;
-  // The file is faulty as openFile's are, under the name it is made for.
+  // The file is faulty as openFile's are, under the name it is made for;
+  // so is the temporary file opened again by its own name.
   std::unique_ptr<File> createTemporaryFor(const std::string& path, std::string* temporary,
                                            Status* why = nullptr) override;
   Status replaceFile(const std::string& from, const std::string& to) override;
@@ -107,6 +110,9 @@ class FaultyPlatform : public PlatformWrapper {
   bool removable = false;
   bool instanceFree = true;
   uint64_t sleptMs = 0;
+
+ private:
+  std::mutex allocationMutex_;  // allocateZeroed may come from several threads
 };
 
 // Answers notices with a function of the test's own.

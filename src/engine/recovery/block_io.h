@@ -5,8 +5,14 @@
 #define TREP_ENGINE_RECOVERY_BLOCK_IO_H_
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
+#include "platform/digest.h"
 #include "platform/platform.h"
 
 namespace trep {
@@ -41,6 +47,56 @@ inline bool writeAll(File& file, const void* data, std::size_t n) {
 
 inline bool writeAt(File& file, uint64_t offset, const void* data, std::size_t n) {
   return file.seek(offset) && writeAll(file, data, n);
+}
+
+// Feeds n zero bytes to `md5`: a slice shorter than the set's slice size is
+// hashed as if padded with zeros to it.
+inline void md5Zeros(Md5& md5, uint64_t n) {
+  static const uint8_t kZeros[4096] = {};
+  while (n != 0) {
+    const std::size_t piece = n > sizeof kZeros ? sizeof kZeros : static_cast<std::size_t>(n);
+    md5.update(kZeros, piece);
+    n -= piece;
+  }
+}
+
+// Reads n bytes from `offset` of `file` through `buffer` into `md5`, asking
+// `keepGoing` (when given) before each piece: the one loop every check of
+// bytes against their MD5 goes through. Returns how many bytes were hashed:
+// n, or fewer where the file ended or could not be read further, or where
+// keepGoing said stop (then *stopped, when given, is set).
+inline uint64_t readAndHash(File& file, uint64_t offset, uint64_t n, std::vector<uint8_t>& buffer,
+                            Md5& md5, const std::function<bool()>& keepGoing = nullptr,
+                            bool* stopped = nullptr) {
+  uint64_t done = 0;
+  while (done < n) {
+    if (keepGoing && !keepGoing()) {
+      if (stopped) *stopped = true;
+      break;
+    }
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), n - done));
+    const std::size_t got = readAt(file, offset + done, buffer.data(), want);
+    md5.update(buffer.data(), got);
+    done += got;
+    if (got != want) break;
+  }
+  return done;
+}
+
+// Runs `first` on a thread of its own beside `second` on the calling
+// thread, and returns when both are done; both on the calling thread, one
+// after the other, when no thread is to be had. For work split in two
+// parts that touch no memory in common.
+template <typename First, typename Second>
+void onTwoThreads(First first, Second second) {
+  std::thread helper;
+  try {
+    helper = std::thread(first);
+  } catch (const std::system_error&) {
+    first();
+  }
+  second();
+  if (helper.joinable()) helper.join();
 }
 
 // A zero-filled block of the platform's memory, released with the object.

@@ -38,138 +38,156 @@ const Tables& tables() {
   return t;
 }
 
-// c times each of the 256 values of a word's low byte and of its high byte:
-// c·w = low[w & 0xFF] ^ high[w >> 8].
-struct ByteTables {
-  uint16_t low[256];
-  uint16_t high[256];
-  explicit ByteTables(uint16_t c) {
-    for (uint32_t v = 0; v < 256; ++v) {
-      low[v] = gfMultiply(c, static_cast<uint16_t>(v));
-      high[v] = gfMultiply(c, static_cast<uint16_t>(v << 8));
-    }
-  }
-};
+// Sources taken together by one pass of a kernel: more would spread the
+// hardware's prefetching over too many streams.
+constexpr std::size_t kGroup = 8;
 
-void multiplyAddPortable(uint16_t c, const uint8_t* src, uint8_t* dst, std::size_t n) {
-  if (c == 0) return;
-  const ByteTables t(c);
-  for (std::size_t i = 0; i + 1 < n; i += 2) {
-    uint16_t product = t.low[src[i]] ^ t.high[src[i + 1]];
-    dst[i] ^= static_cast<uint8_t>(product);
-    dst[i + 1] ^= static_cast<uint8_t>(product >> 8);
+// The product of a word with a prepared coefficient, one nibble place at a
+// time (the vector kernels' method, one word at a time).
+inline uint16_t productOf(const GfFactor& f, uint16_t w) {
+  uint16_t p = 0;
+  for (int place = 0; place < 4; ++place) {
+    const unsigned v = (w >> (4 * place)) & 0xF;
+    p ^= static_cast<uint16_t>(f.rows[place][v] | f.rows[4 + place][v] << 8);
+  }
+  return p;
+}
+
+void manyPortable(const GfFactor* const* f, const uint8_t* const* src, std::size_t count,
+                  std::size_t from, uint8_t* dst, std::size_t n) {
+  for (std::size_t i = from; i + 1 < n; i += 2) {
+    uint16_t sum = 0;
+    for (std::size_t s = 0; s < count; ++s)
+      sum ^= productOf(*f[s], static_cast<uint16_t>(src[s][i] | src[s][i + 1] << 8));
+    dst[i] ^= static_cast<uint8_t>(sum);
+    dst[i + 1] ^= static_cast<uint8_t>(sum >> 8);
   }
 }
 
 #ifdef TREP_GF_X86
 // The split-nibble method: a word w = n0 + n1·2^4 + n2·2^8 + n3·2^12, so
 // c·w = c·n0 ^ c·(n1·2^4) ^ c·(n2·2^8) ^ c·(n3·2^12), each a lookup among 16
-// values, done 16 or 32 at a time by a byte shuffle. lowBytes[p][v] and
-// highBytes[p][v] are the low and high byte of c·(v·2^(4p)).
-struct NibbleTables {
-  alignas(16) uint8_t lowBytes[4][16];
-  alignas(16) uint8_t highBytes[4][16];
-  explicit NibbleTables(uint16_t c) {
-    for (int p = 0; p < 4; ++p)
-      for (int v = 0; v < 16; ++v) {
-        uint16_t product = gfMultiply(c, static_cast<uint16_t>(v << (4 * p)));
-        lowBytes[p][v] = static_cast<uint8_t>(product);
-        highBytes[p][v] = static_cast<uint8_t>(product >> 8);
-      }
-  }
-};
-
-// 16 words: the words' low bytes gathered in one vector and their high bytes
-// in another, each byte cut into nibbles and looked up, the two result
-// vectors interleaved back into words.
-__attribute__((target("ssse3"))) void multiplyAddSsse3(uint16_t c, const uint8_t* src,
-                                                       uint8_t* dst, std::size_t n) {
-  if (c == 0) return;
-  const NibbleTables t(c);
-  __m128i tl[4], th[4];
-  for (int p = 0; p < 4; ++p) {
-    tl[p] = _mm_load_si128(reinterpret_cast<const __m128i*>(t.lowBytes[p]));
-    th[p] = _mm_load_si128(reinterpret_cast<const __m128i*>(t.highBytes[p]));
-  }
+// values, done 16 or 32 at a time by a byte shuffle. 16 words a step: their
+// low bytes gathered in one vector and their high bytes in another, each
+// byte cut into nibbles and looked up; the products of every source are
+// summed in that gathered form and interleaved back into words once.
+__attribute__((target("ssse3"))) void manySsse3(const GfFactor* const* f, const uint8_t* const* src,
+                                                std::size_t count, std::size_t from,
+                                                uint8_t* dst, std::size_t n) {
   const __m128i nibble = _mm_set1_epi8(0x0F);
   const __m128i lowByte = _mm_set1_epi16(0x00FF);
-  std::size_t i = 0;
+  std::size_t i = from;
   for (; i + 32 <= n; i += 32) {
-    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16));
-    __m128i lo = _mm_packus_epi16(_mm_and_si128(a, lowByte), _mm_and_si128(b, lowByte));
-    __m128i hi = _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
-    __m128i n0 = _mm_and_si128(lo, nibble);
-    __m128i n1 = _mm_and_si128(_mm_srli_epi16(lo, 4), nibble);
-    __m128i n2 = _mm_and_si128(hi, nibble);
-    __m128i n3 = _mm_and_si128(_mm_srli_epi16(hi, 4), nibble);
-    __m128i rl = _mm_xor_si128(
-        _mm_xor_si128(_mm_shuffle_epi8(tl[0], n0), _mm_shuffle_epi8(tl[1], n1)),
-        _mm_xor_si128(_mm_shuffle_epi8(tl[2], n2), _mm_shuffle_epi8(tl[3], n3)));
-    __m128i rh = _mm_xor_si128(
-        _mm_xor_si128(_mm_shuffle_epi8(th[0], n0), _mm_shuffle_epi8(th[1], n1)),
-        _mm_xor_si128(_mm_shuffle_epi8(th[2], n2), _mm_shuffle_epi8(th[3], n3)));
+    __m128i rl = _mm_setzero_si128(), rh = _mm_setzero_si128();
+    for (std::size_t s = 0; s < count; ++s) {
+      const auto* t = reinterpret_cast<const __m128i*>(f[s]->rows);  // rows are 2 vectors apart
+      __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[s] + i));
+      __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[s] + i + 16));
+      __m128i lo = _mm_packus_epi16(_mm_and_si128(a, lowByte), _mm_and_si128(b, lowByte));
+      __m128i hi = _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
+      __m128i n0 = _mm_and_si128(lo, nibble);
+      __m128i n1 = _mm_and_si128(_mm_srli_epi16(lo, 4), nibble);
+      __m128i n2 = _mm_and_si128(hi, nibble);
+      __m128i n3 = _mm_and_si128(_mm_srli_epi16(hi, 4), nibble);
+      // Rows are loaded unaligned: a GfFactor may sit anywhere in memory.
+      const __m128i r0 = _mm_loadu_si128(t), r1 = _mm_loadu_si128(t + 2),
+                    r2 = _mm_loadu_si128(t + 4), r3 = _mm_loadu_si128(t + 6),
+                    r4 = _mm_loadu_si128(t + 8), r5 = _mm_loadu_si128(t + 10),
+                    r6 = _mm_loadu_si128(t + 12), r7 = _mm_loadu_si128(t + 14);
+      rl = _mm_xor_si128(rl, _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(r0, n0),
+                                                         _mm_shuffle_epi8(r1, n1)),
+                                           _mm_xor_si128(_mm_shuffle_epi8(r2, n2),
+                                                         _mm_shuffle_epi8(r3, n3))));
+      rh = _mm_xor_si128(rh, _mm_xor_si128(_mm_xor_si128(_mm_shuffle_epi8(r4, n0),
+                                                         _mm_shuffle_epi8(r5, n1)),
+                                           _mm_xor_si128(_mm_shuffle_epi8(r6, n2),
+                                                         _mm_shuffle_epi8(r7, n3))));
+    }
     __m128i* out = reinterpret_cast<__m128i*>(dst + i);
     _mm_storeu_si128(out, _mm_xor_si128(_mm_loadu_si128(out), _mm_unpacklo_epi8(rl, rh)));
     _mm_storeu_si128(out + 1,
                      _mm_xor_si128(_mm_loadu_si128(out + 1), _mm_unpackhi_epi8(rl, rh)));
   }
-  multiplyAddPortable(c, src + i, dst + i, n - i);
+  manyPortable(f, src, count, i, dst, n);
 }
 
 // As the SSSE3 kernel, 32 words a step. Packing and unpacking both work
 // within each 128-bit half, so unpacking undoes the packing exactly: the low
 // unpack gives back the words of the first load, the high one the second's.
-__attribute__((target("avx2"))) void multiplyAddAvx2(uint16_t c, const uint8_t* src,
-                                                     uint8_t* dst, std::size_t n) {
-  if (c == 0) return;
-  const NibbleTables t(c);
-  __m256i tl[4], th[4];
-  for (int p = 0; p < 4; ++p) {
-    tl[p] = _mm256_broadcastsi128_si256(
-        _mm_load_si128(reinterpret_cast<const __m128i*>(t.lowBytes[p])));
-    th[p] = _mm256_broadcastsi128_si256(
-        _mm_load_si128(reinterpret_cast<const __m128i*>(t.highBytes[p])));
-  }
+__attribute__((target("avx2"))) void manyAvx2(const GfFactor* const* f, const uint8_t* const* src,
+                                              std::size_t count, std::size_t from,
+                                              uint8_t* dst, std::size_t n) {
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   const __m256i lowByte = _mm256_set1_epi16(0x00FF);
-  std::size_t i = 0;
+  std::size_t i = from;
   for (; i + 64 <= n; i += 64) {
-    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 32));
-    __m256i lo =
-        _mm256_packus_epi16(_mm256_and_si256(a, lowByte), _mm256_and_si256(b, lowByte));
-    __m256i hi = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
-    __m256i n0 = _mm256_and_si256(lo, nibble);
-    __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(lo, 4), nibble);
-    __m256i n2 = _mm256_and_si256(hi, nibble);
-    __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(hi, 4), nibble);
-    __m256i rl = _mm256_xor_si256(
-        _mm256_xor_si256(_mm256_shuffle_epi8(tl[0], n0), _mm256_shuffle_epi8(tl[1], n1)),
-        _mm256_xor_si256(_mm256_shuffle_epi8(tl[2], n2), _mm256_shuffle_epi8(tl[3], n3)));
-    __m256i rh = _mm256_xor_si256(
-        _mm256_xor_si256(_mm256_shuffle_epi8(th[0], n0), _mm256_shuffle_epi8(th[1], n1)),
-        _mm256_xor_si256(_mm256_shuffle_epi8(th[2], n2), _mm256_shuffle_epi8(th[3], n3)));
+    __m256i rl = _mm256_setzero_si256(), rh = _mm256_setzero_si256();
+    for (std::size_t s = 0; s < count; ++s) {
+      const auto* t = reinterpret_cast<const __m256i*>(f[s]->rows);
+      __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[s] + i));
+      __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[s] + i + 32));
+      __m256i lo =
+          _mm256_packus_epi16(_mm256_and_si256(a, lowByte), _mm256_and_si256(b, lowByte));
+      __m256i hi = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+      __m256i n0 = _mm256_and_si256(lo, nibble);
+      __m256i n1 = _mm256_and_si256(_mm256_srli_epi16(lo, 4), nibble);
+      __m256i n2 = _mm256_and_si256(hi, nibble);
+      __m256i n3 = _mm256_and_si256(_mm256_srli_epi16(hi, 4), nibble);
+      const __m256i r0 = _mm256_loadu_si256(t), r1 = _mm256_loadu_si256(t + 1),
+                    r2 = _mm256_loadu_si256(t + 2), r3 = _mm256_loadu_si256(t + 3),
+                    r4 = _mm256_loadu_si256(t + 4), r5 = _mm256_loadu_si256(t + 5),
+                    r6 = _mm256_loadu_si256(t + 6), r7 = _mm256_loadu_si256(t + 7);
+      rl = _mm256_xor_si256(
+          rl, _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(r0, n0),
+                                                _mm256_shuffle_epi8(r1, n1)),
+                               _mm256_xor_si256(_mm256_shuffle_epi8(r2, n2),
+                                                _mm256_shuffle_epi8(r3, n3))));
+      rh = _mm256_xor_si256(
+          rh, _mm256_xor_si256(_mm256_xor_si256(_mm256_shuffle_epi8(r4, n0),
+                                                _mm256_shuffle_epi8(r5, n1)),
+                               _mm256_xor_si256(_mm256_shuffle_epi8(r6, n2),
+                                                _mm256_shuffle_epi8(r7, n3))));
+    }
     __m256i* out = reinterpret_cast<__m256i*>(dst + i);
     _mm256_storeu_si256(
         out, _mm256_xor_si256(_mm256_loadu_si256(out), _mm256_unpacklo_epi8(rl, rh)));
     _mm256_storeu_si256(
         out + 1, _mm256_xor_si256(_mm256_loadu_si256(out + 1), _mm256_unpackhi_epi8(rl, rh)));
   }
-  multiplyAddSsse3(c, src + i, dst + i, n - i);
+  manySsse3(f, src, count, i, dst, n);
 }
 #endif
 
-using MultiplyAdd = void (*)(uint16_t, const uint8_t*, uint8_t*, std::size_t);
+// A kernel: dst[from .. n) ^= Σ f[s] · src[s][from .. n), count ≤ kGroup.
+using Kernel = void (*)(const GfFactor* const*, const uint8_t* const*, std::size_t, std::size_t,
+                        uint8_t*, std::size_t);
 
-MultiplyAdd kernelFunction(GfKernel kernel) {
+Kernel kernelFunction(GfKernel kernel) {
   switch (kernel) {
 #ifdef TREP_GF_X86
-    case GfKernel::kAvx2: return multiplyAddAvx2;
-    case GfKernel::kSsse3: return multiplyAddSsse3;
+    case GfKernel::kAvx2: return manyAvx2;
+    case GfKernel::kSsse3: return manySsse3;
 #endif
-    default: return multiplyAddPortable;
+    default: return manyPortable;
   }
+}
+
+// The sources with a non-zero coefficient, kGroup at a time.
+void runGrouped(Kernel kernel, const GfFactor* factors, const uint8_t* const* sources,
+                std::size_t count, uint8_t* dst, std::size_t n) {
+  const GfFactor* f[kGroup];
+  const uint8_t* s[kGroup];
+  std::size_t taken = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (factors[i].value == 0) continue;
+    f[taken] = &factors[i];
+    s[taken++] = sources[i];
+    if (taken == kGroup) {
+      kernel(f, s, taken, 0, dst, n);
+      taken = 0;
+    }
+  }
+  if (taken != 0) kernel(f, s, taken, 0, dst, n);
 }
 
 }  // namespace
@@ -227,14 +245,31 @@ GfKernel gfBestKernel() {
   return best;
 }
 
-void gfMultiplyAddWith(GfKernel kernel, uint16_t c, const uint8_t* src, uint8_t* dst,
-                       std::size_t n) {
-  kernelFunction(kernel)(c, src, dst, n);
+GfFactor::GfFactor(uint16_t c) : value(c) {
+  for (int place = 0; place < 4; ++place)
+    for (int v = 0; v < 16; ++v) {
+      const uint16_t product = gfMultiply(c, static_cast<uint16_t>(v << (4 * place)));
+      rows[place][v] = rows[place][v + 16] = static_cast<uint8_t>(product);
+      rows[4 + place][v] = rows[4 + place][v + 16] = static_cast<uint8_t>(product >> 8);
+    }
+}
+
+void gfMultiplyAddManyWith(GfKernel kernel, const GfFactor* factors,
+                           const uint8_t* const* sources, std::size_t count, uint8_t* dst,
+                           std::size_t n) {
+  runGrouped(kernelFunction(kernel), factors, sources, count, dst, n);
+}
+
+void gfMultiplyAddMany(const GfFactor* factors, const uint8_t* const* sources,
+                       std::size_t count, uint8_t* dst, std::size_t n) {
+  static const Kernel best = kernelFunction(gfBestKernel());
+  runGrouped(best, factors, sources, count, dst, n);
 }
 
 void gfMultiplyAdd(uint16_t c, const uint8_t* src, uint8_t* dst, std::size_t n) {
-  static const MultiplyAdd best = kernelFunction(gfBestKernel());
-  best(c, src, dst, n);
+  if (c == 0) return;
+  const GfFactor f(c);
+  gfMultiplyAddMany(&f, &src, 1, dst, n);
 }
 
 }  // namespace recovery

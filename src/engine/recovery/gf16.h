@@ -34,16 +34,46 @@ inline uint16_t recoveryCoefficient(uint32_t k, uint32_t e) {
   return gfExp(static_cast<uint64_t>(sliceConstantLog(k)) * e);
 }
 
-// dst ^= c * src over n bytes (n even) of 16-bit little-endian words: the
-// step every recovery and repair computation is made of. Uses the fastest
-// kernel the processor has.
+// A coefficient made ready for the multiply-add: c times each of the 16
+// values of each of a word's four nibbles, low and high bytes apart, laid
+// out for the vector kernels' byte shuffles (each row of 16 twice, one per
+// 128-bit lane). 128 multiplications: prepare a coefficient once and use it
+// for every piece of data it multiplies, never once per piece.
+struct GfFactor {
+  GfFactor() = default;
+  explicit GfFactor(uint16_t c);
+  uint16_t value = 0;
+  // rows 0-3: low bytes of c·(v << 4p) for nibble place p; rows 4-7: high.
+  alignas(32) uint8_t rows[8][32] = {};
+};
+
+// dst ^= f[0]·sources[0] ^ f[1]·sources[1] ^ ... over n bytes (n even) of
+// 16-bit little-endian words: the step every recovery and repair
+// computation is made of. Each byte of dst is read and written once per
+// call however many sources there are, so memory traffic falls with every
+// source taken in the same call. Uses the fastest kernel the processor has.
+void gfMultiplyAddMany(const GfFactor* factors, const uint8_t* const* sources,
+                       std::size_t count, uint8_t* dst, std::size_t n);
+
+// One source: dst ^= f · src.
+inline void gfMultiplyAdd(const GfFactor& f, const uint8_t* src, uint8_t* dst, std::size_t n) {
+  gfMultiplyAddMany(&f, &src, 1, dst, n);
+}
+// The same for a coefficient used once (prepares it on every call).
 void gfMultiplyAdd(uint16_t c, const uint8_t* src, uint8_t* dst, std::size_t n);
 
-// The kernels; exposed for tests, which hold each to the portable one.
+// The kernels; exposed for tests, which hold each to the portable one, and
+// for the benchmarks.
 enum class GfKernel { kPortable, kSsse3, kAvx2 };
 bool gfKernelAvailable(GfKernel kernel);
-void gfMultiplyAddWith(GfKernel kernel, uint16_t c, const uint8_t* src, uint8_t* dst,
-                       std::size_t n);
+void gfMultiplyAddManyWith(GfKernel kernel, const GfFactor* factors,
+                           const uint8_t* const* sources, std::size_t count, uint8_t* dst,
+                           std::size_t n);
+inline void gfMultiplyAddWith(GfKernel kernel, uint16_t c, const uint8_t* src, uint8_t* dst,
+                              std::size_t n) {
+  const GfFactor f(c);
+  gfMultiplyAddManyWith(kernel, &f, &src, 1, dst, n);
+}
 const char* gfKernelName(GfKernel kernel);
 GfKernel gfBestKernel();
 

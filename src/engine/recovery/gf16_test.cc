@@ -87,6 +87,42 @@ TEST(Gf16Test, VectorKernelsMatchThePortableOne) {
   if (checked == 0) GTEST_SKIP() << "no vector kernel on this processor";
 }
 
+// Many sources in one call give the sum of their products taken one at a
+// time by the portable kernel, in every kernel: counts around the group a
+// kernel takes in one pass, zero coefficients among them, lengths around
+// the vector steps.
+TEST(Gf16Test, ManySourcesGiveTheSumOfTheirProducts) {
+  const std::size_t kMost = 20;
+  std::vector<std::vector<uint8_t>> sources;
+  std::vector<const uint8_t*> pointers;
+  std::vector<GfFactor> factors;
+  for (std::size_t s = 0; s < kMost; ++s) {
+    sources.push_back(testing::patternBytes(4200, static_cast<uint32_t>(20 + s)));
+    // every fourth coefficient 0: a source that adds nothing
+    factors.emplace_back(static_cast<uint16_t>(s % 4 == 3 ? 0 : 0x1F3D * (s + 1) + 1));
+  }
+  for (const auto& s : sources) pointers.push_back(s.data());
+  const std::vector<uint8_t> start = testing::patternBytes(4200, 9);
+  const std::size_t counts[] = {1, 2, 7, 8, 9, 16, 20};
+  const std::size_t lengths[] = {0, 2, 62, 64, 66, 130, 4098};
+  for (GfKernel kernel : {GfKernel::kPortable, GfKernel::kSsse3, GfKernel::kAvx2}) {
+    if (!gfKernelAvailable(kernel)) continue;
+    for (std::size_t count : counts)
+      for (std::size_t n : lengths) {
+        std::vector<uint8_t> want = start, got = start;
+        for (std::size_t s = 0; s < count; ++s)
+          for (std::size_t i = 0; i + 1 < n; i += 2) {
+            uint16_t word = static_cast<uint16_t>(sources[s][i] | sources[s][i + 1] << 8);
+            uint16_t p = slowMultiply(factors[s].value, word);
+            want[i] ^= static_cast<uint8_t>(p);
+            want[i + 1] ^= static_cast<uint8_t>(p >> 8);
+          }
+        gfMultiplyAddManyWith(kernel, factors.data(), pointers.data(), count, got.data(), n);
+        ASSERT_EQ(got, want) << gfKernelName(kernel) << " count=" << count << " n=" << n;
+      }
+  }
+}
+
 TEST(Gf16Test, PortableKernelMultipliesEachWord) {
   const std::vector<uint8_t> src = testing::patternBytes(64, 3);
   std::vector<uint8_t> dst(64, 0x11);

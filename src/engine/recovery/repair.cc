@@ -22,16 +22,6 @@ std::string segmentOnDisk(Platform& platform, const std::string& prefix, uint32_
   return findSegmentPath(platform, prefix, {}, n);
 }
 
-const uint8_t kZeros[4096] = {};
-
-void md5Zeros(Md5& md5, uint64_t n) {
-  while (n != 0) {
-    std::size_t piece = n > sizeof kZeros ? sizeof kZeros : static_cast<std::size_t>(n);
-    md5.update(kZeros, piece);
-    n -= piece;
-  }
-}
-
 constexpr std::size_t kReadPiece = 1 << 20;
 constexpr unsigned kCheckThreads = 4;
 constexpr std::size_t kCachePiece = 32 << 10;
@@ -58,18 +48,12 @@ bool scanSegment(Platform& platform, const std::string& path, uint64_t sliceSize
   scan->present = true;
   const uint64_t slices = std::min(slicesOf(scan->size, sliceSize), maxSlices);
   Md5 md5;
-  file->seek(0);
   for (uint64_t i = 0; i < slices; ++i) {
-    uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
-    uint64_t got = 0;
-    while (got < left) {
-      if (!keepGoing()) return false;
-      std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), left - got));
-      std::size_t n = readAt(*file, i * sliceSize + got, buffer.data(), want);
-      if (n == 0) break;  // unreadable from here: the rest counts as zeros, and will not match
-      md5.update(buffer.data(), n);
-      got += n;
-    }
+    // Bytes that cannot be read count as zeros, and will not match.
+    const uint64_t left = std::min(sliceSize, scan->size - i * sliceSize);
+    bool stopped = false;
+    const uint64_t got = readAndHash(*file, i * sliceSize, left, buffer, md5, keepGoing, &stopped);
+    if (stopped) return false;
     md5Zeros(md5, sliceSize - got);
     scan->hashes.push_back(md5.finish());
   }
@@ -165,15 +149,10 @@ bool recoveryPacketIntact(Platform& platform, const RecoverySliceRef& ref, uint6
   std::unique_ptr<File> file = openForReading(platform, ref.path);
   if (!file) return false;
   Md5 md5;
-  const uint64_t end = ref.packetOffset + kRecoveryHeadSize + sliceSize;
-  for (uint64_t at = ref.packetOffset + kPacketSetIdOffset; at < end;) {
-    if (!going(options)) return false;
-    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), end - at));
-    if (readAt(*file, at, buffer.data(), want) != want) return false;
-    md5.update(buffer.data(), want);
-    at += want;
-  }
-  return md5.finish() == ref.hash;
+  const uint64_t from = ref.packetOffset + kPacketSetIdOffset;
+  const uint64_t n = kRecoveryHeadSize - kPacketSetIdOffset + sliceSize;
+  return readAndHash(*file, from, n, buffer, md5, [&] { return going(options); }) == n &&
+         md5.finish() == ref.hash;
 }
 
 std::string rebuiltName(Platform& platform, const std::string& workFolder, const std::string& base,
@@ -201,13 +180,7 @@ bool wholeFileMatches(Platform& platform, const std::string& path, const FileDes
   uint64_t size = 0;
   if (!file || !file->size(&size) || size != d.length) return false;
   Md5 md5;
-  for (uint64_t at = 0; at < size;) {
-    std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer.size(), size - at));
-    if (readAt(*file, at, buffer.data(), want) != want) return false;
-    md5.update(buffer.data(), want);
-    at += want;
-  }
-  return md5.finish() == d.hash;
+  return readAndHash(*file, 0, size, buffer, md5) == size && md5.finish() == d.hash;
 }
 
 }  // namespace
@@ -380,10 +353,11 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   // 5. The rebuilt files: known slices copied, unknown ones solved window by
   // window: residual_r = recovery_r ^ Σ known c_k^e_r · slice_k, then
   // slice_u = Σ_r inverse[u][r] · residual_r.
-  auto fail = [&](const std::string& text) {
+  auto fail = [&](const std::string& text, bool writing = false) {
     removeRebuilt(platform, &report);
     report.outcome = RepairOutcome::kFailed;
     report.problem = text;
+    report.writeFailed = writing;
     return report;
   };
   // Rebuilt segments are opened for each piece written and closed again:
@@ -393,7 +367,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
   for (std::size_t i : toWrite) {
     const std::string path = rebuiltName(platform, options.workFolder, base, set.files[i].segment);
     if (!platform.openFile(path, FileAccess::kWrite, FileShare::kNone, FileCreate::kCreateAlways))
-      return fail("The rebuilt segment \"" + path + "\" cannot be written.");
+      return fail("The rebuilt segment \"" + path + "\" cannot be written.", true);
     report.temporaries.push_back(path);
     outputPaths[i] = path;
   }
@@ -419,6 +393,11 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       if (w <= kMinWindow) return fail("There is not enough memory for the repair.");
       limit /= 2;
     }
+    // Coefficients prepared once per source slice (and per solved slice),
+    // never per piece; the solve takes every residual in one pass.
+    std::vector<GfFactor> factors(m);
+    std::vector<const uint8_t*> residualRows(m);
+    for (std::size_t r = 0; r < m; ++r) residualRows[r] = residuals.data() + r * w;
     for (uint64_t start = 0; start < S; start += w) {
       const uint64_t width = std::min(w, S - start);
       for (std::size_t r = 0; r < m; ++r) {
@@ -438,12 +417,18 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         if (!file || readAt(*file, at, work.data(), bytes) != bytes)
           return fail("The segment \"" + sources[k].path + "\" cannot be read.");
         if (bytes & 1) work.data()[bytes++] = 0;  // the last word's missing high byte
-        for (std::size_t done = 0; done < bytes; done += kCachePiece) {
-          std::size_t piece = std::min(kCachePiece, bytes - done);
-          for (std::size_t r = 0; r < m; ++r)
-            gfMultiplyAdd(recoveryCoefficient(k, chosen[r]->exponent), work.data() + done,
-                          residuals.data() + r * w + done, piece);
-        }
+        for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(recoveryCoefficient(k, chosen[r]->exponent));
+        // Bytes from..to of the slice into every residual; each half of
+        // them on a processor of its own.
+        auto addSlice = [&](std::size_t from, std::size_t to) {
+          for (std::size_t done = from; done < to; done += kCachePiece) {
+            std::size_t piece = std::min(kCachePiece, to - done);
+            for (std::size_t r = 0; r < m; ++r)
+              gfMultiplyAdd(factors[r], work.data() + done, residuals.data() + r * w + done, piece);
+          }
+        };
+        const std::size_t half = bytes / 2 & ~std::size_t{63};
+        onTwoThreads([&] { addSlice(0, half); }, [&] { addSlice(half, bytes); });
       }
       for (std::size_t u = 0; u < m; ++u) {
         const std::size_t i = fileOfSlice[unknown[u]];
@@ -452,23 +437,29 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
         const uint64_t at = (unknown[u] - f.firstSlice) * S + start;
         if (at >= f.description.length) continue;
         std::memset(work.data(), 0, static_cast<std::size_t>(width));
-        for (std::size_t r = 0; r < m; ++r)
-          gfMultiplyAdd(inverse[u * 2 * m + m + r], residuals.data() + r * w, work.data(),
-                        static_cast<std::size_t>(width));
+        for (std::size_t r = 0; r < m; ++r) factors[r] = GfFactor(inverse[u * 2 * m + m + r]);
+        const std::size_t half = static_cast<std::size_t>(width) / 2 & ~std::size_t{63};
+        auto solve = [&](std::size_t from, std::size_t to) {
+          std::vector<const uint8_t*> rows(m);
+          for (std::size_t r = 0; r < m; ++r) rows[r] = residualRows[r] + from;
+          gfMultiplyAddMany(factors.data(), rows.data(), m, work.data() + from, to - from);
+        };
+        onTwoThreads([&] { solve(0, half); },
+                     [&] { solve(half, static_cast<std::size_t>(width)); });
         std::size_t bytes = static_cast<std::size_t>(std::min(width, f.description.length - at));
         std::unique_ptr<File> out = openOutput(i);
         const bool written = out && writeAt(*out, at, work.data(), bytes);
         out.reset();
         if (!written)
           return fail("The rebuilt segment \"" + outputPaths[i] +
-                      "\" cannot be written. The disk might be full.");
+                      "\" cannot be written. The disk might be full.", true);
       }
     }
   }
   for (std::size_t i : toWrite) {
     const SetFile& f = set.files[i];
     std::unique_ptr<File> out = openOutput(i);
-    if (!out) return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.");
+    if (!out) return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.", true);
     for (std::size_t k = 0; k < f.slices.size(); ++k) {
       const Source& src = sources[f.firstSlice + k];
       if (src.path.empty()) continue;
@@ -480,7 +471,7 @@ RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std:
       const uint64_t at = k * S;
       if (!from || !copyRange(*from, *out, at, std::min(S, f.description.length - at), buffer)) {
         out.reset();
-        return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.");
+        return fail("The rebuilt segment \"" + outputPaths[i] + "\" cannot be written.", true);
       }
     }
   }
@@ -545,10 +536,15 @@ bool rebuildFirstBytes(Platform& platform, const RecoverySet& set, const std::st
   if (m > set.recovery.size() || m > kMaxRepairSlices)
     return failWith("Too little is left of the series to rebuild its first bytes.");
 
-  // Independent recovery slices, and the first W bytes of their data.
+  // Independent recovery slices, and the first W bytes of their data. Only
+  // slices whose packet MD5 checks are used: one damaged volume must not
+  // spoil the rebuild while another can stand in for it.
   std::vector<std::vector<uint8_t>> residuals;
+  std::vector<uint8_t> buffer(kReadPiece);
+  const RepairOptions unstopped;
   const std::vector<const RecoverySliceRef*> chosen =
       independentSlices(set, unknown, [&](const RecoverySliceRef& ref) {
+        if (!recoveryPacketIntact(platform, ref, S, buffer, unstopped)) return false;
         std::vector<uint8_t> data(w);
         std::unique_ptr<File> file = openForReading(platform, ref.path);
         if (!file || readAt(*file, ref.packetOffset + kRecoveryHeadSize, data.data(), w) != w)

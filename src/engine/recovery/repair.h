@@ -49,6 +49,10 @@ struct RepairReport {
   std::map<uint32_t, std::string> readFrom;  // segment -> file that holds its bytes now
   std::vector<std::string> temporaries;      // rebuilt files; removeRebuilt deletes them
   std::string problem;
+  // kFailed because a rebuilt segment could not be made or written in the
+  // work folder (a full disk): no verdict on the series, which may well be
+  // mendable where there is room.
+  bool writeFailed = false;
 };
 
 // Checks the segments BASE0001.trp ... of the set in `folder`, and (unless

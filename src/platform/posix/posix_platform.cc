@@ -197,6 +197,13 @@ class PosixFile : public File {
     return Status();
   }
 
+  Status sync() override {
+    while (::fsync(fd_) != 0) {
+      if (errno != EINTR) return error(errno);
+    }
+    return Status();
+  }
+
   Status getTimes(FileTimes* times) override {
 #ifdef STATX_BTIME
     struct statx sx;
@@ -420,6 +427,20 @@ class PosixPlatform : public Platform {
     if (fd < 0) return "";
     ::close(fd);
     return name;
+  }
+
+  Status syncFolder(const std::string& path) override {
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return posixError(path, errno);
+    int r;
+    while ((r = ::fsync(fd)) != 0 && errno == EINTR) {
+    }
+    // A folder that cannot be synced (some file systems refuse) holds its
+    // names as the system keeps them; only a failed write is a failure.
+    const int e = errno;
+    ::close(fd);
+    if (r != 0 && e != EINVAL && e != ENOTSUP && e != EROFS) return posixError(path, e);
+    return Status();
   }
 
   Status createFolder(const std::string& path) override {

@@ -62,7 +62,23 @@ uint32_t TextAnswerer::answerUnread(const NoticeParameters& notice, const char* 
   return a;
 }
 
+void TextAnswerer::showProgress(uint32_t percent) {
+  std::lock_guard<std::mutex> lock(lineMutex_);
+  std::fprintf(output_, "\rtrep: %u%%", percent);
+  std::fflush(output_);
+  lineOpen_ = true;
+}
+
+void TextAnswerer::endLine() {
+  std::lock_guard<std::mutex> lock(lineMutex_);
+  if (!lineOpen_) return;
+  std::fprintf(output_, "\n");
+  std::fflush(output_);
+  lineOpen_ = false;
+}
+
 uint32_t TextAnswerer::answer(const NoticeParameters& notice) {
+  endLine();
   std::fprintf(output_, "trep: %s\n", notice.message.c_str());
   if (!notice.reason.empty()) std::fprintf(output_, "trep: %s\n", notice.reason.c_str());
   if (notice.informational) {

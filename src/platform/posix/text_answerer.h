@@ -9,6 +9,7 @@
 #define TREP_PLATFORM_POSIX_TEXT_ANSWERER_H_
 
 #include <cstdio>
+#include <mutex>
 
 #include "platform/notice.h"
 
@@ -22,6 +23,10 @@ class TextAnswerer : public NoticeAnswerer {
   // signal came): a notice waiting for its answer then takes the safe
   // answer, and so does every later one.
   void setInterruptFd(int fd) { interruptFd_ = fd; }
+  // The progress line of a job in a terminal: "\rtrep: N%", left open. A
+  // notice (and endLine) first ends it, so no text runs on after the figure.
+  void showProgress(uint32_t percent);
+  void endLine();
 
  private:
   uint32_t answerUnread(const NoticeParameters& notice, const char* why);
@@ -31,6 +36,8 @@ class TextAnswerer : public NoticeAnswerer {
   int interruptFd_ = -1;
   bool inputClosed_ = false;  // once stdin ended, every later notice is answered at once
   bool interrupted_ = false;  // likewise once the program is ending
+  std::mutex lineMutex_;      // progress from the main thread, notices from the worker
+  bool lineOpen_ = false;     // a progress line was written and not yet ended
 };
 
 }  // namespace trep

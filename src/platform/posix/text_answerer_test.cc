@@ -189,5 +189,30 @@ TEST(TextAnswererTest, InterruptEndsTheWaitWithTheSafeAnswer) {
   for (int fd : {input[0], input[1], interrupt[0], interrupt[1]}) close(fd);
 }
 
+// The progress line is ended before a notice and at the end of the job,
+// once: "trep: 97%" never runs on into the next text.
+TEST(TextAnswererTest, TheProgressLineIsEndedBeforeANotice) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  TextAnswerer answerer(-1, out);
+  NoticeParameters finished;
+  finished.message = "Finished";
+  finished.firstButton = "OK";
+  finished.secondButton = "Quit Trep";
+  finished.informational = true;
+  answerer.showProgress(96);
+  answerer.showProgress(97);
+  answerer.answer(finished);
+  answerer.endLine();
+  answerer.showProgress(99);
+  answerer.endLine();
+  answerer.endLine();
+  std::fclose(out);
+  EXPECT_EQ(std::string(buffer, size),
+            "\rtrep: 96%\rtrep: 97%\ntrep: Finished\n\rtrep: 99%\n");
+  free(buffer);
+}
+
 }  // namespace
 }  // namespace trep

@@ -97,6 +97,8 @@ class Win32File : public File {
     return Status();
   }
 
+  Status sync() override { return result(FlushFileBuffers(h_)); }
+
   Status getTimes(FileTimes* times) override {
     FILETIME c, a, w;
     if (!GetFileTime(h_, &c, &a, &w)) return result(FALSE);
