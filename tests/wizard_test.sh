@@ -186,7 +186,7 @@ expect-text CTL_SIZE_NUMBER 900
 expect-selection CTL_SIZE_UNIT kBytes
 expect-text CTL_SIZE_SUMMARY "File will be Trepped into 11 files of 900 kBytes"
 expect-text CTL_RECOVERY_COUNT 1
-expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery files"
+expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery file"
 expect-selection CTL_REBUILD_METHOD Trep
 expect-checked CTL_USE_CRC 1
 expect-checked CTL_ENCRYPT 0

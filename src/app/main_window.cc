@@ -582,17 +582,18 @@ void MainWindow::onJobTimer() {
     return;
   }
   const uint32_t result = job.jobResult;
-  // The window is back to its own title and buttons before the end is told:
-  // the job's last step ("Writing recovery files") is over.
+  // The window is back to its own title before the end is told: the job's
+  // last step ("Writing recovery files") is over. The full progress bar
+  // stays beside the notice until it is answered.
   SetWindowTextA(window_, kProgramTitle);
-  controls_->show(CTL_PROGRESS, false);
-  controls_->show(CTL_HELP, true);
-  controls_->show(CTL_AUTO_RUN, true);
   if (endsWithNotice(result)) {
     // An aborted job (99) gets no notice here: its own notices said so.
     if (raiseNotice(platform_, endNoticeText(job), kOk, kQuitTrep) == kLowerButton)
       ExitProcess(static_cast<UINT>(result));
   }
+  controls_->show(CTL_PROGRESS, false);
+  controls_->show(CTL_HELP, true);
+  controls_->show(CTL_AUTO_RUN, true);
   job.jobState = kJobIdle;
   keepFocus();
 }
