@@ -293,16 +293,16 @@ void MainWindow::initMainWindow() {
   for (int id : {CTL_SOURCE_PATH, CTL_OUTPUT_FOLDER, CTL_DESCRIPTION, CTL_CIPHER_KEY})
     SendDlgItemMessageA(window_, id, EM_SETLIMITTEXT, PathText::kMaxLength, 0);
 
-  c.setText(CTL_SOURCE_PATH, "None Selected");
+  c.setText(CTL_SOURCE_PATH, kNoSourcePath);
   c.setText(CTL_OUTPUT_FOLDER, platform_.desktopFolder());
   // Intended start-up values, not a leftover: the fields show the window's
   // first state (2 segments, "900 kBytes" below) before any file is chosen;
   // the 921 bytes and the file size with its low 32 bits cleared are what
   // the program has always held then, and the first analysis replaces all.
-  job.segmentCount = 2;
+  job.segmentCount = kNoSourceCountShown;
   job.segmentSize = 921;
   job.fileSize &= ~uint64_t{0xFFFFFFFF};
-  c.setNumber(CTL_SEGMENT_COUNT, 2);
+  c.setNumber(CTL_SEGMENT_COUNT, kNoSourceCountShown);
   c.fillList(CTL_PRESETS, kPresetNames, kPresetListEntries);
   c.select(CTL_PRESETS, 0);
   c.fillList(CTL_REBUILD_METHOD, kRebuildMethods, 2);
@@ -312,7 +312,7 @@ void MainWindow::initMainWindow() {
   c.fillList(CTL_MEMORY, kMemoryOptions, 3);
   c.select(CTL_MEMORY, static_cast<int>(codeValue(options.memoryOption)));
   c.fillList(CTL_SIZE_UNIT, kUnitNames, 4);
-  showSegmentSize(p, 921600);
+  showSegmentSize(p, kNoSourceSizeShown);
   SendDlgItemMessageA(window_, CTL_COUNT_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 2));
   SendDlgItemMessageA(window_, CTL_SIZE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 1));
   SendDlgItemMessageA(window_, CTL_RECOVERY_COUNT, EM_SETLIMITTEXT, 4, 0);
