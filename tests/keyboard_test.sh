@@ -61,5 +61,103 @@ three commands of "Go Trep!" in a row|post-command CTL_START 3
 Enter twice on "Go Trep!" (posted keys)|key enter; key enter
 ROWS
 
+# Tab and Shift+Tab: every control a person can use, in reading order (row
+# by row, left to right), then round to the first; Shift+Tab goes the same
+# way back. Each row: the state set up, then the controls in order from the
+# file field on. The three size-mode buttons are one stop, at the checked
+# one; controls out of use in that state are passed over.
+while IFS='|' read -r state file setup order; do
+  scenario "Tab and Shift+Tab with $state: every usable control in reading order, round and back"
+  cp "$WORK/fx/batch.bin" .
+  if [ "$file" = - ]; then start_trep; else start_trep "$(win "$SDIR/$file")"; fi
+  read -r -a stops <<<"$order"
+  forth=() back=()
+  for ((i = 1; i <= ${#stops[@]}; i++)); do
+    forth+=("key tab" "wait-focus ${stops[i % ${#stops[@]}]}")
+  done
+  for ((i = ${#stops[@]} - 1; i >= 0; i--)); do
+    back+=("key shift+tab" "wait-focus ${stops[i]}")
+  done
+  drive "Tab ${#stops[@]} times goes round in reading order; Shift+Tab as many times goes back" <<EOF
+window Trep
+wait-text CTL_START "$([ "$file" = - ] && echo Decide! || echo "Go Trep!")"
+$(steps "$setup")
+wait-focus CTL_SOURCE_PATH
+$(printf '%s\n' "${forth[@]}")
+$(printf '%s\n' "${back[@]}")
+no-notice 300
+click CTL_QUIT
+wait-gone
+EOF
+  wait_exit 0
+done <<'ROWS'
+no file|-|-|CTL_SOURCE_PATH CTL_CHOOSE_FILE CTL_USE_CRC CTL_CHECK_CRC CTL_CRC CTL_MEMORY CTL_AUTO_RUN CTL_HELP CTL_ABOUT CTL_WIZARD CTL_QUIT
+a split in "Fast" mode|batch.bin|-|CTL_SOURCE_PATH CTL_CHOOSE_FILE CTL_USE_DESCRIPTION CTL_ENCRYPT CTL_REBUILD_METHOD CTL_MODE_FAST CTL_PRESETS CTL_SLIDER CTL_DESTINATION CTL_RECOVERY_COUNT CTL_OUTPUT_FOLDER CTL_CHOOSE_FOLDER CTL_USE_CRC CTL_CHECK_CRC CTL_CRC CTL_MEMORY CTL_AUTO_RUN CTL_HELP CTL_ABOUT CTL_WIZARD CTL_QUIT CTL_START
+a split in "Number" mode, "Use" and "Encrypt" ticked, "Folder"|batch.bin|check CTL_MODE_NUMBER 1; check CTL_USE_DESCRIPTION 1; check CTL_ENCRYPT 1; choose CTL_DESTINATION Folder; focus CTL_SOURCE_PATH|CTL_SOURCE_PATH CTL_CHOOSE_FILE CTL_USE_DESCRIPTION CTL_DESCRIPTION CTL_ENCRYPT CTL_CIPHER_KEY CTL_REBUILD_METHOD CTL_MODE_NUMBER CTL_SEGMENT_COUNT CTL_DESTINATION CTL_RECOVERY_COUNT CTL_OUTPUT_FOLDER CTL_CHOOSE_FOLDER CTL_USE_CRC CTL_CHECK_CRC CTL_CRC CTL_MEMORY CTL_AUTO_RUN CTL_HELP CTL_ABOUT CTL_WIZARD CTL_QUIT CTL_START
+a split in "Size" mode|batch.bin|check CTL_MODE_SIZE 1|CTL_SOURCE_PATH CTL_CHOOSE_FILE CTL_USE_DESCRIPTION CTL_ENCRYPT CTL_REBUILD_METHOD CTL_MODE_SIZE CTL_SIZE_NUMBER CTL_SIZE_UNIT CTL_DESTINATION CTL_RECOVERY_COUNT CTL_OUTPUT_FOLDER CTL_CHOOSE_FOLDER CTL_USE_CRC CTL_CHECK_CRC CTL_CRC CTL_MEMORY CTL_AUTO_RUN CTL_HELP CTL_ABOUT CTL_WIZARD CTL_QUIT CTL_START
+ROWS
+
+# A split and its rebuild by the keyboard alone: the path typed where the
+# focus is, Enter for the default button, Enter for "Finished"; then Tab
+# round to the file field (which selects its text), the first segment's
+# path typed over it, Enter, Enter. The focus is back in the file field
+# after each job. The segments go beside the file ("Same as Source"); the
+# rebuilt file is compared with the original by cmp.
+scenario "a split and a rebuild by the keyboard alone: typed paths, Tab, Enter"
+write_settings "$SDIR/prog/dTrep.dat" destinationMode=3
+mkdir -p src
+cp "$WORK/fx/batch.bin" src/
+cp "$WORK/fx/batch.bin" original.bin
+BATCH=$(win "$SDIR/src/batch.bin")
+FIRST=$(win "$SDIR/src/batc0001.trp")
+start_trep
+drive "the path typed into the focused file field; Enter starts the split; Enter answers \"Finished\"" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+wait-focus CTL_SOURCE_PATH
+keys CTL_SOURCE_PATH "$BATCH"
+wait-text CTL_START "Go Trep!"
+key enter
+wait-notice Finished
+notice-key enter Finished
+window Trep
+wait-visible CTL_AUTO_RUN 1
+EOF
+expect_eq "files in src after the split" "$(printf '%s\n' batc0001.trp batc0002.trp batch.bin)" "$(ls -A src)"
+drive "Enter again after the split: the start button is greyed, nothing starts" <<EOF
+window Trep
+wait-focus CTL_SOURCE_PATH
+expect-enabled CTL_START 0
+key enter
+no-notice 1500
+expect-enabled CTL_START 0
+EOF
+expect_eq "files in src after Enter again" "$(printf '%s\n' batc0001.trp batc0002.trp batch.bin)" "$(ls -A src)"
+rm -f src/batch.bin
+drive "Tab and Shift+Tab back to the file field; the first segment typed over its text; Enter rebuilds; Enter answers \"Finished\"" <<EOF
+window Trep
+wait-focus CTL_SOURCE_PATH
+key tab
+key shift+tab
+wait-focus CTL_SOURCE_PATH
+keys CTL_SOURCE_PATH "$FIRST"
+wait-text CTL_START "Go UnTrep!"
+expect-text CTL_SOURCE_PATH "$FIRST"
+key enter
+wait-notice Finished
+notice-key enter Finished
+window Trep
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+wait_exit 0
+if cmp -s original.bin src/batch.bin; then
+  report "src/batch.bin rebuilt by the keyboard alone is the original, byte for byte (cmp)"
+else
+  fail_because "cmp: src/batch.bin $(size_of src/batch.bin) bytes differs from the original"
+  report "src/batch.bin rebuilt by the keyboard alone is the original, byte for byte (cmp)"
+fi
+
 end_scenario
 finish_checks

@@ -33,6 +33,9 @@
 //   sleep MS              pause (for looking at a run, never to wait for a
 //                         result: use a wait- command for that)
 //   print ID              print "ID: TEXT" (the control's text) on stdout
+//   print-focus           print "focus: ID", the number of the control that
+//                         has the keyboard focus in the current window's
+//                         thread (0: none)
 //   children              print "child ID CLASS "TEXT"" for every child
 //                         window (for writing scripts against a dialog of
 //                         the system)
@@ -92,7 +95,9 @@
 //                         window), so the program's own message loop and
 //                         dialog keys decide what it means. Returns at
 //                         once: posted messages are handled in order, so a
-//                         later open-click, say, comes after it
+//                         later open-click, say, comes after it.
+//                         "shift+KEY" holds Shift while the program handles
+//                         KEY (shift+tab) and returns once it has
 //   press KEY...          real key strokes through the system's input
 //                         (SendInput), to the current window's top-level
 //                         window, brought to the foreground first: each
@@ -121,6 +126,9 @@
 //                         X, Y (screen pixels)
 //   print-place ID        print "ID: X Y WIDTH HEIGHT", the control's place
 //                         in its window's client area in pixels
+//   capture PATH          the client area of the current window's
+//                         top-level window as the screen shows it, written
+//                         to PATH (a Windows path) as a 24-bit BMP file
 //
 // Texts: the script is UTF-8, and so is every text printed or compared;
 // windows are read and written as wide text (UTF-16), so a control's text
@@ -923,6 +931,84 @@ void postKey(HWND window, UINT vk) {
   PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | (1u << 30) | (1u << 31));
 }
 
+// "shift+KEY": KEY pressed with Shift held, as the program's thread reads
+// Shift (GetKeyState) while it handles KEY. Posted messages carry no key
+// state of their own, so this tool's thread shares the program thread's
+// input for the moment (AttachThreadInput), holds Shift in that shared
+// state, posts KEY and waits until the thread has handled it, then lets go
+// of Shift and of the program's input.
+void postShiftedKey(HWND window, UINT vk) {
+  const DWORD mine = GetCurrentThreadId();
+  const DWORD theirs = GetWindowThreadProcessId(window, nullptr);
+  if (!AttachThreadInput(mine, theirs, TRUE)) fail("the program's input could not be shared");
+  BYTE saved[256] = {};
+  GetKeyboardState(saved);
+  BYTE held[256];
+  std::memcpy(held, saved, sizeof(held));
+  held[VK_SHIFT] = held[VK_LSHIFT] = 0x80;
+  SetKeyboardState(held);
+  postKey(window, vk);
+  // Its posted strokes are taken before a second sent message is served
+  // (see pressKeys).
+  HWND top = GetAncestor(window, GA_ROOT);
+  act(top, WM_NULL, 0, 0);
+  act(top, WM_NULL, 0, 0);
+  SetKeyboardState(saved);
+  AttachThreadInput(mine, theirs, FALSE);
+}
+
+// "key": KEY or shift+KEY.
+void keyStep(HWND window, const std::string& key) {
+  if (key.compare(0, 6, "shift+") == 0) {
+    postShiftedKey(window, virtualKey(key.substr(6)));
+  } else {
+    postKey(window, virtualKey(key));
+  }
+}
+
+// The client area of the current window's top-level window as the screen
+// shows it, written to PATH as a 24-bit BMP file (bottom-up rows of blue,
+// green, red, each padded to 4 bytes).
+void capture(const std::string& path) {
+  HWND top = GetAncestor(currentWindow(), GA_ROOT);
+  RECT r = {};
+  GetClientRect(top, &r);
+  MapWindowPoints(top, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) fail("the window has no area to capture");
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file keeps its rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+  file.bfSize = file.bfOffBits + imageBytes;
+  info.bmiHeader.biSizeImage = imageBytes;
+  FILE* out = std::fopen(path.c_str(), "wb");
+  const bool written = out != nullptr && std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+                       std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
+                       std::fwrite(bits, 1, imageBytes, out) == imageBytes;
+  if (out != nullptr) std::fclose(out);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!written) fail("the capture could not be written to " + quoted(path));
+}
+
 // The control that has the keyboard focus in the thread of `window`.
 HWND focusOf(HWND window) {
   GUITHREADINFO info = {};
@@ -1035,6 +1121,13 @@ const std::vector<CommandDef>& commands() {
          std::printf("%s: %s\n", s.word[1].c_str(), oneLine(textOf(control(s))).c_str());
          std::fflush(stdout);
        }},
+      {"capture", "t", [](const Step& s) { capture(s.word[1]); }},
+      {"print-focus", "",
+       [](const Step&) {
+         HWND f = focusOf(currentWindow());
+         std::printf("focus: %d\n", f != nullptr ? GetDlgCtrlID(f) : 0);
+         std::fflush(stdout);
+       }},
       {"children", "",
        [](const Step&) {
          EnumChildWindows(currentWindow(), printChild, 0);
@@ -1122,7 +1215,7 @@ const std::vector<CommandDef>& commands() {
          ask(c, EM_SETSEL, static_cast<WPARAM>(at), at);
        }},
       {"key", "t",
-       [](const Step& s) { postKey(currentWindow(), virtualKey(s.word[1])); }},
+       [](const Step& s) { keyStep(currentWindow(), s.word[1]); }},
       {"move", "nn",
        [](const Step& s) {
          HWND top = GetAncestor(currentWindow(), GA_ROOT);
