@@ -61,6 +61,42 @@ three commands of "Go Trep!" in a row|post-command CTL_START 3
 Enter twice on "Go Trep!" (posted keys)|key enter; key enter
 ROWS
 
+# Other notices of the window's own thread: the end of a job ("Finished",
+# raised by the job's timer) and one of the source analysis ("Cannot find
+# first file!", raised while a typed path is analysed). While each is open,
+# commands of "Go Trep!", "Wizard" and "Check CRC" arrive twice each: all
+# dropped (a wizard opened after it would hide the window; a second split
+# would ask about the segments it finds), the notice answered once.
+while IFS='|' read -r notice_text setup files; do
+  scenario "\"$notice_text\" open, then repeated commands of three buttons: dropped, nothing frozen"
+  write_settings "$SDIR/prog/dTrep.dat" destinationMode=3
+  mkdir -p src lost
+  cp "$WORK/fx/small.bin" src/
+  head -c 100 /dev/urandom >lost/lost0002.trp
+  lost=$(win "$SDIR/lost/lost0002.trp")
+  start_trep "$(win "$SDIR/src/small.bin")"
+  drive "the notice; commands while it is open; answered; no second one; the window answers" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+${setup//LOST/$lost}
+wait-notice "$notice_text"
+post-command CTL_START 2
+post-command CTL_WIZARD 2
+post-command CTL_CHECK_CRC 2
+notice 1 "$notice_text"
+no-notice 1500
+window Trep
+expect-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+  wait_exit 0
+  expect_eq "files in src" "$files" "$(ls -A src | tr '\n' ' ')"
+done <<'ROWS'
+Finished|click CTL_START|smal0001.trp smal0002.trp small.bin 
+Cannot find first file!|type CTL_SOURCE_PATH "LOST"|small.bin 
+ROWS
+
 # Tab and Shift+Tab: every control a person can use, in reading order (row
 # by row, left to right), then round to the first; Shift+Tab goes the same
 # way back. Each row: the state set up, then the controls in order from the
