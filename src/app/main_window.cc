@@ -512,10 +512,10 @@ void MainWindow::readOptions() {
   JobSettings& job = app_.job;
   PersistedSettings& options = app_.options;
   WindowControls& c = *controls_;
-  job.outputFolder = c.text(CTL_OUTPUT_FOLDER);
+  job.outputFolder = withNativeSeparators(c.text(CTL_OUTPUT_FOLDER));
   job.description = c.text(CTL_DESCRIPTION);
   job.cipherKey = c.text(CTL_CIPHER_KEY);
-  std::string source = c.text(CTL_SOURCE_PATH);
+  std::string source = withNativeSeparators(c.text(CTL_SOURCE_PATH));
   if (PathText::fits(source)) job.sourcePath = source;
   options.rebuildMethod = static_cast<RebuildMethod>(c.selection(CTL_REBUILD_METHOD));
   // "Multi-Removable" is stored as its list entry and asks for each medium.

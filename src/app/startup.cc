@@ -55,7 +55,7 @@ void readSwitches(App& app, Platform& platform, const CommandLine& line) {
         break;
       }
       case Switch::Kind::kOutput:
-        job.outputFolder = s.value;
+        job.outputFolder = withNativeSeparators(s.value);
         break;
       case Switch::Kind::kQuiet:
         job.quiet = 1;

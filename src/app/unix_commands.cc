@@ -272,6 +272,9 @@ class ProgressLine {
  public:
   explicit ProgressLine(bool shown) : shown_(shown), start_(Clock::now()) {}
   ~ProgressLine() { clear(); }
+  // Rate and time left count from here: a phase of its own (not the copy,
+  // whose bytes count from the job's start) starts its clock again.
+  void restartClock() { start_ = Clock::now(); }
   void show(const std::string& what, uint64_t done, uint64_t total) {
     if (!shown_) return;
     const double seconds =
@@ -399,6 +402,7 @@ struct Run {
       job.jobResult = kResultAborted;
     });
     ProgressLine line(terminal.progress);
+    std::string lastPhase;
     std::atomic<bool> done{false};
     JobOutcome outcome;
     std::thread worker([&] {
@@ -415,9 +419,17 @@ struct Run {
       const std::string title = titles.title();
       const bool copying = title.rfind("Trepping", 0) == 0 ||
                            title.rfind("UnTrepping", 0) == 0 || title == kCheckingCrc;
-      // The checksum reads as far as the low 32 bits of the size reach.
-      const uint64_t upTo = title == kCheckingCrc ? (total & 0xFFFFFFFFu) : total;
-      line.show(phaseOf(title, job), copying ? job.bytesMoved.load() : 0, copying ? upTo : 0);
+      if (copying) {
+        // The checksum reads as far as the low 32 bits of the size reach.
+        const uint64_t upTo = title == kCheckingCrc ? (total & 0xFFFFFFFFu) : total;
+        line.show(phaseOf(title, job), job.bytesMoved.load(), upTo);
+        continue;
+      }
+      if (title != lastPhase) {
+        lastPhase = title;
+        line.restartClock();
+      }
+      line.show(phaseOf(title, job), job.phaseBytesDone.load(), job.phaseBytesTotal.load());
     }
     worker.join();
     line.clear();

@@ -166,6 +166,12 @@ struct JobSettings {
   // display: written by the worker, read by whoever shows it. A chunk moved
   // again after "OK" counts again.
   std::atomic<uint64_t> bytesMoved{0};
+  // The same for a phase that is not the copy (writing recovery files,
+  // checking segments by them, rebuilding segments): bytes it has read and
+  // will read in all; 0 of 0 where it cannot tell. Set before the phase's
+  // title, so a display never pairs a title with another phase's figures.
+  std::atomic<uint64_t> phaseBytesDone{0};
+  std::atomic<uint64_t> phaseBytesTotal{0};
 
   // The engine's working values.
   uint32_t headerSize = 0;      // header bytes at the start of the current segment: 652, 8 or 0

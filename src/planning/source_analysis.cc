@@ -232,6 +232,7 @@ void analyseSource(PlanningContext& p) {
   Controls& c = p.controls;
   if (job.jobState != kJobIdle || job.sourceValid != 0) return;
   job.jobState = kJobAnalysing;
+  job.sourcePath = withNativeSeparators(job.sourcePath.str());
   job.fileCrc = 0;
   job.rawSeries = 0;
   job.headerLost = 0;
@@ -296,7 +297,8 @@ bool holdsSource(PlanningContext& p, const std::string& path) {
 
 }  // namespace
 
-void takeSource(PlanningContext& p, const std::string& path) {
+void takeSource(PlanningContext& p, const std::string& given) {
+  const std::string path = withNativeSeparators(given);
   JobSettings& job = p.job;
   if (job.jobState != kJobIdle) return;
   if (holdsSource(p, path)) {
@@ -317,7 +319,7 @@ void takeDroppedPath(PlanningContext& p, const std::string& path) {
   if (!folder) {
     takeSource(p, path);
   } else if (job.sourceValid == 1) {
-    job.outputFolder = path;
+    job.outputFolder = withNativeSeparators(path);
     p.controls.setText(CTL_OUTPUT_FOLDER, path);
     applyDestination(p);
   }

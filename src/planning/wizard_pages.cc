@@ -213,7 +213,7 @@ void chooseWizardDestination(PlanningContext& p, int index) {
 }
 
 bool leaveDestinationPage(PlanningContext& p) {
-  std::string folder = p.controls.text(CTL_OUTPUT_FOLDER);
+  std::string folder = withNativeSeparators(p.controls.text(CTL_OUTPUT_FOLDER));
   if (!PathText::fits(folder)) return false;  // never cut to another folder
   p.job.outputFolder = folder;
   p.job.multiRemovable = 0;

@@ -35,6 +35,18 @@ constexpr std::size_t kLongestPath = 4095;  // PATH_MAX less the terminator
 inline constexpr bool kWindowsFileNames = false;
 #endif
 
+// Windows reads "/" between the parts of a path as it reads "\\"; this
+// program cuts paths at kPathSeparator alone, so a path a user gives (a
+// switch, a field, a dropped file) is written with it before anything reads
+// it. Elsewhere "/" is the separator already and a path stays as it is.
+inline std::string withNativeSeparators(std::string path) {
+#ifdef _WIN32
+  for (char& c : path)
+    if (c == '/') c = '\\';
+#endif
+  return path;
+}
+
 // Two names equal when the letters A-Z are taken for a-z, as the file
 // systems of Windows compare them; every other byte as it is.
 inline bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
