@@ -86,7 +86,7 @@ post-command CTL_CHECK_CRC 2
 notice 1 "$notice_text"
 no-notice 1500
 window Trep
-expect-visible CTL_AUTO_RUN 1
+wait-visible CTL_AUTO_RUN 1
 click CTL_QUIT
 wait-gone
 EOF
