@@ -81,6 +81,8 @@ stage_windows() {
   "$here/tests/window_test.sh" || status=1
   echo "== window tests: the setup wizard and the file-type association"
   "$here/tests/wizard_test.sh" || status=1
+  echo "== window tests: the main window by keyboard, double clicks and repeated commands"
+  "$here/tests/keyboard_test.sh" || status=1
   return "$status"
 }
 

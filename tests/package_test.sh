@@ -417,6 +417,26 @@ EOF
   expect_as_before before
   report "a silent uninstall leaves no file, no registry key and no entry naming Trep"
 
+  # An association in the form earlier versions wrote (the program's path
+  # unquoted) names this installation too: the uninstaller takes it away.
+  run "$WINE" "$SETUP" /S /NOASSOC
+  expect_eq "exit code of the installer" 0 "$RC"
+  wine_idle
+  while IFS= read -r entry; do
+    IFS='|' read -r key value data <<<"$entry"
+    if [ -z "$value" ]; then
+      "$WINE" reg add "$key" /ve /d "$data" /f </dev/null >/dev/null 2>&1
+    else
+      "$WINE" reg add "$key" /v "$value" /d "$data" /f </dev/null >/dev/null 2>&1
+    fi
+  done < <(association_entries "$PROG_WIN" unquoted)
+  expect_eq "the earlier form written" \
+    "$(association_entries "$PROG_WIN" unquoted | sed 's/^[^|]*|[^|]*|//')" \
+    "$(registry_read "$PROG_WIN" unquoted)"
+  uninstall
+  expect_eq "association after the uninstall" "$NONE" "$(registry_read "$PROG_WIN" unquoted)"
+  report "the uninstaller takes away this installation's association written without quotes"
+
   # Declined association; entries of another copy of Trep.exe stay.
   OTHER='C:\Portable Trep\'
   run "$WINE" "$SETUP" /S /NOASSOC

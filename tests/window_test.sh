@@ -73,6 +73,8 @@ cleanup() {
     wine_stop
     wait "$TREP_PID" 2>/dev/null
   fi
+  # A scenario that set the dots per inch and did not get to put them back.
+  [ -n "${DPI_SET:-}" ] && set_dpi ""
   wine_stop
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" 2>/dev/null
@@ -1077,11 +1079,13 @@ print-place IDCANCEL
 notice 1 "Short notice"
 EOF
 SHORT_PLACES=$(printed IDOK; printed IDCANCEL)
-drive "the long notice: a vertical scroll bar, the field reached by Tab" <<EOF
+drive "the long notice: a vertical scroll bar, the field reached by Tab; it opens at its first line, nothing selected" <<EOF
 wait-notice "$LONG"
 title "Trep 1.6"
 expect-scrollbar kNoticeMessage 1
 expect-tabstop kNoticeMessage 1
+expect-first-line kNoticeMessage 0
+expect-caret kNoticeMessage 0
 print-place IDOK
 print-place IDCANCEL
 notice 2 "$LONG"
@@ -1212,7 +1216,7 @@ write_settings "$SDIR/prog/dTrep.dat" destinationMode=0 recoveryFiles=1
 start_trep "$(win "$SDIR/movie.bin")"
 # 3000 kBytes of 10,000,000 bytes: 4 segments. More recovery files than
 # segments are as many as there are segments, and the summary says so.
-drive "the stored count shows; typed counts change the summary, at most one per segment" <<EOF
+drive "the stored count shows; typed counts change the summary (\"file\" for one), at most one per segment; the title is the program's again when \"Finished\" shows" <<EOF
 window Trep
 wait-text CTL_START "Go Trep!"
 expect-text CTL_RECOVERY_COUNT 1
@@ -1221,7 +1225,7 @@ type CTL_OUTPUT_FOLDER "$OUT"
 check CTL_MODE_SIZE 1
 type CTL_SIZE_NUMBER 3000
 expect-text CTL_SIZE_SUMMARY "File will be Trepped into 4 files of 3000 kBytes"
-expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery files"
+expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery file"
 type CTL_RECOVERY_COUNT 9
 expect-text CTL_RECOVERY_SUMMARY "+ 4 recovery files"
 type CTL_RECOVERY_COUNT 0
@@ -1229,8 +1233,9 @@ expect-text CTL_RECOVERY_SUMMARY ""
 type CTL_RECOVERY_COUNT 2
 expect-text CTL_RECOVERY_SUMMARY "+ 2 recovery files"
 click CTL_START
+wait-notice Finished
+expect-title "Trep 1.91"
 notice 1 Finished
-wait-title "Trep 1.91"
 click CTL_QUIT
 wait-gone
 EOF
@@ -1252,8 +1257,9 @@ expect-enabled CTL_RECOVERY_COUNT 0
 expect-text CTL_RECOVERY_SUMMARY ""
 type CTL_OUTPUT_FOLDER "$(win "$SDIR/rebuilt")"
 click CTL_START
+wait-notice "Finished — 2 segments rebuilt from recovery files"
+expect-title "Trep 1.91"
 notice 1 "Finished — 2 segments rebuilt from recovery files"
-wait-title "Trep 1.91"
 click CTL_QUIT
 wait-gone
 EOF
@@ -1263,6 +1269,83 @@ expect_eq "rebuilt/movie.bin is movie.bin (cmp)" 0 "$?"
 expect_eq "files in out after the join" "$(printf '%s\n' movi.par2 movi.vol0+1.par2 movi.vol1+1.par2 \
   movi0001.trp movi0003.trp)" "$(ls -A out | LC_ALL=C sort)"
 report "movie.bin rebuilt whole; the series' folder as it was"
+
+# The recovery count's field at 96 and 144 dots per inch (Wine's LogPixels):
+# as tall as the file field, its arrows as tall as the field, in the row of
+# the destination list inside "Output Destination", clear of the folder row
+# below and of its neighbours. Places in pixels of the client area
+# (print-place: X Y WIDTH HEIGHT). A capture of the window, window-DPI.bmp,
+# is kept in the scenario's folder (KEEP=1) to look at.
+set_dpi() {  # DPI, or "" for Wine's default
+  local key
+  for key in 'HKEY_CURRENT_USER\Control Panel\Desktop' 'HKEY_CURRENT_CONFIG\Software\Fonts'; do
+    if [ -n "$1" ]; then
+      timeout 60 "$WINE_RUN" reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    else
+      timeout 60 "$WINE_RUN" reg delete "$key" /v LogPixels /f >/dev/null 2>&1
+    fi
+  done
+  wine_stop  # the next session starts with it
+}
+place() {  # ID FIELD (x y w h bottom right), from the places printed (PLACES)
+  local x y w h
+  read -r x y w h <<<"$(sed -n "s/^$1: //p" <<<"$PLACES")"
+  case $2 in
+    x) echo "$x" ;; y) echo "$y" ;; w) echo "$w" ;; h) echo "$h" ;;
+    bottom) echo $((y + h)) ;; right) echo $((x + w)) ;;
+  esac
+}
+RECOVERY_HEIGHT_96=
+for dpi in 96 144; do
+  scenario "the recovery count's field at $dpi dpi: as tall as the file field, clear of its neighbours"
+  DPI_SET=1
+  set_dpi "$dpi"
+  cp "$WORK/fx/movie.bin" .
+  start_trep "$(win "$SDIR/movie.bin")"
+  drive "movie.bin: the places of the field, its arrows and its neighbours" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+expect-enabled CTL_RECOVERY_COUNT 1
+print-place CTL_SOURCE_PATH
+print-place CTL_DESTINATION
+print-place CTL_RECOVERY_COUNT
+print-place CTL_RECOVERY_SPIN
+print-place CTL_OUTPUT_FOLDER
+print-place CTL_CHOOSE_FOLDER
+print-place CTL_SEGMENT_COUNT
+capture "$(win "$SDIR/window-$dpi.bmp")"
+EOF
+  PLACES=$DRIVEN
+  drive "\"Quit\"" <<EOF
+window Trep
+click CTL_QUIT
+wait-gone
+EOF
+  wait_exit 0
+  field_h=$(place CTL_RECOVERY_COUNT h)
+  expect_eq "the field's height in pixels, as the file field's" "$(place CTL_SOURCE_PATH h)" "$field_h"
+  expect_eq "the arrows' top, as the field's" "$(place CTL_RECOVERY_COUNT y)" "$(place CTL_RECOVERY_SPIN y)"
+  expect_eq "the arrows' height, as the field's" "$field_h" "$(place CTL_RECOVERY_SPIN h)"
+  expect_eq "the field's top, as the destination list's" "$(place CTL_DESTINATION y)" "$(place CTL_RECOVERY_COUNT y)"
+  [ "$(place CTL_RECOVERY_COUNT bottom)" -lt "$(place CTL_CHOOSE_FOLDER y)" ] ||
+    fail_because "the field ends at y $(place CTL_RECOVERY_COUNT bottom), the folder's button starts at $(place CTL_CHOOSE_FOLDER y)"
+  [ "$(place CTL_RECOVERY_COUNT x)" -gt "$(place CTL_DESTINATION right)" ] ||
+    fail_because "the field starts at x $(place CTL_RECOVERY_COUNT x), the list ends at $(place CTL_DESTINATION right)"
+  [ "$(place CTL_RECOVERY_SPIN right)" -le "$(place CTL_CHOOSE_FOLDER right)" ] ||
+    fail_because "the arrows end at x $(place CTL_RECOVERY_SPIN right), past the folder's button ($(place CTL_CHOOSE_FOLDER right))"
+  [ $(($(place CTL_RECOVERY_SPIN h) / 2)) -ge 8 ] ||
+    fail_because "each arrow is $(($(place CTL_RECOVERY_SPIN h) / 2)) pixels tall"
+  report "the field: $(place CTL_RECOVERY_COUNT x) $(place CTL_RECOVERY_COUNT y) $(place CTL_RECOVERY_COUNT w) $(place CTL_RECOVERY_COUNT h), its arrows: $(place CTL_RECOVERY_SPIN x) $(place CTL_RECOVERY_SPIN y) $(place CTL_RECOVERY_SPIN w) $(place CTL_RECOVERY_SPIN h)"
+  if [ "$dpi" = 96 ]; then
+    RECOVERY_HEIGHT_96=$field_h
+  elif [ -n "$RECOVERY_HEIGHT_96" ]; then
+    [ $((field_h * 2)) -ge $((RECOVERY_HEIGHT_96 * 3 - 2)) ] ||
+      fail_because "$field_h pixels at $dpi dpi, $RECOVERY_HEIGHT_96 at 96: the setting did not take"
+    report "the field grows with the dots per inch"
+  fi
+done
+set_dpi ""
+DPI_SET=
 
 end_scenario
 finish_checks

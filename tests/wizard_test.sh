@@ -186,7 +186,7 @@ expect-text CTL_SIZE_NUMBER 900
 expect-selection CTL_SIZE_UNIT kBytes
 expect-text CTL_SIZE_SUMMARY "File will be Trepped into 11 files of 900 kBytes"
 expect-text CTL_RECOVERY_COUNT 1
-expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery files"
+expect-text CTL_RECOVERY_SUMMARY "+ 1 recovery file"
 expect-selection CTL_REBUILD_METHOD Trep
 expect-checked CTL_USE_CRC 1
 expect-checked CTL_ENCRYPT 0
@@ -469,6 +469,91 @@ wait_exit 0
 TWO_OF_MOVIE=$((5000001 + 5000001 / 256))
 expect_series "$SDIR/out" movi movie.bin $TWO_OF_MOVIE
 report "out holds two plain segments; trep rebuilds movie.bin from them byte for byte"
+
+# ------------------------------ closed without Finish: the job it shows ---
+
+# movie.bin (10,000,000 bytes) with "EMail" in the main window: 11 files of
+# 900 kBytes. The wizard takes the same file again on "Select File" (the
+# field emptied, then the path typed: each is analysed) and closes by the
+# row's button before "Trep Method": the window shows the split it runs, and
+# "Go Trep!" runs exactly that. The segments go beside the file ("Same as
+# Source"), in a folder of their own.
+EMAIL_SET="File will be Trepped into 11 files of 900 kBytes"
+while IFS='|' read -r how close_steps; do
+  scenario "the file taken again in the wizard, then $how: the window shows the split it runs"
+  mkdir -p src
+  cp "$WORK/fx/movie.bin" src/
+  MOVIE=$(win "$SDIR/src/movie.bin")
+  start_trep "$MOVIE"
+  drive "\"EMail\" chosen; the wizard takes movie.bin again; $how" <<EOF
+window Trep
+wait-text CTL_START "Go Trep!"
+choose CTL_DESTINATION "Same as Source"
+choose CTL_PRESETS EMail
+expect-text CTL_SIZE_SUMMARY "$EMAIL_SET"
+open-page CTL_WIZARD "Select File"
+type CTL_SOURCE_PATH ""
+wait-sheet-button next 0
+type CTL_SOURCE_PATH "$MOVIE"
+wait-sheet-button next 1
+$(steps "$close_steps")
+window Trep
+wait-visible CTL_AUTO_RUN 1
+expect-text CTL_SOURCE_PATH "$MOVIE"
+expect-text CTL_FILE_NAME movie.bin
+expect-selection CTL_PRESETS EMail
+expect-text CTL_SIZE_NUMBER 900
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SEGMENT_COUNT 11
+expect-text CTL_SIZE_SUMMARY "$EMAIL_SET"
+expect-enabled CTL_START 1
+no-notice 500
+EOF
+  drive "\"Go Trep!\": \"Finished\", no other notice" <<EOF
+window Trep
+click CTL_START
+notice 1 Finished
+wait-visible CTL_AUTO_RUN 1
+click CTL_QUIT
+wait-gone
+EOF
+  wait_exit 0
+  mv src/movie.bin .
+  expect_series "$SDIR/src" movi movie.bin 921600
+  report "src holds 11 segments of 900 kBytes; trep rebuilds movie.bin from them"
+done <<'ROWS'
+Cancel|sheet-press cancel
+"Close Wizard"|click WIZ_CLOSE
+ROWS
+
+# No file, or none that is there: the window looks as before any file.
+while IFS='|' read -r how typed field; do
+  scenario "the wizard closed with $how: the window shows no file and its first sizes"
+  start_trep
+  drive "\"Wizard\"; $how; Cancel" <<EOF
+window Trep
+wait-text CTL_SOURCE_PATH "None Selected"
+expect-text CTL_SIZE_NUMBER 900
+open-page CTL_WIZARD "Select File"
+$([ "$typed" = - ] || echo "type CTL_SOURCE_PATH \"$typed\"")
+sheet-press cancel
+window Trep
+wait-visible CTL_AUTO_RUN 1
+expect-text CTL_SOURCE_PATH "$field"
+expect-text CTL_FILE_NAME "No File"
+expect-text CTL_SIZE_NUMBER 900
+expect-selection CTL_SIZE_UNIT kBytes
+expect-text CTL_SEGMENT_COUNT 2
+expect-text CTL_SIZE_SUMMARY "Pick a valid file."
+expect-enabled CTL_START 0
+click CTL_QUIT
+wait-gone
+EOF
+  wait_exit 0
+done <<ROWS
+no file chosen|-|None Selected
+a file that is not there|$(win "$WORK/nothing.bin")|$(win "$WORK/nothing.bin")
+ROWS
 
 # ---------------------------------------- the main window's file kept ---
 

@@ -118,14 +118,15 @@ Section "Trep (program, user guide, Start-menu entry)" SecProgram
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0  ; kilobytes
 SectionEnd
 
-; The program's own path stays unquoted and "%1" quoted, exactly as "Auto
-; Run" writes them; the icon is the segment file's (icon group 502).
+; The program's path and "%1" each quoted, exactly as "Auto Run" writes
+; them (an unquoted path under "Program Files (x86)" would have Windows try
+; "C:\Program.exe" first); the icon is the segment file's (icon group 502).
 Section "Open .trp segment files with Trep" SecAssociation
   WriteRegStr HKCR "Applications\Trep.exe\shell" "" "UnTrep"
-  WriteRegStr HKLM "Software\Applications\Trep.exe\shell\UnTrep\Command" "" '$INSTDIR\Trep.exe "%1"'
-  WriteRegStr HKCR "Applications\Trep.exe\shell\UnTrep\Command" "" '$INSTDIR\Trep.exe "%1"'
+  WriteRegStr HKLM "Software\Applications\Trep.exe\shell\UnTrep\Command" "" '"$INSTDIR\Trep.exe" "%1"'
+  WriteRegStr HKCR "Applications\Trep.exe\shell\UnTrep\Command" "" '"$INSTDIR\Trep.exe" "%1"'
   WriteRegStr HKCR ".trp" "" "Trep"
-  WriteRegStr HKCR "Trep\shell\UnTrep\Command" "" '$INSTDIR\Trep.exe "%1"'
+  WriteRegStr HKCR "Trep\shell\UnTrep\Command" "" '"$INSTDIR\Trep.exe" "%1"'
   WriteRegStr HKCU "${FILE_EXTS_KEY}" "Application" "Trep.exe"
   WriteRegStr HKCR "Trep\DefaultIcon" "" "$INSTDIR\Trep.exe,2"
   WriteRegStr HKCR "Applications\Trep.exe\DefaultIcon" "" "$INSTDIR\Trep.exe,2"
@@ -166,11 +167,15 @@ FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext all
-  StrCpy $0 '$INSTDIR\Trep.exe "%1"'
+  StrCpy $0 '"$INSTDIR\Trep.exe" "%1"'
+  ; The form earlier versions (and their "Auto Run") wrote, without quotes
+  ; around the program's path, names this installation as well.
+  StrCpy $3 '$INSTDIR\Trep.exe "%1"'
   StrCpy $R9 0  ; 1 once an entry of the association went
 
   ReadRegStr $1 HKCR "Trep\shell\UnTrep\Command" ""
   ${If} $1 == $0
+  ${OrIf} $1 == $3
     DeleteRegKey HKCR "Trep"
     ReadRegStr $2 HKCR ".trp" ""
     ${If} $2 == "Trep"
@@ -181,11 +186,13 @@ Section "Uninstall"
   ${EndIf}
   ReadRegStr $1 HKCR "Applications\Trep.exe\shell\UnTrep\Command" ""
   ${If} $1 == $0
+  ${OrIf} $1 == $3
     DeleteRegKey HKCR "Applications\Trep.exe"
     StrCpy $R9 1
   ${EndIf}
   ReadRegStr $1 HKLM "Software\Applications\Trep.exe\shell\UnTrep\Command" ""
   ${If} $1 == $0
+  ${OrIf} $1 == $3
     DeleteRegKey HKLM "Software\Applications\Trep.exe"
     DeleteRegKey /ifempty HKLM "Software\Applications"
     StrCpy $R9 1

@@ -21,11 +21,16 @@ void setRegistryString(HKEY root, const std::string& key, const char* name,
   RegCloseKey(opened);
 }
 
+std::string openCommandFor(const std::string& programFolder) {
+  return "\"" + programFolder + kProgramFile + "\" \"%1\"";
+}
+
 void setAssociation(const std::string& programFolder) {
-  // The program's own path stays unquoted, as the shell has always taken it;
-  // the file's path is quoted so that spaces in it survive.
+  // Both paths quoted: the program's, so that Windows never takes the part
+  // before a blank ("C:\Program Files (x86)\...") for a program to run, and
+  // the file's, so that blanks in it survive.
   const std::string program = programFolder + kProgramFile;
-  const std::string openCommand = program + " \"%1\"";
+  const std::string openCommand = openCommandFor(programFolder);
   const std::string iconReference = program + ",2";  // icon group 502, the segment file
 
   const std::string application = "Applications\\Trep.exe";

@@ -15,6 +15,10 @@ namespace trep {
 void setRegistryString(HKEY root, const std::string& key, const char* name,
                        const std::string& text);
 
+// The shell's open command for segment files: the program's path and the
+// file's, each quoted ("C:\Program Files\Trep\Trep.exe" "%1").
+std::string openCommandFor(const std::string& programFolder);
+
 // Writes the eight entries of the association for the program in
 // `programFolder` (with its trailing separator). Writing them again with the
 // same folder changes nothing.

@@ -138,6 +138,7 @@ int MainWindow::run() {
   // names the class, so every message goes to `procedure`.
   window_ = CreateDialogParamW(startup_.module, L"MAINDIALOG", nullptr, nullptr, 0);
   if (window_ == nullptr) return static_cast<int>(app_.job.jobResult.load());
+  setNoticeOwner(window_);
   ShowWindow(window_, SW_SHOWNORMAL);
 
   MSG msg;
@@ -151,6 +152,7 @@ int MainWindow::run() {
     }
     escapeKey_ = false;
   }
+  setNoticeOwner(nullptr);
   // A job the user quit stops within a chunk and removes the file it was
   // writing: the process waits for that, though not for ever (a write to a
   // drive that no longer answers must not hold it).
@@ -160,9 +162,66 @@ int MainWindow::run() {
   return static_cast<int>(app_.job.jobResult.load());
 }
 
+// What the class procedure does not handle goes to the dialog manager's
+// default procedure, not the plain window's: it moves the focus on Tab and
+// Shift+Tab (WM_NEXTDLGCTL), names the default button for Enter, keeps the
+// focus across activation, and draws the dialog's background.
 LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (gMainWindow == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  if (gMainWindow == nullptr) return DefDlgProcW(window, message, wParam, lParam);
   return gMainWindow->handle(window, message, wParam, lParam);
+}
+
+// Whether a command may be taken now.
+//
+// While a notice is open on this thread, its message loop serves the window
+// too, and nothing is taken: the command is dropped, not kept for later. A
+// command kept for after the answer would act on what the answer changed (a
+// second "Go Trep!" would start the job the first one refused or started);
+// the person answers the notice, then does again what is still wanted. The
+// window is the notice's owner and disabled meanwhile, so a click or key
+// cannot reach it then; only a message sent to it can.
+//
+// A use that no person could make is dropped too: the click of a control
+// that is disabled or hidden (Enter while the start button is greyed,
+// repeated or sent commands, an accelerator), and any use while the window
+// itself is hidden (the wizard is open) or disabled (a modal box is open).
+// The changes of text that the program makes in its own fields still come
+// through (EN_CHANGE): the commands guard against those themselves.
+bool MainWindow::takesCommand(int id, int code) const {
+  if (!initialised_ || noticeOpenOnThisThread()) return false;
+  if (code == EN_CHANGE) return true;
+  if (!IsWindowVisible(window_) || !IsWindowEnabled(window_)) return false;
+  HWND control = GetDlgItem(window_, id);
+  return control == nullptr || (IsWindowVisible(control) && IsWindowEnabled(control));
+}
+
+// The keyboard keeps a place to work from: a control that is disabled while
+// it has the focus (the start button, once its job starts) leaves the focus
+// nowhere, and Tab would have nothing to start from. The next control a
+// person can reach takes it. Only while the window is the active one: the
+// focus is never taken from another window.
+void MainWindow::keepFocus() {
+  if (GetActiveWindow() != window_) return;
+  HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(window_, focus) && IsWindowEnabled(focus) &&
+      IsWindowVisible(focus))
+    return;
+  HWND next = GetNextDlgTabItem(window_, nullptr, FALSE);
+  if (next != nullptr) SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+}
+
+// The size-mode buttons are one group, reached by Tab at the checked one and
+// moved within by the arrow keys, as in any dialog: only the checked button
+// is a tab stop.
+void MainWindow::markCheckedMode() {
+  for (int id : {CTL_MODE_FAST, CTL_MODE_NUMBER, CTL_MODE_SIZE}) {
+    HWND button = GetDlgItem(window_, id);
+    if (button == nullptr) continue;
+    LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+    LONG_PTR wanted = IsDlgButtonChecked(window_, id) == BST_CHECKED ? style | WS_TABSTOP
+                                                                     : style & ~WS_TABSTOP;
+    if (wanted != style) SetWindowLongPtrW(button, GWL_STYLE, wanted);
+  }
 }
 
 LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -175,6 +234,8 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       planner_ = std::make_unique<Planner>(planning());
       SetTimer(window, kInitTimer, 1, nullptr);
       return 0;
+    case WM_INITDIALOG:
+      return TRUE;  // the dialog manager gives the first tab stop the focus
     case WM_TIMER:
       if (wParam == kInitTimer) {
         KillTimer(window, kInitTimer);
@@ -184,14 +245,22 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       }
       return 0;
     case WM_COMMAND:
-      if (initialised_ && isUse(LOWORD(wParam), HIWORD(wParam)))
+      if (isUse(LOWORD(wParam), HIWORD(wParam)) && takesCommand(LOWORD(wParam), HIWORD(wParam))) {
         command(LOWORD(wParam));
+        markCheckedMode();
+        keepFocus();
+      }
       return 0;
     case WM_DROPFILES:
-      onDrop(reinterpret_cast<HDROP>(wParam));
+      if (takesCommand(CTL_SOURCE_PATH, BN_CLICKED)) {
+        onDrop(reinterpret_cast<HDROP>(wParam));
+      } else {
+        DragFinish(reinterpret_cast<HDROP>(wParam));
+      }
       return 0;
     case WM_HSCROLL:
-      if (initialised_ && reinterpret_cast<HWND>(lParam) == GetDlgItem(window, CTL_SLIDER) &&
+      if (takesCommand(CTL_SLIDER, BN_CLICKED) &&
+          reinterpret_cast<HWND>(lParam) == GetDlgItem(window, CTL_SLIDER) &&
           app_.job.jobState < kJobPrepared && app_.job.sourceValid) {
         PlanningContext p = planning();
         onSliderMoved(p);
@@ -202,7 +271,7 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         toggleOnTop();
         return 0;
       }
-      return DefWindowProcW(window, message, wParam, lParam);
+      return DefDlgProcW(window, message, wParam, lParam);
     case WM_CLOSE:
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(CTL_QUIT, BN_CLICKED), 0);
       return 0;
@@ -210,7 +279,7 @@ LRESULT MainWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcW(window, message, wParam, lParam);
+      return DefDlgProcW(window, message, wParam, lParam);
   }
 }
 
@@ -224,16 +293,16 @@ void MainWindow::initMainWindow() {
   for (int id : {CTL_SOURCE_PATH, CTL_OUTPUT_FOLDER, CTL_DESCRIPTION, CTL_CIPHER_KEY})
     SendDlgItemMessageA(window_, id, EM_SETLIMITTEXT, PathText::kMaxLength, 0);
 
-  c.setText(CTL_SOURCE_PATH, "None Selected");
+  c.setText(CTL_SOURCE_PATH, kNoSourcePath);
   c.setText(CTL_OUTPUT_FOLDER, platform_.desktopFolder());
   // Intended start-up values, not a leftover: the fields show the window's
   // first state (2 segments, "900 kBytes" below) before any file is chosen;
   // the 921 bytes and the file size with its low 32 bits cleared are what
   // the program has always held then, and the first analysis replaces all.
-  job.segmentCount = 2;
+  job.segmentCount = kNoSourceCountShown;
   job.segmentSize = 921;
   job.fileSize &= ~uint64_t{0xFFFFFFFF};
-  c.setNumber(CTL_SEGMENT_COUNT, 2);
+  c.setNumber(CTL_SEGMENT_COUNT, kNoSourceCountShown);
   c.fillList(CTL_PRESETS, kPresetNames, kPresetListEntries);
   c.select(CTL_PRESETS, 0);
   c.fillList(CTL_REBUILD_METHOD, kRebuildMethods, 2);
@@ -243,7 +312,7 @@ void MainWindow::initMainWindow() {
   c.fillList(CTL_MEMORY, kMemoryOptions, 3);
   c.select(CTL_MEMORY, static_cast<int>(codeValue(options.memoryOption)));
   c.fillList(CTL_SIZE_UNIT, kUnitNames, 4);
-  showSegmentSize(p, 921600);
+  showSegmentSize(p, kNoSourceSizeShown);
   SendDlgItemMessageA(window_, CTL_COUNT_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 2));
   SendDlgItemMessageA(window_, CTL_SIZE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(32767, 1));
   SendDlgItemMessageA(window_, CTL_RECOVERY_COUNT, EM_SETLIMITTEXT, 4, 0);
@@ -254,6 +323,7 @@ void MainWindow::initMainWindow() {
   c.setText(CTL_CRC, "0");
   c.setSliderMin(CTL_SLIDER, 2);
   CheckDlgButton(window_, CTL_MODE_FAST + static_cast<int>(codeValue(options.sizeMode)), BST_CHECKED);
+  markCheckedMode();
   // "Multi-Removable" is kept as its list entry: the job does what the list shows.
   job.multiRemovable = options.destinationMode == DestinationMode::kMultiRemovable ? 1 : 0;
   writeSizeSummary(p);  // no file yet: "Pick a valid file."
@@ -285,6 +355,13 @@ void MainWindow::initMainWindow() {
     runWizard(*this);
     ShowWindow(window_, SW_SHOW);
   }
+  markCheckedMode();
+  // The file field, which has the focus at start, shows "None Selected" in
+  // full: typing replaces it rather than adding to it.
+  HWND source = GetDlgItem(window_, CTL_SOURCE_PATH);
+  if (GetFocus() == source && app_.job.sourceValid == 0)
+    SendMessageW(source, EM_SETSEL, 0, -1);
+  keepFocus();
 }
 
 int MainWindow::firstArgument(std::string* path) {
@@ -505,16 +582,20 @@ void MainWindow::onJobTimer() {
     return;
   }
   const uint32_t result = job.jobResult;
+  // The window is back to its own title before the end is told: the job's
+  // last step ("Writing recovery files") is over. The full progress bar
+  // stays beside the notice until it is answered.
+  SetWindowTextA(window_, kProgramTitle);
   if (endsWithNotice(result)) {
     // An aborted job (99) gets no notice here: its own notices said so.
     if (raiseNotice(platform_, endNoticeText(job), kOk, kQuitTrep) == kLowerButton)
       ExitProcess(static_cast<UINT>(result));
   }
-  SetWindowTextA(window_, kProgramTitle);
   controls_->show(CTL_PROGRESS, false);
   controls_->show(CTL_HELP, true);
   controls_->show(CTL_AUTO_RUN, true);
   job.jobState = kJobIdle;
+  keepFocus();
 }
 
 void MainWindow::dropPath(Controls& target, const std::string& path) {
@@ -541,6 +622,8 @@ void MainWindow::openWizard() {
   ShowWindow(window_, SW_HIDE);
   runWizard(*this);
   ShowWindow(window_, SW_SHOW);
+  markCheckedMode();
+  keepFocus();
 }
 
 void MainWindow::showAbout() {

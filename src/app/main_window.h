@@ -66,6 +66,9 @@ class MainWindow : public WizardHost {
 
   PlanningContext planning() { return PlanningContext{app_.job, app_.options, platform_, *controls_, app_.sizes}; }
   void initMainWindow();
+  bool takesCommand(int id, int code) const;
+  void keepFocus();
+  void markCheckedMode();
   void command(int id);
   void startCommand();
   void readOptions();

@@ -25,6 +25,12 @@ std::mutex gOpenMutex;
 std::vector<HWND> gOpenNotices;
 std::atomic<bool> gDismissed{false};
 constexpr UINT kDismiss = WM_APP + 1;  // close with the safe answer
+// Notices open on this thread, the one inside the other's message loop.
+thread_local int tOpenHere = 0;
+// The window a notice of its thread is owned by when that thread has no
+// active window of its own (setNoticeOwner).
+std::atomic<HWND> gOwner{nullptr};
+WNDPROC gEditProcedure = nullptr;  // the system's edit procedure, under messageFieldProc
 
 // What one open notice holds: its own copy of the texts (so nothing of an
 // earlier notice carries over) and the two fonts, which live only while the
@@ -53,11 +59,22 @@ std::string withCrLf(const std::string& text) {
   return out;
 }
 
+// The long message's field, reached by Tab, keeps its caret and scroll
+// place: the dialog manager selects the whole text of an edit field it tabs
+// into, which puts the caret, and the view, at the message's end.
+LRESULT CALLBACK messageFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT r = CallWindowProcW(gEditProcedure, field, message, wParam, lParam);
+  if (message == WM_GETDLGCODE) r &= ~static_cast<LRESULT>(DLGC_HASSETSEL);
+  return r;
+}
+
 // A message longer than its field gets a vertical scroll bar and becomes a
 // tab stop, so it can be read to its end, with the keyboard too; a short one
 // keeps the plain field. The field is made again with those styles (an edit
 // control takes its scroll bar from the style it was made with), in the
-// same place and the same place in the tab order; the buttons stay put.
+// same place, after the buttons in the tab order: the upper button is the
+// first control the dialog manager gives the focus to, and the message opens
+// at its start with nothing selected. The buttons stay put.
 void fitMessage(HWND dialog, HFONT font, const std::string& message) {
   HWND field = GetDlgItem(dialog, kNoticeMessage);
   if (field == nullptr) return;
@@ -83,10 +100,15 @@ void fitMessage(HWND dialog, HFONT font, const std::string& message) {
       place.bottom - place.top, dialog,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNoticeMessage)), GetModuleHandleA(nullptr), nullptr);
   if (scrolled == nullptr) return;  // the plain field stays
-  SetWindowPos(scrolled, field, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(scrolled, GetDlgItem(dialog, IDCANCEL), 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   DestroyWindow(field);
   SendMessageA(scrolled, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   SetWindowTextA(scrolled, message.c_str());
+  SendMessageA(scrolled, EM_SETSEL, 0, 0);
+  SendMessageA(scrolled, EM_SCROLLCARET, 0, 0);
+  gEditProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      scrolled, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(messageFieldProc)));
 }
 
 void finish(HWND dialog, uint32_t answer) {
@@ -160,6 +182,10 @@ INT_PTR CALLBACK noticeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 uint32_t noticeResult() { return gNoticeResult; }
 
+bool noticeOpenOnThisThread() { return tOpenHere > 0; }
+
+void setNoticeOwner(HWND owner) { gOwner = owner; }
+
 void dismissNotices() {
   gDismissed = true;
   std::lock_guard<std::mutex> lock(gOpenMutex);
@@ -171,9 +197,20 @@ uint32_t NoticeDialog::answer(const NoticeParameters& parameters) {
   OpenNotice notice;
   notice.parameters = parameters;
   notice.message = withCrLf(parameters.message);
+  // Owned by the window its thread works in (the main window, the wizard),
+  // which is disabled while the notice is open, as for any modal dialog: no
+  // click or key reaches it then. A thread without a window (a job's
+  // worker) raises it without an owner, and the main window stays live.
+  HWND owner = GetActiveWindow();  // this thread's, or none
+  HWND registered = gOwner;
+  if (owner == nullptr && registered != nullptr && IsWindowVisible(registered) &&
+      GetWindowThreadProcessId(registered, nullptr) == GetCurrentThreadId())
+    owner = registered;
   // A Unicode dialog: a message that names a file shows it in any script.
+  ++tOpenHere;
   INT_PTR r = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kNoticeDialog),
-                              nullptr, noticeProc, reinterpret_cast<LPARAM>(&notice));
+                              owner, noticeProc, reinterpret_cast<LPARAM>(&notice));
+  --tOpenHere;
   if (r == kUpperButton || r == kLowerButton) return static_cast<uint32_t>(r);
   return safeAnswer(parameters);  // no dialog could be shown: nobody can answer
 }

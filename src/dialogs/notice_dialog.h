@@ -1,9 +1,11 @@
 // The notice: a short text and two large buttons stacked one under the other,
-// with captions the caller chooses, and an optional timeout. Modal, without
-// an owner window, on the thread that raises it: a worker waiting for an
-// answer never blocks the main window.
+// with captions the caller chooses, and an optional timeout. Modal, on the
+// thread that raises it, owned by that thread's window: a worker (which has
+// none) waiting for an answer never blocks the main window.
 #ifndef TREP_DIALOGS_NOTICE_DIALOG_H_
 #define TREP_DIALOGS_NOTICE_DIALOG_H_
+
+#include <windows.h>
 
 #include <cstdint>
 
@@ -14,6 +16,16 @@ namespace trep {
 // The answer of the last notice that was answered: 1 upper button or
 // timeout, 2 lower button. Keeps its value until the next answer.
 uint32_t noticeResult();
+
+// True while a notice is open on the calling thread: a window message that
+// arrives then is served by the notice's message loop, and a command it
+// carries is not taken (the window answers its own notice first).
+bool noticeOpenOnThisThread();
+
+// The window that owns the notices of its thread when that thread has no
+// active window (the main window, which may be behind another program's).
+// Null: none.
+void setNoticeOwner(HWND owner);
 
 // Shows template 1601. When no dialog can be shown (no display), nobody can
 // answer and the notice takes its safe answer.

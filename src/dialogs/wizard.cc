@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "dialogs/choosers.h"
+#include "dialogs/notice_dialog.h"
 #include "dialogs/window_controls.h"
 #include "planning/size_arithmetic.h"
 #include "planning/source_analysis.h"
@@ -142,9 +143,30 @@ void Wizard::run() {
   gCentreOn = nullptr;
   if (welcomeFont_ != nullptr) DeleteObject(welcomeFont_);
 
-  PlanningContext main = context(host_.mainControls());
+  JobSettings& job = host_.job();
+  Controls& window = host_.mainControls();
+  PlanningContext main = context(window);
+  // A split whose file page 1 took but "Trep Method" never sized holds the
+  // analysis's sizes, made for the wizard's pages, not those the main
+  // window works out (its preset, its size mode).
+  const bool unsized = job.sourceValid == 1 && job.isSplit && sourceGeneration_ != 0 &&
+                       pageGeneration_[pageIndexOf(WizardPage::kMethod)] != sourceGeneration_ + 1;
+  const int preset = window.selection(CTL_PRESETS);
+  const uint32_t presetChosen = host_.sizes().presetChosen;
   showWizardResult(main);
-  if (host_.job().jobState == kJobPrepared) host_.startJob();  // only Finish prepares a job
+  if (job.jobState == kJobPrepared) {
+    host_.startJob();  // only Finish prepares a job
+    return;
+  }
+  if (unsized) {
+    // Closed without Finish: the main window takes the file as its own,
+    // with the preset it showed before, so that it shows the split its
+    // start command runs.
+    window.select(CTL_PRESETS, preset);
+    host_.sizes().presetChosen = presetChosen;
+    job.sourceValid = 0;
+    analyseSource(main);
+  }
 }
 
 INT_PTR Wizard::pageMessage(int page, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -153,10 +175,17 @@ INT_PTR Wizard::pageMessage(int page, HWND window, UINT message, WPARAM wParam, 
       openPage(page, window);
       return TRUE;
     case WM_COMMAND:
-      if (opened_[page]) command(page, LOWORD(wParam), HIWORD(wParam));
+      // As on the main window: while a notice of this thread is open (the
+      // sheet is its owner, disabled), a command is dropped, not kept.
+      if (opened_[page] && !noticeOpenOnThisThread())
+        command(page, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_DROPFILES:
-      if (page == 0) dropped(reinterpret_cast<HDROP>(wParam));
+      if (page == 0 && !noticeOpenOnThisThread()) {
+        dropped(reinterpret_cast<HDROP>(wParam));
+      } else {
+        DragFinish(reinterpret_cast<HDROP>(wParam));
+      }
       return TRUE;
     case WM_NOTIFY: {
       LONG_PTR result = 0;
@@ -165,12 +194,16 @@ INT_PTR Wizard::pageMessage(int page, HWND window, UINT message, WPARAM wParam, 
           activatePage(page);
           break;
         case PSN_WIZNEXT:
-          result = next(page);
+          result = noticeOpenOnThisThread() ? -1 : next(page);
           break;
         case PSN_WIZBACK:
-          result = back(page);
+          result = noticeOpenOnThisThread() ? -1 : back(page);
           break;
         case PSN_WIZFINISH: {
+          if (noticeOpenOnThisThread()) {
+            result = TRUE;  // the sheet stays open
+            break;
+          }
           PlanningContext p = pageContext(page);
           finishOptions(p);
           break;
@@ -205,7 +238,14 @@ void Wizard::openPage(int page, HWND window) {
       std::string argument;
       host_.firstArgument(&argument);
       PlanningContext p = pageContext(0);
+      const JobSettings& job = host_.job();
+      const std::string pathBefore = job.sourcePath.str();
+      const uint32_t validBefore = job.sourceValid;
       openSourcePage(p, argument);
+      // A file analysed here (another than the main window held) counts as
+      // a source the page took.
+      if (job.sourcePath.str() != pathBefore || job.sourceValid != validBefore)
+        ++sourceGeneration_;
       break;
     }
     case 1:

@@ -33,7 +33,8 @@ uint32_t recoveryFilesTyped(Controls& c) {
 
 std::string recoverySummary(const JobSettings& job, const PersistedSettings& options) {
   const uint32_t n = recoveryFilesOf(job, options);
-  return n == 0 ? std::string() : "+ " + std::to_string(n) + " recovery files";
+  if (n == 0) return std::string();
+  return "+ " + std::to_string(n) + (n == 1 ? " recovery file" : " recovery files");
 }
 
 void writeSizeSummary(PlanningContext& p) {

@@ -41,6 +41,8 @@ TEST(SizeSummaryTest, RecoveryFiles) {
     const char* text;
   } cases[] = {
       {1, 1, 4, 0, 0, ""},
+      {1, 1, 4, 1, 1, "+ 1 recovery file"},
+      {1, 1, 1, 3, 1, "+ 1 recovery file"},  // one segment, one file at most
       {1, 1, 4, 2, 2, "+ 2 recovery files"},
       {1, 1, 4, 4, 4, "+ 4 recovery files"},
       {1, 1, 4, 9999, 4, "+ 4 recovery files"},

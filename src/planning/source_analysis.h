@@ -21,6 +21,11 @@ inline constexpr char kAttemptAnyway[] = "Attempt to UnTrep them anyway.";
 // What the window shows while it holds no valid source (as at start-up).
 inline constexpr char kNoFileName[] = "No File";
 inline constexpr char kStartUndecided[] = "Decide!";
+inline constexpr char kNoSourcePath[] = "None Selected";
+// The size fields then: 2 segments of 900 kBytes, the look of a window
+// that has yet to take a file (no job is made from them).
+inline constexpr uint32_t kNoSourceSizeShown = 921600;
+inline constexpr uint32_t kNoSourceCountShown = 2;
 
 inline constexpr char kBadSegmentCount[] =
     "The number of segments must be at least 2 and at most 9999.";

@@ -283,7 +283,10 @@ void showWizardResult(PlanningContext& p) {
   job.sourceValid = 0;
 
   c.setText(CTL_OUTPUT_FOLDER, job.outputFolder.view());
-  c.setText(CTL_SOURCE_PATH, job.sourcePath.view());
+  // No file taken: the window looks as before its first file, not as the
+  // last analysis that found none left the records.
+  c.setText(CTL_SOURCE_PATH, valid || !job.sourcePath.empty() ? job.sourcePath.view()
+                                                                : std::string_view(kNoSourcePath));
   c.select(CTL_DESTINATION, static_cast<int>(job.multiRemovable
                                                  ? codeValue(DestinationMode::kMultiRemovable)
                                                  : codeValue(o.destinationMode)));
@@ -300,8 +303,8 @@ void showWizardResult(PlanningContext& p) {
     c.select(CTL_PRESETS, 0);
     p.sizes.presetChosen = 0;
   }
-  showSegmentSize(p, job.segmentSize);
-  c.setNumber(CTL_SEGMENT_COUNT, job.segmentCount);
+  showSegmentSize(p, valid ? job.segmentSize : kNoSourceSizeShown);
+  c.setNumber(CTL_SEGMENT_COUNT, valid ? job.segmentCount : kNoSourceCountShown);
   if (valid && job.isSplit) {
     c.setSliderMax(CTL_SLIDER, o.sliderMax);
     c.setSliderPosition(CTL_SLIDER, job.segmentCount);

@@ -514,15 +514,28 @@ TEST_F(WizardPagesTest, MainWindowShowsWhatTheWizardSetUp) {
   EXPECT_EQ(page.selection(CTL_DESTINATION), 1);
   EXPECT_EQ(job.jobState, kJobPrepared);
 
-  // No file: the window says so.
+  // No file: the window says so, and shows the sizes it starts with, not
+  // what the records hold without one (921 bytes at start-up).
   job.sourceValid = 0;
   job.jobState = kJobIdle;
+  job.sourcePath = "";
+  job.segmentSize = 921;
+  job.segmentCount = 7;
   showWizardResult(p);
+  EXPECT_EQ(page.text(CTL_SOURCE_PATH), "None Selected");
+  EXPECT_EQ(page.text(CTL_SIZE_NUMBER), "900");
+  EXPECT_EQ(page.selection(CTL_SIZE_UNIT), 1);
+  EXPECT_EQ(page.text(CTL_SEGMENT_COUNT), "2");
   EXPECT_EQ(page.text(CTL_FILE_NAME), "No File");
   EXPECT_EQ(page.text(CTL_START), "Decide!");
   EXPECT_EQ(page.text(CTL_SIZE_SUMMARY), "Pick a valid file.");
   EXPECT_EQ(page.text(CTL_RECOVERY_SUMMARY), "");
   EXPECT_FALSE(page.isEnabled(CTL_START));
+  // A path typed that names no file stays in the field, to be mended.
+  job.sourcePath = nativePath("C:\\video\\gone.avi");
+  showWizardResult(p);
+  EXPECT_EQ(page.text(CTL_SOURCE_PATH), nativePath("C:\\video\\gone.avi"));
+  EXPECT_EQ(page.text(CTL_SIZE_NUMBER), "900");
 }
 
 // The split's start reads the main window's size fields back: it must find

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/notice.h"
 #include "platform/program_texts.h"
@@ -249,22 +250,35 @@ class Platform {
                               const std::string& caption) = 0;
 
   // --- Notices ---
-  // Result 1: upper button or timeout; 2: lower button. One notice at a time.
+  // Result 1: upper button or timeout; 2: lower button. One notice at a time
+  // across threads: another thread's notice waits until the open one is
+  // answered. The thread that holds the open notice never waits for itself:
+  // a window message handled inside the notice's own message loop that
+  // raises another one gets it at once, above the first (a wait there could
+  // only end when the first is answered, which that same thread must serve).
   uint32_t raiseNotice(const NoticeParameters& notice) {
-    std::lock_guard<std::mutex> lock(noticeMutex_);
-    noticeOpen_ = true;
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(noticeMutex_, std::defer_lock);
+    const bool nested = noticeHolder_.load() == self;
+    if (!nested) {
+      lock.lock();
+      noticeHolder_ = self;
+    }
+    ++noticesOpen_;
     uint32_t a = answerer_ == nullptr ? safeAnswer(notice) : answerer_->answer(notice);
-    noticeOpen_ = false;
+    --noticesOpen_;
+    if (!nested) noticeHolder_ = std::thread::id();
     return a;
   }
   // True while a notice waits for its answer (progress output then pauses).
-  bool noticeOpen() const { return noticeOpen_; }
+  bool noticeOpen() const { return noticesOpen_ > 0; }
   void setNoticeAnswerer(NoticeAnswerer* answerer) { answerer_ = answerer; }
 
  private:
   std::mutex noticeMutex_;
+  std::atomic<std::thread::id> noticeHolder_{};  // the thread with the open notice
   NoticeAnswerer* answerer_ = nullptr;
-  std::atomic<bool> noticeOpen_{false};
+  std::atomic<int> noticesOpen_{0};
 };
 
 // The platform of the machine the program runs on.

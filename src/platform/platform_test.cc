@@ -3,9 +3,14 @@
 // another open holds, a file opened the wrong way), on both systems.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/status.h"
@@ -176,6 +181,94 @@ TEST(PlatformNamesTest, FindNameIgnoringCase) {
   for (const Case& c : cases)
     EXPECT_EQ(platform->findNameIgnoringCase(dir.path(), c.asked), c.found) << c.asked;
   EXPECT_EQ(platform->findNameIgnoringCase(dir.file("missing"), "data0001.trp"), "");
+}
+
+}  // namespace
+}  // namespace trep
+
+namespace trep {
+namespace {
+
+// What one raise on a thread of its own shares with the test. Kept alive
+// by the thread too: a raise that hangs leaves it behind, not dangling.
+using testing::FunctionAnswerer;
+
+struct NoticeRun {
+  std::unique_ptr<Platform> platform = makeSystemPlatform();
+  std::mutex mutex;
+  std::vector<std::string> shown;
+  std::promise<uint32_t> result;
+  std::promise<void> opened;  // the answerer of "held" is waiting
+  std::promise<void> release;
+  std::unique_ptr<FunctionAnswerer> answerer;
+  void show(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex);
+    shown.push_back(text);
+  }
+};
+
+// Raises a notice on a thread of its own; the answer arrives in the future.
+std::future<uint32_t> raiseOnThread(const std::shared_ptr<NoticeRun>& run, const char* message,
+                                    std::promise<uint32_t>* result) {
+  std::future<uint32_t> answer = result->get_future();
+  std::thread([run, message, result] {
+    result->set_value(raiseNotice(*run->platform, message, kOk, kAbortProcedure));
+  }).detach();
+  return answer;
+}
+
+// A notice raised by the thread whose notice is open (a window command
+// handled inside the first notice's message loop) opens at once above it;
+// another thread's notice waits until the open one is answered. The raises
+// run on threads of their own under a guard: one that waited for itself
+// would hang, so the test fails instead and leaves the thread behind.
+TEST(PlatformNoticeTest, ASecondNoticeOnTheSameThreadNeverWaitsForTheFirst) {
+  auto run = std::make_shared<NoticeRun>();
+  NoticeRun* r = run.get();
+  r->answerer = std::make_unique<FunctionAnswerer>([r](const NoticeParameters& n) -> uint32_t {
+    r->show(n.message + (r->platform->noticeOpen() ? " (open)" : ""));
+    if (n.message != "first") return kUpperButton;
+    // Raised from inside the first notice, on its thread.
+    return raiseNotice(*r->platform, "second", kOk, kAbortProcedure) == kUpperButton
+               ? kLowerButton
+               : kUpperButton;
+  });
+  r->platform->setNoticeAnswerer(r->answerer.get());
+  std::future<uint32_t> outer = raiseOnThread(run, "first", &r->result);
+  ASSERT_EQ(outer.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+      << "the second notice waited for the first, which only its own thread can answer";
+  EXPECT_EQ(outer.get(), kLowerButton);  // the second was answered with the upper button
+  EXPECT_FALSE(r->platform->noticeOpen());
+  EXPECT_EQ(r->shown, (std::vector<std::string>{"first (open)", "second (open)"}));
+}
+
+TEST(PlatformNoticeTest, AnotherThreadsNoticeWaitsForTheOpenOne) {
+  auto run = std::make_shared<NoticeRun>();
+  NoticeRun* r = run.get();
+  std::shared_future<void> released = r->release.get_future().share();
+  r->answerer =
+      std::make_unique<FunctionAnswerer>([r, released](const NoticeParameters& n) -> uint32_t {
+        r->show(n.message);
+        if (n.message == "held") {
+          r->opened.set_value();
+          released.wait();
+        }
+        return kUpperButton;
+      });
+  r->platform->setNoticeAnswerer(r->answerer.get());
+  std::future<uint32_t> held = raiseOnThread(run, "held", &r->result);
+  ASSERT_EQ(r->opened.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  auto second = std::make_shared<std::promise<uint32_t>>();
+  std::future<uint32_t> waiting = second->get_future();
+  std::thread([run, second] {
+    second->set_value(raiseNotice(*run->platform, "waiting", kOk, kOpenReadMe));
+  }).detach();
+  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+      << "a notice of another thread opened while one was open";
+  r->release.set_value();
+  ASSERT_EQ(held.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  ASSERT_EQ(waiting.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(r->shown, (std::vector<std::string>{"held", "waiting"}));
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 # writes it the same way. Sourced; needs WINE_RUN (a command that runs a
 # Windows program in the test's Wine prefix) and WORK (a folder of the run).
 
-# association_entries PROG: the eight entries for the program folder PROG
-# (with its final backslash), in the order they are written, each as
-# "KEY|VALUE|DATA" (VALUE empty: the key's default value).
+# association_entries PROG [unquoted]: the eight entries for the program
+# folder PROG (with its final backslash), in the order they are written, each
+# as "KEY|VALUE|DATA" (VALUE empty: the key's default value). The open
+# command quotes the program's path, as Windows needs for a path with blanks
+# in it; "unquoted" gives the form earlier versions wrote, without them.
 association_entries() {
-  local open="${1}Trep.exe \"%1\"" icon="${1}Trep.exe,2"
+  local open="\"${1}Trep.exe\" \"%1\"" icon="${1}Trep.exe,2"
+  [ "${2:-}" = unquoted ] && open="${1}Trep.exe \"%1\""
   printf '%s\n' \
     "HKCR\\Applications\\Trep.exe\\shell||UnTrep" \
     "HKLM\\Software\\Applications\\Trep.exe\\shell\\UnTrep\\Command||$open" \
@@ -18,7 +21,7 @@ association_entries() {
     "HKCR\\Applications\\Trep.exe\\DefaultIcon||$icon"
 }
 
-# registry_read PROG: each entry's data, one a line ("(none)" where there is
+# registry_read PROG [unquoted]: each entry's data, one a line ("(none)" where there is
 # no such value). Read through "reg export", whose file is UTF-16: "reg
 # query" prints in the console's code page and would lose a program folder
 # named beyond it. A value that is not a string (REG_SZ) shows as exported.
@@ -48,7 +51,7 @@ registry_read() {
       data=$(sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g' <<<"$data")
     fi
     echo "$data"
-  done < <(association_entries "$1")
+  done < <(association_entries "$1" "${2:-}")
 }
 
 # The keys that hold the entries, for clearing them before a test.

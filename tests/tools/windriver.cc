@@ -33,6 +33,9 @@
 //   sleep MS              pause (for looking at a run, never to wait for a
 //                         result: use a wait- command for that)
 //   print ID              print "ID: TEXT" (the control's text) on stdout
+//   print-focus           print "focus: ID", the number of the control that
+//                         has the keyboard focus in the current window's
+//                         thread (0: none)
 //   children              print "child ID CLASS "TEXT"" for every child
 //                         window (for writing scripts against a dialog of
 //                         the system)
@@ -55,6 +58,8 @@
 //   expect-topmost B               WS_EX_TOPMOST of the current window
 //   expect-caret ID POS            an edit control's caret at POS (no
 //                                  selection); POS a number or "end"
+//   expect-first-line ID N         a multi-line edit control shows line N
+//                                  (from 0) as its first visible line
 //   expect-scrollbar ID B          the control shows its vertical scroll bar
 //   expect-tabstop ID B            the control is a tab stop (the keyboard
 //                                  reaches it)
@@ -84,13 +89,34 @@
 //                         keyboard would; each character is an action
 //   caret ID POS          puts an edit control's caret at POS (a number or
 //                         "end"), nothing selected
-//   key KEY               presses KEY (esc, enter or tab) in the current
-//                         window: posted to the control that has the focus
-//                         in its thread (or the window), so the program's
-//                         own message loop and dialog keys decide what it
-//                         means. Returns at once: posted messages are
-//                         handled in order, so a later open-click, say,
-//                         comes after it
+//   key KEY               presses KEY (esc, enter, tab, space, up, down,
+//                         left, right) in the current window: posted to the
+//                         control that has the focus in its thread (or the
+//                         window), so the program's own message loop and
+//                         dialog keys decide what it means. Returns at
+//                         once: posted messages are handled in order, so a
+//                         later open-click, say, comes after it.
+//                         "shift+KEY" holds Shift while the program handles
+//                         KEY (shift+tab) and returns once it has
+//   press KEY...          real key strokes through the system's input
+//                         (SendInput), to the current window's top-level
+//                         window, brought to the foreground first: each
+//                         KEY is a key name as for "key", or a letter or
+//                         digit, with "shift+", "ctrl+" or "alt+" before it
+//                         (shift+tab), or "text:TEXT", typed character by
+//                         character. Returns once the program's thread has
+//                         taken the input (or a notice opened)
+//   expect-focus ID       the control ID of the current window has the
+//                         keyboard focus (wait-focus: until it has)
+//   double-click ID       a person's double click on the control: button
+//                         down, up, double click, up, posted to it at its
+//                         centre; returns at once (the first click's
+//                         handler may open a notice, which the second then
+//                         meets)
+//   post-command ID N     N commands of control ID (BN_CLICKED), posted to
+//                         the window one after the other, as a program or a
+//                         stuck key might repeat them; whether the control
+//                         is usable is not looked at. Returns at once
 //   choose ID TEXT        selects the combo entry TEXT, then CBN_SELCHANGE
 //   slide ID POS          TBM_SETPOS, then WM_HSCROLL TB_THUMBPOSITION
 //   focus ID / unfocus ID the control's SETFOCUS / KILLFOCUS notification
@@ -100,6 +126,9 @@
 //                         X, Y (screen pixels)
 //   print-place ID        print "ID: X Y WIDTH HEIGHT", the control's place
 //                         in its window's client area in pixels
+//   capture PATH          the client area of the current window's
+//                         top-level window as the screen shows it, written
+//                         to PATH (a Windows path) as a 24-bit BMP file
 //
 // Texts: the script is UTF-8, and so is every text printed or compared;
 // windows are read and written as wide text (UTF-16), so a control's text
@@ -640,6 +669,8 @@ long caretPosition(HWND c, const std::string& word) {
   return std::strtol(word.c_str(), nullptr, 10);
 }
 
+HWND focusOf(HWND window);
+
 long styleBit(HWND c, LONG bit) { return (GetWindowLongA(c, GWL_STYLE) & bit) != 0 ? 1 : 0; }
 
 const std::vector<CheckDef>& checks() {
@@ -753,6 +784,22 @@ const std::vector<CheckDef>& checks() {
                          " pixels off (window at " + std::to_string(r.left) + ", " +
                          std::to_string(r.top) + ")"};
        }},
+      {"focus", "i", "control $1 to have the keyboard focus",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         if (!c) return Seen{};
+         HWND focus = focusOf(currentWindow());
+         if (focus == c) return Seen{true, ""};
+         if (focus == nullptr) return Seen{false, "no control with the focus"};
+         return Seen{false, "control " + std::to_string(GetDlgCtrlID(focus)) + " " +
+                                classOf(focus) + " " + quoted(oneLine(textOf(focus)))};
+       }},
+      {"first-line", "in", "control $1 showing line $2 first",
+       [](const Step& s, bool* m) {
+         HWND c = checkedControl(s, m);
+         return c ? same(s.num(2), static_cast<long>(ask(c, EM_GETFIRSTVISIBLELINE, 0, 0)))
+                  : Seen{};
+       }},
       {"hidden", "", "the window to exist, hidden",
        [](const Step&, bool*) {
          return Seen{!IsWindowVisible(currentWindow()), "it is visible"};
@@ -844,9 +891,27 @@ void press(const Notice& n, long answer) {
   waitClosed(n, "answer " + std::to_string(answer));
 }
 
+struct KeyName {
+  const char* name;
+  UINT vk;
+};
+const KeyName kKeyNames[] = {{"enter", VK_RETURN}, {"esc", VK_ESCAPE}, {"tab", VK_TAB},
+                             {"space", VK_SPACE},  {"up", VK_UP},      {"down", VK_DOWN},
+                             {"left", VK_LEFT},    {"right", VK_RIGHT}};
+
+// A key by name, or a letter or digit; 0 when it is none of these.
+UINT keyOf(const std::string& key) {
+  for (const KeyName& k : kKeyNames)
+    if (key == k.name) return k.vk;
+  if (key.size() == 1 && ((key[0] >= 'a' && key[0] <= 'z') || (key[0] >= '0' && key[0] <= '9')))
+    return static_cast<UINT>(key[0] >= 'a' ? key[0] - 'a' + 'A' : key[0]);
+  return 0;
+}
+
 UINT virtualKey(const std::string& key) {
-  UINT vk = key == "enter" ? VK_RETURN : key == "esc" ? VK_ESCAPE : key == "tab" ? VK_TAB : 0;
-  if (vk == 0) fail("unknown key " + quoted(key) + " (enter, esc or tab)");
+  UINT vk = keyOf(key);
+  if (vk == 0 || key.size() == 1)
+    fail("unknown key " + quoted(key) + " (enter, esc, tab, space, up, down, left, right)");
   return vk;
 }
 
@@ -864,6 +929,168 @@ void postKey(HWND window, UINT vk) {
   UINT scan = MapVirtualKeyA(vk, 0);
   PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
   PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+// "shift+KEY": KEY pressed with Shift held, as the program's thread reads
+// Shift (GetKeyState) while it handles KEY. Posted messages carry no key
+// state of their own, so this tool's thread shares the program thread's
+// input for the moment (AttachThreadInput), holds Shift in that shared
+// state, posts KEY and waits until the thread has handled it, then lets go
+// of Shift and of the program's input.
+void postShiftedKey(HWND window, UINT vk) {
+  const DWORD mine = GetCurrentThreadId();
+  const DWORD theirs = GetWindowThreadProcessId(window, nullptr);
+  if (!AttachThreadInput(mine, theirs, TRUE)) fail("the program's input could not be shared");
+  BYTE saved[256] = {};
+  GetKeyboardState(saved);
+  BYTE held[256];
+  std::memcpy(held, saved, sizeof(held));
+  held[VK_SHIFT] = held[VK_LSHIFT] = 0x80;
+  SetKeyboardState(held);
+  postKey(window, vk);
+  // Its posted strokes are taken before a second sent message is served
+  // (see pressKeys).
+  HWND top = GetAncestor(window, GA_ROOT);
+  act(top, WM_NULL, 0, 0);
+  act(top, WM_NULL, 0, 0);
+  SetKeyboardState(saved);
+  AttachThreadInput(mine, theirs, FALSE);
+}
+
+// "key": KEY or shift+KEY.
+void keyStep(HWND window, const std::string& key) {
+  if (key.compare(0, 6, "shift+") == 0) {
+    postShiftedKey(window, virtualKey(key.substr(6)));
+  } else {
+    postKey(window, virtualKey(key));
+  }
+}
+
+// The client area of the current window's top-level window as the screen
+// shows it, written to PATH as a 24-bit BMP file (bottom-up rows of blue,
+// green, red, each padded to 4 bytes).
+void capture(const std::string& path) {
+  HWND top = GetAncestor(currentWindow(), GA_ROOT);
+  RECT r = {};
+  GetClientRect(top, &r);
+  MapWindowPoints(top, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) fail("the window has no area to capture");
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file keeps its rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+  file.bfSize = file.bfOffBits + imageBytes;
+  info.bmiHeader.biSizeImage = imageBytes;
+  FILE* out = std::fopen(path.c_str(), "wb");
+  const bool written = out != nullptr && std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+                       std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
+                       std::fwrite(bits, 1, imageBytes, out) == imageBytes;
+  if (out != nullptr) std::fclose(out);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!written) fail("the capture could not be written to " + quoted(path));
+}
+
+// The control that has the keyboard focus in the thread of `window`.
+HWND focusOf(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+void addKey(std::vector<INPUT>* inputs, WORD vk, bool up) {
+  INPUT in = {};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, 0));
+  in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  inputs->push_back(in);
+}
+
+void addCharacter(std::vector<INPUT>* inputs, wchar_t ch) {
+  for (bool up : {false, true}) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wScan = ch;
+    in.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+    inputs->push_back(in);
+  }
+}
+
+// Real key strokes: the window is brought to the foreground (its thread then
+// has the keyboard), the strokes go through the system's input queue, and
+// the step ends once the program's thread has taken them all. A thread
+// serves a sent message before its input, so one message sent after a
+// stroke may come back before the stroke was taken; a second one, sent once
+// the first came back, is served only after the thread has handled it (or
+// a notice it opened is taking its messages).
+void pressKeys(const Step& s) {
+  HWND top = GetAncestor(currentWindow(), GA_ROOT);
+  std::vector<INPUT> inputs;
+  for (std::size_t i = 1; i < s.word.size(); ++i) {
+    std::string w = s.word[i];
+    if (w.compare(0, 5, "text:") == 0) {
+      for (wchar_t ch : wideOf(w.substr(5))) addCharacter(&inputs, ch);
+      continue;
+    }
+    std::vector<WORD> modifiers;
+    for (;;) {
+      if (w.compare(0, 6, "shift+") == 0) {
+        modifiers.push_back(VK_SHIFT);
+        w = w.substr(6);
+      } else if (w.compare(0, 5, "ctrl+") == 0) {
+        modifiers.push_back(VK_CONTROL);
+        w = w.substr(5);
+      } else if (w.compare(0, 4, "alt+") == 0) {
+        modifiers.push_back(VK_MENU);
+        w = w.substr(4);
+      } else {
+        break;
+      }
+    }
+    const UINT vk = keyOf(w);
+    if (vk == 0) fail("unknown key " + quoted(s.word[i]));
+    for (WORD m : modifiers) addKey(&inputs, m, false);
+    addKey(&inputs, static_cast<WORD>(vk), false);
+    addKey(&inputs, static_cast<WORD>(vk), true);
+    for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m) addKey(&inputs, *m, true);
+  }
+  DWORD start = GetTickCount();
+  while (GetForegroundWindow() != top) {
+    SetForegroundWindow(top);
+    if (GetForegroundWindow() == top) break;
+    if (!guardLeft(start))
+      timedOut("the window " + run.windowName + " could not be brought to the foreground");
+    Sleep(kPollMs);
+  }
+  for (const INPUT& in : inputs) {
+    INPUT one = in;
+    if (SendInput(1, &one, sizeof(INPUT)) != 1) fail("the system took no input");
+    // One stroke at a time, each taken before the next: a key that opens a
+    // notice moves the keyboard there, and the rest goes to the notice as it
+    // would for a person typing on.
+    act(top, WM_NULL, 0, 0);
+    act(top, WM_NULL, 0, 0);
+  }
 }
 
 void pressKey(const Notice& n, const std::string& key) {
@@ -892,6 +1119,13 @@ const std::vector<CommandDef>& commands() {
       {"print", "i",
        [](const Step& s) {
          std::printf("%s: %s\n", s.word[1].c_str(), oneLine(textOf(control(s))).c_str());
+         std::fflush(stdout);
+       }},
+      {"capture", "t", [](const Step& s) { capture(s.word[1]); }},
+      {"print-focus", "",
+       [](const Step&) {
+         HWND f = focusOf(currentWindow());
+         std::printf("focus: %d\n", f != nullptr ? GetDlgCtrlID(f) : 0);
          std::fflush(stdout);
        }},
       {"children", "",
@@ -981,7 +1215,7 @@ const std::vector<CommandDef>& commands() {
          ask(c, EM_SETSEL, static_cast<WPARAM>(at), at);
        }},
       {"key", "t",
-       [](const Step& s) { postKey(currentWindow(), virtualKey(s.word[1])); }},
+       [](const Step& s) { keyStep(currentWindow(), s.word[1]); }},
       {"move", "nn",
        [](const Step& s) {
          HWND top = GetAncestor(currentWindow(), GA_ROOT);
@@ -998,6 +1232,25 @@ const std::vector<CommandDef>& commands() {
          std::printf("%s: %ld %ld %ld %ld\n", s.word[1].c_str(), r.left, r.top, r.right - r.left,
                      r.bottom - r.top);
          std::fflush(stdout);
+       }},
+      {"press", "t|tttttttttttttttttttt", [](const Step& s) { pressKeys(s); }},
+      {"double-click", "i",
+       [](const Step& s) {
+         HWND c = workable(s);
+         RECT r = {};
+         GetClientRect(c, &r);
+         LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+         PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, at);
+         PostMessageA(c, WM_LBUTTONUP, 0, at);
+         PostMessageA(c, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+         PostMessageA(c, WM_LBUTTONUP, 0, at);
+       }},
+      {"post-command", "in",
+       [](const Step& s) {
+         HWND c = control(s);
+         for (long i = 0; i < s.num(2); ++i)
+           PostMessageA(currentWindow(), WM_COMMAND, MAKEWPARAM(s.id(1), BN_CLICKED),
+                        reinterpret_cast<LPARAM>(c));
        }},
       {"wait-notice", "|t",
        [](const Step& s) { checkMessage(waitNotice(s, 1), s, 1); }},
