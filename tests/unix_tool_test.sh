@@ -287,6 +287,24 @@ last=${last##*$'\r\e[K'}
 expect_eq "the last line" "trep: media/big.0004.trp → big.bin (300 MiB) in back/, checksum OK"$'\r' "$last"
 cmp -s big.bin back/big.bin || fail_because "the rebuilt file differs"
 report "join on a terminal: the last line says where and that the checksum held"
+# The phases beside the copy show their bytes too: the check from its
+# first line, the rebuild from recovery files as long as it lasts.
+mkdir lost && cp media/* lost/ && rm lost/big.0002.trp
+script -qec "'$TREP' check lost/big.0001.trp" /dev/null >"$WORK/pty" 2>&1
+expect_eq "exit code of the check" 1 $?
+pty=$(tr -d '\n' <"$WORK/pty")
+[[ $pty =~ trep:\ checking\ the\ segments\ against\ the\ recovery\ files\ \ [0-9]+%\ \ [^$'\r']*\ of\ 300\ MiB ]] ||
+  fail_because "terminal: no 'checking the segments … N% … of 300 MiB' in '${pty:0:300}'"
+script -qec "'$TREP' join lost/big.0001.trp -o mended" /dev/null >"$WORK/pty" 2>&1
+expect_eq "exit code of the join" 0 $?
+cmp -s big.bin mended/big.bin || fail_because "the file mended from recovery files differs"
+pty=$(tr -d '\n' <"$WORK/pty")
+while [[ $pty =~ trep:\ Rebuilding\ segments\ from\ recovery\ files([^$'\r']*) ]]; do
+  [[ ${BASH_REMATCH[1]} =~ ^\ \ [0-9]+%\ \ .*\ of\ 300\ MiB ]] ||
+    fail_because "terminal: the rebuild's line without its bytes: '${BASH_REMATCH[0]}'"
+  pty=${pty#*"${BASH_REMATCH[0]}"}
+done
+report "check and rebuild from recovery files on a terminal: bytes done of all, in place"
 script -qec "'$TREP' split big.bin -s 50M -q -o quiet" /dev/null >"$WORK/pty" 2>&1
 expect_eq "terminal with -q" "" "$(cat "$WORK/pty")"
 run split big.bin -s 50M -o piped

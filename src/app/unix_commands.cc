@@ -789,14 +789,20 @@ int check(Run& r) {
     options.workFolder = folder;
     options.checkOnly = true;
     options.keepGoing = [&stopped] { return !stopped.load(); };
+    std::atomic<uint64_t> bytesChecked{0};
+    options.bytesChecked = &bytesChecked;
+    const uint64_t toCheck = recovery::bytesToCheck(set);
     // On a thread of its own, so that the terminal hears of it meanwhile.
     std::atomic<bool> checked{false};
     std::thread checker([&] {
       repair = recovery::repairSeries(platform, set, folder, base, options);
       checked = true;
     });
+    line.restartClock();
     for (uint32_t ticks = 0; !checked; ++ticks) {
-      if (ticks % 5 == 0) line.show("checking the segments against the recovery files", 0, 0);
+      if (ticks % 5 == 0)
+        line.show("checking the segments against the recovery files", bytesChecked.load(),
+                  toCheck);
       platform.sleepMs(50);
     }
     checker.join();

@@ -248,8 +248,11 @@ struct JoinRecovery::State {
   bool repair() {
     stopChecker();
     JobSettings& job = ctx.job;
+    job.phaseBytesDone = 0;
+    job.phaseBytesTotal = recovery::bytesToCheck(set);
     if (ctx.window) ctx.window->setTitle(kRebuildingSegments);
     recovery::RepairOptions options;
+    options.bytesChecked = &job.phaseBytesDone;
     options.workFolder = workFolder();
     options.memoryLimit = ctx.recoveryMemory;
     options.keepGoing = [&job] { return job.jobResult != kResultAborted; };
@@ -267,6 +270,7 @@ struct JoinRecovery::State {
           options.workFolder, "the rebuilt segments cannot be written there (" + cause + ")",
           failed.code(), failed.lasting());
       if (!askAfterWriteError(ctx, why)) return false;
+      job.phaseBytesDone = 0;
       report = recovery::repairSeries(ctx.platform, set, folder, base, options);
     }
     switch (report.outcome) {

@@ -235,6 +235,10 @@ void writeRecoveryFiles(JobContext& ctx, SplitRecovery* recovery) {
   if (job.multiRemovable && !askRetryOrAbort(ctx, kMediaReady)) return;
   for (const std::string& name : s.writer->fileNames())
     if (!confirmOverwrite(ctx, job.outputFolder.str() + kPathSeparator + name)) return;
+  // The computation began beside the copy: the phase shows what is left.
+  const RecoveryWriter::Progress before = s.writer->progress();
+  job.phaseBytesDone = before.done;
+  job.phaseBytesTotal = before.total;
   if (ctx.window) ctx.window->setTitle(kWritingRecovery);
   // Onto removable media the recovery data is computed now, from the
   // source: the segments are gone with their media.
@@ -244,7 +248,12 @@ void writeRecoveryFiles(JobContext& ctx, SplitRecovery* recovery) {
     });
   std::string problem;
   Status why;
-  if (!s.writer->finish(&problem, [&job] { return job.jobResult != kResultAborted; }, &why)) {
+  RecoveryWriter& writer = *s.writer;
+  const auto keepGoing = [&job, &writer] {
+    job.phaseBytesDone = writer.progress().done;
+    return job.jobResult != kResultAborted;
+  };
+  if (!writer.finish(&problem, keepGoing, &why)) {
     if (problem.empty()) return;  // aborted: nothing left behind
     fail(problem, why);
   }

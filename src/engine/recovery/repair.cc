@@ -469,9 +469,10 @@ class SeriesRepair {
       for (std::size_t i; (i = next++) < set_.files.size();) {
         if (paths_[i].empty()) continue;  // not of this series: never read, its slices unknown
         SlicePiece foldPiece;
-        if (fold_)
+        if (fold_ || options_.bytesChecked)
           foldPiece = [this, i](uint64_t j, uint64_t at, const uint8_t* data, std::size_t n) {
-            foldIn(i, j, at, data, n);
+            if (options_.bytesChecked) *options_.bytesChecked += n;
+            if (fold_) foldIn(i, j, at, data, n);
           };
         if (!scanSegment(platform_, paths_[i], set_.sliceSize, maxSlices, own, keepGoing,
                          foldPiece, &scans_[i]))
@@ -834,6 +835,13 @@ class SeriesRepair {
 };
 
 }  // namespace
+
+uint64_t bytesToCheck(const RecoverySet& set) {
+  uint64_t bytes = 0;
+  for (const SetFile& f : set.files)
+    if (f.segment != 0) bytes += f.description.length;
+  return bytes;
+}
 
 RepairReport repairSeries(Platform& platform, const RecoverySet& set, const std::string& folder,
                           const std::string& base, const RepairOptions& options) {

@@ -10,6 +10,7 @@
 #ifndef TREP_ENGINE_RECOVERY_REPAIR_H_
 #define TREP_ENGINE_RECOVERY_REPAIR_H_
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -30,7 +31,14 @@ struct RepairOptions {
   // Asked between pieces of work, on the calling thread only; false stops
   // the repair (the user aborted).
   std::function<bool()> keepGoing;
+  // When given, every byte of the segments the check reads is added here
+  // as it is read (from any of the check's threads), for a progress
+  // display; bytesToCheck(set) is all it will read.
+  std::atomic<uint64_t>* bytesChecked = nullptr;
 };
+
+// The bytes of the series' segments a set describes: what a check reads.
+uint64_t bytesToCheck(const RecoverySet& set);
 
 enum class RepairOutcome {
   kIntact,         // every segment of the set matches
