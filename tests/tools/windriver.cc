@@ -938,6 +938,11 @@ void postKey(HWND window, UINT vk) {
 // state, posts KEY and waits until the thread has handled it, then lets go
 // of Shift and of the program's input.
 void postShiftedKey(HWND window, UINT vk) {
+  // Keys posted before this one (a plain "key tab" returns at once) are
+  // handled first, without Shift: the state held below would reach them.
+  HWND top = GetAncestor(window, GA_ROOT);
+  act(top, WM_NULL, 0, 0);
+  act(top, WM_NULL, 0, 0);
   const DWORD mine = GetCurrentThreadId();
   const DWORD theirs = GetWindowThreadProcessId(window, nullptr);
   if (!AttachThreadInput(mine, theirs, TRUE)) fail("the program's input could not be shared");
@@ -950,7 +955,6 @@ void postShiftedKey(HWND window, UINT vk) {
   postKey(window, vk);
   // Its posted strokes are taken before a second sent message is served
   // (see pressKeys).
-  HWND top = GetAncestor(window, GA_ROOT);
   act(top, WM_NULL, 0, 0);
   act(top, WM_NULL, 0, 0);
   SetKeyboardState(saved);
