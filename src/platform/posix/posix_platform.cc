@@ -174,6 +174,7 @@ class PosixFile : public File {
       if (r == 0) return error(EIO);  // no progress and no reason given
       *done += static_cast<uint32_t>(r);
     }
+    startWriteBack(n);
     return Status();
   }
 
@@ -195,6 +196,25 @@ class PosixFile : public File {
     if (::fstat(fd_, &st) != 0) return error(errno);
     *bytes = static_cast<uint64_t>(st.st_size);
     return Status();
+  }
+
+  // Every kWriteBackStep bytes written, the system is asked to begin
+  // putting the file's written bytes on the medium (Linux:
+  // sync_file_range, which does not wait). The medium is then busy while
+  // the job goes on, instead of all at once in the sync at the file's end:
+  // a 512 MiB split to 32 files measured 0.64 s before, 0.55 s with it. A
+  // hint only: its failure changes nothing, and sync() still waits for
+  // every byte.
+  static constexpr uint64_t kWriteBackStep = 4u << 20;
+  void startWriteBack(uint64_t written) {
+#if defined(__linux__) && defined(SYNC_FILE_RANGE_WRITE)
+    unstarted_ += written;
+    if (unstarted_ < kWriteBackStep) return;
+    unstarted_ = 0;
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)written;
+#endif
   }
 
   Status sync() override {
@@ -256,6 +276,7 @@ class PosixFile : public File {
       ssize_t r = ::copy_file_range(from->fd_, nullptr, fd_, nullptr, n - *done, 0);
       if (r > 0) {
         *done += static_cast<uint32_t>(r);
+        startWriteBack(static_cast<uint64_t>(r));
         continue;
       }
       if (r < 0 && errno == EINTR) continue;
@@ -287,6 +308,7 @@ class PosixFile : public File {
 
   int fd_;
   std::string path_;
+  uint64_t unstarted_ = 0;  // bytes written since the system was last asked to write back
 };
 
 class PosixPlatform : public Platform {
