@@ -418,6 +418,7 @@ class SeriesRepair {
       uint64_t size = 0;
       if (!file || !file->size(&size) || size != set_.files[i].description.length) ++wanted;
     }
+    segmentsCut_ = wanted != 0;
     wanted = std::min<uint64_t>(std::max<uint64_t>(wanted, 1), set_.recovery.size());
     if (S > (options_.memoryLimit - std::min(S, kFoldPiece)) / wanted) return;
     auto fold = std::make_unique<Fold>();
@@ -453,11 +454,16 @@ class SeriesRepair {
 
   // Each segment of the set, slice by slice; MD5 is the slow part, so
   // segments are checked side by side on up to kCheckThreads processors.
+  // The recovery packets the sums fold are checked by their MD5 after the
+  // segments, on the same threads: a repair needs them next, and the last
+  // segments' check leaves processors free for them.
   // Only the calling thread asks keepGoing; the others see its answer.
   bool checkSegments() {
     uint64_t maxSlices = 0;
     for (const SetFile& f : set_.files) maxSlices = std::max<uint64_t>(maxSlices, f.slices.size());
     scans_.assign(set_.files.size(), Scan{});
+    // Only for a repair known to come: a series found whole reads no packet.
+    packetsChecked_.assign(fold_ && segmentsCut_ ? fold_->refs.size() : 0, kPacketUnchecked);
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     auto work = [&](bool caller) {
@@ -466,7 +472,15 @@ class SeriesRepair {
         if (caller && !going(options_)) stop = true;
         return !stop.load();
       };
-      for (std::size_t i; (i = next++) < set_.files.size();) {
+      for (std::size_t i; (i = next++) < set_.files.size() + packetsChecked_.size();) {
+        if (i >= set_.files.size()) {
+          const std::size_t r = i - set_.files.size();
+          packetsChecked_[r] = recoveryPacketIntact(platform_, *fold_->refs[r], set_.sliceSize,
+                                                    own, keepGoing)
+                                   ? kPacketIntact
+                                   : kPacketNotIntact;
+          continue;
+        }
         if (paths_[i].empty()) continue;  // not of this series: never read, its slices unknown
         SlicePiece foldPiece;
         if (fold_ || options_.bytesChecked)
@@ -558,6 +572,9 @@ class SeriesRepair {
     chosen_ = independentSlices(
         set_, unknown_,
         [&](const RecoverySliceRef& ref) {
+          for (std::size_t r = 0; fold_ && r < packetsChecked_.size(); ++r)
+            if (fold_->refs[r] == &ref && packetsChecked_[r] != kPacketUnchecked)
+              return packetsChecked_[r] == kPacketIntact;
           return recoveryPacketIntact(platform_, ref, set_.sliceSize, buffer_, keepGoing);
         },
         [&] { return stopAsked = !going(options_); });
@@ -832,6 +849,10 @@ class SeriesRepair {
     std::mutex mutex;
   };
   std::unique_ptr<Fold> fold_;
+  // By fold_->refs: what the check found of each packet's MD5.
+  enum PacketCheck : uint8_t { kPacketUnchecked, kPacketIntact, kPacketNotIntact };
+  std::vector<PacketCheck> packetsChecked_;
+  bool segmentsCut_ = false;  // segments missing or of another length before the check
 };
 
 }  // namespace
