@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   RecoverySet set;
-  std::string problem;
-  SetFound found = readRecoverySet(platform, dir, "abcd", &set, &problem);
+  Status why;
+  SetFound found = readRecoverySet(platform, dir, "abcd", &set, &why);
   if (found == SetFound::kUsable) {
     FUZZ_CHECK(set.sliceSize % 4 == 0 && set.sliceSize != 0);
     for (const SetFile& f : set.files) FUZZ_CHECK(f.segment <= 9999);

@@ -701,8 +701,8 @@ int check(Run& r) {
 
   // The recovery files first: for a headerless series they tell the count.
   recovery::RecoverySet set;
-  std::string problem;
-  const recovery::SetFound found = recovery::readRecoverySet(platform, folder, base, &set, &problem);
+  Status why;
+  const recovery::SetFound found = recovery::readRecoverySet(platform, folder, base, &set, &why);
   uint32_t count = job.segmentCount;
   if (job.rawSeries) {
     count = 0;
@@ -863,7 +863,7 @@ int check(Run& r) {
     if (found == recovery::SetFound::kNone) {
       std::printf("recovery files: none\n");
     } else if (!usable) {
-      std::printf("recovery files: not usable (%s)\n", problem.c_str());
+      std::printf("recovery files: not usable (%s)\n", why.toString().c_str());
     } else {
       std::string files = plural(set.paths.size(), "file", "files");
       if (whole)

@@ -310,10 +310,10 @@ bool JoinRecovery::start() {
   Platform& platform = s.ctx.platform;
   s.prefix = job.segmentFolder.str();
   splitPrefix(s.prefix, &s.folder, &s.base);
-  std::string problem;
+  Status unusable;
   // None, or none that can be used: a cut-off or corrupt recovery file
   // never stops the join of a series that is whole.
-  if (recovery::readRecoverySet(platform, s.folder, s.base, &s.set, &problem) !=
+  if (recovery::readRecoverySet(platform, s.folder, s.base, &s.set, &unusable) !=
       recovery::SetFound::kUsable)
     return true;
   for (std::size_t i = 0; i < s.set.files.size(); ++i)

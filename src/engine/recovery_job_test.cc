@@ -224,8 +224,8 @@ TEST_F(RecoveryJobTest, SplitWritesTheSetOfItsSegmentsAsWritten) {
     EXPECT_EQ(names, want);
 
     recovery::RecoverySet set;
-    std::string problem;
-    ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &problem),
+    Status why;
+    ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &why),
               recovery::SetFound::kUsable);
     EXPECT_EQ(set.files.size(), 5u);
     EXPECT_EQ(set.recovery.size(), r.options.recovery);
@@ -636,8 +636,8 @@ TEST_F(RecoveryJobTest, SizesASetClaimsAreBackedByTheDisk) {
     }
     writeBytes(series() + kPathSeparator + "data.par2", index);
     recovery::RecoverySet set;
-    std::string problem;
-    ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &problem),
+    Status why;
+    ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &why),
               recovery::SetFound::kUsable);
     ASSERT_EQ(set.sliceSize, sliceSize);
 
@@ -736,8 +736,8 @@ TEST_F(RecoveryJobTest, ChunkWrittenAgainCountsOnce) {
   EXPECT_EQ(again.messages(), std::vector<std::string>{"File Write Error. The disk might be full."});
   platform.beforeWrite = nullptr;
   recovery::RecoverySet set;
-  std::string problem;
-  ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &problem),
+  Status why;
+  ASSERT_EQ(recovery::readRecoverySet(platform, series(), "data", &set, &why),
             recovery::SetFound::kUsable);
   recovery::RepairOptions check;
   check.workFolder = dir.path();

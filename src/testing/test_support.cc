@@ -131,6 +131,13 @@ FaultyPlatform::FaultyPlatform() : PlatformWrapper(makeSystemPlatform()) {}
 std::unique_ptr<File> FaultyPlatform::openFile(const std::string& path, FileAccess access,
                                                FileShare share, FileCreate create,
                                                uint32_t attributes, Status* why) {
+  if (beforeOpen) {
+    Status refused = beforeOpen(path);
+    if (!refused.ok()) {
+      if (why != nullptr) *why = refused;
+      return nullptr;
+    }
+  }
   std::unique_ptr<File> f = target().openFile(path, access, share, create, attributes, why);
   if (!f) return nullptr;
   std::string madeForPath = path;

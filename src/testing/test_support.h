@@ -68,6 +68,9 @@ class FaultyPlatform : public PlatformWrapper {
   // Called before a file that is to become `path` is made, and before it
   // is given that name; a failure returned is given instead.
   std::function<Status(const std::string& path)> beforeCreate;
+  // Called before any file is opened; a failure returned is given instead
+  // (from any thread: set it before the work begins).
+  std::function<Status(const std::string& path)> beforeOpen;
   std::function<Status(const std::string& path)> beforeReplace;
 
   std::unique_ptr<File> openFile(const std::string& path, FileAccess access,

@@ -72,10 +72,10 @@ int repair(int argc, char** argv) {
   auto platform = makeSystemPlatform();
   const std::string folder = argv[2], base = argv[3];
   RecoverySet set;
-  std::string problem;
-  SetFound found = readRecoverySet(*platform, folder, base, &set, &problem);
+  Status why;
+  SetFound found = readRecoverySet(*platform, folder, base, &set, &why);
   if (found != SetFound::kUsable) {
-    std::printf("no usable set: %s\n", found == SetFound::kNone ? "none" : problem.c_str());
+    std::printf("no usable set: %s\n", found == SetFound::kNone ? "none" : why.toString().c_str());
     return 2;
   }
   RepairOptions options;

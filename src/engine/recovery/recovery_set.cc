@@ -77,17 +77,22 @@ void readPacket(Candidate& c, const PacketHeader& h, const uint8_t* body, std::s
   }
 }
 
-void scanFile(Platform& platform, const std::string& path, Candidates& sets) {
-  std::unique_ptr<File> file =
-      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+// Ok, or why the file could not be opened or measured (what it held up to
+// a read that failed counts as read: a packet is whole by its MD5 or not).
+Status scanFile(Platform& platform, const std::string& path, Candidates& sets) {
+  Status why;
+  std::unique_ptr<File> file = platform.openFile(path, FileAccess::kRead, FileShare::kRead,
+                                                 FileCreate::kOpenExisting, kAttributeNormal, &why);
+  if (!file) return why;
   uint64_t size = 0;
-  if (!file || !file->size(&size)) return;
+  why = file->size(&size);
+  if (!why) return why;
   std::vector<uint8_t> packet;
   uint8_t head[kRecoveryHeadSize];
   uint64_t pos = 0;
   while (pos + kPacketHeaderSize <= size) {
     PacketHeader h;
-    if (readAt(*file, pos, head, kPacketHeaderSize) != kPacketHeaderSize) return;
+    if (readAt(*file, pos, head, kPacketHeaderSize) != kPacketHeaderSize) return Status();
     if (!decodePacketHeader(head, &h) || h.length > size - pos) {
       pos = nextMagic(*file, pos + 1, size);
       continue;
@@ -119,7 +124,7 @@ void scanFile(Platform& platform, const std::string& path, Candidates& sets) {
       continue;
     }
     packet.resize(static_cast<std::size_t>(h.length));
-    if (readAt(*file, pos, packet.data(), packet.size()) != packet.size()) return;
+    if (readAt(*file, pos, packet.data(), packet.size()) != packet.size()) return Status();
     if (md5Of(packet.data() + kPacketSetIdOffset, packet.size() - kPacketSetIdOffset) != h.hash) {
       pos = nextMagic(*file, pos + 1, size);  // damaged: look for the next packet
       continue;
@@ -127,6 +132,7 @@ void scanFile(Platform& platform, const std::string& path, Candidates& sets) {
     readPacket(c, h, packet.data() + kPacketHeaderSize, packet.size() - kPacketHeaderSize);
     pos += h.length;
   }
+  return Status();
 }
 
 // Segment n of the series as a file description sees it; looked at once.
@@ -165,7 +171,7 @@ Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
 
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
-                             RecoverySet* set, std::string* problem);
+                             RecoverySet* set, Status* why);
 
 }  // namespace
 
@@ -210,7 +216,7 @@ bool isRecoveryFileName(const std::string& name, const std::string& base) {
 }
 
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
-                         RecoverySet* set, std::string* problem) {
+                         RecoverySet* set, Status* why) {
   std::vector<std::string> paths;
   for (const std::string& name : listFolder(folder)) {
     if (!isRecoveryFileName(name, base)) continue;
@@ -218,18 +224,28 @@ SetFound readRecoverySet(Platform& platform, const std::string& folder, const st
     if (paths.size() >= kMaxRecoveryFiles) break;
   }
   std::sort(paths.begin(), paths.end());  // the index first, then the volumes
-  return readRecoverySetFrom(platform, paths, folder, base, set, problem);
+  return readRecoverySetFrom(platform, paths, folder, base, set, why);
 }
 
 namespace {
 
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
-                             RecoverySet* set, std::string* problem) {
+                             RecoverySet* set, Status* why) {
   *set = RecoverySet{};
+  *why = Status();
   if (paths.empty()) return SetFound::kNone;
   Candidates sets;
-  for (const std::string& path : paths) scanFile(platform, path, sets);
+  Status unread;  // the first file that could not be read, and why
+  for (const std::string& path : paths) {
+    Status read = scanFile(platform, path, sets);
+    if (!read && unread.ok()) unread = read;
+  }
+  // Words of ours, about the set rather than one of its files.
+  auto unusable = [why](std::string words) {
+    *why = Status::failure("", std::move(words));
+    return SetFound::kUnusable;
+  };
 
   const Candidate* best = nullptr;
   const Md5Digest* bestId = nullptr;
@@ -249,8 +265,13 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
     }
   }
   if (best == nullptr) {
-    *problem = "The recovery files describe no segment of this series.";
-    return SetFound::kUnusable;
+    // A file that could not be read may have been the set: its reason
+    // says more than that the others describe nothing.
+    if (!unread.ok()) {
+      *why = unread;
+      return SetFound::kUnusable;
+    }
+    return unusable("The recovery files describe no segment of this series.");
   }
 
   set->setId = *bestId;
@@ -262,18 +283,18 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
     auto d = best->descriptions.find(id);
     auto s = best->checksums.find(id);
     if (d == best->descriptions.end() || s == best->checksums.end()) {
-      *problem = d == best->descriptions.end()
-                     ? "The recovery files lack the description of a file of their set."
-                     : "The recovery files lack the checksums of \"" + d->second.name + "\".";
-      return SetFound::kUnusable;
+      return unusable(d == best->descriptions.end()
+                          ? "The recovery files lack the description of a file of their set."
+                          : "The recovery files lack the checksums of \"" + d->second.name +
+                                "\".");
     }
     SetFile f;
     f.description = d->second;
     f.slices = s->second;
     const uint64_t expected = slicesOf(f.description.length, set->sliceSize);
     if (expected != f.slices.size() || expected > kMaxInputSlices - slices) {
-      *problem = "The recovery files hold wrong checksums for \"" + f.description.name + "\".";
-      return SetFound::kUnusable;
+      return unusable("The recovery files hold wrong checksums for \"" + f.description.name +
+                      "\".");
     }
     f.firstSlice = static_cast<uint32_t>(slices);
     slices += expected;

@@ -74,10 +74,12 @@ bool segmentMatches(Platform& platform, const std::string& path, const FileDescr
 // sets (a set left from an earlier split of other data under the same
 // names, say) it takes the one whose file IDs match most of the segments
 // there (their length and first 16 KiB), then the one that names most of
-// them, then the one with most recovery slices. `problem` says why a set is
-// unusable.
+// them, then the one with most recovery slices. For kUnusable, `why` says
+// why: a recovery file that could not be opened (its path and the system's
+// reason) when no other file described a set, else what the files lack,
+// in words without a path. Ok otherwise.
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
-                         RecoverySet* set, std::string* problem);
+                         RecoverySet* set, Status* why);
 
 // Recovery files read at most, and bytes of one non-recovery packet at most
 // (main packets of 32,768 files, slice checksums of 32,768 slices fit).

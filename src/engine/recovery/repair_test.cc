@@ -70,9 +70,9 @@ void damage(Series& s, uint32_t n, Damage how) {
 RepairReport repair(Platform& platform, Series& s, uint64_t memory = kDefaultRecoveryMemory,
                     bool checkOnly = false) {
   RecoverySet set;
-  std::string problem;
-  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kUsable)
-      << problem;
+  Status why;
+  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUsable)
+      << why.toString();
   RepairOptions options;
   options.workFolder = s.work.path();
   options.memoryLimit = memory;
@@ -202,8 +202,8 @@ TEST(RepairTest, AStopLeavesNothingBehind) {
     damage(s, 2, Damage::kRandom);
     damage(s, 4, Damage::kTruncate);
     RecoverySet set;
-    std::string problem;
-    ASSERT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kUsable);
+    Status why;
+    ASSERT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUsable);
     RepairOptions options;
     options.workFolder = s.work.path();
     int calls = 0;
@@ -381,19 +381,49 @@ TEST(RepairTest, OnlyRecoveryFilesOfThisSeriesCount) {
   Series s;
   makeSegments(s, {3000, 3000});
   RecoverySet set;
-  std::string problem;
-  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kNone);
+  Status why;
+  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kNone);
+  EXPECT_TRUE(why.ok());
 
   // A set of other files under this series' name is no set of it.
   testing::writeBytes(s.dir.file("notes.txt"), testing::patternBytes(100, 1));
+  std::string problem;
   ASSERT_TRUE(createRecoveryFiles(platform, s.dir.path(), "abcd", {"notes.txt"}, 1, 0,
                                   kDefaultRecoveryMemory, &problem));
-  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kUnusable);
-  EXPECT_EQ(problem, "The recovery files describe no segment of this series.");
+  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUnusable);
+  EXPECT_EQ(why.toString(), "The recovery files describe no segment of this series.");
 
   // Garbage under a recovery file's name.
   testing::writeBytes(s.dir.file("abcd.par2"), testing::patternBytes(5000, 2));
-  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kUnusable);
+  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUnusable);
+  EXPECT_EQ(why.toString(), "The recovery files describe no segment of this series.");
+}
+
+// A recovery file that cannot be read is named with the system's reason
+// when nothing else describes the series; beside a set that does, it is
+// passed over.
+TEST(RepairTest, ARecoveryFileThatCannotBeReadIsNamed) {
+  testing::FaultyPlatform platform;
+  Series s;
+  makeSegments(s, {3000, 3000});
+  writeRecovery(platform, s, 1);
+  const std::string index = s.dir.file("abcd.par2"), volume = s.dir.file("abcd.vol0+1.par2");
+  platform.beforeOpen = [&](const std::string& path) {
+    return path == index || path == volume
+               ? Status::failure(path, "Permission denied", 13, true)
+               : Status();
+  };
+  RecoverySet set;
+  Status why;
+  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUnusable);
+  EXPECT_EQ(why.toString(), index + ": Permission denied");
+
+  platform.beforeOpen = [&](const std::string& path) {
+    return path == index ? Status::failure(path, "Permission denied", 13, true) : Status();
+  };
+  EXPECT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUsable);
+  EXPECT_TRUE(why.ok()) << why.toString();
+  EXPECT_EQ(set.files.size(), 2u);
 }
 
 // A file of the set that is not a segment of this series is never read or
@@ -430,8 +460,8 @@ TEST(RepairTest, ASingularChoiceIsReplacedByAnotherRecoverySlice) {
   makeSegments(s, std::vector<std::size_t>(k256 + 1, 8));
   writeRecovery(platform, s, 259);
   RecoverySet set;
-  std::string problem;
-  ASSERT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &problem), SetFound::kUsable);
+  Status why;
+  ASSERT_EQ(readRecoverySet(platform, s.dir.path(), "abcd", &set, &why), SetFound::kUsable);
   uint32_t first = 0, other = 0;
   for (const SetFile& f : set.files) {
     if (f.firstSlice == 0) first = f.segment;

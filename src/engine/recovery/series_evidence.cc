@@ -252,10 +252,11 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
 FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& prefix,
                                       uint8_t* bytes, uint32_t capacity, uint32_t* got,
                                       uint64_t* length, uint32_t* segments) {
-  std::string folder, base, problem;
+  std::string folder, base;
   splitPrefix(prefix, &folder, &base);
   RecoverySet set;
-  if (recovery::readRecoverySet(platform, folder, base, &set, &problem) !=
+  Status unusable;
+  if (recovery::readRecoverySet(platform, folder, base, &set, &unusable) !=
       recovery::SetFound::kUsable)
     return FirstSegment::kAsFound;
   std::size_t target = set.files.size();
