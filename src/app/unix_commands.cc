@@ -690,19 +690,18 @@ int check(Run& r) {
   const bool report = !c.quiet;
   const std::string prefix = job.segmentFolder.str();
   // The series' folder and base name, as the join takes them apart.
-  const std::size_t cut = prefix.rfind(kPathSeparator);
-  const std::string folder = cut == std::string::npos ? "."
-                             : cut == 0               ? prefix.substr(0, 1)
-                                                      : prefix.substr(0, cut);
-  const std::string base = cut == std::string::npos ? prefix : prefix.substr(cut + 1);
+  std::string folder, base;
+  splitPrefix(prefix, &folder, &base);
   auto segmentAt = [&](uint32_t n) {
     return findSegmentPath(platform, prefix, job.segmentExtension.view(), n);
   };
 
   // The recovery files first: for a headerless series they tell the count.
-  recovery::RecoverySet set;
-  Status why;
-  const recovery::SetFound found = recovery::readRecoverySet(platform, folder, base, &set, &why);
+  const std::shared_ptr<const recovery::SetReading> reading =
+      recovery::readRecoveryFiles(platform, folder, base, job.recoveryFilesRead);
+  const recovery::RecoverySet& set = reading->set;
+  const Status& why = reading->why;
+  const recovery::SetFound found = reading->found;
   uint32_t count = job.segmentCount;
   if (job.rawSeries) {
     count = 0;

@@ -5,11 +5,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "platform/fixed_text.h"
 #include "platform/status.h"
 
 namespace trep {
+
+namespace recovery {
+struct SetReading;  // engine/recovery/recovery_set.h
+}
 
 // Values of jobState.
 constexpr uint32_t kJobIdle = 0;
@@ -155,6 +160,9 @@ struct JobSettings {
   uint32_t segmentsRebuilt = 0;
   PathText recoveryReport;
   uint32_t headerLost = 0;
+  // The analysis's reading of a join's recovery files: the join takes it
+  // while the files are those it read (recovery::readRecoveryFiles).
+  std::shared_ptr<const recovery::SetReading> recoveryFilesRead;
   // Recovery files found beside the series but not used (another series',
   // or claims nothing on disk backs): why, as the join said it.
   PathText recoveryNote;

@@ -310,12 +310,12 @@ bool JoinRecovery::start() {
   Platform& platform = s.ctx.platform;
   s.prefix = job.segmentFolder.str();
   splitPrefix(s.prefix, &s.folder, &s.base);
-  Status unusable;
   // None, or none that can be used: a cut-off or corrupt recovery file
   // never stops the join of a series that is whole.
-  if (recovery::readRecoverySet(platform, s.folder, s.base, &s.set, &unusable) !=
-      recovery::SetFound::kUsable)
-    return true;
+  const std::shared_ptr<const recovery::SetReading> reading =
+      recovery::readRecoveryFiles(platform, s.folder, s.base, job.recoveryFilesRead);
+  if (reading->found != recovery::SetFound::kUsable) return true;
+  s.set = reading->set;
   for (std::size_t i = 0; i < s.set.files.size(); ++i)
     if (s.set.files[i].segment != 0) s.fileOf[s.set.files[i].segment] = i;
   while (s.fileOf.count(s.vouched + 1) != 0) ++s.vouched;

@@ -133,7 +133,8 @@ void analyseJoin(PlanningContext& p) {
   // its header as they rebuild it (the join rebuilds the rest).
   uint32_t vouched = 0;
   const recovery::FirstSegment from = recovery::firstSegmentFromRecovery(
-      p.platform, prefix, header, kFullHeaderSize, &got, &firstSize, &vouched);
+      p.platform, prefix, header, kFullHeaderSize, &got, &firstSize, &vouched,
+      &job.recoveryFilesRead);
   if (from == recovery::FirstSegment::kAsFound && !first) {
     answerReadMe(p.platform, raiseNotice(p.platform, kCannotFindFirst, kOk, kOpenReadMe));
     return;
@@ -196,6 +197,7 @@ void analyseSource(PlanningContext& p) {
   job.fileCrc = 0;
   job.rawSeries = 0;
   job.headerLost = 0;
+  job.recoveryFilesRead.reset();
   c.setText(CTL_FILE_SIZE, "XXX");
 
   job.sourceStatus = Status();

@@ -173,6 +173,32 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
                              const std::string& folder, const std::string& base,
                              RecoverySet* set, Status* why);
 
+// The recovery files of the series in the folder: the index first, then
+// the volumes.
+std::vector<std::string> recoveryPaths(const std::string& folder, const std::string& base) {
+  std::vector<std::string> paths;
+  for (const std::string& name : listFolder(folder)) {
+    if (!isRecoveryFileName(name, base)) continue;
+    paths.push_back(folder.empty() ? name : folder + kPathSeparator + name);
+    if (paths.size() >= kMaxRecoveryFiles) break;
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+SetReading::Stamp stampOf(Platform& platform, const std::string& path) {
+  SetReading::Stamp stamp;
+  stamp.path = path;
+  std::unique_ptr<File> file =
+      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
+  FileTimes times;
+  if (file && file->size(&stamp.size) && file->getTimes(&times)) {
+    stamp.lastWrite = times.lastWrite;
+    stamp.opened = true;
+  }
+  return stamp;
+}
+
 }  // namespace
 
 SegmentLook lookAt(Platform& platform, const std::string& path) {
@@ -217,14 +243,24 @@ bool isRecoveryFileName(const std::string& name, const std::string& base) {
 
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
                          RecoverySet* set, Status* why) {
-  std::vector<std::string> paths;
-  for (const std::string& name : listFolder(folder)) {
-    if (!isRecoveryFileName(name, base)) continue;
-    paths.push_back(folder.empty() ? name : folder + kPathSeparator + name);
-    if (paths.size() >= kMaxRecoveryFiles) break;
-  }
-  std::sort(paths.begin(), paths.end());  // the index first, then the volumes
-  return readRecoverySetFrom(platform, paths, folder, base, set, why);
+  return readRecoverySetFrom(platform, recoveryPaths(folder, base), folder, base, set, why);
+}
+
+std::shared_ptr<const SetReading> readRecoveryFiles(
+    Platform& platform, const std::string& folder, const std::string& base,
+    const std::shared_ptr<const SetReading>& earlier) {
+  const std::vector<std::string> paths = recoveryPaths(folder, base);
+  std::vector<SetReading::Stamp> stamps;
+  for (const std::string& path : paths) stamps.push_back(stampOf(platform, path));
+  if (earlier && earlier->folder == folder && earlier->base == base && earlier->stamps == stamps)
+    return earlier;
+  auto reading = std::make_shared<SetReading>();
+  reading->folder = folder;
+  reading->base = base;
+  reading->stamps = std::move(stamps);
+  reading->found =
+      readRecoverySetFrom(platform, paths, folder, base, &reading->set, &reading->why);
+  return reading;
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #define TREP_ENGINE_RECOVERY_RECOVERY_SET_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,36 @@ bool segmentMatches(Platform& platform, const std::string& path, const FileDescr
 // in words without a path. Ok otherwise.
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
                          RecoverySet* set, Status* why);
+
+// One reading of the recovery files beside a series (folder, base), and
+// what it read them by: each file's path, size and last write time, taken
+// before its bytes were read. A join reads the set once: the analysis that
+// chose the series reads it, and the join takes that reading while the
+// files are still those it was taken from.
+struct SetReading {
+  std::string folder;
+  std::string base;
+  SetFound found = SetFound::kNone;
+  RecoverySet set;
+  Status why;  // as readRecoverySet's
+  struct Stamp {
+    std::string path;
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;
+    bool opened = false;
+    bool operator==(const Stamp& o) const {
+      return path == o.path && size == o.size && lastWrite == o.lastWrite && opened == o.opened;
+    }
+  };
+  std::vector<Stamp> stamps;
+};
+
+// `earlier` when it is a reading of the same series whose recovery files
+// are all still there as it read them, and no other has come; otherwise a
+// new reading.
+std::shared_ptr<const SetReading> readRecoveryFiles(
+    Platform& platform, const std::string& folder, const std::string& base,
+    const std::shared_ptr<const SetReading>& earlier = nullptr);
 
 // Recovery files read at most, and bytes of one non-recovery packet at most
 // (main packets of 32,768 files, slice checksums of 32,768 slices fit).

@@ -426,6 +426,52 @@ TEST(RepairTest, ARecoveryFileThatCannotBeReadIsNamed) {
   EXPECT_EQ(set.files.size(), 2u);
 }
 
+// The analysis's reading of the recovery files is the join's while they
+// are the files it read; any change to them, and the join reads them anew.
+TEST(RepairTest, AReadingIsTakenUpOnlyWhileItsFilesStand) {
+  testing::FaultyPlatform platform;
+  struct Row {
+    const char* what;
+    std::function<void(Series&)> change;
+    bool sameReading;
+    std::size_t recoverySlices;  // in the reading the join takes
+  } rows[] = {
+      {"nothing changed", [](Series&) {}, true, 2},
+      {"a volume removed",
+       [](Series& s) { std::filesystem::remove(s.dir.file("abcd.vol1+1.par2")); }, false, 1},
+      {"a volume rewritten, same size, another time",
+       [](Series& s) {
+         const std::string v = s.dir.file("abcd.vol1+1.par2");
+         auto bytes = testing::readBytes(v);
+         bytes[kRecoveryHeadSize + 10] ^= 1;
+         testing::writeBytes(v, bytes);
+         std::filesystem::last_write_time(
+             v, std::filesystem::last_write_time(v) + std::chrono::seconds(5));
+       },
+       false, 2},  // located only: its MD5 is checked when a repair takes it
+      {"a file added under a volume's name",
+       [](Series& s) {
+         testing::writeBytes(s.dir.file("abcd.vol7+1.par2"), testing::patternBytes(64, 3));
+       },
+       false, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Series s;
+    makeSegments(s, {3000, 3000, 1000});
+    writeRecovery(platform, s, 2);
+    auto first = readRecoveryFiles(platform, s.dir.path(), "abcd");
+    ASSERT_EQ(first->found, SetFound::kUsable);
+    row.change(s);
+    auto again = readRecoveryFiles(platform, s.dir.path(), "abcd", first);
+    EXPECT_EQ(again == first, row.sameReading);
+    EXPECT_EQ(again->found, SetFound::kUsable);
+    EXPECT_EQ(again->set.recovery.size(), row.recoverySlices);
+    // Another series in the same folder is never given this one's reading.
+    EXPECT_NE(readRecoveryFiles(platform, s.dir.path(), "abce", first), first);
+  }
+}
+
 // A file of the set that is not a segment of this series is never read or
 // written; its slices count as unknown.
 TEST(RepairTest, OtherFilesInTheSetAreSolvedButNeverWritten) {

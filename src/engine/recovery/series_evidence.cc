@@ -251,14 +251,13 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
 
 FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& prefix,
                                       uint8_t* bytes, uint32_t capacity, uint32_t* got,
-                                      uint64_t* length, uint32_t* segments) {
+                                      uint64_t* length, uint32_t* segments,
+                                      std::shared_ptr<const SetReading>* reading) {
   std::string folder, base;
   splitPrefix(prefix, &folder, &base);
-  RecoverySet set;
-  Status unusable;
-  if (recovery::readRecoverySet(platform, folder, base, &set, &unusable) !=
-      recovery::SetFound::kUsable)
-    return FirstSegment::kAsFound;
+  *reading = readRecoveryFiles(platform, folder, base);
+  if ((*reading)->found != SetFound::kUsable) return FirstSegment::kAsFound;
+  const RecoverySet& set = (*reading)->set;
   std::size_t target = set.files.size();
   for (std::size_t i = 0; i < set.files.size(); ++i)
     if (set.files[i].segment == 1) target = i;

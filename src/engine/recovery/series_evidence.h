@@ -42,9 +42,12 @@ enum class FirstSegment {
 // header; *got of them), checked against the recovery files' hash, and
 // *length its length. For kLost: *segments is the number of segments the
 // recovery files describe; the join then reports the damage (jobResult 6).
+// *reading receives the reading of the recovery files it went by, for the
+// join to take up.
 FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& prefix,
                                       uint8_t* bytes, uint32_t capacity, uint32_t* got,
-                                      uint64_t* length, uint32_t* segments);
+                                      uint64_t* length, uint32_t* segments,
+                                      std::shared_ptr<const SetReading>* reading);
 
 }  // namespace recovery
 }  // namespace trep
