@@ -19,8 +19,9 @@
 #                scripts/package.sh, installed and removed again)
 #   reliability  bad input and faults, with files of 4 and 5 GiB (LARGE=0
 #                leaves those out)
-#   sanitize     the native unit and whole-program tests built with
-#                AddressSanitizer and UndefinedBehaviorSanitizer
+#   sanitize     the native unit tests built with AddressSanitizer and
+#                UndefinedBehaviorSanitizer, and the whole-program checks
+#                that run trep, with trep so built
 #   fuzz         each fuzz target for a bounded time (FUZZ_SECONDS, default 30)
 #
 # Exit code 0 when every stage run passed, 1 when any failed, 2 for an
@@ -101,14 +102,38 @@ stage_reliability() {
 }
 
 stage_sanitize() {
-  local status=0
+  local status=0 reports
   echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
   cmake -S "$here" -B "$here/build/sanitize" -DTREP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null ||
     return 1
   cmake --build "$here/build/sanitize" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null || return 1
-  ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
-  TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/programs_test.sh" || status=1
-  TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/recovery_test.sh" || status=1
+  # A finding ends the program with exit code 1 (-fno-sanitize-recover=all),
+  # which a check expecting a failure, or not reading stderr, could take for
+  # the program's own: every report goes to a file of its own (log_path,
+  # suffixed with the process id), and any such file fails the stage.
+  reports=$(mktemp -d)
+  local -a sanitizer_env=(
+    "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$reports/report"
+    "UBSAN_OPTIONS=${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$reports/report:print_stacktrace=1"
+  )
+  env "${sanitizer_env[@]}" ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
+  # Only the checks that run trep: the others run Trep.exe or the test tools
+  # of build/native alone, as the programs and recovery stages did.
+  echo "== whole-program checks that run trep, with trep built with the sanitizers"
+  env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" TREP_TESTS_NATIVE_ONLY=1 \
+    "$here/tests/programs_test.sh" || status=1
+  env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" TREP_TESTS_NATIVE_ONLY=1 \
+    "$here/tests/recovery_test.sh" || status=1
+  if [ -n "$(ls -A "$reports")" ]; then
+    echo "== FAILED: the sanitizers reported (each file one process that ended so):"
+    local f
+    for f in "$reports"/*; do
+      echo "-- ${f##*/}"
+      cat "$f"
+    done
+    status=1
+  fi
+  rm -rf "$reports"
   return "$status"
 }
 
