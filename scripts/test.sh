@@ -24,8 +24,9 @@
 #                that run trep, with trep so built
 #   fuzz         each fuzz target for a bounded time (FUZZ_SECONDS, default 30)
 #
-# Exit code 0 when every stage run passed, 1 when any failed, 2 for an
-# unknown stage (nothing is run then).
+# Each stage's time is printed when it ends, and all of them with the total
+# at the end. Exit code 0 when every stage run passed, 1 when any failed, 2
+# for an unknown stage (nothing is run then).
 # shellcheck disable=SC2317  # the stage_ functions are called by name
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -142,8 +143,10 @@ stage_fuzz() {
   "$here/scripts/fuzz.sh"
 }
 
+started=$SECONDS
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh"
+times=("install and build: $((SECONDS - started)) s")
 
 # shellcheck source=scripts/windows-build.sh
 source "$here/scripts/windows-build.sh"
@@ -164,8 +167,12 @@ failed=()
 for stage in "${STAGES[@]}"; do
   case "$chosen" in *" $stage "*) ;; *) continue ;; esac
   ran+=("$stage")
+  stage_started=$SECONDS
   "stage_$stage" || failed+=("$stage")
+  times+=("stage $stage: $((SECONDS - stage_started)) s")
+  echo "== ${times[-1]}"
 done
+printf '== %s\n' "${times[@]}" "total: $((SECONDS - started)) s"
 
 scope=
 [ $# -eq 0 ] || scope=" of ${ran[*]}"
