@@ -19,12 +19,14 @@
 #                scripts/package.sh, installed and removed again)
 #   reliability  bad input and faults, with files of 4 and 5 GiB (LARGE=0
 #                leaves those out)
-#   sanitize     the native unit and whole-program tests built with
-#                AddressSanitizer and UndefinedBehaviorSanitizer
+#   sanitize     the native unit tests built with AddressSanitizer and
+#                UndefinedBehaviorSanitizer, and the whole-program checks
+#                that run trep, with trep so built
 #   fuzz         each fuzz target for a bounded time (FUZZ_SECONDS, default 30)
 #
-# Exit code 0 when every stage run passed, 1 when any failed, 2 for an
-# unknown stage (nothing is run then).
+# Each stage's time is printed when it ends, and all of them with the total
+# at the end. Exit code 0 when every stage run passed, 1 when any failed, 2
+# for an unknown stage (nothing is run then).
 # shellcheck disable=SC2317  # the stage_ functions are called by name
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -101,14 +103,38 @@ stage_reliability() {
 }
 
 stage_sanitize() {
-  local status=0
+  local status=0 reports
   echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
   cmake -S "$here" -B "$here/build/sanitize" -DTREP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null ||
     return 1
   cmake --build "$here/build/sanitize" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null || return 1
-  ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
-  TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/programs_test.sh" || status=1
-  TREP_NATIVE="$here/build/sanitize/trep" "$here/tests/recovery_test.sh" || status=1
+  # A finding ends the program with exit code 1 (-fno-sanitize-recover=all),
+  # which a check expecting a failure, or not reading stderr, could take for
+  # the program's own: every report goes to a file of its own (log_path,
+  # suffixed with the process id), and any such file fails the stage.
+  reports=$(mktemp -d)
+  local -a sanitizer_env=(
+    "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$reports/report"
+    "UBSAN_OPTIONS=${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$reports/report:print_stacktrace=1"
+  )
+  env "${sanitizer_env[@]}" ctest --test-dir "$here/build/sanitize" --output-on-failure || status=1
+  # Only the checks that run trep: the others run Trep.exe or the test tools
+  # of build/native alone, as the programs and recovery stages did.
+  echo "== whole-program checks that run trep, with trep built with the sanitizers"
+  env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" TREP_TESTS_NATIVE_ONLY=1 \
+    "$here/tests/programs_test.sh" || status=1
+  env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" TREP_TESTS_NATIVE_ONLY=1 \
+    "$here/tests/recovery_test.sh" || status=1
+  if [ -n "$(ls -A "$reports")" ]; then
+    echo "== FAILED: the sanitizers reported (each file one process that ended so):"
+    local f
+    for f in "$reports"/*; do
+      echo "-- ${f##*/}"
+      cat "$f"
+    done
+    status=1
+  fi
+  rm -rf "$reports"
   return "$status"
 }
 
@@ -117,8 +143,10 @@ stage_fuzz() {
   "$here/scripts/fuzz.sh"
 }
 
+started=$SECONDS
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh"
+times=("install and build: $((SECONDS - started)) s")
 
 # shellcheck source=scripts/windows-build.sh
 source "$here/scripts/windows-build.sh"
@@ -139,8 +167,12 @@ failed=()
 for stage in "${STAGES[@]}"; do
   case "$chosen" in *" $stage "*) ;; *) continue ;; esac
   ran+=("$stage")
+  stage_started=$SECONDS
   "stage_$stage" || failed+=("$stage")
+  times+=("stage $stage: $((SECONDS - stage_started)) s")
+  echo "== ${times[-1]}"
 done
+printf '== %s\n' "${times[@]}" "total: $((SECONDS - started)) s"
 
 scope=
 [ $# -eq 0 ] || scope=" of ${ran[*]}"

@@ -15,6 +15,12 @@
 # programs, 2 MiB or less a segment (par2 0.8.1 checks large slices slowly).
 #
 #   tests/recovery_test.sh          KEEP=1 keeps the work folder
+#   TREP_NATIVE=PATH                trep of another build (e.g. sanitized) in place of build/native's
+#   TREP_TESTS_NATIVE_ONLY=1        only the checks that run trep: a pass for another build of
+#                                   trep (the others, of recoverytool, recoverytool.exe and
+#                                   Trep.exe alone, would repeat); trep's joins of Trep.exe's
+#                                   sets are left out too, those sets being par2's packets and
+#                                   trep's segments byte for byte (as the full run checks)
 set -u
 export LC_ALL=C
 
@@ -135,6 +141,7 @@ DAMAGE_ROWS=(
 
 echo "# sets written by both builds, judged by par2"
 for writer in recoverytool recoverytool.exe; do
+  wanted "$writer" || continue
   dir=$WORK/w-$writer
   fresh "$dir"
   tool "$writer" create "$dir" data 3
@@ -176,26 +183,28 @@ done
 
 # Many recovery files and many damaged segments with few open files allowed:
 # the writer and the repairer keep one file open at a time.
-many=$WORK/many
-rm -rf "$many" && mkdir -p "$many"
-head -c 60000 /dev/urandom >"$WORK/many.bin"
-"$JOBTOOL" split "$WORK/many.bin" "$many" 1 >/dev/null 2>&1
-cp -r "$many" "$WORK/many-as-cut"
-OUT=$(ulimit -n 24 && "$TOOL" create "$many" many 40 2>&1)
-expect_eq "create with 24 open files allowed" "0" "$?"
-expect_empty "create's messages" "$OUT"
-expect_eq "recovery files" 41 "$(ls "$many"/many.*par2 2>/dev/null | wc -l)"
-(cd "$many" && par2 verify -q -q many.par2 >/dev/null 2>&1)
-expect_eq "par2 verify exit code" 0 "$?"
-rm -f "$many"/many00[0-3]*.trp
-rm -rf "$WORK/rebuilt" && mkdir -p "$WORK/rebuilt"
-OUT=$(ulimit -n 24 && "$TOOL" repair "$many" many "$WORK/rebuilt" 2>&1)
-expect_eq "repair with 24 open files allowed" "0" "$?"
-expect_eq "report" "repaired" "$(tail -n 1 <<<"$OUT")"
-for f in "$WORK/many-as-cut"/many00[0-3]*.trp; do
-  cmp -s "$f" "$WORK/rebuilt/${f##*/}.rebuilt" || fail_because "${f##*/} rebuilt differs"
-done
-report "40 recovery files written, and 39 lost segments rebuilt, with 24 open files allowed"
+if wanted recoverytool; then
+  many=$WORK/many
+  rm -rf "$many" && mkdir -p "$many"
+  head -c 60000 /dev/urandom >"$WORK/many.bin"
+  "$JOBTOOL" split "$WORK/many.bin" "$many" 1 >/dev/null 2>&1
+  cp -r "$many" "$WORK/many-as-cut"
+  OUT=$(ulimit -n 24 && "$TOOL" create "$many" many 40 2>&1)
+  expect_eq "create with 24 open files allowed" "0" "$?"
+  expect_empty "create's messages" "$OUT"
+  expect_eq "recovery files" 41 "$(ls "$many"/many.*par2 2>/dev/null | wc -l)"
+  (cd "$many" && par2 verify -q -q many.par2 >/dev/null 2>&1)
+  expect_eq "par2 verify exit code" 0 "$?"
+  rm -f "$many"/many00[0-3]*.trp
+  rm -rf "$WORK/rebuilt" && mkdir -p "$WORK/rebuilt"
+  OUT=$(ulimit -n 24 && "$TOOL" repair "$many" many "$WORK/rebuilt" 2>&1)
+  expect_eq "repair with 24 open files allowed" "0" "$?"
+  expect_eq "report" "repaired" "$(tail -n 1 <<<"$OUT")"
+  for f in "$WORK/many-as-cut"/many00[0-3]*.trp; do
+    cmp -s "$f" "$WORK/rebuilt/${f##*/}.rebuilt" || fail_because "${f##*/} rebuilt differs"
+  done
+  report "40 recovery files written, and 39 lost segments rebuilt, with 24 open files allowed"
+fi
 
 echo "# sets written by par2, repaired by both builds"
 # tool repair prints "missing ...; damaged ...; ..." and then one "NNNN PATH"
@@ -211,6 +220,7 @@ REPAIR_ROWS=(
   "N + 1 damaged         | 3 | lost:1 random:2 truncated:4 lost:5 | 1    | missing 0001,0005; damaged 0002,0004; slices needed 4, available 3"
 )
 for repairer in recoverytool recoverytool.exe; do
+  wanted "$repairer" || continue
   for row in "${REPAIR_ROWS[@]}"; do
     read_row "$row" what n damages code first
     case_dir=$WORK/case
@@ -287,6 +297,7 @@ listing() { (cd "$1" && for f in *; do printf '%s %s\n' "$f" "$(cksum <"$f")"; d
 # A series of both programs, with and without recovery files: the segments
 # are the same bytes (segment 0001 but for its read times).
 for name in trep Trep.exe; do
+  wanted "$name" || continue
   rm -rf "$WORK/p-$name" "$WORK/p-$name-plain"
   prog "$name" "/i=$WORK/data.bin" "/o=$WORK/p-$name" /s=160 /r=2 /q
   expect_eq "exit code" 0 "$RC"
@@ -349,7 +360,9 @@ JOIN_ROWS=(
   "N + 1 of their size    | random:2 random:3 random:5        | 6    | trep: The series cannot be rebuilt: segments 0002, 0003 and 0005 are damaged. The recovery files can rebuild only 2 of these 3."
 )
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   for writer in trep Trep.exe; do
+    wanted "$writer" || continue  # Trep.exe's set comes from its own checks above
     for row in "${JOIN_ROWS[@]}"; do
       read_row "$row" what damages code said
       case_dir=$WORK/case
@@ -384,6 +397,7 @@ PAR2_ROWS=(
   "N + 1 damaged          | 1 | lost:2 random:4               | 6"
 )
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   for row in "${PAR2_ROWS[@]}"; do
     read_row "$row" what n damages code
     case_dir=$WORK/case
@@ -405,6 +419,7 @@ done
 # A series on read-only media: a private mount namespace with the folder
 # bound read-only; the join rebuilds a lost segment in its output folder.
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   case_dir=$WORK/ro
   rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
   cp -r "$WORK/p-trep" "$case_dir"
@@ -437,6 +452,7 @@ CAPITALS_ROWS=(
   "lost:1 random:4  | 0002   | 2"
 )
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   for row in "${CAPITALS_ROWS[@]}"; do
     read_row "$row" damages chosen rebuilt
     case_dir=$WORK/caps
@@ -488,6 +504,7 @@ mkdir -p "$WORK/newer-source"
 cp "$WORK/v1.bin" "$WORK/newer-source/v1.bin"
 head -c 50000 /dev/urandom >>"$WORK/newer-source/v1.bin"
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   rm -rf "$WORK/old" "$WORK/newer" "$WORK/out"
   prog "$joiner" "/i=$WORK/v1.bin" "/o=$WORK/old" /s=100 /r=2 /q
   prog "$joiner" "/i=$WORK/newer-source/v1.bin" "/o=$WORK/newer" /s=100 /q
@@ -524,6 +541,7 @@ EARLY_ROWS=(
   "the same with two recovery files    | 12188 | 4  | 2  | 1000 | 6    | refused | trep: The series cannot be rebuilt: segments 0001, 0002 and 0003 are damaged. The recovery files can rebuild only 2 of these 3."
 )
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   for row in "${EARLY_ROWS[@]}"; do
     read_row "$row" what bytes size r at code judged said
     rm -rf "$WORK/early" "$WORK/out" && mkdir -p "$WORK/early-source"
@@ -546,6 +564,7 @@ done
 # Segment 0001 lost and one byte changed early in the first volume, the
 # second volume whole: 0001's header is rebuilt from the slice that checks.
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   case_dir=$WORK/case
   rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
   cp -r "$WORK/p-trep" "$case_dir"
@@ -563,6 +582,7 @@ done
 # over segments of 160 KiB: not believed, said, and the join goes on; within
 # a minute (believed, the first kept the check busy for hours).
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   for bits in 63 32; do
     case_dir=$WORK/case
     rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
@@ -607,6 +627,7 @@ done
 # which no one answers here: exit 99, the folder and "disk full" named,
 # nothing left there, no word of rebuilt segments.
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   case_dir=$WORK/case
   rm -rf "$case_dir" "$WORK/full" && mkdir -p "$WORK/full"
   cp -r "$WORK/p-trep" "$case_dir"
@@ -637,6 +658,7 @@ done
 # Recovery files go through the same hidden, exclusive temporary files as
 # every other file a job makes: a user's data.par2.tmp stays as it was.
 for name in trep Trep.exe; do
+  wanted "$name" || continue
   rm -rf "$WORK/mine" && mkdir -p "$WORK/mine"
   echo "the user's own file" >"$WORK/mine/data.par2.tmp"
   prog "$name" "/i=$WORK/data.bin" "/o=$WORK/mine" /s=160 /r=2 /q
@@ -649,6 +671,7 @@ done
 # What a killed job leaves (a hidden temporary file, a rebuilt segment) is
 # told of by the next job in the folder, never used or removed.
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   case_dir=$WORK/case
   rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
   cp -r "$WORK/p-trep" "$case_dir"
@@ -673,6 +696,7 @@ done
 # the file the checksum reads) joins with exit 0 and other bytes without
 # recovery files; with them it is found and mended.
 for joiner in trep Trep.exe; do
+  wanted "$joiner" || continue
   for with in without with; do
     case_dir=$WORK/case
     rm -rf "$case_dir" "$WORK/out" && mkdir -p "$WORK/out"
@@ -689,12 +713,14 @@ for joiner in trep Trep.exe; do
   done
   report "$joiner: a byte the checksum does not read passes it; recovery files find and mend it"
 done
-for doc in "$ROOT/README.md" "$ROOT/docs/trep.1"; do
-  text=$(tr '\n' ' ' <"$doc" | sed 's/  */ /g')
-  expect_has "${doc##*/}" "$text" "reads only about the first quarter"
-  expect_has "${doc##*/}" "$text" "check every byte of every segment"
-done
-report "README.md and trep(1) say what the checksum cannot, and suggest recovery files"
+if wanted; then  # no program runs: the texts
+  for doc in "$ROOT/README.md" "$ROOT/docs/trep.1"; do
+    text=$(tr '\n' ' ' <"$doc" | sed 's/  */ /g')
+    expect_has "${doc##*/}" "$text" "reads only about the first quarter"
+    expect_has "${doc##*/}" "$text" "check every byte of every segment"
+  done
+  report "README.md and trep(1) say what the checksum cannot, and suggest recovery files"
+fi
 
 # "Finished" means on the disk (trep, strace): every file a job makes is
 # synced before it takes its name, and its folder after.
@@ -749,22 +775,24 @@ report "trep: split /r=2 and join sync every file before it takes its name, and 
 # The same for Trep.exe: Wine's FlushFileBuffers is an fsync in the
 # program's process, the rename one in wineserver, so both are traced (the
 # prefix's server is let end first, so that this run starts its own).
-rm -rf "$WORK/synced" "$WORK/synced-out" && mkdir -p "$WORK/synced-out"
-traced_exe() {  # TRACE ARGS...: Trep.exe under strace, no display
-  WINEPREFIX=$TREP_WINE_PREFIX timeout 60 wineserver -w
-  env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" \
-    timeout 300 strace -f -y -qq -e trace=fsync,fdatasync,rename,renameat,renameat2 -o "$1" \
-    "$WINE_RUN" "$WORK/prog/Trep.exe" "${@:2}" </dev/null >/dev/null 2>&1
-}
-traced_exe "$WORK/split-trace" "/i=$(winpath "$WORK/data.bin")" "/o=$(winpath "$WORK/synced")" /s=160 /r=2 /q
-expect_eq "exit code" 0 "$?"
-expect_eq "split" ok "$(synced_before_named "$WORK/split-trace" windows)"
-expect_eq "renames of its files" 8 "$(grep -c 'rename.*/\.trep-.*= 0' "$WORK/split-trace")"
-damage "$WORK/synced" "lost:2"
-traced_exe "$WORK/join-trace" "/i=$(winpath "$WORK/synced/data0001.trp")" "/o=$(winpath "$WORK/synced-out")" /q
-expect_eq "exit code" 0 "$?"
-expect_eq "join" ok "$(synced_before_named "$WORK/join-trace" windows)"
-cmp -s "$WORK/synced-out/data.bin" "$WORK/data.bin" || fail_because "the joined file differs"
-report "Trep.exe: split /r=2 and join sync every file before it takes its name (strace of Wine)"
+if wanted Trep.exe; then
+  rm -rf "$WORK/synced" "$WORK/synced-out" && mkdir -p "$WORK/synced-out"
+  traced_exe() {  # TRACE ARGS...: Trep.exe under strace, no display
+    WINEPREFIX=$TREP_WINE_PREFIX timeout 60 wineserver -w
+    env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" \
+      timeout 300 strace -f -y -qq -e trace=fsync,fdatasync,rename,renameat,renameat2 -o "$1" \
+      "$WINE_RUN" "$WORK/prog/Trep.exe" "${@:2}" </dev/null >/dev/null 2>&1
+  }
+  traced_exe "$WORK/split-trace" "/i=$(winpath "$WORK/data.bin")" "/o=$(winpath "$WORK/synced")" /s=160 /r=2 /q
+  expect_eq "exit code" 0 "$?"
+  expect_eq "split" ok "$(synced_before_named "$WORK/split-trace" windows)"
+  expect_eq "renames of its files" 8 "$(grep -c 'rename.*/\.trep-.*= 0' "$WORK/split-trace")"
+  damage "$WORK/synced" "lost:2"
+  traced_exe "$WORK/join-trace" "/i=$(winpath "$WORK/synced/data0001.trp")" "/o=$(winpath "$WORK/synced-out")" /q
+  expect_eq "exit code" 0 "$?"
+  expect_eq "join" ok "$(synced_before_named "$WORK/join-trace" windows)"
+  cmp -s "$WORK/synced-out/data.bin" "$WORK/data.bin" || fail_because "the joined file differs"
+  report "Trep.exe: split /r=2 and join sync every file before it takes its name (strace of Wine)"
+fi
 
 finish_checks

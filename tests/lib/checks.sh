@@ -42,6 +42,20 @@ finish_checks() {  # the total; exit code 0 when every check passed, else 1
   exit 1
 }
 
+# wanted PROGRAM...: whether a check that runs these programs (paths or
+# names) runs in this pass. With TREP_TESTS_NATIVE_ONLY=1 only the checks
+# that run trep, the native program, do: a second pass with another build
+# of trep (TREP_NATIVE, say a sanitized one) would only repeat the others,
+# which run Trep.exe or the test tools alone.
+wanted() {
+  [ "${TREP_TESTS_NATIVE_ONLY:-0}" = 1 ] || return 0
+  local p
+  for p in "$@"; do
+    [ "${p##*/}" = trep ] && return 0
+  done
+  return 1
+}
+
 trim() {  # TEXT: without the blanks around it
   local t=${1#"${1%%[![:space:]]*}"}
   echo "${t%"${t##*[![:space:]]}"}"
