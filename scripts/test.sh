@@ -21,7 +21,7 @@
 #                leaves those out)
 #   sanitize     the native unit tests built with AddressSanitizer and
 #                UndefinedBehaviorSanitizer, and the whole-program checks
-#                that run trep, with trep so built
+#                that run trep (unix_tool_test's too), with trep so built
 #   fuzz         each fuzz target for a bounded time (FUZZ_SECONDS, default 30)
 #
 # Each stage's time is printed when it ends, and all of them with the total
@@ -125,6 +125,9 @@ stage_sanitize() {
     "$here/tests/programs_test.sh" || status=1
   env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" TREP_TESTS_NATIVE_ONLY=1 \
     "$here/tests/recovery_test.sh" || status=1
+  # trep's subcommands, pipes and terminal (trep alone, no Windows program).
+  env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" \
+    "$here/tests/unix_tool_test.sh" || status=1
   if [ -n "$(ls -A "$reports")" ]; then
     echo "== FAILED: the sanitizers reported (each file one process that ended so):"
     local f
