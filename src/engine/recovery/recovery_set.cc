@@ -77,12 +77,30 @@ void readPacket(Candidate& c, const PacketHeader& h, const uint8_t* body, std::s
   }
 }
 
+// What a reading goes by of one recovery file, from the file as opened
+// (null: it could not be), before any of its bytes are read.
+SetReading::Stamp stampOf(const std::string& path, File* file) {
+  SetReading::Stamp stamp;
+  stamp.path = path;
+  FileTimes times;
+  if (file && file->size(&stamp.size) && file->getTimes(&times)) {
+    stamp.lastWrite = times.lastWrite;
+    stamp.opened = true;
+  } else {
+    stamp.size = 0;
+  }
+  return stamp;
+}
+
 // Ok, or why the file could not be opened or measured (what it held up to
 // a read that failed counts as read: a packet is whole by its MD5 or not).
-Status scanFile(Platform& platform, const std::string& path, Candidates& sets) {
+// *stamp, when given, receives the file's stamp.
+Status scanFile(Platform& platform, const std::string& path, Candidates& sets,
+                SetReading::Stamp* stamp) {
   Status why;
   std::unique_ptr<File> file = platform.openFile(path, FileAccess::kRead, FileShare::kRead,
                                                  FileCreate::kOpenExisting, kAttributeNormal, &why);
+  if (stamp) *stamp = stampOf(path, file.get());
   if (!file) return why;
   uint64_t size = 0;
   why = file->size(&size);
@@ -169,9 +187,11 @@ Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
   return fit;
 }
 
+// `stamps` (when given, one per path) receives each file's stamp.
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
-                             RecoverySet* set, Status* why);
+                             RecoverySet* set, Status* why,
+                             std::vector<SetReading::Stamp>* stamps = nullptr);
 
 // The recovery files of the series in the folder: the index first, then
 // the volumes.
@@ -184,19 +204,6 @@ std::vector<std::string> recoveryPaths(const std::string& folder, const std::str
   }
   std::sort(paths.begin(), paths.end());
   return paths;
-}
-
-SetReading::Stamp stampOf(Platform& platform, const std::string& path) {
-  SetReading::Stamp stamp;
-  stamp.path = path;
-  std::unique_ptr<File> file =
-      platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
-  FileTimes times;
-  if (file && file->size(&stamp.size) && file->getTimes(&times)) {
-    stamp.lastWrite = times.lastWrite;
-    stamp.opened = true;
-  }
-  return stamp;
 }
 
 }  // namespace
@@ -250,16 +257,19 @@ std::shared_ptr<const SetReading> readRecoveryFiles(
     Platform& platform, const std::string& folder, const std::string& base,
     const std::shared_ptr<const SetReading>& earlier) {
   const std::vector<std::string> paths = recoveryPaths(folder, base);
-  std::vector<SetReading::Stamp> stamps;
-  for (const std::string& path : paths) stamps.push_back(stampOf(platform, path));
-  if (earlier && earlier->folder == folder && earlier->base == base && earlier->stamps == stamps)
-    return earlier;
+  if (earlier && earlier->folder == folder && earlier->base == base) {
+    std::vector<SetReading::Stamp> now;
+    for (const std::string& path : paths)
+      now.push_back(stampOf(path, platform.openFile(path, FileAccess::kRead, FileShare::kRead,
+                                                    FileCreate::kOpenExisting).get()));
+    if (now == earlier->stamps) return earlier;
+  }
+  // A new reading stamps each file as it opens it to read.
   auto reading = std::make_shared<SetReading>();
   reading->folder = folder;
   reading->base = base;
-  reading->stamps = std::move(stamps);
-  reading->found =
-      readRecoverySetFrom(platform, paths, folder, base, &reading->set, &reading->why);
+  reading->found = readRecoverySetFrom(platform, paths, folder, base, &reading->set,
+                                       &reading->why, &reading->stamps);
   return reading;
 }
 
@@ -267,14 +277,16 @@ namespace {
 
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
-                             RecoverySet* set, Status* why) {
+                             RecoverySet* set, Status* why,
+                             std::vector<SetReading::Stamp>* stamps) {
   *set = RecoverySet{};
   *why = Status();
+  if (stamps) stamps->assign(paths.size(), SetReading::Stamp{});
   if (paths.empty()) return SetFound::kNone;
   Candidates sets;
   Status unread;  // the first file that could not be read, and why
-  for (const std::string& path : paths) {
-    Status read = scanFile(platform, path, sets);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    Status read = scanFile(platform, paths[i], sets, stamps ? &(*stamps)[i] : nullptr);
     if (!read && unread.ok()) unread = read;
   }
   // Words of ours, about the set rather than one of its files.
