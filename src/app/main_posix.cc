@@ -1,8 +1,10 @@
 // trep: the command-line program. Runs one job from the switches and ends
 // with its result as the exit code.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -71,7 +73,21 @@ void tellWhyItEnded(const BatchFailure& f) {
                  f.failure.lasting() ? kLastingRetries : kMendableRetries);
 }
 
+// Standard input, output and error open before anything else is: a
+// descriptor closed by the caller (<&-) would otherwise be the next file
+// or pipe the program opens, and a read of "standard input" would wait on
+// the program's own pipe. A closed input reads as empty, a closed output
+// takes what is written and drops it.
+void openStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != fd && opened >= 0) ::close(opened);  // a lower one was closed meanwhile
+  }
+}
+
 int run(int argc, char** argv) {
+  openStandardStreams();
   if (argc >= 2 && isSubcommandVerb(argv[1])) {
     Subcommand command = readSubcommand(std::vector<std::string>(argv + 1, argv + argc));
     if (!command.refusal.empty()) {
@@ -139,20 +155,9 @@ int run(int argc, char** argv) {
         &failure);
     answerer.endLine();
     interrupts::jobOver();  // ends here, by the signal, when one stopped the job
-    // Quiet mode shows no notice: what the recovery files did is said here,
-    // and what they were not used for. Rebuilt segments count only for a
-    // join that made its file.
-    if (job.quiet && !job.leftoverNote.empty())
-      std::fprintf(stderr, "trep: %s\n", job.leftoverNote.c_str());
-    if (job.quiet && !job.recoveryNote.empty())
-      std::fprintf(stderr, "trep: %s\n", job.recoveryNote.c_str());
-    if (job.quiet && job.segmentsRebuilt != 0 && (code == 0 || code == 1))
-      std::fprintf(stderr, "trep: %u segment%s rebuilt from recovery files\n", job.segmentsRebuilt,
-                   job.segmentsRebuilt == 1 ? "" : "s");
-    if (job.quiet && code == kExitNotRepairable)
-      std::fprintf(stderr, "trep: %s\n", job.recoveryReport.c_str());
+    tellQuietNotes(job, code);
     tellWhyItEnded(failure);
-    return code;
+    return exitCodeFor(code, failure.failure);
   }
   if (app->sawInputSwitch) {
     std::fprintf(stderr, "trep: \"%s\": %s.\n", app->lastInput.c_str(),

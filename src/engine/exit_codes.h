@@ -15,6 +15,9 @@ constexpr int kExitDirectoryError = 3;   // the output folder could be neither m
 constexpr int kExitAnotherInstance = 4;  // another instance still ran after the wait
 constexpr int kExitMemoryError = 5;      // no work buffer at any size
 constexpr int kExitNotRepairable = static_cast<int>(kResultNotRepairable);  // 6
+// A segment is held by another job (a join holds its segments alone): not
+// damage, and gone when that job ends; try again then.
+constexpr int kExitInUse = 7;
 constexpr int kExitAborted = static_cast<int>(kResultAborted);      // 99
 
 }  // namespace trep

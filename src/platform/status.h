@@ -40,12 +40,23 @@ class Status {
   const std::string& reason() const { return ok() ? empty() : detail_->reason; }
   uint32_t code() const { return ok() ? 0 : detail_->code; }
   bool lasting() const { return !ok() && detail_->lasting; }
+  // The file is held by another program or job (a sharing violation, a
+  // lock): neither damage nor absence, and gone when that job ends.
+  bool inUse() const { return !ok() && detail_->inUse; }
+  Status markedInUse() const {
+    if (ok()) return *this;
+    Status s = failure(detail_->path, detail_->reason, detail_->code, false);
+    std::const_pointer_cast<Detail>(s.detail_)->inUse = true;
+    return s;
+  }
 
   // The same failure said of another path (a file written under a
   // temporary name reports the name it is made for). Ok stays ok.
   Status withPath(std::string path) const {
     if (ok()) return *this;
-    return failure(std::move(path), detail_->reason, detail_->code, detail_->lasting);
+    Status s = failure(std::move(path), detail_->reason, detail_->code, detail_->lasting);
+    std::const_pointer_cast<Detail>(s.detail_)->inUse = detail_->inUse;
+    return s;
   }
 
   // Both failures, or both ok, with the same path, reason and code.
@@ -66,6 +77,7 @@ class Status {
     std::string reason;
     uint32_t code;
     bool lasting;
+    bool inUse = false;
   };
   static const std::string& empty() {
     static const std::string kEmpty;

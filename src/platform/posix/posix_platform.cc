@@ -132,7 +132,8 @@ int openReplacing(const std::string& path, int flags) {
 // flock's EWOULDBLOCK reads "Resource temporarily unavailable", which does
 // not tell a user that another program has the file open.
 Status lockedError(const std::string& path) {
-  return Status::failure(path, "Locked by another process", static_cast<uint32_t>(EWOULDBLOCK));
+  return Status::failure(path, "Locked by another process", static_cast<uint32_t>(EWOULDBLOCK))
+      .markedInUse();
 }
 
 std::string lastComponent(const std::string& path) {

@@ -47,7 +47,10 @@ Status win32Error(const std::string& path, DWORD error) {
                              reason.back() == ' ' || reason.back() == '.'))
     reason.pop_back();
   if (reason.empty()) reason = "Error " + std::to_string(error);
-  return Status::failure(path, std::move(reason), error, isLasting(error));
+  Status failed = Status::failure(path, std::move(reason), error, isLasting(error));
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+             ? failed.markedInUse()
+             : failed;
 }
 
 FILETIME toFileTime(uint64_t v) {
