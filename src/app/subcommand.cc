@@ -273,6 +273,11 @@ Subcommand readSubcommand(const std::vector<std::string>& args) {
       why = "--name is for a split of standard input (-)";
     else if (c.quiet && c.verbose)
       why = "-q and -v ask for opposite things";
+    // Checked here, where the paths enter, and never cut to another path.
+    for (const std::string* path : {&c.input, &c.output})
+      if (why.empty() && *path != "-" && !PathText::fits(*path))
+        why = "the path " + quoted(*path) + " is longer than " +
+              std::to_string(PathText::kMaxLength) + " characters";
   }
   if (!why.empty()) {
     Subcommand refused;

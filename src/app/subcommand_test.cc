@@ -146,6 +146,10 @@ TEST(SubcommandTest, RefusedLinesTable) {
       {{"check", "-o", "d", "a0001.trp"}, "takes no option"},
       {{"check", "--force", "a0001.trp"}, "takes no option"},
       {{"join", "", "a0001.trp"}, "is empty"},
+      // A path longer than a path field is refused, never cut to another.
+      {{"split", "a", "-o", std::string(600, 'd')}, "is longer than 599 characters"},
+      {{"split", std::string(600, 'f')}, "is longer than 599 characters"},
+      {{"join", std::string(592, 'f') + "0001.trp"}, "is longer than 599 characters"},
   };
   for (const auto& c : cases) {
     std::string line;
