@@ -7,6 +7,7 @@
 #include "engine/naming.h"
 #include "engine/join_recovery.h"
 #include "engine/segment_format.h"
+#include "engine/series_survey.h"
 
 namespace trep {
 namespace {
@@ -25,11 +26,8 @@ std::string segmentOf(JobContext& ctx, uint32_t n) {
 // the series ends at the first missing number.
 uint32_t countHeaderless(JobContext& ctx) {
   if (uint32_t vouched = recoveredSegmentCount(ctx)) return vouched;
-  uint32_t n = 0;
-  while (n < kMaxSegments &&
-         ctx.platform.fileAttributes(segmentOf(ctx, n + 1)) != kInvalidAttributes)
-    ++n;
-  return n;
+  return countHeaderlessSegments(ctx.platform, ctx.job.segmentFolder.view(),
+                                 ctx.job.segmentExtension.view());
 }
 
 enum class Opened { kOpen, kSeriesEnded, kAborted };
@@ -139,10 +137,22 @@ PathEnd appendSegments(JobContext& ctx, File* output, uint32_t segments) {
     if (opened == Opened::kSeriesEnded) break;  // a headerless series ends normally
     if (opened == Opened::kAborted) return PathEnd::kEarlyReturn;
 
+    // A segment that cannot be measured or sought in is not joined as
+    // empty: the read error, as for one that cannot be opened.
     uint64_t size = 0;
-    segment->size(&size);
+    Status measured = segment->size(&size);
+    if (measured && size > job.headerSize) measured = segment->seek(job.headerSize);
+    if (!measured) {
+      ctx.lastFailure = measured.withPath(path);
+      segment.reset();
+      if (!askRetryOrAbort(ctx, kReadError, ctx.lastFailure)) {
+        job.jobResult = kResultAborted;
+        return PathEnd::kEarlyReturn;
+      }
+      --job.currentSegment;  // "OK": this segment again
+      continue;
+    }
     uint64_t length = size > job.headerSize ? size - job.headerSize : 0;
-    segment->seek(job.headerSize);
     uint32_t base = static_cast<uint32_t>(
         static_cast<uint64_t>(job.currentSegment - 1) * 100 / progressCount);
     // Payload bytes 0 .. P - 2 of every segment were scrambled, P being the

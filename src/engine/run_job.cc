@@ -207,9 +207,24 @@ Moved moveChunk(File* source, File* destination, uint8_t* buffer, uint32_t n, ui
   return Moved::kWhole;
 }
 
-// After a failed chunk, puts both files back at the chunk's start.
-void rewind(File* file, bool known, uint64_t at) {
-  if (file != nullptr && known) file->seek(at);
+// After a failed chunk, puts a file back at the chunk's start. A file that
+// cannot be put back cannot have the chunk again: its failure, which ends
+// the job rather than skip or repeat bytes.
+Status rewind(File* file, bool known, uint64_t at) {
+  if (file == nullptr || !known) return Status();
+  return file->seek(at);
+}
+
+// "OK" after a failed chunk: both files back at its start, or the job ends
+// (99) with the reason.
+bool rewound(JobContext& ctx, File* source, bool sourceKnown, uint64_t sourceAt,
+             File* destination, bool destinationKnown, uint64_t destinationAt) {
+  Status back = rewind(source, sourceKnown, sourceAt);
+  if (back) back = rewind(destination, destinationKnown, destinationAt);
+  if (back) return true;
+  ctx.lastFailure = back;
+  ctx.job.jobResult = kResultAborted;
+  return false;
 }
 
 }  // namespace
@@ -239,8 +254,9 @@ void copyChunks(JobContext& ctx, File* source, File* destination, uint64_t total
     if (moved == Moved::kFailed) {
       if (!askAfterWriteError(ctx, why)) return;
       // "OK": the same chunk again, so no data is silently skipped.
-      rewind(source, sourceKnown, sourceAt);
-      rewind(destination, destinationKnown, destinationAt);
+      if (!rewound(ctx, source, sourceKnown, sourceAt, destination, destinationKnown,
+                   destinationAt))
+        return;
       continue;
     }
     remaining -= chunkSize;
@@ -259,7 +275,7 @@ bool writeOrAsk(JobContext& ctx, File* file, const void* data, uint32_t n) {
       if (written && put == n) return true;
     }
     if (!askAfterWriteError(ctx, written)) return false;
-    rewind(file, known, at);
+    if (!rewound(ctx, nullptr, false, 0, file, known, at)) return false;
   }
 }
 

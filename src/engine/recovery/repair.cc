@@ -775,20 +775,27 @@ class SeriesRepair {
           out.reset();
           return stopped();
         }
-        std::unique_ptr<File> in = openForReading(platform_, from, &why);
+        Status read;
+        std::unique_ptr<File> in = openForReading(platform_, from, &read);
         const uint64_t at = k * S;
         const uint64_t length = std::min(S, f.description.length - at);
+        // The slice was found by its checksum over its bytes zero-padded to
+        // S: where its file ends early (cut within trailing zeros), the
+        // bytes it lacks are those zeros.
         for (uint64_t done = 0; in && why && done < length;) {
           const std::size_t want =
               static_cast<std::size_t>(std::min<uint64_t>(buffer_.size(), length - done));
-          if (readAt(*in, at + done, buffer_.data(), want) != want) {
-            why = because(from, "cannot be read");
-            break;
-          }
+          const std::size_t got = readAt(*in, at + done, buffer_.data(), want);
+          std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(got),
+                    buffer_.begin() + static_cast<std::ptrdiff_t>(want), uint8_t{0});
           why = writeRebuilt(*out, at + done, buffer_.data(), want);
           done += want;
         }
-        if (!in || !why) {
+        if (!in) {
+          out.reset();
+          return fail("The segment \"" + from + "\" cannot be read.", read);
+        }
+        if (!why) {
           out.reset();
           return fail(cannot, why, true);
         }
