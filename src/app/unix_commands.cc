@@ -25,6 +25,7 @@
 #include "engine/recovery/recovery_set.h"
 #include "engine/recovery/repair.h"
 #include "engine/segment_format.h"
+#include "engine/series_survey.h"
 #include "engine/work_buffer.h"
 #include "planning/controls.h"
 #include "planning/size_arithmetic.h"
@@ -83,7 +84,8 @@ const char kJoinUsage[] =
     "To standard output the size and checksum are checked as the bytes go out;\n"
     "a mismatch is said on stderr at the end, and the exit code is 1.\n"
     "Exit codes: 0 done, 1 checksum or size wrong, 2 refused, 3 the folder\n"
-    "cannot be made, 6 more damage than the recovery files mend, 99 aborted.\n";
+    "cannot be made, 6 segments missing or more damage than the recovery files\n"
+    "mend, 7 a segment is in use by another job, 99 aborted.\n";
 
 const char kCheckUsage[] =
     "Usage: trep check SEGMENT [-q|-v]\n"
@@ -91,9 +93,11 @@ const char kCheckUsage[] =
     "and says which segments are present, intact, missing or damaged, and\n"
     "whether the recovery files can mend them. The report goes to stdout.\n"
     "  -q, --quiet        no report: the exit code only\n"
-    "Exit codes: 0 the series is whole, 1 damaged or incomplete and the\n"
-    "recovery files can mend it (a join mends it as it goes), 2 no series to\n"
-    "check, 6 damaged or incomplete beyond what recovery files mend, 99 aborted.\n";
+    "Exit codes: 0 the series is whole (or, without recovery files, no damage\n"
+    "found), 1 damaged or incomplete and the recovery files can mend it (a join\n"
+    "mends it as it goes), 2 no series to check, 6 damaged or incomplete beyond\n"
+    "what recovery files mend, 7 a segment is in use by another job, 99 aborted\n"
+    "or a segment cannot be read.\n";
 
 // ------------------------------------------------------------- helpers ---
 
@@ -443,8 +447,10 @@ struct Run {
   static int ended(const JobContext& ctx, const JobOutcome& outcome) {
     if (!ctx.lastFailure.ok() && (!ctx.lastFailureShown || ctx.gaveUp))
       std::fprintf(stderr, "trep: %s\n", ctx.lastFailure.toString().c_str());
-    if (outcome.endProcess) return outcome.exitCode;
-    return static_cast<int>(ctx.job.jobResult.load());
+    const int code = outcome.endProcess ? outcome.exitCode
+                                        : static_cast<int>(ctx.job.jobResult.load());
+    tellQuietNotes(ctx.job, code);
+    return exitCodeFor(code, ctx.lastFailure);
   }
 };
 
@@ -618,14 +624,18 @@ int join(Run& r) {
   JobContext ctx{job, r.app.options, *r.platform, planning, nullptr};
   std::unique_ptr<StandardOutput> out;
   if (toStdout) {
-    out = std::make_unique<StandardOutput>(job.rawSeries ? CrcStream::kUnknownTotal
-                                                         : job.fileSize);
+    // Without a header yet (0001 lost), the join reads it from the 0001
+    // it rebuilds: the size is known only then.
+    out = std::make_unique<StandardOutput>(job.rawSeries || job.headerLost
+                                               ? CrcStream::kUnknownTotal
+                                               : job.fileSize);
     ctx.streamOutput = out.get();
   }
+  JobOutcome outcome = r.runWatched(ctx, job.fileSize);
+  int code = Run::ended(ctx, outcome);
+  // The header the join went by, which it may have read from a rebuilt 0001.
   const uint64_t expected = job.fileSize;
   const uint32_t expectedCrc = job.fileCrc;
-  JobOutcome outcome = r.runWatched(ctx, expected);
-  int code = Run::ended(ctx, outcome);
   if (code != 0 && code != kExitCrcFailed) return code;
 
   std::string checked = "checksum OK";
@@ -668,15 +678,66 @@ int join(Run& r) {
 
 // --------------------------------------------------------------- check ---
 
-// One segment as check found it.
-struct SegmentState {
-  std::string path;
-  bool present = false;
-  uint64_t size = 0;      // bytes on disk
-  uint64_t expected = 0;  // bytes it should have; 0 when the series does not say
-  bool headerBad = false; // a later segment without its 8-byte magic
-  bool damaged = false;   // found so by the recovery files
-};
+// The exit code of trep check for what it found, as the join's outcome
+// implies it: 0 the join ends 0 with nothing to mend, 1 it mends the damage
+// and ends 0, 6 it cannot give the original (its 1 or 6), 7 a segment is in
+// use by another job, 99 a segment cannot be read (the join aborts).
+enum class CheckVerdict { kWhole, kNoDamageSeen, kMendable, kNotMendable, kInUse, kUnreadable };
+
+int exitCodeOf(CheckVerdict v) {
+  switch (v) {
+    case CheckVerdict::kWhole:
+    case CheckVerdict::kNoDamageSeen: return kExitFinished;
+    case CheckVerdict::kMendable: return kExitCheckMendable;
+    case CheckVerdict::kNotMendable: return kExitCheckNotMendable;
+    case CheckVerdict::kInUse: return kExitInUse;
+    case CheckVerdict::kUnreadable: return kExitAborted;
+  }
+  return kExitCheckNotMendable;
+}
+
+// What the recorded checksum said of a series checked without recovery files.
+enum class Crc { kNotRecorded, kNotChecked, kScrambled, kGood, kBad, kUnread };
+
+// The recorded checksum over the payloads, read once in order. kUnread,
+// with *failure, when a segment could not be read.
+Crc checksumPass(Run& r, const SeriesSurvey& survey, ProgressLine& line,
+                 const std::atomic<bool>& stopped, Status* failure) {
+  const JobSettings& job = r.app.job;
+  Platform& platform = *r.platform;
+  CrcStream crc(job.fileSize);
+  std::vector<uint8_t> buffer(4u << 20);
+  auto last = Clock::now();
+  for (const SegmentFinding& s : survey.segments) {
+    if (stopped) break;
+    std::unique_ptr<File> f = platform.openFile(s.path, FileAccess::kRead, FileShare::kRead,
+                                                FileCreate::kOpenExisting, kAttributeNormal,
+                                                failure);
+    if (!f) return Crc::kUnread;
+    if (Status sought = f->seek(s.number == 1 ? kFullHeaderSize : kShortHeaderSize); !sought) {
+      *failure = sought;
+      return Crc::kUnread;
+    }
+    for (;;) {
+      uint32_t got = 0;
+      if (Status read = f->read(buffer.data(), static_cast<uint32_t>(buffer.size()), &got);
+          !read) {
+        *failure = read;
+        return Crc::kUnread;
+      }
+      if (got == 0) break;
+      crc.add(buffer.data(), got);
+      if (Clock::now() - last > std::chrono::milliseconds(250)) {
+        last = Clock::now();
+        line.show("checksum of " + fileNameOf(s.path), crc.bytes(), job.fileSize);
+      }
+      if (stopped) break;
+    }
+  }
+  uint32_t value = 0;
+  return crc.bytes() == job.fileSize && crc.value(&value) && value == job.fileCrc ? Crc::kGood
+                                                                                  : Crc::kBad;
+}
 
 int check(Run& r) {
   const Subcommand& c = r.c;
@@ -688,60 +749,11 @@ int check(Run& r) {
     return kExitUsage;
   }
   const bool report = !c.quiet;
-  const std::string prefix = job.segmentFolder.str();
-  // The series' folder and base name, as the join takes them apart.
-  std::string folder, base;
-  splitPrefix(prefix, &folder, &base);
-  auto segmentAt = [&](uint32_t n) {
-    return findSegmentPath(platform, prefix, job.segmentExtension.view(), n);
-  };
+  // The series as the join reads it: the one survey both go by.
+  const SeriesSurvey survey = surveySeries(platform, job);
+  const recovery::RecoverySet& set = survey.reading->set;
+  const bool used = survey.setUse == SetUse::kUsed;
 
-  // The recovery files first: for a headerless series they tell the count.
-  const std::shared_ptr<const recovery::SetReading> reading =
-      recovery::readRecoveryFiles(platform, folder, base, job.recoveryFilesRead);
-  const recovery::RecoverySet& set = reading->set;
-  const Status& why = reading->why;
-  const recovery::SetFound found = reading->found;
-  uint32_t count = job.segmentCount;
-  if (job.rawSeries) {
-    count = 0;
-    if (found == recovery::SetFound::kUsable)
-      for (const recovery::SetFile& f : set.files) count = std::max(count, f.segment);
-    if (count == 0)
-      while (count < kMaxSegments && platform.nameTaken(segmentAt(count + 1))) ++count;
-  }
-
-  // Sizes and magic of every segment; the payloads through the checksum.
-  const uint64_t header = job.rawSeries ? 0 : kFullHeaderSize;
-  const uint64_t full = job.firstSegmentBytes > header ? job.firstSegmentBytes - header : 0;
-  std::vector<SegmentState> segments(count);
-  bool sizesKnown = !job.rawSeries && !job.headerLost && full != 0;
-  bool allThere = true;
-  for (uint32_t n = 1; n <= count; ++n) {
-    SegmentState& s = segments[n - 1];
-    s.path = segmentAt(n);
-    const uint64_t own = n == 1 ? header : (job.rawSeries ? 0 : kShortHeaderSize);
-    if (sizesKnown) {
-      const uint64_t before = full * (n - 1);
-      const uint64_t payload = job.fileSize > before ? std::min(full, job.fileSize - before) : 0;
-      s.expected = own + payload;
-    }
-    std::unique_ptr<File> f = platform.openFile(s.path, FileAccess::kRead, FileShare::kRead,
-                                                FileCreate::kOpenExisting);
-    s.present = f != nullptr && f->size(&s.size).ok();
-    if (s.present && n > 1 && !job.rawSeries) {
-      char magic[kMagicSize] = {0};
-      uint32_t got = 0;
-      f->read(magic, kMagicSize, &got);
-      s.headerBad = got != kMagicSize || std::memcmp(magic, kMagic, kMagicSize) != 0;
-    }
-    if (!s.present || (s.expected != 0 && s.size != s.expected) || s.headerBad) allThere = false;
-  }
-
-  // The checksum over the payloads, read once in order, when it can mean
-  // anything: every segment there and of its size, a checksum recorded,
-  // the payload not scrambled.
-  enum class Crc { kNotRecorded, kNotChecked, kScrambled, kGood, kBad } crcState = Crc::kNotRecorded;
   ProgressLine line(r.terminal.progress);
   std::atomic<bool> stopped{false};
   JobSettings& watched = job;
@@ -749,43 +761,18 @@ int check(Run& r) {
     stopped = true;
     watched.jobResult = kResultAborted;
   });
-  if (job.rawSeries || job.headerLost || job.fileCrc == 0) {
-    crcState = Crc::kNotRecorded;
-  } else if (job.encrypt) {
-    crcState = Crc::kScrambled;
-  } else if (!allThere) {
-    crcState = Crc::kNotChecked;
-  } else {
-    CrcStream crc(job.fileSize);
-    std::vector<uint8_t> buffer(4u << 20);
-    auto last = Clock::now();
-    for (uint32_t n = 1; n <= count && !stopped; ++n) {
-      std::unique_ptr<File> f = platform.openFile(segments[n - 1].path, FileAccess::kRead,
-                                                  FileShare::kRead, FileCreate::kOpenExisting);
-      if (!f) break;
-      f->seek(n == 1 ? kFullHeaderSize : kShortHeaderSize);
-      for (;;) {
-        uint32_t got = 0;
-        if (!f->read(buffer.data(), static_cast<uint32_t>(buffer.size()), &got) || got == 0) break;
-        crc.add(buffer.data(), got);
-        if (Clock::now() - last > std::chrono::milliseconds(250)) {
-          last = Clock::now();
-          line.show("checksum of " + fileNameOf(segments[n - 1].path), crc.bytes(), job.fileSize);
-        }
-        if (stopped) break;
-      }
-    }
-    uint32_t value = 0;
-    crcState = crc.bytes() == job.fileSize && crc.value(&value) && value == job.fileCrc
-                   ? Crc::kGood : Crc::kBad;
-  }
 
-  // What the recovery files say of every segment, and whether they mend it.
+  // The bytes: by the recovery files where they are this series', every
+  // byte by its MD5; else by the recorded checksum, which reads part of them.
+  Crc crcState = Crc::kNotRecorded;
+  Status readFailure;
   recovery::RepairReport repair;
-  const bool usable = found == recovery::SetFound::kUsable;
-  if (usable && !stopped) {
+  const bool held = survey.firstInUse() != nullptr;
+  if (held || survey.setUse == SetUse::kAmbiguous) {
+    // Nothing to read: the join would not begin either.
+  } else if (used) {
     recovery::RepairOptions options;
-    options.workFolder = folder;
+    options.workFolder = survey.folder;
     options.checkOnly = true;
     options.keepGoing = [&stopped] { return !stopped.load(); };
     std::atomic<uint64_t> bytesChecked{0};
@@ -794,7 +781,7 @@ int check(Run& r) {
     // On a thread of its own, so that the terminal hears of it meanwhile.
     std::atomic<bool> checked{false};
     std::thread checker([&] {
-      repair = recovery::repairSeries(platform, set, folder, base, options);
+      repair = recovery::repairSeries(platform, set, survey.folder, survey.base, options);
       checked = true;
     });
     line.restartClock();
@@ -805,85 +792,180 @@ int check(Run& r) {
       platform.sleepMs(50);
     }
     checker.join();
-    for (uint32_t n : repair.damaged)
-      if (n >= 1 && n <= count) segments[n - 1].damaged = true;
+  } else if (job.rawSeries || job.headerLost || job.fileCrc == 0) {
+    crcState = Crc::kNotRecorded;
+  } else if (job.encrypt) {
+    crcState = Crc::kScrambled;
+  } else if (survey.firstUnreadable() != nullptr) {
+    crcState = Crc::kUnread;
+    readFailure = survey.firstUnreadable()->why;
+  } else if (!survey.allThere()) {
+    // A later segment whose first 8 bytes are not the magic is read on
+    // past them by the join, as here.
+    bool sized = true;
+    for (const SegmentFinding& s : survey.segments)
+      if (s.state != SegmentState::kThere && s.state != SegmentState::kNoMagic) sized = false;
+    crcState = sized ? checksumPass(r, survey, line, stopped, &readFailure) : Crc::kNotChecked;
+  } else {
+    crcState = checksumPass(r, survey, line, stopped, &readFailure);
   }
   line.clear();
   interrupts::jobOver();
   if (stopped) return kExitAborted;
 
-  uint32_t intact = 0, missing = 0, damaged = 0;
-  for (SegmentState& s : segments) {
+  // Every segment, as the survey found it and the recovery files judged it.
+  uint32_t intact = 0, missing = 0, damaged = 0, inUse = 0;
+  for (const SegmentFinding& s : survey.segments) {
     const std::string name = fileNameOf(s.path);
     std::string what;
-    if (!s.present) {
+    const bool judgedDamaged =
+        used && std::find(repair.damaged.begin(), repair.damaged.end(), s.number) !=
+                    repair.damaged.end();
+    if (s.state == SegmentState::kInUse) {
+      ++inUse;
+      what = segmentStateText(s);
+    } else if (s.state == SegmentState::kMissing || s.state == SegmentState::kNotAFile) {
       ++missing;
-      what = "missing";
-    } else if (s.expected != 0 && s.size != s.expected) {
+      what = segmentStateText(s);
+    } else if (s.state == SegmentState::kNoMagic && !used) {
+      ++intact;  // its payload is what the join reads
+      what = segmentStateText(s) + " (the join reads on past them)";
+    } else if (s.state != SegmentState::kThere) {
       ++damaged;
-      what = "damaged: " + std::to_string(s.size) + " bytes, " + std::to_string(s.expected) +
-             " expected";
-    } else if (s.headerBad) {
-      ++damaged;
-      what = "damaged: its first 8 bytes are not a segment's";
-    } else if (s.damaged) {
+      what = segmentStateText(s);
+    } else if (judgedDamaged) {
       ++damaged;
       what = "damaged: its bytes are not those the recovery files record";
     } else {
       ++intact;
       what = "intact";
     }
-    if (report && (what != "intact" || c.verbose)) std::printf("%s: %s\n", name.c_str(), what.c_str());
+    if (report && (what != "intact" || c.verbose))
+      std::printf("%s: %s\n", name.c_str(), what.c_str());
   }
-  const bool whole = missing == 0 && damaged == 0 && crcState != Crc::kBad &&
-                     (!usable || repair.outcome == recovery::RepairOutcome::kIntact);
-  const bool mendable =
-      !whole && usable && crcState != Crc::kBad &&
-      (repair.outcome == recovery::RepairOutcome::kRepairable ||
-       repair.outcome == recovery::RepairOutcome::kRepaired);
+
+  CheckVerdict verdict;
+  if (held) {
+    verdict = CheckVerdict::kInUse;
+  } else if (survey.setUse == SetUse::kAmbiguous) {
+    verdict = CheckVerdict::kNotMendable;
+  } else if (used) {
+    switch (repair.outcome) {
+      case recovery::RepairOutcome::kIntact: verdict = CheckVerdict::kWhole; break;
+      case recovery::RepairOutcome::kRepairable:
+      case recovery::RepairOutcome::kRepaired: verdict = CheckVerdict::kMendable; break;
+      default: verdict = CheckVerdict::kNotMendable; break;
+    }
+  } else if (crcState == Crc::kUnread) {
+    verdict = CheckVerdict::kUnreadable;
+  } else if (missing != 0 || damaged != 0 || crcState == Crc::kBad) {
+    verdict = CheckVerdict::kNotMendable;
+  } else {
+    verdict = CheckVerdict::kNoDamageSeen;
+  }
+
   if (report) {
-    const std::string name = job.headerLost ? base : job.originalName.str();
-    std::string counts = plural(count, "segment", "segments") + ": " + std::to_string(intact) +
-                         " intact";
+    const std::string name = job.headerLost ? survey.base : job.originalName.str();
+    std::string counts = plural(survey.count, "segment", "segments") + ": " +
+                         std::to_string(intact) + " intact";
     if (missing != 0) counts += ", " + std::to_string(missing) + " missing";
     if (damaged != 0) counts += ", " + std::to_string(damaged) + " damaged";
+    if (inUse != 0) counts += ", " + std::to_string(inUse) + " in use";
     std::printf("%s: %s\n", name.c_str(), counts.c_str());
-    switch (crcState) {
-      // The recorded checksum reads the first quarter of every 10,000,000
-      // bytes only: it is no proof of the rest, and says so.
-      case Crc::kGood:
-        std::printf("checksum: OK (it covers the first quarter of every 10,000,000 bytes)\n");
+    if (const SegmentFinding* s = survey.firstInUse())
+      std::printf("%s is in use by another program or job; check again when it is done\n",
+                  fileNameOf(s->path).c_str());
+    if (!used && !held) {
+      switch (crcState) {
+        // The recorded checksum reads the first quarter of every 10,000,000
+        // bytes only: it is no proof of the rest, and says so.
+        case Crc::kGood:
+          std::printf("checksum: OK \xE2\x80\x94 it reads only part of the bytes; a series split "
+                      "with recovery files is checked byte by byte\n");
+          break;
+        case Crc::kBad: std::printf("checksum: MISMATCH, the data is damaged\n"); break;
+        case Crc::kUnread:
+          std::printf("checksum: not checked, a segment cannot be read (%s)\n",
+                      readFailure.toString().c_str());
+          break;
+        case Crc::kNotChecked:
+          std::printf("checksum: not checked, segments are missing or damaged\n");
+          break;
+        case Crc::kScrambled: std::printf("checksum: not checked, the series is scrambled\n"); break;
+        case Crc::kNotRecorded: std::printf("checksum: none recorded\n"); break;
+      }
+    }
+    switch (survey.setUse) {
+      case SetUse::kNone: std::printf("recovery files: none\n"); break;
+      case SetUse::kUnusable:
+        std::printf("recovery files: not usable (%s)\n", survey.setNote.c_str());
         break;
-      case Crc::kBad: std::printf("checksum: MISMATCH, the data is damaged\n"); break;
-      case Crc::kNotChecked: std::printf("checksum: not checked, segments are missing or damaged\n"); break;
-      case Crc::kScrambled: std::printf("checksum: not checked, the series is scrambled\n"); break;
-      case Crc::kNotRecorded: std::printf("checksum: none recorded\n"); break;
+      case SetUse::kAmbiguous:
+      case SetUse::kNotThisSeries:
+        std::printf("recovery files: not used: %s\n", survey.setNote.c_str());
+        break;
+      case SetUse::kUsed: {
+        const std::string files = plural(set.paths.size(), "file", "files");
+        if (held)
+          std::printf("recovery files: %s, not checked while a segment is in use\n", files.c_str());
+        else if (verdict == CheckVerdict::kWhole)
+          std::printf("recovery files: %s, every byte checked, nothing to mend\n", files.c_str());
+        else if (verdict == CheckVerdict::kMendable)
+          std::printf("recovery files: %s, they can mend it (%s lost, as many to mend them); "
+                      "trep join mends it as it rebuilds\n",
+                      files.c_str(), plural(repair.slicesNeeded, "slice", "slices").c_str());
+        else
+          std::printf("recovery files: %s, not enough to mend it (%u slices lost, %u to mend "
+                      "them)%s%s\n",
+                      files.c_str(), repair.slicesNeeded, repair.slicesAvailable,
+                      repair.problem.empty() ? "" : ": ", repair.problem.c_str());
+        break;
+      }
     }
-    if (found == recovery::SetFound::kNone) {
-      std::printf("recovery files: none\n");
-    } else if (!usable) {
-      std::printf("recovery files: not usable (%s)\n", why.toString().c_str());
-    } else {
-      std::string files = plural(set.paths.size(), "file", "files");
-      if (whole)
-        std::printf("recovery files: %s, nothing to mend\n", files.c_str());
-      else if (mendable)
-        std::printf("recovery files: %s, they can mend it (%s lost, as many to mend them); "
-                    "trep join mends it as it rebuilds\n",
-                    files.c_str(), plural(repair.slicesNeeded, "slice", "slices").c_str());
-      else
-        std::printf("recovery files: %s, not enough to mend it (%u slices lost, %u to mend "
-                    "them)%s%s\n",
-                    files.c_str(), repair.slicesNeeded, repair.slicesAvailable,
-                    repair.problem.empty() ? "" : ": ", repair.problem.c_str());
+    switch (verdict) {
+      case CheckVerdict::kWhole: std::printf("whole\n"); break;
+      case CheckVerdict::kNoDamageSeen:
+        std::printf(crcState == Crc::kGood
+                        ? "no damage found (the checksum reads part of the bytes)\n"
+                        : "no damage found (nothing recorded to check the bytes by)\n");
+        break;
+      case CheckVerdict::kMendable: std::printf("damaged, can be mended\n"); break;
+      case CheckVerdict::kNotMendable: std::printf("damaged, cannot be mended\n"); break;
+      case CheckVerdict::kInUse: std::printf("in use, not checked\n"); break;
+      case CheckVerdict::kUnreadable: std::printf("cannot be read, not checked\n"); break;
     }
-    std::printf("%s\n", whole ? "whole" : mendable ? "damaged, can be mended" : "damaged, cannot be mended");
     std::fflush(stdout);
   }
-  return whole ? 0 : mendable ? kExitCheckMendable : kExitCheckNotMendable;
+  return exitCodeOf(verdict);
 }
 
 }  // namespace
+
+void tellQuietNotes(const JobSettings& job, int code) {
+  // Quiet mode shows no notice: what the recovery files did is said here,
+  // and what they were not used for. Rebuilt segments count only for a
+  // join that made its file.
+  if (!job.quiet) return;
+  if (!job.leftoverNote.empty()) std::fprintf(stderr, "trep: %s\n", job.leftoverNote.c_str());
+  if (!job.recoveryNote.empty()) std::fprintf(stderr, "trep: %s\n", job.recoveryNote.c_str());
+  if (job.segmentsRebuilt != 0 && (code == kExitFinished || code == kExitCrcFailed))
+    std::fprintf(stderr, "trep: %u segment%s rebuilt from recovery files\n", job.segmentsRebuilt,
+                 job.segmentsRebuilt == 1 ? "" : "s");
+  if (code == kExitNotRepairable) {
+    // Every refusal says why.
+    const std::string why = job.recoveryReport.empty()
+                                ? std::string("The series cannot be rebuilt.")
+                                : job.recoveryReport.str();
+    std::fprintf(stderr, "trep: %s\n", why.c_str());
+  }
+}
+
+int exitCodeFor(int code, const Status& lastFailure) {
+  if (code != kExitAborted || !lastFailure.inUse()) return code;
+  std::fprintf(stderr, "trep: \"%s\" is in use by another program or job; try again when it "
+                       "is done.\n", lastFailure.path().c_str());
+  return kExitInUse;
+}
 
 const char* subcommandUsage(Subcommand::Verb verb) {
   switch (verb) {

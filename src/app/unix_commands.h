@@ -5,6 +5,9 @@
 #define TREP_APP_UNIX_COMMANDS_H_
 
 #include "app/subcommand.h"
+#include "engine/exit_codes.h"
+#include "engine/job.h"
+#include "platform/status.h"
 
 namespace trep {
 
@@ -13,6 +16,15 @@ namespace trep {
 // mends it as it goes), or it cannot (as a join's 6).
 constexpr int kExitCheckMendable = 1;
 constexpr int kExitCheckNotMendable = 6;
+
+// What a job without notices (quiet) has to say at its end: why recovery
+// files were not used, what they rebuilt, why the series cannot be
+// rebuilt. On stderr, one line each; nothing when the notices said it.
+void tellQuietNotes(const JobSettings& job, int code);
+
+// A job's exit code as the process ends with it: an abort because a
+// segment is held by another job is kExitInUse.
+int exitCodeFor(int code, const Status& lastFailure);
 
 // Runs one subcommand line, read and not refused, and returns the exit code.
 int runSubcommand(const Subcommand& command);

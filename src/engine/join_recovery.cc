@@ -19,6 +19,8 @@
 #include "engine/recovery/repair.h"
 #include "engine/recovery/series_evidence.h"
 #include "engine/segment_format.h"
+#include "engine/series_survey.h"
+#include "platform/digest.h"
 #include "platform/folder_listing.h"
 
 namespace trep {
@@ -132,32 +134,27 @@ struct JoinRecovery::State {
     return findSegmentPath(ctx.platform, prefix, ctx.job.segmentExtension.view(), n);
   }
 
-  // Whether segment n is what the set records: its length, and the CRC-32
-  // of each slice (zero-padded as the set's are). The set's MD5s would take
-  // four times the join's own time on one processor; a CRC-32 finds any
-  // accident (every burst of 32 bits or less, else all but 1 in 2^32), and
-  // any segment found so is then checked by its MD5 in the repair.
+  // Whether segment n is what the set records: its length and the MD5 of
+  // every byte (the file hash the set records for it). A weaker test (the
+  // slices' CRC-32s) would pass a change made to keep them, and the join
+  // would then end 0 with bytes the set does not vouch for. One MD5 pass
+  // runs beside the join's copy, on this thread.
   bool checkSegment(const SetFile& f, std::vector<uint8_t>& buffer) {
     std::unique_ptr<File> file = ctx.platform.openFile(plainPath(f.segment), FileAccess::kRead,
                                                        FileShare::kRead, FileCreate::kOpenExisting);
     uint64_t size = 0;
-    if (!file || !file->size(&size) || size != f.description.length) return false;
-    const uint64_t S = set.sliceSize;
-    file->seek(0);
-    for (std::size_t j = 0; j < f.slices.size(); ++j) {
-      const uint64_t length = std::min(S, size - j * S);
-      uint32_t crc = 0;
-      for (uint64_t done = 0; done < length;) {
-        if (stop) return true;
-        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), length - done));
-        uint32_t got = 0;
-        if (!file->read(buffer.data(), want, &got) || got != want) return false;
-        crc = crc32Update(crc, buffer.data(), got);
-        done += got;
-      }
-      if (crc32Zeros(crc, S - length) != f.slices[j].crc) return false;
+    if (!file || !file->size(&size) || size != f.description.length || !file->seek(0))
+      return false;
+    Md5 md5;
+    for (uint64_t done = 0; done < size;) {
+      if (stop) return true;
+      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), size - done));
+      uint32_t got = 0;
+      if (!file->read(buffer.data(), want, &got) || got != want) return false;
+      md5.update(buffer.data(), got);
+      done += got;
     }
-    return true;
+    return md5.finish() == f.description.hash;
   }
 
   void runChecker() {
@@ -204,6 +201,33 @@ struct JoinRecovery::State {
     JobSettings& job = ctx.job;
     job.recoveryNote = text;
     if (!job.quiet) tellInformation(ctx.platform, text);
+  }
+
+  // The join does not begin: jobResult 6, the report said (a notice unless
+  // quiet).
+  bool refuse(const std::string& text) {
+    JobSettings& job = ctx.job;
+    job.recoveryReport = "The series cannot be joined: " + text;
+    job.jobResult = kResultNotRepairable;
+    if (!job.quiet &&
+        raiseNotice(ctx.platform, job.recoveryReport.str(), kOk, kOpenReadMe) == kLowerButton)
+      ctx.platform.openReadMe();
+    return false;
+  }
+
+  // Without recovery files, a segment that is not there cannot be had:
+  // with no one to ask (quiet) the join says so before it writes anything
+  // (jobResult 6). Asked, the user may yet bring it (removable media).
+  bool refuseWhatIsLost(const SeriesSurvey& survey) {
+    if (!ctx.job.quiet) return true;
+    std::vector<uint32_t> lost;
+    for (const SegmentFinding& f : survey.segments)
+      if (f.state == SegmentState::kMissing || f.state == SegmentState::kNotAFile)
+        lost.push_back(f.number);
+    if (lost.empty()) return true;
+    return refuse(damageText(lost, "missing") +
+                  ", and no recovery files of this series are here to rebuild " +
+                  (lost.size() == 1 ? "it." : "them."));
   }
 
   // Source analysis took no header: segment 0001 was lost beyond what its
@@ -310,34 +334,37 @@ bool JoinRecovery::start() {
   Platform& platform = s.ctx.platform;
   s.prefix = job.segmentFolder.str();
   splitPrefix(s.prefix, &s.folder, &s.base);
-  // None, or none that can be used: a cut-off or corrupt recovery file
-  // never stops the join of a series that is whole.
-  const std::shared_ptr<const recovery::SetReading> reading =
-      recovery::readRecoveryFiles(platform, s.folder, s.base, job.recoveryFilesRead);
-  if (reading->found != recovery::SetFound::kUsable) return true;
-  s.set = reading->set;
+  // The one survey of the series (which trep check prints): a segment in
+  // use by another job is waited for or said, never taken for damage; the
+  // recovery files are used only when they are this series'.
+  SeriesSurvey survey = surveySeries(platform, job);
+  while (const SegmentFinding* held = survey.firstInUse()) {
+    s.ctx.lastFailure = held->why;
+    if (job.quiet || !askRetryOrAbort(s.ctx, kReadError, held->why)) {
+      job.jobResult = kResultAborted;
+      return false;
+    }
+    survey = surveySeries(platform, job);
+  }
+  job.recoveryFilesRead = survey.reading;
+  switch (survey.setUse) {
+    case SetUse::kNone:
+    case SetUse::kUnusable:
+      // A cut-off or corrupt recovery file never stops the join of a
+      // series that is whole.
+      return s.refuseWhatIsLost(survey);
+    case SetUse::kAmbiguous: return s.refuse(survey.setNote);
+    case SetUse::kNotThisSeries:
+      s.tellNotUsed(survey.setNote);
+      if (job.headerLost) return s.takeRebuiltHeader();
+      return s.refuseWhatIsLost(survey);
+    case SetUse::kUsed: break;
+  }
+  s.set = survey.reading->set;
   for (std::size_t i = 0; i < s.set.files.size(); ++i)
     if (s.set.files[i].segment != 0) s.fileOf[s.set.files[i].segment] = i;
   while (s.fileOf.count(s.vouched + 1) != 0) ++s.vouched;
-
-  // The set must be this series' (see judgeSet); the header the analysis
-  // took is the disk's unless 0001 was lost beyond rebuilding.
-  std::string why;
-  const SetVerdict verdict = recovery::judgeSet(platform, s.set, s.prefix,
-                                      job.rawSeries || job.headerLost ? nullptr : &job, nullptr,
-                                      &why);
-  if (verdict != SetVerdict::kThisSeries) {
-    s.tellNotUsed(notUsedText(s.prefix, verdict, why));
-    return !job.headerLost || s.takeRebuiltHeader();
-  }
-  bool incomplete = false;
-  for (const auto& [n, i] : s.fileOf) {
-    std::unique_ptr<File> file = platform.openFile(s.plainPath(n), FileAccess::kRead,
-                                                   FileShare::kRead, FileCreate::kOpenExisting);
-    uint64_t size = 0;
-    if (!file || !file->size(&size) || size != s.set.files[i].description.length)
-      incomplete = true;
-  }
+  const bool incomplete = !survey.allThere();
   s.active = true;
 
   if (s.ctx.window) s.ctx.window->setTitle(kCheckingSegments);

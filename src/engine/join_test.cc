@@ -342,12 +342,18 @@ TEST_F(JoinTest, MissingSegmentAndAbort) {
   EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
 }
 
-TEST_F(JoinTest, QuietModeAbortsAtTheFirstMissingSegment) {
-  split(2500, 1000, {});
+// With no one to ask and no recovery files, a lost segment cannot be had:
+// the join names every one before it writes anything, and ends 6.
+TEST_F(JoinTest, QuietModeRefusesLostSegmentsBeforeWriting) {
+  split(3500, 1000, {});
   platform.deleteFile(segment(3));
+  platform.deleteFile(segment(2));
   join(segment(1), {}, 1);
   EXPECT_TRUE(answers.shown().empty());
-  EXPECT_EQ(job->jobResult, kResultAborted);
+  EXPECT_EQ(job->jobResult, kResultNotRepairable);
+  EXPECT_EQ(job->recoveryReport.str(),
+            "The series cannot be joined: segments 0002 and 0003 are missing, and no recovery "
+            "files of this series are here to rebuild them.");
   EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
 }
 

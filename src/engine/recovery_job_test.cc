@@ -316,6 +316,117 @@ TEST_F(RecoveryJobTest, JoinRebuildsWhatTheRecoveryFilesMend) {
   }
 }
 
+// Where the set is this series', it vouches for every byte before the join
+// ends well: a change made to keep the slices' CRC-32s is found by the MD5,
+// and segment 0001's header is believed only once the set vouches for it
+// (a byte of its name, times, attributes or checksum changed is damage the
+// set mends, not another file). Each row joins to the original: its bytes,
+// name, times and attributes.
+TEST_F(RecoveryJobTest, TheSetVouchesForEveryByteAndTheHeader) {
+  // XORed into 5 bytes, the CRC-32 polynomial (bit-reflected, as zlib's
+  // CRC runs) leaves every CRC-32 over those bytes as it was.
+  const uint8_t kCrcKept[] = {0x41, 0x06, 0x71, 0xDB, 0x01};
+  auto xorAt = [this](const std::string& path, std::size_t at, const uint8_t* bytes,
+                      std::size_t n) {
+    std::vector<uint8_t> b = readBytes(path);
+    for (std::size_t i = 0; i < n; ++i) b[at + i] ^= bytes[i];
+    writeBytes(path, b);
+  };
+  struct Row {
+    const char* what;
+    std::function<void()> damage;
+    uint32_t chosen;
+  } rows[] = {
+      {"CRC-32 kept in 0002", [&] { xorAt(segment(2), 1500, kCrcKept, 5); }, 3},
+      {"CRC-32 kept in 0001", [&] { xorAt(segment(1), 2000, kCrcKept, 5); }, 3},
+      {"0001's name", [&] { flipByte(segment(1), 314); }, 2},
+      {"0001's last-write time", [&] { flipByte(segment(1), 647); }, 2},
+      {"0001's attributes", [&] { flipByte(segment(1), 650); }, 2},
+      {"0001's checksum", [&] { flipByte(segment(1), 622); }, 2},
+      {"0001 zeroed", [&] { writeBytes(segment(1), std::vector<uint8_t>(3652)); }, 1},
+      {"0001 and 0002 swapped, 0003 lost",
+       [&] {
+         damage("swapped", 1);
+         damage("lost", 3);
+       },
+       2},
+      {"0001 lost, 0002 and 0003 swapped",
+       [&] {
+         damage("lost", 1);
+         damage("swapped", 2);
+       },
+       2},
+  };
+  ASSERT_EQ(split(5 * 3000 - 700, 3000, {3}), kResultFinished);
+  const Snapshot whole = snapshot(series());
+  join(segment(1));
+  ASSERT_EQ(job->jobResult, kResultFinished);
+  const std::unique_ptr<JobSettings> pristine = std::move(job);
+  const JobSettings& recorded = *pristine;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const std::string& name : listFolder(series())) platform.deleteFile(series() + kPathSeparator + name);
+    for (const auto& [name, bytes] : whole) writeBytes(series() + kPathSeparator + name, bytes);
+    r.damage();
+    platform.deleteFile(out());
+    ScriptedAnswerer seen;
+    platform.setNoticeAnswerer(&seen);
+    join(segment(r.chosen), "", 1);
+    platform.setNoticeAnswerer(&answers);
+    ASSERT_TRUE(analysed);
+    EXPECT_EQ(job->jobResult, kResultFinished);
+    EXPECT_NE(job->segmentsRebuilt, 0u);
+    EXPECT_EQ(readBytes(out()), original);
+    EXPECT_EQ(job->originalName.str(), recorded.originalName.str());
+    EXPECT_EQ(job->lastWriteTime, recorded.lastWriteTime);
+    EXPECT_EQ(job->creationTime, recorded.creationTime);
+    EXPECT_EQ(job->fileAttributes, recorded.fileAttributes);
+    EXPECT_EQ(job->fileCrc, recorded.fileCrc);
+    EXPECT_TRUE(seen.messages().empty());
+    expectNothingLeftBehind();
+  }
+}
+
+// Two sets beside a series that fit its segments equally well and record
+// other bytes for the one that is lost (an older version's set kept under
+// another name): the join cannot tell which is this series' and says so,
+// rather than rebuild whichever sorts first.
+TEST_F(RecoveryJobTest, TwoSetsThatCannotBeToldApartAreRefused) {
+  ASSERT_EQ(split(4 * 3000 - 100, 3000, {1}), kResultFinished);
+  std::vector<uint8_t> older = original;
+  for (std::size_t i = 100; i < 200; ++i) older[i] ^= 0x33;  // within 0001's payload
+  testing::TempDir elsewhere;
+  splitOther(older, elsewhere.file("series"), 3000, 1);
+  writeBytes(series() + kPathSeparator + "data.vol0+1.old.par2",
+             readBytes(elsewhere.file("series") + kPathSeparator + "data.vol0+1.par2"));
+  damage("lost", 1);
+  join(segment(2), "", 1);
+  ASSERT_TRUE(analysed);
+  EXPECT_EQ(job->jobResult, kResultNotRepairable);
+  EXPECT_NE(job->recoveryReport.str().find("Two sets of recovery files"), std::string::npos)
+      << job->recoveryReport.str();
+  EXPECT_NE(job->recoveryReport.str().find("segment 0001"), std::string::npos);
+  EXPECT_FALSE(fileExists(out()));
+  expectNothingLeftBehind();
+}
+
+// A copy of a volume whose recovery slice is damaged, beside the intact
+// one and read first ("data.vol0+1 (1).par2" sorts before it): the repair
+// takes the packet that checks out.
+TEST_F(RecoveryJobTest, ADamagedCopyOfAVolumeDoesNotHideTheIntactOne) {
+  ASSERT_EQ(split(4 * 3000 - 100, 3000, {1}), kResultFinished);
+  const std::string volume = series() + kPathSeparator + "data.vol0+1.par2";
+  std::vector<uint8_t> copy = readBytes(volume);
+  copy[copy.size() / 3] ^= 0x01;  // inside the recovery slice's data
+  writeBytes(series() + kPathSeparator + "data.vol0+1 (1).par2", copy);
+  damage("lost", 2);
+  join(segment(1), "", 1);
+  ASSERT_TRUE(analysed);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(job->segmentsRebuilt, 1u);
+  EXPECT_EQ(readBytes(out()), original);
+}
+
 TEST_F(RecoveryJobTest, NotRepairableNoticeNamesTheSegmentsAndWhatCouldBeRebuilt) {
   struct Row {
     std::vector<std::pair<std::string, uint32_t>> damages;

@@ -7,6 +7,7 @@
 #include "engine/naming.h"
 #include "engine/recovery/series_evidence.h"
 #include "engine/segment_format.h"
+#include "engine/series_survey.h"
 #include "planning/destination.h"
 #include "planning/mode_controls.h"
 #include "planning/size_arithmetic.h"
@@ -77,17 +78,16 @@ void analyseSplit(PlanningContext& p, uint64_t size) {
 // which is the size of the file they rebuild.
 void measureHeaderless(PlanningContext& p) {
   JobSettings& job = p.job;
-  uint32_t n = 0;
+  const uint32_t n = countHeaderlessSegments(p.platform, job.segmentFolder.view(),
+                                             job.segmentExtension.view());
   uint64_t total = 0;
-  while (n < kMaxSegments) {
+  for (uint32_t k = 1; k <= n; ++k) {
     std::string path = findSegmentPath(p.platform, job.segmentFolder.view(),
-                                       job.segmentExtension.view(), n + 1);
-    if (p.platform.fileAttributes(path) == kInvalidAttributes) break;
+                                       job.segmentExtension.view(), k);
     uint64_t size = 0;
     std::unique_ptr<File> segment =
         p.platform.openFile(path, FileAccess::kRead, FileShare::kRead, FileCreate::kOpenExisting);
     if (segment && segment->size(&size)) total += size;
-    ++n;
   }
   job.segmentCount = n;
   job.fileSize = total;

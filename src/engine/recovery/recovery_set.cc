@@ -35,7 +35,10 @@ struct Candidate {
   std::map<Md5Digest, FileDescription> descriptions;
   std::map<Md5Digest, std::vector<SliceChecksum>> checksums;
   uint64_t checksumEntries = 0;
-  std::map<uint32_t, std::pair<RecoverySliceRef, uint64_t>> recovery;  // by exponent; with length
+  // By exponent, with length. Every packet of an exponent is kept: a copy
+  // of a volume (damaged, say) may come before the one that checks out,
+  // and which does is known only when its data is read.
+  std::multimap<uint32_t, std::pair<RecoverySliceRef, uint64_t>> recovery;
   std::vector<std::string> paths;
 };
 
@@ -187,6 +190,28 @@ Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
   return fit;
 }
 
+// The first segment of the series that two sets both name, that neither
+// finds on disk as it records it, and that they record differently (length
+// or whole-file hash); 0 when there is none.
+uint32_t firstDifference(Platform& platform, const Candidate& a, const Candidate& b,
+                         const std::string& folder, const std::string& base,
+                         std::map<uint32_t, SegmentLook>& cache) {
+  std::map<uint32_t, const FileDescription*> ofA;
+  for (const auto& [id, d] : a.descriptions)
+    if (const uint32_t n = segmentNumberOf(d.name, base)) ofA[n] = &d;
+  uint32_t first = 0;
+  for (const auto& [id, d] : b.descriptions) {
+    const uint32_t n = segmentNumberOf(d.name, base);
+    auto it = ofA.find(n);
+    if (n == 0 || it == ofA.end()) continue;
+    if (it->second->length == d.length && it->second->hash == d.hash) continue;
+    const SegmentLook& look = foundSegment(platform, folder, base, n, cache);
+    if (matchesDescription(look, d) || matchesDescription(look, *it->second)) continue;
+    if (first == 0 || n < first) first = n;
+  }
+  return first;
+}
+
 // `stamps` (when given, one per path) receives each file's stamp.
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
@@ -320,6 +345,24 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
       return SetFound::kUnusable;
     }
     return unusable("The recovery files describe no segment of this series.");
+  }
+
+  // Another set that fits as well and records other bytes where the disk
+  // cannot say which are right: refused rather than picked by its ID.
+  for (const auto& [id, c] : sets) {
+    if (&c == best || !c.hasMain) continue;
+    const Fit fit = fitOf(platform, c, folder, base, cache);
+    if (fit.matching != bestFit.matching || fit.named != bestFit.named) continue;
+    if (const uint32_t n = firstDifference(platform, *best, c, folder, base, cache)) {
+      *why = Status::failure(
+          "", "Two sets of recovery files (\"" + fileNameOf(best->paths.front()) + "\" and \"" +
+                  fileNameOf(c.paths.front()) +
+                  "\") fit its segments equally well and record different bytes for segment " +
+                  zeroPadded(n, 4) +
+                  ", which is not there as either records it; remove the set that is not this "
+                  "series' and join again.");
+      return SetFound::kAmbiguous;
+    }
   }
 
   set->setId = *bestId;

@@ -37,7 +37,9 @@ struct RecoverySet {
   Md5Digest setId{};
   uint64_t sliceSize = 0;
   std::vector<SetFile> files;               // the main packet's order
-  std::vector<RecoverySliceRef> recovery;   // one per exponent, ascending
+  // By exponent, ascending; an exponent found in several packets (copies
+  // of a volume) once for each, the repair taking the first that checks out.
+  std::vector<RecoverySliceRef> recovery;
   uint32_t inputSlices = 0;
   std::vector<std::string> paths;           // the recovery files read
 };
@@ -46,6 +48,11 @@ enum class SetFound {
   kNone,      // no recovery file of this series beside it
   kUsable,    // a set whose every file is described and checksummed
   kUnusable,  // recovery files, but none that describes a set whole
+  // Two sets fit the series' segments on disk equally well and record
+  // different bytes for the segments that are not there as either records
+  // them: which is this series' cannot be told, and neither is used to
+  // rebuild.
+  kAmbiguous,
 };
 
 // The number of a segment name of the series `base`: base, four digits (not
@@ -78,7 +85,8 @@ bool segmentMatches(Platform& platform, const std::string& path, const FileDescr
 // them, then the one with most recovery slices. For kUnusable, `why` says
 // why: a recovery file that could not be opened (its path and the system's
 // reason) when no other file described a set, else what the files lack,
-// in words without a path. Ok otherwise.
+// in words without a path; for kAmbiguous, which files hold the two sets
+// and the segment they differ in. Ok otherwise.
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
                          RecoverySet* set, Status* why);
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/naming.h"
+#include "engine/recovery/block_io.h"
 #include "engine/recovery/repair.h"
 #include "engine/segment_format.h"
 
@@ -143,6 +144,54 @@ bool sameSplit(const JobSettings& a, const JobSettings& b) {
 
 }  // namespace
 
+namespace {
+
+// What the files bearing the series' segment names show of a set: which
+// are as it records them under their own names, which under another of its
+// names (two swapped), and which are there otherwise.
+struct Evidence {
+  std::vector<SegmentLook> look;  // [n]: segment n on disk, n = 1 .. the set's last
+  std::vector<bool> own;          // [n]: segment n as the set records it
+  bool any = false;               // some file is one the set records, under any of its names
+  bool lengthsAsRecorded = true;  // every segment the set names is there, of its length
+};
+
+Evidence evidenceOf(Platform& platform, const RecoverySet& set, const std::string& prefix,
+                    uint32_t n) {
+  Evidence e;
+  e.look.resize(n + 1);
+  e.own.assign(n + 1, false);
+  for (uint32_t k = 1; k <= n; ++k)
+    e.look[k] = lookAt(platform, findSegmentPath(platform, prefix, {}, k));
+  for (const SetFile& f : set.files) {
+    if (f.segment == 0 || f.segment > n) continue;
+    e.own[f.segment] = matchesDescription(e.look[f.segment], f.description);
+    if (!e.look[f.segment].present || e.look[f.segment].length != f.description.length)
+      e.lengthsAsRecorded = false;
+    for (uint32_t k = 1; k <= n && !e.any; ++k)
+      e.any = matchesDescription(e.look[k], f.description);
+  }
+  return e;
+}
+
+// Bytes of 0001's header on the disk that differ from `recorded`'s; all of
+// them when 0001 cannot be read.
+constexpr std::size_t kFewHeaderBytes = 16;
+std::size_t headerBytesDiffering(Platform& platform, const std::string& prefix,
+                                 const std::vector<uint8_t>& recorded) {
+  std::unique_ptr<File> file = platform.openFile(findSegmentPath(platform, prefix, {}, 1),
+                                                 FileAccess::kRead, FileShare::kRead,
+                                                 FileCreate::kOpenExisting);
+  uint8_t disk[kFullHeaderSize];
+  if (!file || readAt(*file, 0, disk, sizeof disk) != sizeof disk) return kFullHeaderSize;
+  std::size_t differ = 0;
+  for (std::size_t i = 0; i < kFullHeaderSize && i < recorded.size(); ++i)
+    differ += disk[i] != recorded[i];
+  return differ;
+}
+
+}  // namespace
+
 SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::string& prefix,
                     const JobSettings* header, std::vector<uint8_t>* firstBytes,
                     std::string* why) {
@@ -177,65 +226,80 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
   std::size_t first = set.files.size();
   for (std::size_t i = 0; i < set.files.size(); ++i)
     if (set.files[i].segment == 1) first = i;
+  const Evidence evidence = evidenceOf(platform, set, prefix, n);
 
   // 3. The header read from the disk.
   if (header != nullptr) {
-    // The header the set records for 0001, when it must be compared.
-    std::vector<uint8_t> rebuilt;
-    JobSettings recorded;
-    auto setHeader = [&]() {
-      if (!rebuilt.empty()) return true;
-      if (!recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt) ||
-          rebuilt.size() < kFullHeaderSize ||
-          std::memcmp(rebuilt.data(), kMagic, kMagicSize) != 0) {
-        rebuilt.clear();
-        return false;
-      }
-      uint32_t useDescription = 0;
-      decodeFullHeader(rebuilt.data(), rebuilt.size(), &recorded, &useDescription);
-      return true;
-    };
     uint64_t payload = 0;
     const bool countAgrees = header->segmentCount == n;
     const bool sizeAgrees = payloadOf(set, n, &payload) && payload == header->fileSize;
-    if (!countAgrees || !sizeAgrees) {
-      // Damage to 0001's count or size bytes, which leaves the header
-      // readable, is told from another split by the rest of it: the same
-      // name and times as the header the set records. The caller then takes
-      // the set's header.
-      if (setHeader() && recorded.originalName.str() == header->originalName.str() &&
-          recorded.creationTime == header->creationTime &&
-          recorded.lastWriteTime == header->lastWriteTime) {
-        if (firstBytes != nullptr) *firstBytes = std::move(rebuilt);
-        return SetVerdict::kThisSeries;
-      }
+    // 0001 as the set records it (its first 16 KiB hold the header): the
+    // header is the one the set vouches for.
+    if (evidence.own[1]) {
+      if (countAgrees && sizeAgrees) return SetVerdict::kThisSeries;
       *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
                                 ", its header " + std::to_string(header->segmentCount)
                           : "they describe " + std::to_string(payload) + " bytes, its header " +
                                 std::to_string(header->fileSize);
       return SetVerdict::kOtherSeries;
     }
-    if (segmentAsRecorded(platform, prefix, set.files[first])) return SetVerdict::kThisSeries;
-    if (setHeader()) {
-      if (!sameSplit(recorded, *header)) {
-        *why = "the header they record for its first segment is another split's";
-        return SetVerdict::kOtherSeries;
-      }
-      if (firstBytes != nullptr) *firstBytes = std::move(rebuilt);
+    // 0001 is not what the set records: its header is not believed until
+    // the evidence says whose set this is. The header the set records for
+    // 0001, rebuilt from it:
+    std::vector<uint8_t> rebuilt;
+    JobSettings recorded;
+    const bool haveRecorded =
+        recovery::rebuildFirstBytes(platform, set, folder, base, first, &rebuilt) &&
+        rebuilt.size() >= kFullHeaderSize && std::memcmp(rebuilt.data(), kMagic, kMagicSize) == 0;
+    if (haveRecorded) {
+      uint32_t useDescription = 0;
+      decodeFullHeader(rebuilt.data(), rebuilt.size(), &recorded, &useDescription);
     }
-    // The header agrees in count and sizes: every segment is checked by the
-    // set, which then says what it cannot mend.
+    // The same split, damaged past its header or in it where the header
+    // does not tell splits apart.
+    bool ours = haveRecorded && sameSplit(recorded, *header);
+    // Damage to 0001 alone, its header included: none of the other
+    // segments the disk's header counts is there otherwise than the set
+    // records it (a later split under the same names rewrote them), and
+    // either some are there as it records them, or 0001 is of the length it
+    // records with a header that differs from the recorded one in a few
+    // bytes only (a later split differs in its times and checksum).
+    if (!ours) {
+      const uint32_t counted =
+          header->segmentCount >= 1 && header->segmentCount <= n ? header->segmentCount : n;
+      uint32_t matching = 0, otherwise = 0;
+      for (uint32_t k = 2; k <= counted; ++k) {
+        if (evidence.own[k]) ++matching;
+        else if (evidence.look[k].present) ++otherwise;
+      }
+      const bool fewBytesDiffer =
+          haveRecorded && evidence.look[1].length == set.files[first].description.length &&
+          headerBytesDiffering(platform, prefix, rebuilt) <= kFewHeaderBytes;
+      ours = otherwise == 0 && (matching != 0 || fewBytesDiffer);
+    }
+    // Nothing to compare with: a header that agrees in count and sizes
+    // makes the set this series', which checks every segment (and 0001's
+    // header is then read from the 0001 it rebuilds).
+    if (!ours && !haveRecorded && countAgrees && sizeAgrees) ours = true;
+    if (!ours) {
+      *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
+                                ", its header " + std::to_string(header->segmentCount)
+             : !sizeAgrees ? "they describe " + std::to_string(payload) + " bytes, its header " +
+                                 std::to_string(header->fileSize)
+                           : "the header they record for its first segment is another split's";
+      return SetVerdict::kOtherSeries;
+    }
+    if (firstBytes != nullptr && haveRecorded) *firstBytes = std::move(rebuilt);
+    // Every segment is checked by the set, which then says what it cannot
+    // mend; 0001's header is the set's.
     return SetVerdict::kThisSeries;
   }
 
-  // 4. The content.
-  bool asRecorded = false;
-  for (const SetFile& f : set.files)
-    if (f.segment != 0 && segmentAsRecorded(platform, prefix, f)) {
-      asRecorded = true;
-      break;
-    }
-  if (!asRecorded) {
+  // 4. The content: some segment on disk is one the set records (under any
+  // of its names: two swapped are the set's still), or, where nothing on
+  // the disk can say (every segment damaged, a one-segment series zeroed),
+  // every segment it names is there with the length it records.
+  if (!evidence.any && !evidence.lengthsAsRecorded) {
     *why = "none of its segments is as they record it";
     return SetVerdict::kOtherSeries;
   }
@@ -256,6 +320,13 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
   std::string folder, base;
   splitPrefix(prefix, &folder, &base);
   *reading = readRecoveryFiles(platform, folder, base);
+  // Two sets that cannot be told apart: the join says so, whether or not
+  // 0001 is there.
+  if ((*reading)->found == SetFound::kAmbiguous) {
+    if (*got != 0) return FirstSegment::kAsFound;
+    *segments = 0;
+    return FirstSegment::kLost;
+  }
   if ((*reading)->found != SetFound::kUsable) return FirstSegment::kAsFound;
   const RecoverySet& set = (*reading)->set;
   std::size_t target = set.files.size();
@@ -280,8 +351,9 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
   if (segmentAsRecorded(platform, prefix, set.files[target])) return FirstSegment::kAsFound;
   if (rebuilt.empty() &&
       !recovery::rebuildFirstBytes(platform, set, folder, base, target, &rebuilt)) {
-    // A header read from the disk that the set agrees with stays in use.
-    if (headerRead) return FirstSegment::kAsFound;
+    // 0001 is not what the set records and its first bytes cannot be had
+    // from the set alone: its header is not believed. The join rebuilds
+    // 0001 whole first and reads the header from there.
     *segments = namedSegments(set);
     return FirstSegment::kLost;
   }
