@@ -265,6 +265,98 @@ for row in "${CHECK_CASES[@]}"; do
   report "check -q after '$c_setup' -> exit $c_exit, silent"
 done
 
+echo "# one verdict: trep check exits as the join's outcome implies, on the same folder"
+# split options | setup | join exit | check exit | text on check's stdout
+VERDICT_CASES=(
+  "-r 2 | damage data0002.trp 5000                               |0|1| damaged, can be mended"
+  "-r 1 | crc_kept data0003.trp 70000                            |0|1| data0003.trp: damaged: its bytes are not those"
+  "-r 2 | damage data0001.trp 314                                |0|1| damaged, can be mended"
+  "-r 2 | damage data0001.trp 622                                |0|1| damaged, can be mended"
+  "-r 2 | mv data0001.trp t; mv data0002.trp data0001.trp; mv t data0002.trp; rm data0003.trp |0|1| can be mended"
+  "-r 1 | rm data0001.trp; mv data0002.trp t; mv data0003.trp data0002.trp; mv t data0003.trp |0|1| can be mended"
+  "     | true                                                   |0|0| no damage found (the checksum reads part of the bytes)"
+  "     | truncate -s 600 data0001.trp                           |1|6| data0001.trp: damaged: 600 bytes, 652 expected"
+  "     | rm data0004.trp                                        |6|6| data0004.trp: missing"
+  "     | damage data0001.trp 999                                |1|6| checksum: MISMATCH"
+  "     | other_set                                              |0|0| recovery files: not used: The recovery files beside"
+  # Beyond what the checksum reads, without recovery files: neither can see
+  # it, and check says so rather than "whole".
+  "     | damage data0004.trp 400000                             |0|0| checksum: OK — it reads only part of the bytes"
+)
+# XORs 5 bytes at OFFSET of FILE with the CRC-32 polynomial (bit-reflected):
+# every CRC-32 over them stays as it was, an MD5 does not.
+crc_kept() {
+  python3 - "$1" "$2" <<'PY'
+import sys
+path, at = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, 'rb').read())
+for i, b in enumerate((0x1DB710641).to_bytes(5, 'little')):
+    data[at + i] ^= b
+open(path, 'wb').write(data)
+PY
+}
+# Recovery files of another file of the same name and size beside the series.
+other_set() {
+  mkdir -p ../other && head -c 3145728 /dev/urandom >../other/data.bin &&
+    (cd ../other && "$TREP" split data.bin -s 512K -r 1 -q -o s </dev/null) && cp ../other/s/*.par2 .
+}
+for row in "${VERDICT_CASES[@]}"; do
+  read_row "$row" v_opts v_setup v_join v_check v_out
+  new_case
+  read -r -a opts <<<"$v_opts"
+  "$TREP" split data.bin -s 512K ${opts[@]+"${opts[@]}"} -q </dev/null
+  eval "$v_setup" 2>/dev/null
+  before=$(snapshot)
+  run check data0002.trp
+  expect_eq "check's exit code" "$v_check" "$RC"
+  expect_has "check's stdout" "$OUT" "$v_out"
+  [ "$v_check" = 0 ] && [ -n "$v_opts" ] && expect_has "check's last line" "$OUT" "whole"
+  [ -z "$v_opts" ] && expect_no "check's stdout (nothing checked every byte)" "$OUT" "whole"
+  expect_eq "the folder after check" "$before" "$(snapshot)"
+  mkdir back
+  run join data0002.trp -o back
+  expect_eq "join's exit code" "$v_join" "$RC"
+  [ "$RC" = 0 ] && [[ $v_setup != *400000 ]] &&
+    { cmp -s data.bin back/data.bin || fail_because "the join ended 0 with other bytes"; }
+  [ "$RC" != 0 ] && expect_nonempty "join's stderr (every refusal says why)" "$ERR"
+  [ "$v_join" = 6 ] && expect_eq "made by a refused join" "" "$(ls back)"
+  [ "$v_setup" = other_set ] && expect_has "join's stderr" "$ERR" "describe another series"
+  report "verdict after '${v_opts:-no -r}; $v_setup' -> join $v_join, check $v_check"
+done
+
+echo "# a segment another job holds is in use, not missing or damaged (exit 7)"
+new_case
+"$TREP" split data.bin -s 512K -r 1 -q </dev/null
+# A process of its own holds the lock (flock(2)), as a join holds a segment.
+python3 -c 'import fcntl, sys, time
+f = open(sys.argv[1]); fcntl.flock(f, fcntl.LOCK_EX); time.sleep(20)' data0003.trp &
+holder=$!
+for _ in $(seq 50); do flock -n -x data0003.trp true 2>/dev/null || break; sleep 0.1; done
+run check data0001.trp
+expect_eq "check's exit code" 7 "$RC"
+expect_has "check's stdout" "$OUT" "data0003.trp: in use by another program or job"
+expect_no "check's stdout" "$OUT" "missing"
+mkdir back
+run join data0001.trp -o back
+expect_eq "join's exit code" 7 "$RC"
+expect_has "join's stderr" "$ERR" "is in use by another program or job; try again when it is done"
+expect_eq "made by the join" "" "$(ls -A back)"
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+run join data0001.trp -o back
+expect_eq "join's exit code once it is free" 0 "$RC"
+report "check and join while another job holds a segment -> 7, said, nothing made; 0 after"
+
+echo "# closed standard streams: no hang, a closed input reads as empty"
+new_case
+timeout "$RUN_TIMEOUT" "$TREP" split - --name c.bin <&- >"$WORK/out" 2>"$WORK/err"
+expect_eq "exit code" 2 $?
+expect_eq "stderr" "trep: standard input was empty: no segment was written." "$(cat "$WORK/err")"
+"$TREP" split data.bin -s 1M -q </dev/null && mkdir back && "$TREP" join data0001.trp -o back -q </dev/null
+timeout "$RUN_TIMEOUT" "$TREP" /i=data0001.trp /o=back <&- >"$WORK/out" 2>"$WORK/err"
+expect_eq "exit code with the output in the way" 99 $?
+expect_has "stderr" "$(cat "$WORK/err")" "No answer can be read"
+report "split - and a question with stdin closed (<&-) -> they end, exit 2 and 99"
+
 echo "# the terminal: a progress line, ended cleanly, and a last line saying what was made"
 new_case
 head -c 300M /dev/urandom >big.bin

@@ -53,8 +53,9 @@ const char kUsage[] =
     "stdin is closed the safe answer is taken.\n"
     "Exit codes: 0 finished, 1 CRC failed, 2 nothing to do or a refused switch,\n"
     "3 output folder could not be made, 4 another Trep is running,\n"
-    "5 no memory for the work buffer, 6 more segments lost or damaged than\n"
-    "the recovery files can rebuild, 99 aborted.\n";
+    "5 no memory for the work buffer, 6 segments lost or damaged beyond what\n"
+    "recovery files beside them rebuild, 7 a segment is in use by another job,\n"
+    "99 aborted.\n";
 
 void showProgress(Platform& platform, TextAnswerer& answerer, uint32_t state) {
   if (platform.noticeOpen() || state < kJobRunning || state >= kJobEnded) return;

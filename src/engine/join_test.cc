@@ -6,6 +6,8 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "engine/naming.h"
 #include "engine/scramble.h"
 #include "engine/segment_format.h"
+#include "engine/series_survey.h"
 #include "engine/work_buffer.h"
 #include "planning/controls.h"
 #include "planning/size_arithmetic.h"
@@ -340,6 +343,104 @@ TEST_F(JoinTest, MissingSegmentAndAbort) {
   // Nothing part-made: the payload of segment 1 went to a temporary file,
   // which is gone.
   EXPECT_EQ(testing::namesIn(dir.file("out")), std::vector<std::string>{});
+}
+
+// The survey the join and trep check both go by: what the disk shows of
+// each segment against the header. 3,500 bytes in segments of 1,000: 0001
+// holds 652 + 1,000 bytes, 0002 and 0003 8 + 1,000, 0004 8 + 500.
+TEST_F(JoinTest, TheSurveyReadsEachSegmentAgainstTheHeader) {
+  using S = SegmentState;
+  std::unique_ptr<File> held;
+  struct Row {
+    const char* what;
+    std::function<void()> damage;
+    std::vector<S> states;
+    uint64_t expected2;  // what segment 0002 should hold
+  } rows[] = {
+      {"intact", [] {}, {S::kThere, S::kThere, S::kThere, S::kThere}, 1008},
+      {"0003 lost", [&] { platform.deleteFile(segment(3)); },
+       {S::kThere, S::kThere, S::kMissing, S::kThere}, 1008},
+      {"0002 cut", [&] { writeBytes(segment(2), slice(readBytes(segment(2)), 0, 500)); },
+       {S::kThere, S::kWrongSize, S::kThere, S::kThere}, 1008},
+      {"0004 grown", [&] {
+         std::vector<uint8_t> b = readBytes(segment(4));
+         b.resize(b.size() + 100, 'T');
+         writeBytes(segment(4), b);
+       },
+       {S::kThere, S::kThere, S::kThere, S::kWrongSize}, 1008},
+      {"0004's magic", [&] {
+         std::vector<uint8_t> b = readBytes(segment(4));
+         b[3] ^= 1;
+         writeBytes(segment(4), b);
+       },
+       {S::kThere, S::kThere, S::kThere, S::kNoMagic}, 1008},
+      {"a folder as 0003", [&] {
+         platform.deleteFile(segment(3));
+         std::filesystem::create_directory(segment(3));
+       },
+       {S::kThere, S::kThere, S::kNotAFile, S::kThere}, 1008},
+      // Another job holds 0002 alone, as a join holds its segments.
+      {"0002 held", [&] {
+         held = platform.openFile(segment(2), FileAccess::kRead, FileShare::kNone,
+                                  FileCreate::kOpenExisting);
+         ASSERT_TRUE(held);
+       },
+       {S::kThere, S::kInUse, S::kThere, S::kThere}, 1008},
+      // 0001 cut within its header: its size fields are gone, so only the
+      // header's own length can be expected of it.
+      {"0001 cut to 600", [&] { writeBytes(segment(1), slice(readBytes(segment(1)), 0, 600)); },
+       {S::kWrongSize, S::kThere, S::kThere, S::kThere}, 0},
+  };
+  split(3500, 1000, {});
+  const std::vector<std::vector<uint8_t>> whole = {readBytes(segment(1)), readBytes(segment(2)),
+                                                   readBytes(segment(3)), readBytes(segment(4))};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    held.reset();
+    std::filesystem::remove_all(segment(3));
+    for (uint32_t n = 1; n <= 4; ++n) writeBytes(segment(n), whole[n - 1]);
+    platform.deleteFile(rebuilt());
+    r.damage();
+    join(segment(2), {}, 1);  // analysed and joined; the survey of the same job
+    ASSERT_TRUE(job->sourceValid);
+    const SeriesSurvey survey = surveySeries(platform, *job);
+    ASSERT_EQ(survey.count, 4u);
+    std::vector<S> states;
+    for (const SegmentFinding& f : survey.segments) states.push_back(f.state);
+    EXPECT_EQ(states, r.states);
+    EXPECT_EQ(survey.segments[1].expected, r.expected2);
+    EXPECT_EQ(survey.setUse, SetUse::kNone);
+    // The quiet join reads the series so too: a lost segment (or a folder
+    // in its place) is refused before anything is written, one held by
+    // another job ends it as aborted with that reason, nothing made.
+    const bool lost = std::find(r.states.begin(), r.states.end(), S::kMissing) != r.states.end() ||
+                      std::find(r.states.begin(), r.states.end(), S::kNotAFile) != r.states.end();
+    if (lost) EXPECT_EQ(job->jobResult, kResultNotRepairable);
+    if (held) {
+      EXPECT_EQ(job->jobResult, kResultAborted);
+      EXPECT_TRUE(lastFailure.inUse());
+    }
+    if (lost || held) EXPECT_FALSE(fileExists(rebuilt()));
+  }
+}
+
+// A headerless series ends at the first number with no regular file: a
+// folder named like segment 0004 is no segment, for the analysis, the join
+// and the survey alike.
+TEST_F(JoinTest, AHeaderlessSeriesEndsBeforeAFolderOfASegmentsName) {
+  Options o;
+  o.rebuildMethod = RebuildMethod::kBatFile;
+  split(2500, 1000, o);
+  std::filesystem::create_directory(segment(4));
+  answers.push(kUpperButton);  // "Attempt anyway": the series has no header
+  join(segment(1), o, 0);
+  ASSERT_TRUE(job->sourceValid);
+  EXPECT_EQ(job->jobResult, kResultFinished);
+  EXPECT_EQ(readBytes(rebuilt(job->originalName.str())), original);
+  EXPECT_EQ(surveySeries(platform, *job).count, 3u);
+  EXPECT_EQ(countHeaderlessSegments(platform, job->segmentFolder.view(),
+                                    job->segmentExtension.view()),
+            3u);
 }
 
 // With no one to ask and no recovery files, a lost segment cannot be had:

@@ -20,6 +20,12 @@ expect_has() {  # WHAT TEXT NEEDLE
 expect_empty() {  # WHAT TEXT
   [ -z "$2" ] || PROBLEMS+=("$1: expected nothing, got '$(short "$2")'")
 }
+expect_no() {  # WHAT TEXT NEEDLE
+  [[ $2 != *"$3"* ]] || PROBLEMS+=("$1: '$3' in '$(short "$2")'")
+}
+expect_nonempty() {  # WHAT TEXT
+  [ -n "$2" ] || PROBLEMS+=("$1: expected something, got nothing")
+}
 fail_because() { PROBLEMS+=("$1"); }
 report() {  # NAME: one line for every expectation since the last report
   CHECKS=$((CHECKS + 1))

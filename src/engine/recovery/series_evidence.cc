@@ -263,7 +263,9 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
     // records it (a later split under the same names rewrote them), and
     // either some are there as it records them, or 0001 is of the length it
     // records with a header that differs from the recorded one in a few
-    // bytes only (a later split differs in its times and checksum).
+    // bytes only (a later split differs in its times and checksum), or,
+    // with no recorded header to compare, one that agrees in count and
+    // sizes (0001's header is then read from the 0001 the set rebuilds).
     if (!ours) {
       const uint32_t counted =
           header->segmentCount >= 1 && header->segmentCount <= n ? header->segmentCount : n;
@@ -275,12 +277,9 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
       const bool fewBytesDiffer =
           haveRecorded && evidence.look[1].length == set.files[first].description.length &&
           headerBytesDiffering(platform, prefix, rebuilt) <= kFewHeaderBytes;
-      ours = otherwise == 0 && (matching != 0 || fewBytesDiffer);
+      const bool nothingToCompare = !haveRecorded && countAgrees && sizeAgrees;
+      ours = otherwise == 0 && (matching != 0 || fewBytesDiffer || nothingToCompare);
     }
-    // Nothing to compare with: a header that agrees in count and sizes
-    // makes the set this series', which checks every segment (and 0001's
-    // header is then read from the 0001 it rebuilds).
-    if (!ours && !haveRecorded && countAgrees && sizeAgrees) ours = true;
     if (!ours) {
       *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
                                 ", its header " + std::to_string(header->segmentCount)
