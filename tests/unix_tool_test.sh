@@ -268,20 +268,20 @@ done
 echo "# one verdict: trep check exits as the join's outcome implies, on the same folder"
 # split options | setup | join exit | check exit | text on check's stdout
 VERDICT_CASES=(
-  "-r 2 | damage data0002.trp 5000                               |0|1| damaged, can be mended"
-  "-r 1 | crc_kept data0003.trp 70000                            |0|1| data0003.trp: damaged: its bytes are not those"
-  "-r 2 | damage data0001.trp 314                                |0|1| damaged, can be mended"
-  "-r 2 | damage data0001.trp 622                                |0|1| damaged, can be mended"
-  "-r 2 | mv data0001.trp t; mv data0002.trp data0001.trp; mv t data0002.trp; rm data0003.trp |0|1| can be mended"
-  "-r 1 | rm data0001.trp; mv data0002.trp t; mv data0003.trp data0002.trp; mv t data0003.trp |0|1| can be mended"
-  "     | true                                                   |0|0| no damage found (the checksum reads part of the bytes)"
-  "     | truncate -s 600 data0001.trp                           |1|6| data0001.trp: damaged: 600 bytes, 652 expected"
-  "     | rm data0004.trp                                        |6|6| data0004.trp: missing"
-  "     | damage data0001.trp 999                                |1|6| checksum: MISMATCH"
-  "     | other_set                                              |0|0| recovery files: not used: The recovery files beside"
+  "-s 512K -r 2 | damage data0002.trp 5000                               |0|1| damaged, can be mended"
+  "-s 512K -r 1 | crc_kept data0003.trp 70000                            |0|1| data0003.trp: damaged: its bytes are not those"
+  "-s 512K -r 2 | damage data0001.trp 314                                |0|1| damaged, can be mended"
+  "-s 512K -r 2 | damage data0001.trp 622                                |0|1| damaged, can be mended"
+  "-n 3 -r 2    | mv data0001.trp t; mv data0002.trp data0001.trp; mv t data0002.trp; rm data0003.trp |0|1| can be mended"
+  "-n 3 -r 1    | rm data0001.trp; mv data0002.trp t; mv data0003.trp data0002.trp; mv t data0003.trp |0|1| can be mended"
+  "-s 512K      | true                                                   |0|0| no damage found (the checksum reads part of the bytes)"
+  "-s 512K      | truncate -s 600 data0001.trp                           |1|6| data0001.trp: damaged: 600 bytes, 652 expected"
+  "-s 512K      | rm data0004.trp                                        |6|6| data0004.trp: missing"
+  "-s 512K      | damage data0001.trp 999                                |1|6| checksum: MISMATCH"
+  "-s 512K      | other_set                                              |0|0| recovery files: not used: The recovery files beside"
   # Beyond what the checksum reads, without recovery files: neither can see
   # it, and check says so rather than "whole".
-  "     | damage data0004.trp 400000                             |0|0| checksum: OK — it reads only part of the bytes"
+  "-s 512K      | damage data0004.trp 400000                             |0|0| checksum: OK — it reads only part of the bytes"
 )
 # XORs 5 bytes at OFFSET of FILE with the CRC-32 polynomial (bit-reflected):
 # every CRC-32 over them stays as it was, an MD5 does not.
@@ -304,14 +304,14 @@ for row in "${VERDICT_CASES[@]}"; do
   read_row "$row" v_opts v_setup v_join v_check v_out
   new_case
   read -r -a opts <<<"$v_opts"
-  "$TREP" split data.bin -s 512K ${opts[@]+"${opts[@]}"} -q </dev/null
+  "$TREP" split data.bin ${opts[@]+"${opts[@]}"} -q </dev/null
   eval "$v_setup" 2>/dev/null
   before=$(snapshot)
   run check data0002.trp
   expect_eq "check's exit code" "$v_check" "$RC"
   expect_has "check's stdout" "$OUT" "$v_out"
-  [ "$v_check" = 0 ] && [ -n "$v_opts" ] && expect_has "check's last line" "$OUT" "whole"
-  [ -z "$v_opts" ] && expect_no "check's stdout (nothing checked every byte)" "$OUT" "whole"
+  [ "$v_check" = 0 ] && [[ $v_opts == *-r* ]] && expect_has "check's last line" "$OUT" "whole"
+  [[ $v_opts != *-r* ]] && expect_no "check's stdout (nothing checked every byte)" "$OUT" "whole"
   expect_eq "the folder after check" "$before" "$(snapshot)"
   mkdir back
   run join data0002.trp -o back
@@ -321,7 +321,7 @@ for row in "${VERDICT_CASES[@]}"; do
   [ "$RC" != 0 ] && expect_nonempty "join's stderr (every refusal says why)" "$ERR"
   [ "$v_join" = 6 ] && expect_eq "made by a refused join" "" "$(ls back)"
   [ "$v_setup" = other_set ] && expect_has "join's stderr" "$ERR" "describe another series"
-  report "verdict after '${v_opts:-no -r}; $v_setup' -> join $v_join, check $v_check"
+  report "verdict after '$v_opts; $v_setup' -> join $v_join, check $v_check"
 done
 
 echo "# a segment another job holds is in use, not missing or damaged (exit 7)"
