@@ -1243,18 +1243,20 @@ echo "# exit codes of joins (join.bin in 5 segments of 4 KiB, split by trep)"
 #   (Trep.exe on the display; "-" with Trep.exe: no display).
 #   text: expected on trep's stderr, or the message of the one box
 #   answer.exe answered; "(none)": trep says nothing.
+#   With no one to ask (/q), a missing segment is refused before anything
+#   is written (exit 6), naming it; asked, the user may yet bring it.
 #   rebuilt: "none" no file at all (an aborted join leaves nothing
 #   part-made); "payloads" the series' payloads as they are; "original"
 #   join.bin.
 JOIN_EXIT_CASES=(
-  "trep     | missing    | /q | -   | 99 | s/join0002.trp: No such file or directory | none"
+  "trep     | missing    | /q | -   | 6  | The series cannot be joined: segment 0002 is missing, and no recovery files of this series are here to rebuild it. | none"
   "trep     | missing    |    | -   | 99 | File Read Error; is Removable Media Ready? | none"
   "trep     | missing    |    | 2\n | 99 | File Read Error; is Removable Media Ready? | none"
   "trep     | back       |    | 1\n | 0  | File Read Error; is Removable Media Ready? | original"
   "trep     | flipped    |    | -   | 1  | CRC Failed      | payloads"
   "trep     | flipped    | /q | -   | 1  | (none)          | payloads"
   "trep     | unrecorded |    | -   | 0  | Finished        | payloads"
-  "Trep.exe | missing    | /q | -   | 99 | -               | none"
+  "Trep.exe | missing    | /q | -   | 6  | -               | none"
   "Trep.exe | flipped    | /q | -   | 1  | -               | payloads"
   "Trep.exe | missing    |    | 2   | 99 | File Read Error; is Removable Media Ready? | none"
   "Trep.exe | flipped    |    | 1   | 1  | CRC Failed      | payloads"

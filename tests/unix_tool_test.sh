@@ -198,7 +198,7 @@ report "join -o - of a damaged series without recovery files -> exit 1, said at 
 truncate -s 100 data0003.trp
 "$TREP" join data0001.trp -o - 2>"$WORK/err" | cat >/dev/null
 expect_eq "exit code" 1 "${PIPESTATUS[0]}"
-expect_has "stderr" "$(cat "$WORK/err")" "the series recorded 3145728: it is damaged."
+expect_eq "stderr" "trep: segment 0003 is not of the size the series records: the rebuilt file is damaged." "$(cat "$WORK/err")"
 report "join -o - of a series with a short segment -> exit 1, sizes on stderr"
 "$TREP" split data.bin -s 1M -o whole -q </dev/null
 timeout "$RUN_TIMEOUT" "$TREP" join whole/data0001.trp -o - 2>"$WORK/err" </dev/null | head -c 10 >/dev/null

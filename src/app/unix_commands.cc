@@ -639,6 +639,11 @@ int join(Run& r) {
   if (code != 0 && code != kExitCrcFailed) return code;
 
   std::string checked = "checksum OK";
+  if (code == kExitCrcFailed && !job.damageNote.empty()) {
+    // Segments of the wrong sizes: said (quiet, by the notes), nothing more.
+    if (!job.quiet) std::fprintf(stderr, "trep: %s.\n", job.damageNote.c_str());
+    return code;
+  }
   if (toStdout && !job.rawSeries) {
     // What went out is judged as gzip -d judges it: at the end, on stderr.
     const uint64_t written = out->crc().bytes();
@@ -751,7 +756,7 @@ int check(Run& r) {
   const bool report = !c.quiet;
   // The series as the join reads it: the one survey both go by.
   const SeriesSurvey survey = surveySeries(platform, job);
-  const recovery::RecoverySet& set = survey.reading->set;
+  const recovery::RecoverySet& set = survey.set;
   const bool used = survey.setUse == SetUse::kUsed;
 
   ProgressLine line(r.terminal.progress);
@@ -847,7 +852,9 @@ int check(Run& r) {
   CheckVerdict verdict;
   if (held) {
     verdict = CheckVerdict::kInUse;
-  } else if (survey.setUse == SetUse::kAmbiguous) {
+  } else if (survey.setUse == SetUse::kAmbiguous || (job.headerLost && !used)) {
+    // The join would not begin: two sets it cannot tell apart, or a lost
+    // header with no set of the series to rebuild it from.
     verdict = CheckVerdict::kNotMendable;
   } else if (used) {
     switch (repair.outcome) {
@@ -948,6 +955,7 @@ void tellQuietNotes(const JobSettings& job, int code) {
   if (!job.quiet) return;
   if (!job.leftoverNote.empty()) std::fprintf(stderr, "trep: %s\n", job.leftoverNote.c_str());
   if (!job.recoveryNote.empty()) std::fprintf(stderr, "trep: %s\n", job.recoveryNote.c_str());
+  if (!job.damageNote.empty()) std::fprintf(stderr, "trep: %s.\n", job.damageNote.c_str());
   if (job.segmentsRebuilt != 0 && (code == kExitFinished || code == kExitCrcFailed))
     std::fprintf(stderr, "trep: %u segment%s rebuilt from recovery files\n", job.segmentsRebuilt,
                  job.segmentsRebuilt == 1 ? "" : "s");

@@ -166,6 +166,10 @@ struct JobSettings {
   // Recovery files found beside the series but not used (another series',
   // or claims nothing on disk backs): why, as the join said it.
   PathText recoveryNote;
+  // A join without recovery files whose segments are not of the sizes the
+  // header and the other segments say (two swapped, one cut or grown):
+  // which, as the join said it; the rebuilt file is then damaged (result 1).
+  PathText damageNote;
   // Files of an interrupted job found in the output folder: which, as the
   // job said it.
   PathText leftoverNote;

@@ -221,8 +221,19 @@ PathEnd runJoin(JobContext& ctx) {
   job.sourcePath = rebuilt;
   job.baseName = firstCharacters(job.originalName.view(), 4);
 
-  if (ctx.streamOutput != nullptr)
-    return appendSegments(ctx, ctx.streamOutput, segments);
+  // Segments of other sizes than the series says, with nothing to mend
+  // them: the bytes go as they are, and the join ends 1 (never 0), saying
+  // which.
+  auto judgeSizes = [&] {
+    if (recovery.sizeDamage().empty() || job.jobResult != kResultFinished) return;
+    job.damageNote = recovery.sizeDamage();
+    job.jobResult = kResultCrcFailed;
+  };
+  if (ctx.streamOutput != nullptr) {
+    const PathEnd end = appendSegments(ctx, ctx.streamOutput, segments);
+    judgeSizes();
+    return end;
+  }
   if (wouldReplaceOwnSegment(ctx, rebuilt, segments)) return PathEnd::kEnded;
   if (!confirmOverwrite(ctx, rebuilt)) return PathEnd::kEarlyReturn;
   // Written under a temporary name; an abort anywhere below removes it and
@@ -238,6 +249,7 @@ PathEnd runJoin(JobContext& ctx) {
     return PathEnd::kEnded;
   if (!completeRebuiltFile(ctx, output)) return PathEnd::kEnded;
   verifyChecksum(ctx, rebuilt);
+  judgeSizes();
   return PathEnd::kEnded;
 }
 

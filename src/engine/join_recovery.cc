@@ -115,6 +115,7 @@ struct JoinRecovery::State {
   RecoverySet set;
   std::string folder, base, prefix;
   std::map<uint32_t, std::size_t> fileOf;  // segment number -> set file
+  std::string sizeDamage;  // see JoinRecovery::sizeDamage
   uint32_t vouched = 0;
   bool repaired = false;  // the repair ran: every segment is known whole
   RepairReport report;
@@ -219,6 +220,12 @@ struct JoinRecovery::State {
   // with no one to ask (quiet) the join says so before it writes anything
   // (jobResult 6). Asked, the user may yet bring it (removable media).
   bool refuseWhatIsLost(const SeriesSurvey& survey) {
+    std::vector<uint32_t> wrong;
+    for (const SegmentFinding& f : survey.segments)
+      if (f.state == SegmentState::kWrongSize) wrong.push_back(f.number);
+    if (!wrong.empty())
+      sizeDamage = damageText(wrong, "not of the size the series records") +
+                   ": the rebuilt file is damaged";
     if (!ctx.job.quiet) return true;
     std::vector<uint32_t> lost;
     for (const SegmentFinding& f : survey.segments)
@@ -360,7 +367,7 @@ bool JoinRecovery::start() {
       return s.refuseWhatIsLost(survey);
     case SetUse::kUsed: break;
   }
-  s.set = survey.reading->set;
+  s.set = survey.set;
   for (std::size_t i = 0; i < s.set.files.size(); ++i)
     if (s.set.files[i].segment != 0) s.fileOf[s.set.files[i].segment] = i;
   while (s.fileOf.count(s.vouched + 1) != 0) ++s.vouched;
@@ -400,6 +407,8 @@ std::string JoinRecovery::segmentPath(uint32_t n) {
 }
 
 uint32_t JoinRecovery::segmentsVouchedFor() const { return s_->active ? s_->vouched : 0; }
+
+const std::string& JoinRecovery::sizeDamage() const { return s_->sizeDamage; }
 
 std::string joinSegmentPath(JobContext& ctx, uint32_t n) {
   if (ctx.recovery != nullptr) return ctx.recovery->segmentPath(n);

@@ -49,6 +49,11 @@ class JoinRecovery {
   // Segments the recovery files vouch for, 1 .. n in a row; 0 without them.
   uint32_t segmentsVouchedFor() const;
 
+  // Without recovery files of the series: what the survey found of the
+  // segments' sizes that makes the rebuilt file damaged (two swapped, one
+  // cut or grown), in words; empty when every size is as the series says.
+  const std::string& sizeDamage() const;
+
   struct State;
 
  private:

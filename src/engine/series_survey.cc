@@ -122,11 +122,13 @@ SeriesSurvey surveySeries(Platform& platform, const JobSettings& job) {
       break;
     case recovery::SetFound::kUsable: {
       std::string why;
-      const recovery::SetVerdict verdict = recovery::judgeSet(
-          platform, reading.set, survey.prefix,
-          job.rawSeries || job.headerLost ? nullptr : &job, nullptr, &why);
-      if (verdict == recovery::SetVerdict::kThisSeries) {
+      recovery::SetVerdict verdict;
+      const recovery::RecoverySet* chosen = recovery::chooseSet(
+          platform, reading, survey.prefix, job.rawSeries || job.headerLost ? nullptr : &job,
+          nullptr, &verdict, &why);
+      if (chosen != nullptr) {
         survey.setUse = SetUse::kUsed;
+        survey.set = *chosen;
       } else {
         survey.setUse = SetUse::kNotThisSeries;
         survey.setNote = notUsedText(survey.prefix, verdict, why);
@@ -136,7 +138,7 @@ SeriesSurvey surveySeries(Platform& platform, const JobSettings& job) {
   }
 
   if (survey.setUse == SetUse::kUsed && (job.rawSeries || job.headerLost)) {
-    for (const recovery::SetFile& f : reading.set.files)
+    for (const recovery::SetFile& f : survey.set.files)
       survey.count = std::max(survey.count, f.segment);
   } else if (job.rawSeries) {
     survey.count = countHeaderlessSegments(platform, survey.prefix, extension);
@@ -155,7 +157,7 @@ SeriesSurvey surveySeries(Platform& platform, const JobSettings& job) {
   // Sizes. With the set: what it records. With a header: its count and
   // size, and the payload every segment but the last carries.
   if (survey.setUse == SetUse::kUsed) {
-    for (const recovery::SetFile& f : reading.set.files)
+    for (const recovery::SetFile& f : survey.set.files)
       if (f.segment >= 1 && f.segment <= survey.count)
         survey.segments[f.segment - 1].expected = f.description.length;
   } else if (!job.rawSeries && !job.headerLost) {
@@ -172,12 +174,17 @@ SeriesSurvey surveySeries(Platform& platform, const JobSettings& job) {
     }
     // No payload fits: the sizes cannot all be right. Which one is wrong
     // the disk cannot say; the total is what the header records.
-    if (payload == 0 && survey.allThere()) {
+    const bool sized = std::all_of(
+        survey.segments.begin(), survey.segments.end(), [](const SegmentFinding& s) {
+          return s.state == SegmentState::kThere || s.state == SegmentState::kNoMagic;
+        });
+    if (payload == 0 && sized && !survey.segments.empty()) {
       uint64_t total = 0;
-      for (const SegmentFinding& s : survey.segments)
-        total += s.size - (s.number == 1 ? kFullHeaderSize : kShortHeaderSize);
-      if (total != job.fileSize && !survey.segments.empty())
-        survey.segments.back().state = SegmentState::kWrongSize;
+      for (const SegmentFinding& s : survey.segments) {
+        const uint64_t header = s.number == 1 ? kFullHeaderSize : kShortHeaderSize;
+        total += s.size > header ? s.size - header : 0;
+      }
+      if (total != job.fileSize) survey.segments.back().state = SegmentState::kWrongSize;
     }
   }
   for (SegmentFinding& s : survey.segments)

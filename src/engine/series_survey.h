@@ -59,6 +59,7 @@ struct SeriesSurvey {
   std::vector<SegmentFinding> segments;  // 1 .. count
   std::shared_ptr<const recovery::SetReading> reading;
   SetUse setUse = SetUse::kNone;
+  recovery::RecoverySet set;  // kUsed: the set of the reading that is this series
   // kUnusable, kAmbiguous, kNotThisSeries: said by every face, in these words.
   std::string setNote;
 

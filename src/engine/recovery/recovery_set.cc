@@ -216,7 +216,10 @@ uint32_t firstDifference(Platform& platform, const Candidate& a, const Candidate
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
                              RecoverySet* set, Status* why,
-                             std::vector<SetReading::Stamp>* stamps = nullptr);
+                             std::vector<SetReading::Stamp>* stamps = nullptr,
+                             std::vector<RecoverySet>* others = nullptr);
+bool buildSet(const Md5Digest& id, const Candidate& c, const std::string& base, RecoverySet* set,
+              Status* why);
 
 // The recovery files of the series in the folder: the index first, then
 // the volumes.
@@ -294,7 +297,7 @@ std::shared_ptr<const SetReading> readRecoveryFiles(
   reading->folder = folder;
   reading->base = base;
   reading->found = readRecoverySetFrom(platform, paths, folder, base, &reading->set,
-                                       &reading->why, &reading->stamps);
+                                       &reading->why, &reading->stamps, &reading->others);
   return reading;
 }
 
@@ -303,7 +306,8 @@ namespace {
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
                              RecoverySet* set, Status* why,
-                             std::vector<SetReading::Stamp>* stamps) {
+                             std::vector<SetReading::Stamp>* stamps,
+                             std::vector<RecoverySet>* others) {
   *set = RecoverySet{};
   *why = Status();
   if (stamps) stamps->assign(paths.size(), SetReading::Stamp{});
@@ -320,24 +324,27 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
     return SetFound::kUnusable;
   };
 
-  const Candidate* best = nullptr;
-  const Md5Digest* bestId = nullptr;
-  Fit bestFit;
+  // The sets that name segments of this series, best fit first: most file
+  // IDs matching the segments there (their length and first 16 KiB), then
+  // most segments named, then most recovery slices.
+  struct Ranked {
+    const Md5Digest* id;
+    const Candidate* c;
+    Fit fit;
+  };
+  std::vector<Ranked> ranked;
   std::map<uint32_t, SegmentLook> cache;
   for (const auto& [id, c] : sets) {
     if (!c.hasMain) continue;
-    Fit fit = fitOf(platform, c, folder, base, cache);
-    if (fit.named == 0) continue;
-    if (best == nullptr || fit.matching > bestFit.matching ||
-        (fit.matching == bestFit.matching &&
-         (fit.named > bestFit.named ||
-          (fit.named == bestFit.named && c.recovery.size() > best->recovery.size())))) {
-      best = &c;
-      bestId = &id;
-      bestFit = fit;
-    }
+    const Fit fit = fitOf(platform, c, folder, base, cache);
+    if (fit.named != 0) ranked.push_back({&id, &c, fit});
   }
-  if (best == nullptr) {
+  std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+    if (a.fit.matching != b.fit.matching) return a.fit.matching > b.fit.matching;
+    if (a.fit.named != b.fit.named) return a.fit.named > b.fit.named;
+    return a.c->recovery.size() > b.c->recovery.size();
+  });
+  if (ranked.empty()) {
     // A file that could not be read may have been the set: its reason
     // says more than that the others describe nothing.
     if (!unread.ok()) {
@@ -349,14 +356,14 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
 
   // Another set that fits as well and records other bytes where the disk
   // cannot say which are right: refused rather than picked by its ID.
-  for (const auto& [id, c] : sets) {
-    if (&c == best || !c.hasMain) continue;
-    const Fit fit = fitOf(platform, c, folder, base, cache);
-    if (fit.matching != bestFit.matching || fit.named != bestFit.named) continue;
-    if (const uint32_t n = firstDifference(platform, *best, c, folder, base, cache)) {
+  const Ranked& best = ranked.front();
+  for (std::size_t i = 1; i < ranked.size(); ++i) {
+    const Ranked& other = ranked[i];
+    if (other.fit.matching != best.fit.matching || other.fit.named != best.fit.named) break;
+    if (const uint32_t n = firstDifference(platform, *best.c, *other.c, folder, base, cache)) {
       *why = Status::failure(
-          "", "Two sets of recovery files (\"" + fileNameOf(best->paths.front()) + "\" and \"" +
-                  fileNameOf(c.paths.front()) +
+          "", "Two sets of recovery files (\"" + fileNameOf(best.c->paths.front()) + "\" and \"" +
+                  fileNameOf(other.c->paths.front()) +
                   "\") fit its segments equally well and record different bytes for segment " +
                   zeroPadded(n, 4) +
                   ", which is not there as either records it; remove the set that is not this "
@@ -365,16 +372,49 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
     }
   }
 
-  set->setId = *bestId;
-  set->sliceSize = best->main.sliceSize;
-  set->paths = best->paths;
+  // The best that is whole is the set; the others whole are its
+  // alternatives, for a judge that finds the best another series'.
+  Status firstWhy;
+  bool found = false;
+  for (const Ranked& r : ranked) {
+    RecoverySet built;
+    Status builtWhy;
+    if (!buildSet(*r.id, *r.c, base, &built, &builtWhy)) {
+      if (firstWhy.ok()) firstWhy = builtWhy;
+      continue;
+    }
+    if (!found) {
+      *set = std::move(built);
+      found = true;
+    } else if (others != nullptr) {
+      others->push_back(std::move(built));
+    }
+  }
+  if (!found) {
+    *why = firstWhy;
+    return SetFound::kUnusable;
+  }
+  return SetFound::kUsable;
+}
+
+// The set of candidate c, every file described and checksummed; false and
+// *why (words without a path) otherwise.
+bool buildSet(const Md5Digest& id, const Candidate& c, const std::string& base, RecoverySet* set,
+              Status* why) {
+  auto unusable = [why](std::string words) {
+    *why = Status::failure("", std::move(words));
+    return false;
+  };
+  set->setId = id;
+  set->sliceSize = c.main.sliceSize;
+  set->paths = c.paths;
   uint64_t slices = 0;
   std::vector<bool> taken(10000, false);
-  for (const Md5Digest& id : best->main.recoveryIds) {
-    auto d = best->descriptions.find(id);
-    auto s = best->checksums.find(id);
-    if (d == best->descriptions.end() || s == best->checksums.end()) {
-      return unusable(d == best->descriptions.end()
+  for (const Md5Digest& fileId : c.main.recoveryIds) {
+    auto d = c.descriptions.find(fileId);
+    auto s = c.checksums.find(fileId);
+    if (d == c.descriptions.end() || s == c.checksums.end()) {
+      return unusable(d == c.descriptions.end()
                           ? "The recovery files lack the description of a file of their set."
                           : "The recovery files lack the checksums of \"" + d->second.name +
                                 "\".");
@@ -395,10 +435,10 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
     set->files.push_back(std::move(f));
   }
   set->inputSlices = static_cast<uint32_t>(slices);
-  for (const auto& [exponent, found] : best->recovery)
+  for (const auto& [exponent, found] : c.recovery)
     if (exponent < kGfOrder && found.second == kRecoveryHeadSize + set->sliceSize)
       set->recovery.push_back(found.first);
-  return SetFound::kUsable;
+  return true;
 }
 
 }  // namespace

@@ -100,6 +100,10 @@ struct SetReading {
   std::string base;
   SetFound found = SetFound::kNone;
   RecoverySet set;
+  // The other sets beside it that are whole, next best fit first: a set
+  // that fits best may still be another series' (judgeSet), and this
+  // series' own the next.
+  std::vector<RecoverySet> others;
   Status why;  // as readRecoverySet's
   struct Stamp {
     std::string path;

@@ -649,12 +649,17 @@ class SeriesRepair {
     if (Status s = solver.prepareOn(rows, S, piece, &singular); !s) return unprepared(s, singular);
     uint8_t* work = solver.work();
     // n bytes of `path` from `at` on, piece by piece, into every residual
-    // as slice k's; false when they cannot be read.
-    auto add = [&](uint32_t k, const std::string& path, uint64_t at, uint64_t n) {
+    // as slice k's; false when they cannot be read. `zeroTail`: a slice
+    // found by its zero-padded checksum in a file cut within its trailing
+    // zeros, whose bytes past the file's end are those zeros.
+    auto add = [&](uint32_t k, const std::string& path, uint64_t at, uint64_t n,
+                   bool zeroTail = false) {
       std::unique_ptr<File> file = openForReading(platform_, path);
       for (uint64_t done = 0; done < n; done += piece) {
         std::size_t bytes = static_cast<std::size_t>(std::min(piece, n - done));
-        if (!file || readAt(*file, at + done, work, bytes) != bytes) return false;
+        const std::size_t got = file ? readAt(*file, at + done, work, bytes) : 0;
+        if (!file || (got != bytes && !zeroTail)) return false;
+        std::fill(work + got, work + bytes, uint8_t{0});
         if (bytes & 1) work[bytes++] = 0;  // the last word's missing high byte
         solver.addKnown(k, work, bytes, static_cast<std::size_t>(done));
       }
@@ -672,7 +677,7 @@ class SeriesRepair {
       // Bytes folded in as slice k that are not its own: added again, which
       // takes them out.
       if (folded != 0 && !add(k, had, at, folded)) return *served = false;
-      if (bytes != 0 && !add(k, own, at, bytes))
+      if (bytes != 0 && !add(k, own, at, bytes, true))
         return fail("The segment \"" + own + "\" cannot be read.");
     }
     static const GfFactor kOne(1);
@@ -718,8 +723,11 @@ class SeriesRepair {
         std::size_t bytes = static_cast<std::size_t>(std::min<uint64_t>(width, f.description.length - at));
         Status why;
         std::unique_ptr<File> file = openForReading(platform_, sources_[k], &why);
-        if (!file || readAt(*file, at, work, bytes) != bytes)
-          return fail("The segment \"" + sources_[k] + "\" cannot be read.", why);
+        if (!file) return fail("The segment \"" + sources_[k] + "\" cannot be read.", why);
+        // Past the end of a file cut within its trailing zeros: those zeros
+        // (the slice was found by its zero-padded checksum).
+        const std::size_t got = readAt(*file, at, work, bytes);
+        std::fill(work + got, work + bytes, uint8_t{0});
         if (bytes & 1) work[bytes++] = 0;  // the last word's missing high byte
         solver.addKnown(k, work, bytes);
       }

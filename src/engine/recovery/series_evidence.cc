@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 
+#include "engine/checksum.h"
 #include "engine/naming.h"
 #include "engine/recovery/block_io.h"
 #include "engine/recovery/repair.h"
@@ -174,20 +176,87 @@ Evidence evidenceOf(Platform& platform, const RecoverySet& set, const std::strin
   return e;
 }
 
-// Bytes of 0001's header on the disk that differ from `recorded`'s; all of
-// them when 0001 cannot be read.
-constexpr std::size_t kFewHeaderBytes = 16;
-std::size_t headerBytesDiffering(Platform& platform, const std::string& prefix,
-                                 const std::vector<uint8_t>& recorded) {
+// Whether 0001's header on the disk differs from `recorded` (the header the
+// set records for it) as damage does: in one run of at most kDamageSpan
+// bytes (a byte or a few changed, a short range zeroed), or not at all. A
+// later split of the same name differs in its times and checksum, which lie
+// further apart (the checksum at 622, the last-write time at 642..649).
+constexpr std::size_t kDamageSpan = 16;
+bool headerDamagedOnly(Platform& platform, const std::string& prefix,
+                       const std::vector<uint8_t>& recorded) {
   std::unique_ptr<File> file = platform.openFile(findSegmentPath(platform, prefix, {}, 1),
                                                  FileAccess::kRead, FileShare::kRead,
                                                  FileCreate::kOpenExisting);
   uint8_t disk[kFullHeaderSize];
-  if (!file || readAt(*file, 0, disk, sizeof disk) != sizeof disk) return kFullHeaderSize;
-  std::size_t differ = 0;
-  for (std::size_t i = 0; i < kFullHeaderSize && i < recorded.size(); ++i)
-    differ += disk[i] != recorded[i];
-  return differ;
+  if (!file || recorded.size() < kFullHeaderSize ||
+      readAt(*file, 0, disk, sizeof disk) != sizeof disk)
+    return false;
+  std::size_t first = kFullHeaderSize, last = 0;
+  for (std::size_t i = 0; i < kFullHeaderSize; ++i) {
+    if (disk[i] == recorded[i]) continue;
+    first = std::min(first, i);
+    last = i;
+  }
+  return first == kFullHeaderSize || last - first < kDamageSpan;
+}
+
+// Whether the series on the disk holds together by the header read from
+// its 0001: its segments' payloads, read in order, have the size and the
+// checksum it records. False where it records no checksum (nothing then
+// says the disk's series is whole).
+bool seriesHoldsTogether(Platform& platform, const std::string& prefix, const JobSettings& header) {
+  if (header.fileCrc == 0 || header.segmentCount == 0 || header.segmentCount > kMaxSegments)
+    return false;
+  CrcStream crc(header.fileSize);
+  std::vector<uint8_t> buffer(1u << 20);
+  for (uint32_t k = 1; k <= header.segmentCount; ++k) {
+    std::unique_ptr<File> file = platform.openFile(findSegmentPath(platform, prefix, {}, k),
+                                                   FileAccess::kRead, FileShare::kRead,
+                                                   FileCreate::kOpenExisting);
+    if (!file || !file->seek(k == 1 ? kFullHeaderSize : kShortHeaderSize)) return false;
+    for (;;) {
+      uint32_t got = 0;
+      if (!file->read(buffer.data(), static_cast<uint32_t>(buffer.size()), &got)) return false;
+      if (got == 0) break;
+      if (crc.bytes() + got > header.fileSize) return false;
+      crc.add(buffer.data(), got);
+    }
+  }
+  uint32_t value = 0;
+  return crc.bytes() == header.fileSize && crc.value(&value) && value == header.fileCrc;
+}
+
+// Whether some whole slice of a file bearing one of the series' segment
+// names is one the set records (its CRC-32 and MD5, zero-padded as the
+// set's are), at a slice boundary of that file. Reads the files through
+// until one is found: only asked when their first 16 KiB showed nothing.
+bool anySliceAsRecorded(Platform& platform, const RecoverySet& set, const std::string& prefix,
+                        uint32_t n) {
+  const uint64_t S = set.sliceSize;
+  if (S == 0 || S > (64u << 20)) return false;
+  std::multimap<uint32_t, const SliceChecksum*> byCrc;
+  for (const SetFile& f : set.files)
+    for (const SliceChecksum& c : f.slices) byCrc.emplace(c.crc, &c);
+  std::vector<uint8_t> slice(static_cast<std::size_t>(S));
+  for (uint32_t k = 1; k <= n; ++k) {
+    std::unique_ptr<File> file = platform.openFile(findSegmentPath(platform, prefix, {}, k),
+                                                   FileAccess::kRead, FileShare::kRead,
+                                                   FileCreate::kOpenExisting);
+    uint64_t size = 0;
+    if (!file || !file->size(&size)) continue;
+    for (uint64_t at = 0; at < size; at += S) {
+      const std::size_t got = readAt(*file, at, slice.data(), slice.size());
+      if (got == 0) break;
+      std::fill(slice.begin() + static_cast<std::ptrdiff_t>(got), slice.end(), uint8_t{0});
+      const uint32_t crc = crc32Update(0, slice.data(), slice.size());
+      auto range = byCrc.equal_range(crc);
+      if (range.first == range.second) continue;
+      const Md5Digest md5 = md5Of(slice.data(), slice.size());
+      for (auto it = range.first; it != range.second; ++it)
+        if (it->second->md5 == md5) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -258,14 +327,25 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
     // The same split, damaged past its header or in it where the header
     // does not tell splits apart.
     bool ours = haveRecorded && sameSplit(recorded, *header);
-    // Damage to 0001 alone, its header included: none of the other
-    // segments the disk's header counts is there otherwise than the set
-    // records it (a later split under the same names rewrote them), and
-    // either some are there as it records them, or 0001 is of the length it
-    // records with a header that differs from the recorded one in a few
-    // bytes only (a later split differs in its times and checksum), or,
-    // with no recorded header to compare, one that agrees in count and
-    // sizes (0001's header is then read from the 0001 the set rebuilds).
+    // 0001's header damaged, not another split's: it differs from the
+    // header the set records as damage does (a short run of bytes), while
+    // other damage, anywhere, is the set's to find and mend.
+    if (!ours && haveRecorded) ours = headerDamagedOnly(platform, prefix, rebuilt);
+    // Otherwise the series on the disk tells, with the content the set
+    // records. A later split under the same names holds together by its
+    // own header (its checksum over the payloads on the disk, its size); a
+    // damaged one does not, unless the damage lies where that checksum does
+    // not read.
+    //  - With a recorded header that is another's than the disk's (beyond
+    //    damage): the set is this series' only where the disk's does not
+    //    hold together and the other segments its header counts back the
+    //    set, some as it records them and none otherwise (an older
+    //    version's set differs somewhere).
+    //  - With none to compare (0001's first bytes could not be rebuilt):
+    //    the set is this series' where the other segments back it so, or
+    //    where it agrees with the disk's header in count and sizes and the
+    //    disk's series does not hold together. It then checks every byte,
+    //    and 0001's header is read from the 0001 it rebuilds.
     if (!ours) {
       const uint32_t counted =
           header->segmentCount >= 1 && header->segmentCount <= n ? header->segmentCount : n;
@@ -274,11 +354,11 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
         if (evidence.own[k]) ++matching;
         else if (evidence.look[k].present) ++otherwise;
       }
-      const bool fewBytesDiffer =
-          haveRecorded && evidence.look[1].length == set.files[first].description.length &&
-          headerBytesDiffering(platform, prefix, rebuilt) <= kFewHeaderBytes;
-      const bool nothingToCompare = !haveRecorded && countAgrees && sizeAgrees;
-      ours = otherwise == 0 && (matching != 0 || fewBytesDiffer || nothingToCompare);
+      if (haveRecorded)
+        ours = matching != 0 && otherwise == 0 && !seriesHoldsTogether(platform, prefix, *header);
+      else
+        ours = (matching != 0 && otherwise == 0) ||
+               (countAgrees && sizeAgrees && !seriesHoldsTogether(platform, prefix, *header));
     }
     if (!ours) {
       *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
@@ -295,10 +375,12 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
   }
 
   // 4. The content: some segment on disk is one the set records (under any
-  // of its names: two swapped are the set's still), or, where nothing on
-  // the disk can say (every segment damaged, a one-segment series zeroed),
-  // every segment it names is there with the length it records.
-  if (!evidence.any && !evidence.lengthsAsRecorded) {
+  // of its names: two swapped are the set's still), or some whole slice of
+  // one is, or, where nothing on the disk can say (every segment damaged,
+  // a one-segment series zeroed), every segment it names is there with the
+  // length it records.
+  if (!evidence.any && !evidence.lengthsAsRecorded &&
+      !anySliceAsRecorded(platform, set, prefix, n)) {
     *why = "none of its segments is as they record it";
     return SetVerdict::kOtherSeries;
   }
@@ -310,6 +392,21 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
     return SetVerdict::kOtherSeries;
   }
   return SetVerdict::kThisSeries;
+}
+
+const RecoverySet* chooseSet(Platform& platform, const SetReading& reading,
+                             const std::string& prefix, const JobSettings* header,
+                             std::vector<uint8_t>* firstBytes, SetVerdict* verdict,
+                             std::string* why) {
+  *verdict = judgeSet(platform, reading.set, prefix, header, firstBytes, why);
+  if (*verdict == SetVerdict::kThisSeries) return &reading.set;
+  for (const RecoverySet& other : reading.others) {
+    std::string ignored;
+    if (judgeSet(platform, other, prefix, header, firstBytes, &ignored) ==
+        SetVerdict::kThisSeries)
+      return &other;
+  }
+  return nullptr;
 }
 
 FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& prefix,
@@ -327,12 +424,6 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
     return FirstSegment::kLost;
   }
   if ((*reading)->found != SetFound::kUsable) return FirstSegment::kAsFound;
-  const RecoverySet& set = (*reading)->set;
-  std::size_t target = set.files.size();
-  for (std::size_t i = 0; i < set.files.size(); ++i)
-    if (set.files[i].segment == 1) target = i;
-  if (target == set.files.size()) return FirstSegment::kAsFound;
-
   // The header 0001 holds on the disk, when it reads as one.
   JobSettings onDisk;
   bool headerRead = false;
@@ -343,10 +434,16 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
   }
   std::vector<uint8_t> rebuilt;
   std::string why;
+  SetVerdict verdict;
   // Not this series' set (the join says so): it says nothing about 0001.
-  if (judgeSet(platform, set, prefix, headerRead ? &onDisk : nullptr, &rebuilt, &why) !=
-      SetVerdict::kThisSeries)
-    return FirstSegment::kAsFound;
+  const RecoverySet* chosen = chooseSet(platform, **reading, prefix,
+                                        headerRead ? &onDisk : nullptr, &rebuilt, &verdict, &why);
+  if (chosen == nullptr) return FirstSegment::kAsFound;
+  const RecoverySet& set = *chosen;
+  std::size_t target = set.files.size();
+  for (std::size_t i = 0; i < set.files.size(); ++i)
+    if (set.files[i].segment == 1) target = i;
+  if (target == set.files.size()) return FirstSegment::kAsFound;
   if (segmentAsRecorded(platform, prefix, set.files[target])) return FirstSegment::kAsFound;
   if (rebuilt.empty() &&
       !recovery::rebuildFirstBytes(platform, set, folder, base, target, &rebuilt)) {

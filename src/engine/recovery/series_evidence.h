@@ -31,6 +31,15 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set,
                     const std::string& prefix, const JobSettings* header,
                     std::vector<uint8_t>* firstBytes, std::string* why);
 
+// The set of a reading (its best fit, then the others) that describes the
+// series: the first judgeSet finds this series'. Null when none does; then
+// *verdict and *why say what gave the best-fitting one away. *firstBytes as
+// judgeSet's, for the set chosen.
+const RecoverySet* chooseSet(Platform& platform, const SetReading& reading,
+                             const std::string& prefix, const JobSettings* header,
+                             std::vector<uint8_t>* firstBytes, SetVerdict* verdict,
+                             std::string* why);
+
 // Source analysis, choosing a segment of a series with recovery files
 // beside it: what to take segment 0001's header from.
 enum class FirstSegment {
