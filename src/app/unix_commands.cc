@@ -852,9 +852,12 @@ int check(Run& r) {
   CheckVerdict verdict;
   if (held) {
     verdict = CheckVerdict::kInUse;
-  } else if (survey.setUse == SetUse::kAmbiguous || (job.headerLost && !used)) {
-    // The join would not begin: two sets it cannot tell apart, or a lost
-    // header with no set of the series to rebuild it from.
+  } else if (survey.setUse == SetUse::kAmbiguous || survey.setUse == SetUse::kUnconfirmed ||
+             (job.headerLost && !used)) {
+    // The join would not begin (two sets it cannot tell apart, a lost
+    // header with no set of the series to rebuild it from) or could not
+    // vouch for what it makes (a set that may be the series' records
+    // other bytes).
     verdict = CheckVerdict::kNotMendable;
   } else if (used) {
     switch (repair.outcome) {
@@ -909,6 +912,7 @@ int check(Run& r) {
         break;
       case SetUse::kAmbiguous:
       case SetUse::kNotThisSeries:
+      case SetUse::kUnconfirmed:
         std::printf("recovery files: not used: %s\n", survey.setNote.c_str());
         break;
       case SetUse::kUsed: {

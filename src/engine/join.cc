@@ -221,12 +221,12 @@ PathEnd runJoin(JobContext& ctx) {
   job.sourcePath = rebuilt;
   job.baseName = firstCharacters(job.originalName.view(), 4);
 
-  // Segments of other sizes than the series says, with nothing to mend
-  // them: the bytes go as they are, and the join ends 1 (never 0), saying
-  // which.
+  // Segments of other sizes than the series says, or a set that may be
+  // this series' and records other bytes, with nothing to mend them: the
+  // bytes go as they are, and the join ends 1 (never 0), saying why.
   auto judgeSizes = [&] {
-    if (recovery.sizeDamage().empty() || job.jobResult != kResultFinished) return;
-    job.damageNote = recovery.sizeDamage();
+    if (recovery.doubt().empty() || job.jobResult != kResultFinished) return;
+    job.damageNote = recovery.doubt();
     job.jobResult = kResultCrcFailed;
   };
   if (ctx.streamOutput != nullptr) {

@@ -103,6 +103,9 @@ std::string notUsedText(const std::string& prefix, SetVerdict verdict, const std
   const std::string series = "\"" + prefix + "0001.trp\"";
   if (verdict == SetVerdict::kUnbacked)
     return "The recovery files beside " + series + " cannot be trusted: " + why + "; not used.";
+  if (verdict == SetVerdict::kUnconfirmed)
+    return "The recovery files beside " + series + " may be another series': " + why +
+           "; not used, and nothing vouches for the rebuilt file.";
   return "The recovery files beside " + series + " describe another series: " + why +
          "; not used.";
 }
@@ -115,7 +118,7 @@ struct JoinRecovery::State {
   RecoverySet set;
   std::string folder, base, prefix;
   std::map<uint32_t, std::size_t> fileOf;  // segment number -> set file
-  std::string sizeDamage;  // see JoinRecovery::sizeDamage
+  std::string doubt;  // see JoinRecovery::doubt
   uint32_t vouched = 0;
   bool repaired = false;  // the repair ran: every segment is known whole
   RepairReport report;
@@ -224,8 +227,8 @@ struct JoinRecovery::State {
     for (const SegmentFinding& f : survey.segments)
       if (f.state == SegmentState::kWrongSize) wrong.push_back(f.number);
     if (!wrong.empty())
-      sizeDamage = damageText(wrong, "not of the size the series records") +
-                   ": the rebuilt file is damaged";
+      doubt = damageText(wrong, "not of the size the series records") +
+              ": the rebuilt file is damaged";
     if (!ctx.job.quiet) return true;
     std::vector<uint32_t> lost;
     for (const SegmentFinding& f : survey.segments)
@@ -361,6 +364,10 @@ bool JoinRecovery::start() {
       // series that is whole.
       return s.refuseWhatIsLost(survey);
     case SetUse::kAmbiguous: return s.refuse(survey.setNote);
+    case SetUse::kUnconfirmed:
+      s.doubt = "nothing vouches for the rebuilt file: the recovery files beside it record other "
+                "bytes for every segment";
+      [[fallthrough]];
     case SetUse::kNotThisSeries:
       s.tellNotUsed(survey.setNote);
       if (job.headerLost) return s.takeRebuiltHeader();
@@ -408,7 +415,7 @@ std::string JoinRecovery::segmentPath(uint32_t n) {
 
 uint32_t JoinRecovery::segmentsVouchedFor() const { return s_->active ? s_->vouched : 0; }
 
-const std::string& JoinRecovery::sizeDamage() const { return s_->sizeDamage; }
+const std::string& JoinRecovery::doubt() const { return s_->doubt; }
 
 std::string joinSegmentPath(JobContext& ctx, uint32_t n) {
   if (ctx.recovery != nullptr) return ctx.recovery->segmentPath(n);

@@ -49,10 +49,12 @@ class JoinRecovery {
   // Segments the recovery files vouch for, 1 .. n in a row; 0 without them.
   uint32_t segmentsVouchedFor() const;
 
-  // Without recovery files of the series: what the survey found of the
-  // segments' sizes that makes the rebuilt file damaged (two swapped, one
-  // cut or grown), in words; empty when every size is as the series says.
-  const std::string& sizeDamage() const;
+  // Without recovery files of the series: why the join cannot end well,
+  // in words: segments of other sizes than the series says (two swapped,
+  // one cut or grown), which make the rebuilt file damaged, or a set
+  // beside it that may be this series' and records other bytes, which
+  // leaves it unvouched for. Empty when nothing stands against it.
+  const std::string& doubt() const;
 
   struct State;
 

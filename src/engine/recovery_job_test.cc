@@ -403,7 +403,7 @@ TEST_F(RecoveryJobTest, TwoSetsThatCannotBeToldApartAreRefused) {
   join(segment(2), "", 1);
   ASSERT_TRUE(analysed);
   EXPECT_EQ(job->jobResult, kResultNotRepairable);
-  EXPECT_NE(job->recoveryReport.str().find("Two sets of recovery files"), std::string::npos)
+  EXPECT_NE(job->recoveryReport.str().find("two sets of recovery files"), std::string::npos)
       << job->recoveryReport.str();
   EXPECT_NE(job->recoveryReport.str().find("segment 0001"), std::string::npos);
   EXPECT_FALSE(fileExists(out()));

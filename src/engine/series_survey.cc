@@ -116,21 +116,21 @@ SeriesSurvey surveySeries(Platform& platform, const JobSettings& job) {
       survey.setUse = SetUse::kUnusable;
       survey.setNote = reading.why.toString();
       break;
-    case recovery::SetFound::kAmbiguous:
-      survey.setUse = SetUse::kAmbiguous;
-      survey.setNote = reading.why.reason();
-      break;
     case recovery::SetFound::kUsable: {
-      std::string why;
-      recovery::SetVerdict verdict;
+      std::string why, ambiguity;
+      recovery::SetVerdict verdict = recovery::SetVerdict::kOtherSeries;
       const recovery::RecoverySet* chosen = recovery::chooseSet(
           platform, reading, survey.prefix, job.rawSeries || job.headerLost ? nullptr : &job,
-          nullptr, &verdict, &why);
-      if (chosen != nullptr) {
+          nullptr, &verdict, &why, &ambiguity);
+      if (!ambiguity.empty()) {
+        survey.setUse = SetUse::kAmbiguous;
+        survey.setNote = ambiguity;
+      } else if (chosen != nullptr) {
         survey.setUse = SetUse::kUsed;
         survey.set = *chosen;
       } else {
-        survey.setUse = SetUse::kNotThisSeries;
+        survey.setUse = verdict == recovery::SetVerdict::kUnconfirmed ? SetUse::kUnconfirmed
+                                                                      : SetUse::kNotThisSeries;
         survey.setNote = notUsedText(survey.prefix, verdict, why);
       }
       break;

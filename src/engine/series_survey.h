@@ -49,6 +49,9 @@ enum class SetUse {
   kUnusable,       // there, but no whole set (why: readRecoverySet's)
   kAmbiguous,      // two sets that cannot be told apart: the join refuses
   kNotThisSeries,  // a set, but another series' or one that cannot be trusted
+  // A set that may be this series' (recovery::SetVerdict::kUnconfirmed):
+  // not used, and the join ends 1, as it cannot vouch for what it makes.
+  kUnconfirmed,
   kUsed,           // this series' set: every segment is checked by it
 };
 
@@ -60,7 +63,8 @@ struct SeriesSurvey {
   std::shared_ptr<const recovery::SetReading> reading;
   SetUse setUse = SetUse::kNone;
   recovery::RecoverySet set;  // kUsed: the set of the reading that is this series
-  // kUnusable, kAmbiguous, kNotThisSeries: said by every face, in these words.
+  // kUnusable, kAmbiguous, kNotThisSeries, kUnconfirmed: said by every
+  // face, in these words.
   std::string setNote;
 
   bool allThere() const;  // every segment kThere

@@ -190,28 +190,6 @@ Fit fitOf(Platform& platform, const Candidate& c, const std::string& folder,
   return fit;
 }
 
-// The first segment of the series that two sets both name, that neither
-// finds on disk as it records it, and that they record differently (length
-// or whole-file hash); 0 when there is none.
-uint32_t firstDifference(Platform& platform, const Candidate& a, const Candidate& b,
-                         const std::string& folder, const std::string& base,
-                         std::map<uint32_t, SegmentLook>& cache) {
-  std::map<uint32_t, const FileDescription*> ofA;
-  for (const auto& [id, d] : a.descriptions)
-    if (const uint32_t n = segmentNumberOf(d.name, base)) ofA[n] = &d;
-  uint32_t first = 0;
-  for (const auto& [id, d] : b.descriptions) {
-    const uint32_t n = segmentNumberOf(d.name, base);
-    auto it = ofA.find(n);
-    if (n == 0 || it == ofA.end()) continue;
-    if (it->second->length == d.length && it->second->hash == d.hash) continue;
-    const SegmentLook& look = foundSegment(platform, folder, base, n, cache);
-    if (matchesDescription(look, d) || matchesDescription(look, *it->second)) continue;
-    if (first == 0 || n < first) first = n;
-  }
-  return first;
-}
-
 // `stamps` (when given, one per path) receives each file's stamp.
 SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>& paths,
                              const std::string& folder, const std::string& base,
@@ -354,24 +332,6 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
     return unusable("The recovery files describe no segment of this series.");
   }
 
-  // Another set that fits as well and records other bytes where the disk
-  // cannot say which are right: refused rather than picked by its ID.
-  const Ranked& best = ranked.front();
-  for (std::size_t i = 1; i < ranked.size(); ++i) {
-    const Ranked& other = ranked[i];
-    if (other.fit.matching != best.fit.matching || other.fit.named != best.fit.named) break;
-    if (const uint32_t n = firstDifference(platform, *best.c, *other.c, folder, base, cache)) {
-      *why = Status::failure(
-          "", "Two sets of recovery files (\"" + fileNameOf(best.c->paths.front()) + "\" and \"" +
-                  fileNameOf(other.c->paths.front()) +
-                  "\") fit its segments equally well and record different bytes for segment " +
-                  zeroPadded(n, 4) +
-                  ", which is not there as either records it; remove the set that is not this "
-                  "series' and join again.");
-      return SetFound::kAmbiguous;
-    }
-  }
-
   // The best that is whole is the set; the others whole are its
   // alternatives, for a judge that finds the best another series'.
   Status firstWhy;
@@ -383,6 +343,8 @@ SetFound readRecoverySetFrom(Platform& platform, const std::vector<std::string>&
       if (firstWhy.ok()) firstWhy = builtWhy;
       continue;
     }
+    built.matching = r.fit.matching;
+    built.named = r.fit.named;
     if (!found) {
       *set = std::move(built);
       found = true;

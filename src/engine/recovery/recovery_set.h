@@ -42,17 +42,16 @@ struct RecoverySet {
   std::vector<RecoverySliceRef> recovery;
   uint32_t inputSlices = 0;
   std::vector<std::string> paths;           // the recovery files read
+  // How well it fits the series on disk: its files whose length and first
+  // 16 KiB match the segment of their name, and its files named as segments.
+  std::size_t matching = 0;
+  std::size_t named = 0;
 };
 
 enum class SetFound {
   kNone,      // no recovery file of this series beside it
   kUsable,    // a set whose every file is described and checksummed
   kUnusable,  // recovery files, but none that describes a set whole
-  // Two sets fit the series' segments on disk equally well and record
-  // different bytes for the segments that are not there as either records
-  // them: which is this series' cannot be told, and neither is used to
-  // rebuild.
-  kAmbiguous,
 };
 
 // The number of a segment name of the series `base`: base, four digits (not
@@ -85,8 +84,7 @@ bool segmentMatches(Platform& platform, const std::string& path, const FileDescr
 // them, then the one with most recovery slices. For kUnusable, `why` says
 // why: a recovery file that could not be opened (its path and the system's
 // reason) when no other file described a set, else what the files lack,
-// in words without a path; for kAmbiguous, which files hold the two sets
-// and the segment they differ in. Ok otherwise.
+// in words without a path. Ok otherwise.
 SetFound readRecoverySet(Platform& platform, const std::string& folder, const std::string& base,
                          RecoverySet* set, Status* why);
 

@@ -360,6 +360,11 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
         ours = (matching != 0 && otherwise == 0) ||
                (countAgrees && sizeAgrees && !seriesHoldsTogether(platform, prefix, *header));
     }
+    if (!ours && !haveRecorded && countAgrees && sizeAgrees && evidence.lengthsAsRecorded) {
+      *why = "they agree with its header in names, count and sizes, but none of its segments "
+             "is as they record it";
+      return SetVerdict::kUnconfirmed;
+    }
     if (!ours) {
       *why = !countAgrees ? "they describe " + countOf(n, "segment", "segments") +
                                 ", its header " + std::to_string(header->segmentCount)
@@ -394,19 +399,69 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
   return SetVerdict::kThisSeries;
 }
 
+namespace {
+
+// The first segment the two sets both name, that neither finds on disk as
+// it records it, and that they record differently; 0 when there is none.
+uint32_t firstDifference(Platform& platform, const RecoverySet& a, const RecoverySet& b,
+                         const std::string& prefix) {
+  std::map<uint32_t, const FileDescription*> ofA;
+  for (const SetFile& f : a.files)
+    if (f.segment != 0) ofA[f.segment] = &f.description;
+  uint32_t first = 0;
+  for (const SetFile& f : b.files) {
+    auto it = ofA.find(f.segment);
+    if (f.segment == 0 || it == ofA.end()) continue;
+    const FileDescription& d = f.description;
+    if (it->second->length == d.length && it->second->hash == d.hash) continue;
+    const SegmentLook look = lookAt(platform, findSegmentPath(platform, prefix, {}, f.segment));
+    if (matchesDescription(look, d) || matchesDescription(look, *it->second)) continue;
+    if (first == 0 || f.segment < first) first = f.segment;
+  }
+  return first;
+}
+
+}  // namespace
+
 const RecoverySet* chooseSet(Platform& platform, const SetReading& reading,
                              const std::string& prefix, const JobSettings* header,
                              std::vector<uint8_t>* firstBytes, SetVerdict* verdict,
-                             std::string* why) {
-  *verdict = judgeSet(platform, reading.set, prefix, header, firstBytes, why);
-  if (*verdict == SetVerdict::kThisSeries) return &reading.set;
-  for (const RecoverySet& other : reading.others) {
-    std::string ignored;
-    if (judgeSet(platform, other, prefix, header, firstBytes, &ignored) ==
-        SetVerdict::kThisSeries)
-      return &other;
+                             std::string* why, std::string* ambiguity) {
+  ambiguity->clear();
+  std::vector<const RecoverySet*> sets{&reading.set};
+  for (const RecoverySet& other : reading.others) sets.push_back(&other);
+  const RecoverySet* chosen = nullptr;
+  for (std::size_t i = 0; i < sets.size() && chosen == nullptr; ++i) {
+    std::string setWhy;
+    const SetVerdict v = judgeSet(platform, *sets[i], prefix, header, firstBytes, &setWhy);
+    if (v == SetVerdict::kThisSeries) {
+      chosen = sets[i];
+      *verdict = v;
+    } else if (i == 0 || (v == SetVerdict::kUnconfirmed && *verdict != SetVerdict::kUnconfirmed)) {
+      // A set that may be this series' weighs more than one that is not.
+      *verdict = v;
+      *why = setWhy;
+    }
   }
-  return nullptr;
+  if (chosen == nullptr) return nullptr;
+  for (const RecoverySet* other : sets) {
+    if (other == chosen || other->matching != chosen->matching || other->named != chosen->named)
+      continue;
+    const uint32_t n = firstDifference(platform, *chosen, *other, prefix);
+    std::string ignored;
+    if (n == 0 || judgeSet(platform, *other, prefix, header, nullptr, &ignored) !=
+                      SetVerdict::kThisSeries)
+      continue;
+    *ambiguity = "two sets of recovery files (\"" + fileNameOf(chosen->paths.front()) +
+                 "\" and \"" + fileNameOf(other->paths.front()) +
+                 "\") fit its segments equally well and record different bytes for segment " +
+                 zeroPadded(n, 4) +
+                 ", which is not there as either records it; remove the set that is not this "
+                 "series' and join again.";
+    if (firstBytes != nullptr) firstBytes->clear();
+    return nullptr;
+  }
+  return chosen;
 }
 
 FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& prefix,
@@ -416,13 +471,6 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
   std::string folder, base;
   splitPrefix(prefix, &folder, &base);
   *reading = readRecoveryFiles(platform, folder, base);
-  // Two sets that cannot be told apart: the join says so, whether or not
-  // 0001 is there.
-  if ((*reading)->found == SetFound::kAmbiguous) {
-    if (*got != 0) return FirstSegment::kAsFound;
-    *segments = 0;
-    return FirstSegment::kLost;
-  }
   if ((*reading)->found != SetFound::kUsable) return FirstSegment::kAsFound;
   // The header 0001 holds on the disk, when it reads as one.
   JobSettings onDisk;
@@ -435,10 +483,20 @@ FirstSegment firstSegmentFromRecovery(Platform& platform, const std::string& pre
   std::vector<uint8_t> rebuilt;
   std::string why;
   SetVerdict verdict;
+  std::string ambiguity;
   // Not this series' set (the join says so): it says nothing about 0001.
   const RecoverySet* chosen = chooseSet(platform, **reading, prefix,
-                                        headerRead ? &onDisk : nullptr, &rebuilt, &verdict, &why);
-  if (chosen == nullptr) return FirstSegment::kAsFound;
+                                        headerRead ? &onDisk : nullptr, &rebuilt, &verdict, &why,
+                                        &ambiguity);
+  if (chosen == nullptr) {
+    // Two sets that cannot be told apart, with 0001 not on the disk: the
+    // join says so.
+    if (!ambiguity.empty() && *got == 0) {
+      *segments = 0;
+      return FirstSegment::kLost;
+    }
+    return FirstSegment::kAsFound;
+  }
   const RecoverySet& set = *chosen;
   std::size_t target = set.files.size();
   for (std::size_t i = 0; i < set.files.size(); ++i)

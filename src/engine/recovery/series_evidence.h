@@ -26,6 +26,12 @@ enum class SetVerdict {
   kThisSeries,
   kOtherSeries,  // names, count, sizes or content say another series'
   kUnbacked,     // it claims sizes no bytes on disk back
+  // It agrees with the disk's header in names, count and sizes but records
+  // other bytes for every segment, and no header of its own says whose it
+  // is: another file's set of the same name and size, or this series'
+  // with damage where the recorded checksum does not read. Not used, and
+  // the join cannot vouch for what it makes.
+  kUnconfirmed,
 };
 SetVerdict judgeSet(Platform& platform, const RecoverySet& set,
                     const std::string& prefix, const JobSettings* header,
@@ -33,12 +39,17 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set,
 
 // The set of a reading (its best fit, then the others) that describes the
 // series: the first judgeSet finds this series'. Null when none does; then
-// *verdict and *why say what gave the best-fitting one away. *firstBytes as
-// judgeSet's, for the set chosen.
+// *verdict and *why say what gave the best-fitting one away (a set that
+// may be this series', kUnconfirmed, before one that is not). *firstBytes
+// as judgeSet's, for the set chosen. Null too, with *ambiguity saying why
+// (which files, which segment), when another set that fits the disk as well
+// is also this series' by the evidence and records other bytes for a
+// segment that is not there as either records it: which one the series
+// had cannot be told, and neither is used to rebuild.
 const RecoverySet* chooseSet(Platform& platform, const SetReading& reading,
                              const std::string& prefix, const JobSettings* header,
                              std::vector<uint8_t>* firstBytes, SetVerdict* verdict,
-                             std::string* why);
+                             std::string* why, std::string* ambiguity);
 
 // Source analysis, choosing a segment of a series with recovery files
 // beside it: what to take segment 0001's header from.
