@@ -762,6 +762,9 @@ if [ "${LARGE:-1}" = 1 ]; then
 fi
 
 if [ $WRITE_DOCS = 1 ]; then
+  # The sections after the table are written by hand (the property
+  # driver's figures): kept as they are.
+  kept=$(sed -n '/^## /,$p' "$ROOT/docs/reliability.md" 2>/dev/null)
   {
     echo "# Reliability: bad input and faults"
     echo
@@ -772,6 +775,7 @@ if [ $WRITE_DOCS = 1 ]; then
     echo "| case | program | what the user sees | left in the output folder | exit code |"
     echo "|---|---|---|---|---|"
     printf '%s\n' "${ROWS[@]}"
+    [ -z "$kept" ] || printf '\n%s\n' "$kept"
   } > "$ROOT/docs/reliability.md"
   echo "wrote docs/reliability.md"
 fi

@@ -342,10 +342,12 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
     //    set, some as it records them and none otherwise (an older
     //    version's set differs somewhere).
     //  - With none to compare (0001's first bytes could not be rebuilt):
-    //    the set is this series' where the other segments back it so, or
-    //    where it agrees with the disk's header in count and sizes and the
-    //    disk's series does not hold together. It then checks every byte,
-    //    and 0001's header is read from the 0001 it rebuilds.
+    //    none of the other segments may be there otherwise than the set
+    //    records it (an older version's set differs somewhere), and some
+    //    must be there as it records it, or the set must agree with the
+    //    disk's header in count and sizes while the disk's series does not
+    //    hold together. It then checks every byte, and 0001's header is
+    //    read from the 0001 it rebuilds.
     if (!ours) {
       const uint32_t counted =
           header->segmentCount >= 1 && header->segmentCount <= n ? header->segmentCount : n;
@@ -357,8 +359,9 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
       if (haveRecorded)
         ours = matching != 0 && otherwise == 0 && !seriesHoldsTogether(platform, prefix, *header);
       else
-        ours = (matching != 0 && otherwise == 0) ||
-               (countAgrees && sizeAgrees && !seriesHoldsTogether(platform, prefix, *header));
+        ours = otherwise == 0 &&
+               (matching != 0 ||
+                (countAgrees && sizeAgrees && !seriesHoldsTogether(platform, prefix, *header)));
     }
     if (!ours && !haveRecorded && countAgrees && sizeAgrees && evidence.lengthsAsRecorded) {
       *why = "they agree with its header in names, count and sizes, but none of its segments "
