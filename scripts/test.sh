@@ -12,7 +12,9 @@
 # scripts/windows-build.sh): the 32-bit one where 32-bit programs run, else
 # the 64-bit one. Where both run, the 64-bit build's unit and whole-program
 # tests run as well. TREP_WINDOWS_BUILD=win64 takes the 64-bit path alone.
-#   recovery     recovery files against par2 (par2cmdline), both ways
+#   recovery     recovery files against par2 (par2cmdline), both ways, and
+#                the seeded driver of damaged series (PROPERTY_CASES,
+#                default 300, from PROPERTY_SEED, default 1)
 #   windows      the window tests: Trep.exe's windows under Wine on a virtual
 #                display (the main window, then the setup wizard)
 #   packages     the Debian package, the Windows zip and installer (made by
@@ -73,8 +75,17 @@ stage_programs() {
 }
 
 stage_recovery() {
+  local status=0
   echo "== recovery files against par2 (par2cmdline), both ways"
-  "$here/tests/recovery_test.sh"
+  "$here/tests/recovery_test.sh" || status=1
+  # Random damage to random series, judged by par2 and the original bytes;
+  # Trep.exe (the 64-bit build, which every machine here runs) on every
+  # tenth case. The fixed rows first. A longer run for soaking:
+  # python3 tests/series_property.py --cases 5000 --seed N.
+  echo "== damaged series: the join and trep check against par2 and the original (seeded)"
+  python3 "$here/tests/series_property.py" --exe --cases "${PROPERTY_CASES:-300}" \
+    --seed "${PROPERTY_SEED:-1}" || status=1
+  return "$status"
 }
 
 stage_windows() {
@@ -128,6 +139,9 @@ stage_sanitize() {
   # trep's subcommands, pipes and terminal (trep alone, no Windows program).
   env "${sanitizer_env[@]}" TREP_NATIVE="$here/build/sanitize/trep" \
     "$here/tests/unix_tool_test.sh" || status=1
+  # Hostile series (damage of every kind) through the sanitized trep.
+  env "${sanitizer_env[@]}" python3 "$here/tests/series_property.py" \
+    --trep "$here/build/sanitize/trep" --cases 100 --seed 100000 || status=1
   if [ -n "$(ls -A "$reports")" ]; then
     echo "== FAILED: the sanitizers reported (each file one process that ended so):"
     local f

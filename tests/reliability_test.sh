@@ -416,18 +416,20 @@ done
 
 echo "== what is no regular file: a pipe, a device, a folder"
 # program | what | where | switches | exit | trep's first line
+#   With /q and no recovery files, a segment that is no file is refused
+#   before anything is written (exit 6), as a missing one.
 #   where: "source" data.bin; "segment" series/data0002.trp of the series
 #   joined from series/data0001.trp; "settings" dTrep.dat beside a copy of
 #   the program, which splits data.bin.
 ODD_CASES=(
   "trep     | pipe   | source   | /q | 2  | \"fifo.bin\": it cannot be opened (Not a regular file)."
   "trep     | device | source   | /q | 2  | \"/dev/zero\": it cannot be opened (Not a regular file)."
-  "trep     | pipe   | segment  | /q | 99 | series/data0002.trp: Not a regular file"
+  "trep     | pipe   | segment  | /q | 6  | The series cannot be joined: segment 0002 is no file (series/data0002.trp: Not a regular file), and no recovery files of this series are here to rebuild it."
   "trep     | pipe   | segment  |    | 99 | File Read Error; is Removable Media Ready?"
-  "trep     | folder | segment  | /q | 99 | series/data0002.trp: Is a directory"
+  "trep     | folder | segment  | /q | 6  | The series cannot be joined: segment 0002 is no file (series/data0002.trp: Is a directory), and no recovery files of this series are here to rebuild it."
   "trep     | pipe   | settings | /q | 0  | WHERE/dTrep.dat: Not a regular file; the default settings are used."
   "Trep.exe | pipe   | source   | /q | 2  | -"
-  "Trep.exe | pipe   | segment  | /q | 99 | -"
+  "Trep.exe | pipe   | segment  | /q | 6  | -"
   "Trep.exe | pipe   | settings | /q | 0  | -"
 )
 for c in "${ODD_CASES[@]}"; do

@@ -135,6 +135,8 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
     releaseWorkBuffer(ctx);  // kept after an early return; no later job will take it
     if (outcome.endProcess || job.jobResult == kResultAborted) reportFailure(ctx, failure);
     if (outcome.endProcess) return outcome.exitCode;
+    // Ended by a segment another job holds: not an abort of the user's.
+    if (job.jobResult == kResultAborted && ctx.lastFailure.inUse()) return kExitInUse;
     return static_cast<int>(job.jobResult.load());
   }
 
@@ -161,6 +163,7 @@ int runBatch(App& app, Platform& platform, const std::function<void(uint32_t)>& 
   if (outcome.endProcess) return outcome.exitCode;
 
   uint32_t result = job.jobResult;
+  if (result == kResultAborted && ctx.lastFailure.inUse()) return kExitInUse;
   if (endsWithNotice(result)) {
     if (raiseNotice(platform, endNoticeText(job), kOk, kOpenReadMe, 10) == kLowerButton)
       platform.openReadMe();

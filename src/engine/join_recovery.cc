@@ -231,13 +231,19 @@ struct JoinRecovery::State {
               ": the rebuilt file is damaged";
     if (!ctx.job.quiet) return true;
     std::vector<uint32_t> lost;
-    for (const SegmentFinding& f : survey.segments)
-      if (f.state == SegmentState::kMissing || f.state == SegmentState::kNotAFile)
-        lost.push_back(f.number);
-    if (lost.empty()) return true;
-    return refuse(damageText(lost, "missing") +
-                  ", and no recovery files of this series are here to rebuild " +
-                  (lost.size() == 1 ? "it." : "them."));
+    std::string what;
+    for (const SegmentFinding& f : survey.segments) {
+      if (f.state == SegmentState::kMissing) lost.push_back(f.number);
+      // A folder, pipe or device of a segment's name: said with the
+      // system's words, the first one.
+      if (f.state == SegmentState::kNotAFile && what.empty())
+        what = "segment " + zeroPadded(f.number, 4) + " is no file (" + f.why.toString() + ")";
+    }
+    const std::size_t count = lost.size() + (what.empty() ? 0 : 1);
+    if (!lost.empty()) what = damageText(lost, "missing") + (what.empty() ? "" : " and " + what);
+    if (what.empty()) return true;
+    return refuse(what + ", and no recovery files of this series are here to rebuild " +
+                  (count == 1 ? "it." : "them."));
   }
 
   // Source analysis took no header: segment 0001 was lost beyond what its
