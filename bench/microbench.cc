@@ -4,7 +4,10 @@
 //   only its first 2,500,003 bytes (bytes/s counts those bytes);
 // - the "Encrypt" XOR over buffers of 64 KiB, 1 MiB and 100 MiB;
 // - the recovery files' GF(2^16) multiply-accumulate, each kernel the
-//   processor has, over 64 KiB and 1 MiB, and the system's MD5 beside it.
+//   processor has, over 64 KiB and 1 MiB, and the system's MD5 beside it;
+// - the MD5 of many streams at once, each kernel the processor has, over 8,
+//   16 and 32 streams fed 1 MiB pieces, beside the system's MD5 of one
+//   stream (BM_Md5).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -14,6 +17,7 @@
 #include "engine/checksum.h"
 #include "engine/recovery/gf16.h"
 #include "platform/digest.h"
+#include "platform/md5_lanes.h"
 #include "engine/scramble.h"
 
 namespace {
@@ -128,6 +132,32 @@ void BM_Md5(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n);
 }
 BENCHMARK(BM_Md5)->Arg(1 << 20);
+
+// range(0): the kernel (0 portable, 1 SSE2, 2 AVX2, 3 AVX-512); range(1):
+// streams, each given a piece of 1 MiB per update. Bytes processed count
+// every stream's, to set beside BM_Md5's one stream.
+void BM_Md5Streams(benchmark::State& state) {
+  const auto kernel = static_cast<trep::Md5Kernel>(state.range(0));
+  const std::size_t streams = static_cast<std::size_t>(state.range(1));
+  if (!trep::md5KernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
+  const std::size_t n = 1 << 20;
+  const std::vector<uint8_t> bytes = randomBytes(n * streams);
+  std::vector<const uint8_t*> pieces;
+  const std::vector<std::size_t> lengths(streams, n);
+  for (std::size_t s = 0; s < streams; ++s) pieces.push_back(bytes.data() + s * n);
+  trep::Md5Streams md5(streams, kernel);
+  for (auto _ : state) {
+    md5.update(pieces.data(), lengths.data());
+    benchmark::ClobberMemory();
+  }
+  benchmark::DoNotOptimize(md5.finish(0));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * n * streams));
+  state.SetLabel(trep::md5KernelName(kernel));
+}
+BENCHMARK(BM_Md5Streams)->ArgsProduct({{0, 1, 2, 3}, {8, 16, 32}});
 
 }  // namespace
 

@@ -16,9 +16,10 @@ cmake --build "$here/build/fuzz" -j "$jobs" >/dev/null
 findings="$here/build/fuzz/findings"
 mkdir -p "$findings"
 status=0
-for target in analysis command_line settings join recovery; do
+for target in analysis command_line settings join recovery md5_lanes; do
   work=$(mktemp -d)
-  cp "$here/fuzz/corpus/$target/"* "$work/"
+  # a target whose inputs are simple enough to be found unseeded has no corpus
+  if [ -d "$here/fuzz/corpus/$target" ]; then cp "$here/fuzz/corpus/$target/"* "$work/"; fi
   echo "== fuzz_$target for ${seconds} s"
   if ! (cd "$findings" && "$here/build/fuzz/fuzz_$target" -max_total_time="$seconds" \
           -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "$work" 2>"$findings/$target.log"); then
