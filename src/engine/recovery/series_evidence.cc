@@ -386,9 +386,21 @@ SetVerdict judgeSet(Platform& platform, const RecoverySet& set, const std::strin
   // of its names: two swapped are the set's still), or some whole slice of
   // one is, or, where nothing on the disk can say (every segment damaged,
   // a one-segment series zeroed), every segment it names is there with the
-  // length it records.
+  // length it records, or 0001's unreadable header is the recorded one
+  // damaged.
+  // Or 0001 is there with a header too damaged to read (its count, say)
+  // that differs from the one the set records only as damage does.
+  auto headerDamaged = [&] {
+    std::vector<uint8_t> recorded;
+    if (first == set.files.size() || !evidence.look[1].present ||
+        !recovery::rebuildFirstBytes(platform, set, folder, base, first, &recorded) ||
+        !headerDamagedOnly(platform, prefix, recorded))
+      return false;
+    if (firstBytes != nullptr) *firstBytes = std::move(recorded);
+    return true;
+  };
   if (!evidence.any && !evidence.lengthsAsRecorded &&
-      !anySliceAsRecorded(platform, set, prefix, n)) {
+      !anySliceAsRecorded(platform, set, prefix, n) && !headerDamaged()) {
     *why = "none of its segments is as they record it";
     return SetVerdict::kOtherSeries;
   }
