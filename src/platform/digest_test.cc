@@ -2,21 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+
+#include "testing/test_support.h"
 
 namespace trep {
 namespace {
 
-std::string hexOf(const Md5Digest& d) {
-  std::string s;
-  char b[3];
-  for (uint8_t v : d) {
-    std::snprintf(b, sizeof b, "%02x", v);
-    s += b;
-  }
-  return s;
-}
+using testing::hexOf;
 
 // Values published with the algorithms (RFC 1321; the CRC-32 check value).
 TEST(DigestTest, KnownValues) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,15 +22,7 @@ std::vector<Md5Kernel> kernelsHere() {
   return v;
 }
 
-std::string hexOf(const Md5Digest& d) {
-  std::string s;
-  char b[3];
-  for (uint8_t v : d) {
-    std::snprintf(b, sizeof b, "%02x", v);
-    s += b;
-  }
-  return s;
-}
+using testing::hexOf;
 
 // Feeds stream s the bytes at starts[s] in pieces: update u gives it
 // pieces[u][s] bytes, then the next update what follows. Returns every

@@ -10,6 +10,16 @@
 namespace trep {
 namespace testing {
 
+std::string hexOf(const Md5Digest& digest) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t v : digest) {
+    s += kDigits[v >> 4];
+    s += kDigits[v & 15];
+  }
+  return s;
+}
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {

@@ -11,11 +11,15 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "platform/digest.h"
 #include "platform/platform.h"
 #include "platform/platform_wrapper.h"
 
 namespace trep {
 namespace testing {
+
+// A digest as lower-case hex, as md5sum prints it.
+std::string hexOf(const Md5Digest& digest);
 
 // A fresh folder below the system's temporary folder, removed with its
 // contents when the object goes.
