@@ -14,7 +14,7 @@
 # tests run as well. TREP_WINDOWS_BUILD=win64 takes the 64-bit path alone.
 #   recovery     recovery files against par2 (par2cmdline), both ways, and
 #                the seeded driver of damaged series (PROPERTY_CASES,
-#                default 300, from PROPERTY_SEED, default 1)
+#                default 200, from PROPERTY_SEED, default 1)
 #   windows      the window tests: Trep.exe's windows under Wine on a virtual
 #                display (the main window, then the setup wizard)
 #   packages     the Debian package, the Windows zip and installer (made by
@@ -83,7 +83,7 @@ stage_recovery() {
   # tenth case. The fixed rows first. A longer run for soaking:
   # python3 tests/series_property.py --cases 5000 --seed N.
   echo "== damaged series: the join and trep check against par2 and the original (seeded)"
-  python3 "$here/tests/series_property.py" --exe --cases "${PROPERTY_CASES:-300}" \
+  python3 "$here/tests/series_property.py" --exe --cases "${PROPERTY_CASES:-200}" \
     --seed "${PROPERTY_SEED:-1}" || status=1
   return "$status"
 }
@@ -141,7 +141,7 @@ stage_sanitize() {
     "$here/tests/unix_tool_test.sh" || status=1
   # Hostile series (damage of every kind) through the sanitized trep.
   env "${sanitizer_env[@]}" python3 "$here/tests/series_property.py" \
-    --trep "$here/build/sanitize/trep" --cases 100 --seed 100000 || status=1
+    --trep "$here/build/sanitize/trep" --cases 50 --seed 100000 || status=1
   if [ -n "$(ls -A "$reports")" ]; then
     echo "== FAILED: the sanitizers reported (each file one process that ended so):"
     local f
